@@ -1,0 +1,28 @@
+// Stintkeeper's entry point: settings, start-up order, the loop and shutdown.
+// Takes no arguments; reads cfg.xml from the working directory.
+#include "app/config.h"
+#include "app/launcher.h"
+#include "link/insim_link.h"
+#include "race/session.h"
+
+int main() {
+    InSimLink link;  // the console, and from connection on the InSim socket
+    printLine(link, "Stintkeeper by Tessel. Version R4.");
+    print(link, "Reading cfg.xml using IrrXML... ");
+    Config config;
+    readConfigFile("cfg.xml", config, link);
+    applyDefaults(config);
+    printLine(link, "Done!");
+
+    if (const int failure = link.initLibraries()) return failure;
+    if (config.startLfs && config.invokeInSim) launchSimulator(config, link);
+
+    Tracker tracker;
+    tracker.boardTimeOutMs = config.boardTimeOutMs;
+    if (const int failure = link.connect(config, tracker)) return failure;
+    printLine(link, "Waiting for restart...");
+
+    link.run(tracker);
+    link.shutdown();
+    return 0;
+}

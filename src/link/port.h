@@ -1,0 +1,49 @@
+// The output port: where handlers send InSim bytes and write console text.
+// The link backs it with the TCP socket and stdout; tests back it with a recorder.
+// Kept to C++17 so the settings reader, whose irrXML header predates C++20, can include it.
+#pragma once
+
+#include <charconv>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+class Port {
+public:
+    virtual ~Port() = default;
+    virtual void send(const void* bytes, std::size_t size) = 0;  // one send; the result is not looked at
+    virtual void write(std::string_view text) = 0;               // console text, flushed
+};
+
+// Appends one console value in the stream's default form: integers in decimal,
+// floating point in general notation with six significant digits.
+void appendValue(std::string& out, float value);
+void appendValue(std::string& out, double value);
+inline void appendValue(std::string& out, std::string_view text) { out += text; }
+inline void appendValue(std::string& out, const char* text) { out += text; }
+inline void appendValue(std::string& out, const std::string& text) { out += text; }
+template <class T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool> &&
+                                         !std::is_same_v<T, char>, int> = 0>
+void appendValue(std::string& out, T value) {
+    char digits[24];
+    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, end);
+}
+
+// Writes the pieces as one console text without a line end: the next text continues the line.
+template <class... Pieces>
+void print(Port& port, const Pieces&... pieces) {
+    std::string text;
+    (appendValue(text, pieces), ...);
+    port.write(text);
+}
+
+// Writes the pieces followed by a line end.
+template <class... Pieces>
+void printLine(Port& port, const Pieces&... pieces) {
+    std::string text;
+    (appendValue(text, pieces), ...);
+    text += '\n';
+    port.write(text);
+}

@@ -1,0 +1,256 @@
+// The InSim version 5 packets and the OutGauge datagram, exactly as they travel on the wire.
+// Fixed-layout records with the published field names; every size is checked at compile time.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+static_assert(std::endian::native == std::endian::little,
+              "the wire records are read and written in host order, which must be little-endian");
+static_assert(sizeof(float) == 4, "OutGauge and the lap store use 32-bit IEEE floats");
+
+using byte = std::uint8_t;
+using word = std::uint16_t;
+using unsigned32 = std::uint32_t;
+
+// Packet types (ISP_*) the program reads or sends.
+enum : byte {
+    ISP_ISI = 1,
+    ISP_VER = 2,
+    ISP_TINY = 3,
+    ISP_SMALL = 4,
+    ISP_STA = 5,
+    ISP_MST = 13,
+    ISP_RST = 17,
+    ISP_LAP = 24,
+    ISP_SPX = 25,
+    ISP_RES = 35,
+    ISP_BFN = 42,
+    ISP_BTN = 45,
+};
+
+enum : byte { TINY_NONE = 0 };                // IS_TINY SubT: keep-alive
+enum : byte { SMALL_SSG = 2 };                // IS_SMALL SubT: start sending OutGauge
+enum : byte { BFN_CLEAR = 1 };                // IS_BFN SubT: remove all buttons
+enum : word { ISF_LOCAL = 4 };                // IS_ISI Flags: buttons on the local screen
+enum : word { HOSTF_MUST_PIT = 64 };          // IS_RST Flags: a pit stop is mandatory
+enum : byte { ISB_DARK = 32 };                // IS_BTN BStyle: dark button
+enum : byte { PENALTY_NONE = 0, PENALTY_DT_VALID = 2, PENALTY_SG_VALID = 4 };
+constexpr word INSIM_VERSION = 5;
+
+struct InSimHeader {  // the four bytes that open every packet
+    byte Size;        // total packet size in bytes
+    byte Type;        // ISP_*
+    byte ReqI;
+    byte Data;        // SubT, PLID or Zero, by type
+};
+static_assert(sizeof(InSimHeader) == 4);
+
+struct IS_ISI {       // InSim Init: identify, ask for IS_VER
+    byte Size;        // 44
+    byte Type;        // ISP_ISI
+    byte ReqI;        // non-zero: the simulator answers with IS_VER
+    byte Zero;
+    word UDPPort;     // OutGauge port
+    word Flags;       // ISF_*
+    byte Sp0;
+    byte Prefix;      // message prefix character, 0 for none
+    word Interval;    // ms between position packets, 0 for none
+    char Admin[16];   // admin password, NUL-terminated
+    char IName[16];   // program name, NUL-terminated
+};
+static_assert(sizeof(IS_ISI) == 44);
+
+struct IS_VER {       // VERsion
+    byte Size;        // 20
+    byte Type;        // ISP_VER
+    byte ReqI;
+    byte Zero;
+    char Version[8];  // simulator version, e.g. 0.6B
+    char Product[6];  // product: DEMO, S1, S2, S3
+    word InSimVer;    // InSim version
+};
+static_assert(sizeof(IS_VER) == 20);
+
+struct IS_TINY {      // General purpose 4-byte packet
+    byte Size;        // 4
+    byte Type;        // ISP_TINY
+    byte ReqI;
+    byte SubT;        // TINY_*
+};
+static_assert(sizeof(IS_TINY) == 4);
+
+struct IS_SMALL {     // General purpose 8-byte packet
+    byte Size;        // 8
+    byte Type;        // ISP_SMALL
+    byte ReqI;
+    byte SubT;        // SMALL_*
+    unsigned32 UVal;  // value, e.g. for SMALL_SSG the time between OutGauge packets
+};
+static_assert(sizeof(IS_SMALL) == 8);
+
+struct IS_STA {       // STAte
+    byte Size;        // 28
+    byte Type;        // ISP_STA
+    byte ReqI;
+    byte Zero;
+    float ReplaySpeed;
+    word Flags;       // ISS_*
+    byte InGameCam;
+    byte ViewPLID;    // player whose car is viewed, 0 = none
+    byte NumP;
+    byte NumConns;
+    byte NumFinished;
+    byte RaceInProg;  // 0 no race, 1 race, 2 qualifying
+    byte QualMins;
+    byte RaceLaps;    // race length as the simulator encodes it
+    byte Spare2;
+    byte Spare3;
+    char Track[6];
+    byte Weather;
+    byte Wind;
+};
+static_assert(sizeof(IS_STA) == 28);
+static_assert(offsetof(IS_STA, ViewPLID) == 11 && offsetof(IS_STA, RaceInProg) == 15 &&
+              offsetof(IS_STA, RaceLaps) == 17);
+
+struct IS_RST {       // Race STart
+    byte Size;        // 28
+    byte Type;        // ISP_RST
+    byte ReqI;
+    byte Zero;
+    byte RaceLaps;    // 0 in qualifying; 100 and above: long or timed race
+    byte QualMins;    // 0 in a race
+    byte NumP;
+    byte Spare;
+    char Track[6];
+    byte Weather;
+    byte Wind;
+    word Flags;       // HOSTF_*
+    word NumNodes;
+    word Finish;
+    word Split1;
+    word Split2;
+    word Split3;
+};
+static_assert(sizeof(IS_RST) == 28);
+static_assert(offsetof(IS_RST, Flags) == 16);
+
+struct IS_LAP {       // LAP time
+    byte Size;        // 20
+    byte Type;        // ISP_LAP
+    byte ReqI;
+    byte PLID;        // player's unique id
+    unsigned32 LTime; // lap time, ms
+    unsigned32 ETime; // elapsed race time, ms
+    word LapsDone;    // laps completed
+    word Flags;
+    byte Sp0;
+    byte Penalty;     // PENALTY_*
+    byte NumStops;    // pit stops made
+    byte Sp3;
+};
+static_assert(sizeof(IS_LAP) == 20);
+static_assert(offsetof(IS_LAP, LapsDone) == 12 && offsetof(IS_LAP, Penalty) == 17 &&
+              offsetof(IS_LAP, NumStops) == 18);
+
+struct IS_SPX {       // SPlit X time
+    byte Size;        // 16
+    byte Type;        // ISP_SPX
+    byte ReqI;
+    byte PLID;
+    unsigned32 STime; // split time, ms
+    unsigned32 ETime; // elapsed race time, ms
+    byte Split;       // split number 1 to 3
+    byte Penalty;
+    byte NumStops;
+    byte Sp3;
+};
+static_assert(sizeof(IS_SPX) == 16);
+
+struct IS_RES {       // RESult
+    byte Size;        // 84
+    byte Type;        // ISP_RES
+    byte ReqI;
+    byte PLID;
+    char UName[24];   // user name
+    char PName[24];   // nickname
+    char Plate[8];    // number plate, no terminator
+    char CName[4];    // car name
+    unsigned32 TTime; // race time, ms
+    unsigned32 BTime; // best lap, ms
+    byte SpA;
+    byte NumStops;
+    byte Confirm;
+    byte SpB;
+    word LapsDone;
+    word Flags;
+    byte ResultNum;   // 0 = first; 255 = not added to the table
+    byte NumRes;
+    word PSeconds;    // penalty time, s
+};
+static_assert(sizeof(IS_RES) == 84);
+static_assert(offsetof(IS_RES, BTime) == 68 && offsetof(IS_RES, LapsDone) == 76 &&
+              offsetof(IS_RES, ResultNum) == 80);
+
+struct IS_BFN {       // Button FuNction
+    byte Size;        // 8
+    byte Type;        // ISP_BFN
+    byte ReqI;
+    byte SubT;        // BFN_*
+    byte UCID;        // connection, 0 = local
+    byte ClickID;
+    byte Inst;
+    byte Sp3;
+};
+static_assert(sizeof(IS_BFN) == 8);
+
+struct IS_BTN_Header {  // BuTtoN, without its variable text
+    byte Size;        // 12 + text window
+    byte Type;        // ISP_BTN
+    byte ReqI;
+    byte UCID;        // connection, 0 = local
+    byte ClickID;     // 0 to 239
+    byte Inst;
+    byte BStyle;      // ISB_*, colour bits
+    byte TypeIn;
+    byte L;           // left: 0 to 200
+    byte T;           // top: 0 to 200
+    byte W;           // width: 0 to 200
+    byte H;           // height: 0 to 200
+};
+static_assert(sizeof(IS_BTN_Header) == 12);
+
+struct IS_MST {       // MSg Type: a message or a command as if typed
+    byte Size;        // 68
+    byte Type;        // ISP_MST
+    byte ReqI;
+    byte Zero;
+    char Msg[64];     // NUL-terminated
+};
+static_assert(sizeof(IS_MST) == 68);
+
+struct OutGaugePack {  // OutGauge datagram, without the optional trailing ID
+    unsigned32 Time;   // ms, the simulator's clock
+    char Car[4];
+    word Flags;        // OG_*
+    byte Gear;         // 0 = reverse, 1 = neutral, 2 = first
+    byte PLID;
+    float Speed;       // m/s
+    float RPM;
+    float Turbo;       // bar
+    float EngTemp;     // C
+    float Fuel;        // 0 to 1
+    float OilPressure; // bar
+    float OilTemp;     // C
+    unsigned DashLights;
+    unsigned ShowLights;
+    float Throttle;    // 0 to 1
+    float Brake;       // 0 to 1
+    float Clutch;      // 0 to 1
+    char Display1[16];
+    char Display2[16];
+};
+static_assert(sizeof(OutGaugePack) == 92);
+static_assert(offsetof(OutGaugePack, Fuel) == 28);

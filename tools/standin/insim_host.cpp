@@ -1,0 +1,164 @@
+// Loopback sockets of the stand-in: the InSim TCP host and the OutGauge UDP sender.
+// Plain POSIX sockets with poll() time-outs, so a test never hangs on a silent program.
+#include "standin/insim_host.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace standin {
+namespace {
+
+sockaddr_in loopback(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+bool waitReadable(int fd, int timeoutMs) {
+    pollfd entry{fd, POLLIN, 0};
+    int ready;
+    do ready = ::poll(&entry, 1, timeoutMs); while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
+using Clock = std::chrono::steady_clock;
+int remainingMs(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+}  // namespace
+
+InSimHost::InSimHost(std::uint16_t port) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (listener_ < 0) return;
+    const int yes = 1;
+    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address = loopback(port);
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 4) != 0) {
+        ::close(listener_);
+        listener_ = -1;
+        return;
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+}
+
+InSimHost::~InSimHost() {
+    closeClient();
+    if (listener_ >= 0) ::close(listener_);
+}
+
+bool InSimHost::accept(int timeoutMs) {
+    if (listener_ < 0 || !waitReadable(listener_, timeoutMs)) return false;
+    client_ = ::accept(listener_, nullptr, nullptr);
+    if (client_ < 0) return false;
+    const int yes = 1;
+    ::setsockopt(client_, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+    return true;
+}
+
+bool InSimHost::send(const void* bytes, std::size_t size) {
+    if (client_ < 0) return false;
+    const auto* cursor = static_cast<const std::uint8_t*>(bytes);
+    while (size > 0) {
+        const ssize_t sent = ::send(client_, cursor, size, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return false;
+        cursor += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return true;
+}
+
+bool InSimHost::fill(std::size_t wanted, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::uint8_t chunk[16384];
+    while (buffer_.size() < wanted) {
+        if (client_ < 0 || !waitReadable(client_, remainingMs(deadline))) return false;
+        const ssize_t got = ::recv(client_, chunk, sizeof chunk, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        buffer_.insert(buffer_.end(), chunk, chunk + got);
+        received_.insert(received_.end(), chunk, chunk + got);
+    }
+    return true;
+}
+
+std::optional<std::vector<std::uint8_t>> InSimHost::receivePacket(int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (!fill(1, timeoutMs)) return std::nullopt;
+    const std::size_t size = buffer_[0] == 0 ? 1 : buffer_[0];
+    if (!fill(size, remainingMs(deadline))) return std::nullopt;
+    std::vector<std::uint8_t> packet(buffer_.begin(), buffer_.begin() + static_cast<long>(size));
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(size));
+    return packet;
+}
+
+std::vector<std::uint8_t> InSimHost::receiveBytes(std::size_t size, int timeoutMs) {
+    fill(size, timeoutMs);
+    const std::size_t taken = buffer_.size() < size ? buffer_.size() : size;
+    std::vector<std::uint8_t> bytes(buffer_.begin(), buffer_.begin() + static_cast<long>(taken));
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(taken));
+    return bytes;
+}
+
+bool InSimHost::waitClosed(int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::uint8_t chunk[16384];
+    while (client_ >= 0) {
+        if (!waitReadable(client_, remainingMs(deadline))) return false;
+        const ssize_t got = ::recv(client_, chunk, sizeof chunk, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return true;
+        buffer_.insert(buffer_.end(), chunk, chunk + got);
+        received_.insert(received_.end(), chunk, chunk + got);
+    }
+    return true;
+}
+
+void InSimHost::closeClient() {
+    if (client_ >= 0) ::close(client_);
+    client_ = -1;
+}
+
+OutGaugeSender::OutGaugeSender(std::uint16_t port) : socket_(::socket(AF_INET, SOCK_DGRAM, 0)), port_(port) {}
+
+OutGaugeSender::~OutGaugeSender() {
+    if (socket_ >= 0) ::close(socket_);
+}
+
+bool OutGaugeSender::send(const void* bytes, std::size_t size) {
+    if (socket_ < 0) return false;
+    const sockaddr_in address = loopback(port_);
+    return ::sendto(socket_, bytes, size, 0, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+           static_cast<ssize_t>(size);
+}
+
+std::uint16_t freePort(bool udp) {
+    const int fd = ::socket(AF_INET, udp ? SOCK_DGRAM : SOCK_STREAM, 0);
+    if (fd < 0) return 0;
+    sockaddr_in address = loopback(0);
+    std::uint16_t port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        socklen_t length = sizeof address;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+    }
+    ::close(fd);
+    return port;
+}
+
+}  // namespace standin
