@@ -1,5 +1,47 @@
-// Placeholder: the OutGauge step.
-#include "race/handlers.h"
+// The OutGauge step after a datagram has arrived: the simulator's time drives the board time-out,
+// and the viewed car's fuel level is stored at each of its lap lines for the fuel estimate.
+#include <algorithm>
+#include <cstring>
 
-void onOutGauge(Tracker&, const void*, std::size_t, Port&) {}
-void recordLapFuel(Tracker&, float, Port&) {}
+#include "race/handlers.h"
+#include "strategy/pitboard.h"
+
+namespace {
+constexpr std::uint8_t kRace = 1;
+}  // namespace
+
+void onOutGauge(Tracker& tracker, const void* datagram, std::size_t length, Port& port) {
+    // Only the datagram without the trailing ID field is understood; the simulator is asked for that one.
+    if (length != sizeof(OutGaugePack)) {
+        printLine(port, "Unknown packet size!");
+        return;
+    }
+    OutGaugePack pack;
+    std::memcpy(&pack, datagram, sizeof pack);
+    tracker.session.currentTime = pack.Time;
+    ageBoards(tracker, port);
+    recordLapFuel(tracker, pack.Fuel, port);
+}
+
+void recordLapFuel(Tracker& tracker, float fuel, Port& port) {
+    const IS_STA& sta = tracker.session.sta;
+    // Recording follows the store, not the tracking flag: laps stored are laps to be fuelled.
+    if (!tracker.pLaps || sta.RaceInProg != kRace || sta.RaceLaps == 0) return;
+
+    // The last IS_STA may announce more laps than the store was created with.
+    const std::size_t blocks = std::min<std::size_t>(sta.RaceLaps, tracker.pLaps->blockCount());
+    for (std::size_t k = 0; k < blocks; ++k) {
+        LapBlock& block = *tracker.pLaps->block(k);
+        for (std::size_t s = 0; s < kLapsPerBlock; ++s) {
+            const IS_LAP& record = block.laps[s];
+            if (record.PLID == 0) break;  // the block's list ends here
+            if (record.PLID != sta.ViewPLID || record.LapsDone - 1 != static_cast<int>(k)) continue;
+            // Any value but zero, a NaN included, means this lap line already has its reading.
+            if (block.fuel[s] != 0.0f) continue;
+            // Every unrecorded lap of the viewed player gets this reading, also laps from before the view moved to him.
+            block.fuel[s] = fuel;
+            printLine(port, "Fuel for ", sta.ViewPLID, ": (pLaps+", static_cast<int>(k), "->fuel[",
+                      static_cast<int>(s), "] = ", fuel);
+        }
+    }
+}
