@@ -1,0 +1,159 @@
+// The simulator's side of a session with the program: the handshake, then the model's events in order.
+// Every OutGauge datagram is framed by keep-alives, so the program has handled all packets before it
+// when it reads the datagram, and reads it in the turn of the keep-alive: the same at every pace.
+#include "standin/host_session.h"
+
+#include <cstring>
+#include <thread>
+
+#include "link/wire.h"
+#include "standin/packets.h"
+
+namespace standin {
+namespace {
+
+constexpr std::size_t kIsiSize = sizeof(IS_ISI);
+constexpr auto kStatusEvery = std::chrono::milliseconds(100);
+
+std::string asText(const IS_MST& mst) { return std::string(mst.Msg, strnlen(mst.Msg, sizeof mst.Msg)); }
+
+}  // namespace
+
+HostSession::HostSession(InSimHost& host, RaceModel& model, Console& console, HostOptions options)
+    : host_(host), model_(model), console_(console), options_(options) {}
+
+void HostSession::say(const std::string& text) {
+    if (options_.showNotices) console_.line("[" + clockText(model_.now()) + "] " + text);
+}
+
+bool HostSession::handshake(int acceptTimeoutMs) {
+    if (!host_.connected() && !host_.accept(acceptTimeoutMs)) {
+        error_ = "no program connected";
+        return false;
+    }
+    const std::vector<std::uint8_t> isi = host_.receiveBytes(kIsiSize, options_.answerTimeoutMs);
+    if (isi.size() != kIsiSize || isi[0] != kIsiSize || isi[1] != ISP_ISI) {
+        error_ = "the program sent no IS_ISI";
+        return false;
+    }
+    outGaugePort_ = static_cast<std::uint16_t>(isi[4] | (isi[5] << 8));
+    host_.sendPacket(makeVer(options_.insimVersion));
+    if (options_.insimVersion != INSIM_VERSION) {
+        error_ = "answered InSim version " + std::to_string(options_.insimVersion);
+        return false;
+    }
+    const auto request = host_.receivePacket(options_.answerTimeoutMs);
+    if (!request) {
+        error_ = "the program did not ask for OutGauge";
+        return false;
+    }
+    outGaugeOn_ = request->size() == sizeof(IS_SMALL) && (*request)[1] == ISP_SMALL && (*request)[3] == SMALL_SSG;
+    outGauge_ = std::make_unique<OutGaugeSender>(outGaugePort_);
+    say("Program connected; OutGauge " + std::string(outGaugeOn_ ? "goes" : "was not asked for, nothing goes") +
+        " to UDP port " + std::to_string(outGaugePort_) + ".");
+    return sync();
+}
+
+bool HostSession::takePacket(const std::vector<std::uint8_t>& packet) {
+    if (packet.size() == sizeof(IS_TINY) && packet[1] == ISP_TINY && packet[3] == TINY_NONE) return true;
+    if (board_.apply(packet)) return false;
+    if (packet.size() == sizeof(IS_MST) && packet[1] == ISP_MST) {
+        IS_MST mst;
+        std::memcpy(&mst, packet.data(), sizeof mst);
+        const std::string message = asText(mst);
+        const std::string_view key = pressedKey(message);
+        if (key.empty()) {
+            messages_.push_back(message);
+            say("The program typed: " + message);
+            return false;
+        }
+        ++keyPresses_;
+        ++pressesSinceReport_;
+        if (model_.pressKey(key) == PressOutcome::Stray) ++straysSinceReport_;
+    }
+    return false;  // anything else the simulator would not act on
+}
+
+bool HostSession::sync() {
+    host_.sendPacket(makeTiny(TINY_NONE));
+    for (;;) {
+        const auto packet = host_.receivePacket(options_.answerTimeoutMs);
+        if (!packet) {
+            error_ = "the program did not answer a keep-alive within " + std::to_string(options_.answerTimeoutMs) +
+                     " ms";
+            return false;
+        }
+        if (takePacket(*packet)) break;
+    }
+    afterSync();
+    return true;
+}
+
+void HostSession::afterSync() {
+    const ViewStatus status = model_.viewStatus();
+    if (pressesSinceReport_ > 0) {
+        say("Pit menu of PLID " + std::to_string(status.plid) + ": " + std::to_string(pressesSinceReport_) +
+            " key presses, fuel setting " + std::to_string(status.menuPercent) + "%, menu " +
+            (status.menuOpen ? "open" : "closed") +
+            (straysSinceReport_ ? ", " + std::to_string(straysSinceReport_) + " stray" : "") + ".");
+        pressesSinceReport_ = straysSinceReport_ = 0;
+    }
+    if (board_.redraws() != redrawsPrinted_) {
+        redrawsPrinted_ = board_.redraws();
+        const std::vector<std::string> lines = board_.lines();
+        const bool same = screens_.empty() ? lines.empty() : screens_.back().lines == lines;
+        if (!same) {
+            screens_.push_back(Screen{model_.now(), lines});
+            if (options_.showBoard) console_.line(board_.render(status, model_.now(), options_.colour));
+        }
+    }
+    if (console_.terminal()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastStatus_ >= kStatusEvery) {
+            lastStatus_ = now;
+            std::string line = "  " + clockText(model_.now());
+            if (*status.session) line += "  " + std::string(status.session) + " lap " + std::to_string(status.lap) +
+                                         (status.raceLaps ? "/" + std::to_string(status.raceLaps) : "");
+            line += "  PLID " + std::to_string(status.plid) + "  pit fuel " + std::to_string(status.menuPercent) + "%";
+            console_.status(line);
+        }
+    }
+}
+
+void HostSession::pace(std::uint32_t simTime) {
+    if (options_.pace == Pace::Fast || options_.factor <= 0) return;
+    const auto due = wallStart_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                      std::chrono::duration<double, std::milli>(simTime / options_.factor));
+    std::this_thread::sleep_until(due);
+}
+
+bool HostSession::run() {
+    wallStart_ = std::chrono::steady_clock::now();
+    bool unsynced = false;  // InSim packets sent since the last keep-alive round trip
+    while (auto event = model_.next()) {
+        pace(event->time);
+        switch (event->kind) {
+            case ModelEvent::Kind::InSim:
+                host_.send(event->bytes.data(), event->bytes.size());
+                sent_.push_back(std::move(event->bytes));
+                unsynced = true;
+                break;
+            case ModelEvent::Kind::Notice:
+                say(event->text);
+                break;
+            case ModelEvent::Kind::OutGauge:
+                // The datagram must not overtake the packets before it: they are handled first.
+                if (unsynced && !sync()) return false;
+                if (outGaugeOn_) outGauge_->send(event->bytes.data(), event->bytes.size());
+                if (!sync()) return false;
+                unsynced = false;
+                break;
+        }
+    }
+    if (unsynced && !sync()) return false;
+    host_.closeClient();
+    say("Scenario over; the link is closed.");
+    return true;
+}
+
+}  // namespace standin

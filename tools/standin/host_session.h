@@ -1,0 +1,84 @@
+// Plays a race model to the program over the InSim link and OutGauge, at the chosen pace,
+// and takes in what the program sends back: keep-alive replies, buttons and "/press" commands.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "standin/board_view.h"
+#include "standin/console.h"
+#include "standin/insim_host.h"
+#include "standin/race_model.h"
+
+namespace standin {
+
+enum class Pace {
+    Real,         // simulated time runs as fast as the wall clock, times a factor
+    Fast,         // as fast as the program takes the packets
+};
+
+struct HostOptions {
+    Pace pace = Pace::Fast;
+    double factor = 1;                 // Real: simulated seconds per wall-clock second
+    std::uint16_t insimVersion = 5;    // InSimVer of the IS_VER reply
+    int answerTimeoutMs = 5000;        // longest wait for the program to answer a keep-alive
+    bool colour = false;               // terminal colours in the board view
+    bool showBoard = true;             // print the screen when it changes
+    bool showNotices = true;           // print what happens in the race
+};
+
+class HostSession {
+public:
+    HostSession(InSimHost& host, RaceModel& model, Console& console, HostOptions options);
+
+    // Accepts the program's connection, reads IS_ISI, answers IS_VER and reads the OutGauge request.
+    // False when the program is gone or refused the version; error() tells why.
+    bool handshake(int acceptTimeoutMs);
+    // Plays the scenario to its end, then closes the link. False when the program stopped answering.
+    bool run();
+
+    const std::string& error() const { return error_; }
+    const BoardView& board() const { return board_; }
+    std::uint16_t outGaugePort() const { return outGaugePort_; }
+    bool outGaugeRequested() const { return outGaugeOn_; }
+    const std::vector<std::string>& messages() const { return messages_; }  // IS_MST that were no "/press"
+    int keyPresses() const { return keyPresses_; }
+    // Every screen after the program had handled what was sent to it, with its simulated time.
+    struct Screen {
+        std::uint32_t time = 0;
+        std::vector<std::string> lines;  // the button texts, top to bottom, colour codes included
+    };
+    const std::vector<Screen>& screens() const { return screens_; }
+    const std::vector<std::vector<std::uint8_t>>& sentPackets() const { return sent_; }  // InSim, in order
+
+private:
+    bool sync();                          // keep-alive round trip: everything sent before it has been handled
+    bool takePacket(const std::vector<std::uint8_t>& packet);  // true for the keep-alive reply
+    void pace(std::uint32_t simTime);
+    void afterSync();
+    void say(const std::string& text);
+
+    InSimHost& host_;
+    RaceModel& model_;
+    Console& console_;
+    HostOptions options_;
+    BoardView board_;
+    std::unique_ptr<OutGaugeSender> outGauge_;
+    std::uint16_t outGaugePort_ = 0;
+    bool outGaugeOn_ = false;
+    std::string error_;
+    std::vector<std::string> messages_;
+    std::vector<Screen> screens_;
+    std::vector<std::vector<std::uint8_t>> sent_;
+    int keyPresses_ = 0;
+    int pressesSinceReport_ = 0;
+    int straysSinceReport_ = 0;
+    int redrawsPrinted_ = 0;
+    std::chrono::steady_clock::time_point wallStart_;
+    std::chrono::steady_clock::time_point lastStatus_;
+};
+
+}  // namespace standin

@@ -1,0 +1,191 @@
+// lfs-standin: a small race simulator in the simulator's place, for watching the program work
+// without the game. Plays a scenario over InSim and OutGauge, optionally with stintkeeper started beside it.
+#include <unistd.h>
+
+#include <charconv>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "standin/console.h"
+#include "standin/host_session.h"
+#include "standin/insim_host.h"
+#include "standin/program_runner.h"
+#include "standin/race_model.h"
+#include "standin/scenario.h"
+#include "standin/summary.h"
+
+#ifndef STANDIN_SCENARIO_DIR
+#define STANDIN_SCENARIO_DIR "tools/scenarios"
+#endif
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: lfs-standin [options]\n"
+    "Plays a race scenario as the simulator would: InSim on a TCP port, OutGauge to the port the\n"
+    "program asks for. Shows the program's pitboard and pit menu, and a summary at the end.\n"
+    "\n"
+    "  --scenario FILE|NAME   scenario file, or the name of one in tools/scenarios\n"
+    "                         (sprint, fuel_critical, mandatory_stop, qualifying, long_race); default sprint\n"
+    "  --seed N               seed of the lap times; default the scenario's own\n"
+    "  --speed real|fast|N    real time, N times faster than real time, or as fast as the\n"
+    "                         program takes the packets; default real\n"
+    "  --port N               InSim port to listen on; 0 picks a free one; default 29999\n"
+    "  --insim-version N      InSimVer of the version reply; default 5\n"
+    "  --program PATH         start this stintkeeper binary in a fresh temporary directory, with\n"
+    "                         a cfg.xml naming the ports, and show its console lines as well\n"
+    "  --help                 this text\n";
+
+struct Options {
+    std::string scenario = "sprint";
+    std::optional<std::uint64_t> seed;
+    standin::Pace pace = standin::Pace::Real;
+    double factor = 1;
+    long port = 29999;
+    long insimVersion = 5;
+    std::string program;
+};
+
+template <class Number>
+bool parseNumber(std::string_view text, Number& value) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+// Returns an error text, empty when the options are good; `help` when --help was given.
+std::string parseOptions(int argc, char** argv, Options& options, bool& help) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view option = argv[i];
+        if (option == "--help" || option == "-h") {
+            help = true;
+            return {};
+        }
+        if (i + 1 >= argc) return "option " + std::string(option) + " needs a value";
+        const std::string_view value = argv[++i];
+        if (option == "--scenario") {
+            options.scenario = value;
+        } else if (option == "--seed") {
+            std::uint64_t seed = 0;
+            if (!parseNumber(value, seed)) return "--seed expects a whole number, not " + std::string(value);
+            options.seed = seed;
+        } else if (option == "--speed") {
+            if (value == "real") {
+                options.pace = standin::Pace::Real;
+                options.factor = 1;
+            } else if (value == "fast") {
+                options.pace = standin::Pace::Fast;
+            } else if (double factor = 0; parseNumber(value, factor) && factor > 0 && factor <= 10000) {
+                options.pace = standin::Pace::Real;
+                options.factor = factor;
+            } else {
+                return "--speed expects real, fast or a factor from 0 to 10000, not " + std::string(value);
+            }
+        } else if (option == "--port") {
+            if (!parseNumber(value, options.port) || options.port < 0 || options.port > 65535)
+                return "--port expects a port from 0 to 65535, not " + std::string(value);
+        } else if (option == "--insim-version") {
+            if (!parseNumber(value, options.insimVersion) || options.insimVersion < 0 || options.insimVersion > 65535)
+                return "--insim-version expects a whole number, not " + std::string(value);
+        } else if (option == "--program") {
+            options.program = value;
+        } else {
+            return "unknown option " + std::string(option);
+        }
+    }
+    return {};
+}
+
+std::string scenarioPath(const std::string& given) {
+    if (std::filesystem::exists(given)) return given;
+    const std::filesystem::path named = std::filesystem::path(STANDIN_SCENARIO_DIR) / (given + ".txt");
+    return std::filesystem::exists(named) ? named.string() : given;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    bool help = false;
+    if (const std::string error = parseOptions(argc, argv, options, help); !error.empty()) {
+        std::cerr << "lfs-standin: " << error << "\n\n" << kUsage;
+        return 2;
+    }
+    if (help) {
+        std::cout << kUsage;
+        return 0;
+    }
+    const standin::ParseResult parsed = standin::loadScenario(scenarioPath(options.scenario));
+    if (!parsed.scenario) {
+        std::cerr << "lfs-standin: " << parsed.error << "\n";
+        return 2;
+    }
+    const standin::Scenario& scenario = *parsed.scenario;
+    const std::uint64_t seed = options.seed.value_or(scenario.seed);
+
+    standin::InSimHost host(static_cast<std::uint16_t>(options.port));
+    if (!host.listening()) {
+        std::cerr << "lfs-standin: cannot listen on port " << options.port << "\n";
+        return 2;
+    }
+    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
+    standin::Console console(std::cout, terminal);
+    const std::string speed = options.pace == standin::Pace::Fast ? "as fast as the program goes"
+                              : options.factor == 1             ? "real time"
+                                                                : std::to_string(options.factor).substr(0, 5) + "x real time";
+    console.line("lfs-standin: " + scenario.name + ", seed " + std::to_string(seed) + ", " + speed +
+                 ", InSim on port " + std::to_string(host.port()) + ".");
+
+    std::optional<standin::ProgramRunner> program;
+    if (!options.program.empty()) {
+        program.emplace(options.program, console, terminal ? "\x1b[2mstintkeeper |\x1b[22m " : "stintkeeper | ");
+        if (!program->start(host.port(), standin::freePort(true))) {
+            std::cerr << "lfs-standin: " << program->error() << "\n";
+            return 2;
+        }
+        console.line("lfs-standin: started stintkeeper in " + program->directory().string() + ".");
+    } else {
+        console.line("lfs-standin: waiting for stintkeeper; its cfg.xml needs <InSim port=\"" +
+                     std::to_string(host.port()) + "\"/>.");
+    }
+    while (!host.accept(200)) {
+        if (program && !program->running()) {
+            const int code = program->wait(1000);
+            std::cerr << "lfs-standin: stintkeeper ended before it connected (exit code " << code << ")\n";
+            return code != 0 ? code : 1;
+        }
+    }
+
+    standin::RaceModel model(scenario, seed);
+    standin::HostOptions hostOptions;
+    hostOptions.pace = options.pace;
+    hostOptions.factor = options.factor;
+    hostOptions.insimVersion = static_cast<std::uint16_t>(options.insimVersion);
+    hostOptions.colour = terminal;
+    standin::HostSession session(host, model, console, hostOptions);
+    const bool played = session.handshake(0) && session.run();
+    if (!played) {
+        console.line("lfs-standin: " + session.error() + ".");
+        host.closeClient();
+    }
+
+    int programCode = 0;
+    if (program) {
+        programCode = program->wait(10000);
+        if (programCode < 0) {
+            console.line("lfs-standin: stintkeeper did not end after the link was closed; stopping it.");
+            program->kill();
+            programCode = 1;
+        }
+        console.line("lfs-standin: stintkeeper exited with code " + std::to_string(programCode) + ".");
+    }
+    if (played) {
+        std::string summary = "\n";
+        for (const auto& report : model.reports()) summary += standin::formatSummary(report) + "\n";
+        console.line(summary);
+    }
+    if (!played) return programCode != 0 ? programCode : 1;
+    return programCode;
+}

@@ -1,0 +1,457 @@
+// The race model: a queue of what each car does next (splits, the end of the driving, the line,
+// running dry), session starts and ends, and the OutGauge clock, worked off in simulated time order.
+#include "standin/race_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "standin/packets.h"
+
+namespace standin {
+namespace {
+
+constexpr std::uint32_t kLeadInMs = 3000;         // from the OutGauge request to the first session
+constexpr std::uint32_t kCoolDownMs = 8000;       // from the last car home to the session end
+constexpr std::uint32_t kBetweenSessionsMs = 5000;
+constexpr std::uint32_t kTailMs = 2000;           // from the last session end to the end of the scenario
+constexpr std::uint32_t kStartLossMs = 1500;      // a standing start costs this on the first lap
+constexpr std::uint32_t kGridStepMs = 250;        // and each grid place behind the first this much more
+constexpr std::uint32_t kPitExitStepMs = 3000;    // qualifying and practice: cars leave the pits one by one
+constexpr double kOutLapShare = 0.5;              // from the pit exit to the line, share of a lap
+
+std::uint32_t millis(double seconds) { return static_cast<std::uint32_t>(std::lround(seconds * 1000.0)); }
+
+std::string percentText(double percent) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f%%", percent);
+    return text;
+}
+
+template <class Packet>
+std::vector<std::uint8_t> packetBytes(const Packet& packet) { return bytesOf(packet); }
+
+}  // namespace
+
+RaceModel::RaceModel(const Scenario& scenario, std::uint64_t seed) : scenario_(scenario), seed_(seed) {
+    plan(0, Step::Tick);
+    plan(kLeadInMs, Step::SessionStart, -1, 0);
+}
+
+void RaceModel::plan(std::uint32_t time, Step step, int car, int arg) {
+    pending_.push(Pending{time, step, sequence_++, car, arg});
+}
+
+void RaceModel::emitInSim(std::vector<std::uint8_t> bytes) {
+    outbox_.push_back(ModelEvent{ModelEvent::Kind::InSim, now_, std::move(bytes), {}});
+}
+
+void RaceModel::notice(std::string text) {
+    outbox_.push_back(ModelEvent{ModelEvent::Kind::Notice, now_, {}, std::move(text)});
+}
+
+std::optional<ModelEvent> RaceModel::next() {
+    while (outboxNext_ >= outbox_.size()) {
+        outbox_.clear();
+        outboxNext_ = 0;
+        if (over_ || pending_.empty()) return std::nullopt;
+        const Pending step = pending_.top();
+        pending_.pop();
+        now_ = step.time;
+        switch (step.step) {
+            case Step::Tick: tick(); break;
+            case Step::SessionStart: startSession(step.arg); break;
+            case Step::SessionEnd: endSession(); break;
+            case Step::ScenarioEnd: over_ = true; break;
+            case Step::CarSplit: split(step.car, step.arg); break;
+            case Step::CarDriveEnd: driveEnd(step.car); break;
+            case Step::CarLine: crossLine(step.car); break;
+            case Step::CarDry: runDry(step.car); break;
+        }
+    }
+    return std::move(outbox_[outboxNext_++]);
+}
+
+int RaceModel::carIndex(std::uint8_t plid) const {
+    for (std::size_t i = 0; i < cars_.size(); ++i)
+        if (cars_[i].spec->plid == plid) return static_cast<int>(i);
+    return -1;
+}
+
+RaceModel::Car* RaceModel::viewedCar() {
+    const int index = carIndex(view_);
+    return index < 0 ? nullptr : &cars_[static_cast<std::size_t>(index)];
+}
+
+const RaceModel::Car* RaceModel::viewedCar() const {
+    const int index = carIndex(view_);
+    return index < 0 ? nullptr : &cars_[static_cast<std::size_t>(index)];
+}
+
+PressOutcome RaceModel::pressKey(std::string_view key) {
+    Car* car = viewedCar();
+    PitMenu nobody;  // no car to drive yet: every key goes astray
+    const PressOutcome outcome = car ? car->menu.press(key) : nobody.press(key);
+    if (outcome == PressOutcome::Stray) {
+        ++strayTotal_;
+        if (!reports_.empty()) ++reports_.back().strayPresses;
+    }
+    return outcome;
+}
+
+ViewStatus RaceModel::viewStatus() const {
+    ViewStatus status;
+    status.plid = view_;
+    if (session_ >= 0) {
+        const SessionSpec& spec = scenario_.sessions[static_cast<std::size_t>(session_)];
+        status.session = sessionKindName(spec.kind);
+        status.raceLaps = spec.kind == SessionKind::Race ? spec.laps : 0;
+    }
+    if (const Car* car = viewedCar()) {
+        const bool onLap = session_ >= 0 && (car->phase == Phase::Driving || car->phase == Phase::Stopping);
+        status.lap = car->lapsDone + (onLap && !car->outLap ? 1 : 0);
+        status.menuOpen = car->menu.open();
+        status.menuPercent = car->menu.fuelPercent();
+    }
+    return status;
+}
+
+void RaceModel::sendState() {
+    IS_STA sta = makeSta(view_, 0, 0);
+    sta.ReplaySpeed = 1.0f;
+    sta.Flags = 1;  // in game
+    sta.NumConns = 1;
+    std::memcpy(sta.Track, scenario_.track.data(), std::min<std::size_t>(scenario_.track.size(), 5));
+    if (session_ >= 0) {
+        const SessionSpec& spec = scenario_.sessions[static_cast<std::size_t>(session_)];
+        sta.RaceInProg = spec.kind == SessionKind::Race ? 1 : spec.kind == SessionKind::Qualifying ? 2 : 0;
+        sta.RaceLaps = static_cast<byte>(spec.kind == SessionKind::Race ? spec.laps : 0);
+        sta.QualMins = static_cast<byte>(spec.kind == SessionKind::Qualifying ? spec.minutes : 0);
+        sta.NumP = static_cast<byte>(cars_.size());
+        for (const Car& car : cars_) sta.NumFinished += car.report.finished ? 1 : 0;
+    }
+    emitInSim(packetBytes(sta));
+}
+
+void RaceModel::startSession(int index) {
+    session_ = lastSession_ = index;
+    const SessionSpec& spec = scenario_.sessions[static_cast<std::size_t>(index)];
+    sessionStart_ = now_;
+    sessionClosesAt_ = spec.kind == SessionKind::Race ? 0 : now_ + static_cast<std::uint32_t>(spec.minutes) * 60000u;
+    leaderFinished_ = false;
+    leaderLaps_ = 0;
+    endPlanned_ = false;
+    view_ = spec.view;
+    results_.clear();
+
+    SessionReport report;
+    report.kind = spec.kind;
+    report.laps = spec.laps;
+    report.minutes = spec.minutes;
+    report.viewed.push_back(view_);
+    reports_.push_back(report);
+
+    cars_.clear();
+    for (const CarSpec& carSpec : scenario_.cars) {
+        Car car;
+        car.spec = &carSpec;
+        car.random = Random(carSeed(seed_, carSpec.plid, static_cast<unsigned>(index)));
+        car.menu = PitMenu(carSpec.menuPercent);
+        car.fuel = car.fuelAtLine = carSpec.fuelPercent / 100.0;
+        car.report.plid = carSpec.plid;
+        car.report.name = carSpec.name;
+        cars_.push_back(std::move(car));
+    }
+
+    IS_RST rst = makeRst(static_cast<byte>(spec.kind == SessionKind::Race ? spec.laps : 0),
+                         static_cast<byte>(spec.kind == SessionKind::Qualifying ? spec.minutes : 0),
+                         spec.mandatoryStop ? HOSTF_MUST_PIT : 0);
+    rst.NumP = static_cast<byte>(cars_.size());
+    std::memcpy(rst.Track, scenario_.track.data(), std::min<std::size_t>(scenario_.track.size(), 5));
+    rst.NumNodes = 320;
+    rst.Finish = 0;
+    rst.Split1 = 100;
+    rst.Split2 = 210;
+    rst.Split3 = 0xFFFF;
+    emitInSim(packetBytes(rst));
+    sendState();
+
+    switch (spec.kind) {
+        case SessionKind::Race:
+            notice("Race of " + std::to_string(spec.laps) + " laps starts" +
+                   (spec.mandatoryStop ? ", one pit stop is mandatory" : "") + "; viewing car " +
+                   std::to_string(view_) + ".");
+            break;
+        case SessionKind::Qualifying:
+        case SessionKind::Practice:
+            notice(std::string(spec.kind == SessionKind::Qualifying ? "Qualifying" : "Practice") + " of " +
+                   std::to_string(spec.minutes) + " minutes starts; viewing car " + std::to_string(view_) + ".");
+            break;
+    }
+
+    for (std::size_t i = 0; i < cars_.size(); ++i) {
+        Car& car = cars_[i];
+        if (spec.kind == SessionKind::Race) {
+            startLap(static_cast<int>(i), now_);
+        } else {
+            car.outLap = true;
+            car.lapShare = kOutLapShare;
+            startLap(static_cast<int>(i), now_ + static_cast<std::uint32_t>(i) * kPitExitStepMs);
+        }
+    }
+}
+
+void RaceModel::startLap(int index, std::uint32_t at) {
+    Car& car = cars_[static_cast<std::size_t>(index)];
+    const CarSpec& spec = *car.spec;
+    car.phase = Phase::Driving;
+    car.lapStart = at;
+    car.stopMs = 0;
+    double seconds = spec.lapSeconds + spec.spreadSeconds * car.random.triangle();
+    if (car.outLap) seconds *= car.lapShare;
+    car.driveMs = millis(seconds);
+    const SessionSpec& session = scenario_.sessions[static_cast<std::size_t>(session_)];
+    if (session.kind == SessionKind::Race && car.lapsDone == 0)
+        car.driveMs += kStartLossMs + kGridStepMs * static_cast<std::uint32_t>(index);
+
+    const double need = spec.usePercent / 100.0 * car.lapShare;
+    std::uint32_t reach = at + car.driveMs;  // how far the fuel takes it this lap
+    if (car.fuel < need) {
+        reach = at + static_cast<std::uint32_t>(std::floor(car.driveMs * (car.fuel / need)));
+        plan(reach, Step::CarDry, index);
+    } else {
+        plan(reach, Step::CarDriveEnd, index);
+    }
+    if (car.outLap) return;
+    for (int k = 1; k <= scenario_.splits; ++k) {
+        const std::uint32_t at_split = at + car.driveMs * static_cast<std::uint32_t>(k) /
+                                                static_cast<std::uint32_t>(scenario_.splits + 1);
+        if (at_split < reach) plan(at_split, Step::CarSplit, index, k);
+    }
+}
+
+void RaceModel::split(int index, int number) {
+    const Car& car = cars_[static_cast<std::size_t>(index)];
+    IS_SPX spx = makeSpx(car.spec->plid, now_ - car.lapStart, now_ - sessionStart_, static_cast<byte>(number));
+    spx.Penalty = car.penalty;
+    spx.NumStops = car.numStops;
+    emitInSim(packetBytes(spx));
+}
+
+void RaceModel::driveEnd(int index) {
+    Car& car = cars_[static_cast<std::size_t>(index)];
+    const CarSpec& spec = *car.spec;
+    const SessionSpec& session = scenario_.sessions[static_cast<std::size_t>(session_)];
+    const double use = spec.usePercent / 100.0;
+    const double fuelNow = std::max(0.0, car.fuel - use * car.lapShare);
+    car.fuelAtLine = fuelNow;
+
+    const int lap = car.lapsDone + 1;
+    const bool finishing = session.kind != SessionKind::Race || lap >= session.laps || leaderFinished_;
+    bool refuel = false, serve = false;
+    if (!finishing && !car.outLap) {
+        const bool planned = std::find(spec.stopLaps.begin(), spec.stopLaps.end(), lap) != spec.stopLaps.end();
+        refuel = planned || fuelNow < use;  // a planned stop, or it would not make the next lap
+        serve = car.penalty != 0 && car.serveLap == lap;
+    }
+    if (refuel || serve) {
+        car.stopMs = millis(scenario_.pitLaneSeconds);
+        car.phase = Phase::Stopping;
+    }
+    if (refuel) {
+        const int setting = car.menu.fuelPercent();
+        const double taken = std::min<double>(setting, 100.0 - fuelNow * 100.0);
+        car.stopMs += millis(scenario_.serviceSeconds + scenario_.refuelSecondsPerPercent * taken);
+        car.fuelAtLine = fuelNow + taken / 100.0;
+        ++car.numStops;
+        car.report.stops.push_back(StopRecord{lap, setting, taken});
+        notice(spec.name + " (PLID " + std::to_string(spec.plid) + ") pits at the end of lap " + std::to_string(lap) +
+               " with " + percentText(fuelNow * 100.0) + " and takes " + percentText(taken) + " (menu " +
+               std::to_string(setting) + "%).");
+    }
+    if (serve) {
+        const bool stopGo = car.penalty == PENALTY_SG_VALID;
+        if (stopGo && !refuel) car.stopMs += millis(scenario_.serviceSeconds);
+        notice(spec.name + " (PLID " + std::to_string(spec.plid) + ") serves its " +
+               (stopGo ? "stop-go" : "drive-through") + " penalty.");
+        car.penalty = 0;
+    }
+    plan(now_ + car.stopMs, Step::CarLine, index);
+}
+
+void RaceModel::crossLine(int index) {
+    Car& car = cars_[static_cast<std::size_t>(index)];
+    const CarSpec& spec = *car.spec;
+    const SessionSpec& session = scenario_.sessions[static_cast<std::size_t>(session_)];
+    const std::uint32_t lapTime = now_ - car.lapStart;
+    car.fuel = car.fuelAtLine;
+    car.phase = Phase::Done;
+
+    if (car.outLap) {  // from the pits to the line: the first timed lap starts here
+        car.outLap = false;
+        car.lapShare = 1;
+        if (now_ < sessionClosesAt_) startLap(index, now_);
+        checkSessionOver();
+        return;
+    }
+
+    ++car.lapsDone;
+    for (const PenaltySpec& penalty : session.penalties) {
+        if (penalty.plid != spec.plid || penalty.lap != car.lapsDone) continue;
+        car.penalty = penalty.penalty;
+        car.serveLap = car.lapsDone + 2;
+        notice(spec.name + " (PLID " + std::to_string(spec.plid) + ") is given a " +
+               (penalty.penalty == PENALTY_SG_VALID ? "stop-go" : "drive-through") + " penalty.");
+    }
+    car.report.lapsDone = car.lapsDone;
+    car.report.lastLineMs = now_ - sessionStart_;
+    car.report.lapLineFuel.push_back(static_cast<float>(car.fuel));
+    const bool improved = car.bestLapMs == 0 || lapTime < car.bestLapMs;
+    if (improved) car.bestLapMs = car.report.bestLapMs = lapTime;
+
+    emitInSim(packetBytes(makeLap(spec.plid, lapTime, now_ - sessionStart_, static_cast<word>(car.lapsDone),
+                                  car.penalty, car.numStops)));
+
+    if (session.kind == SessionKind::Qualifying) {
+        byte resultNum = 255;
+        if (improved) {
+            results_.erase(std::remove_if(results_.begin(), results_.end(),
+                                          [&](const auto& entry) { return entry.second == spec.plid; }),
+                           results_.end());
+            const auto place = std::upper_bound(results_.begin(), results_.end(), std::make_pair(lapTime, byte{255}),
+                                                [](const auto& a, const auto& b) { return a.first < b.first; });
+            resultNum = static_cast<byte>(place - results_.begin());
+            results_.insert(place, {lapTime, spec.plid});
+        }
+        IS_RES res = makeRes(spec.plid, car.bestLapMs, static_cast<word>(car.lapsDone), resultNum);
+        std::snprintf(res.UName, sizeof res.UName, "%s", spec.name.c_str());
+        std::snprintf(res.PName, sizeof res.PName, "%s", spec.name.c_str());
+        std::memcpy(res.CName, "XRT", 3);
+        res.TTime = now_ - sessionStart_;
+        res.NumRes = static_cast<byte>(results_.size());
+        emitInSim(packetBytes(res));
+    }
+
+    if (car.lapsDone > leaderLaps_) {
+        leaderLaps_ = car.lapsDone;
+        for (const ViewChange& change : session.viewChanges) {
+            if (change.lap != leaderLaps_ || change.plid == view_) continue;
+            view_ = change.plid;
+            reports_.back().viewed.push_back(view_);
+            sendState();
+            notice("The view moves to PLID " + std::to_string(view_) + ".");
+        }
+    }
+
+    if (session.kind == SessionKind::Race) {
+        if (car.lapsDone >= session.laps || leaderFinished_) {
+            car.report.finished = true;
+            if (!leaderFinished_) notice(spec.name + " (PLID " + std::to_string(spec.plid) + ") wins the race.");
+            leaderFinished_ = true;
+        } else {
+            startLap(index, now_);
+        }
+    } else if (now_ < sessionClosesAt_ && car.fuel >= spec.usePercent / 100.0) {
+        startLap(index, now_);
+    }
+    checkSessionOver();
+}
+
+void RaceModel::runDry(int index) {
+    Car& car = cars_[static_cast<std::size_t>(index)];
+    car.fuel = car.fuelAtLine = 0;
+    car.phase = Phase::Dry;
+    car.report.ranDry = true;
+    car.report.dryLap = car.lapsDone + 1;
+    notice(car.spec->name + " (PLID " + std::to_string(car.spec->plid) + ") runs out of fuel on lap " +
+           std::to_string(car.report.dryLap) + " and stops on track.");
+    checkSessionOver();
+}
+
+bool RaceModel::sessionOver() const {
+    return std::all_of(cars_.begin(), cars_.end(),
+                       [](const Car& car) { return car.phase == Phase::Done || car.phase == Phase::Dry; });
+}
+
+void RaceModel::checkSessionOver() {
+    if (endPlanned_ || !sessionOver()) return;
+    endPlanned_ = true;
+    plan(now_ + kCoolDownMs, Step::SessionEnd);
+}
+
+void RaceModel::endSession() {
+    SessionReport& report = reports_.back();
+    const SessionSpec& spec = scenario_.sessions[static_cast<std::size_t>(session_)];
+    for (const Car& car : cars_) report.order.push_back(car.report);
+    if (spec.kind == SessionKind::Race) {
+        std::stable_sort(report.order.begin(), report.order.end(), [](const CarReport& a, const CarReport& b) {
+            if (a.lapsDone != b.lapsDone) return a.lapsDone > b.lapsDone;
+            return a.lastLineMs < b.lastLineMs;
+        });
+    } else {
+        std::stable_sort(report.order.begin(), report.order.end(), [](const CarReport& a, const CarReport& b) {
+            if ((a.bestLapMs == 0) != (b.bestLapMs == 0)) return b.bestLapMs == 0;
+            return a.bestLapMs < b.bestLapMs;
+        });
+    }
+    if (const Car* car = viewedCar()) report.finalMenuPercent = car->menu.fuelPercent();
+
+    session_ = -1;
+    sendState();  // RaceInProg 0: the session is over
+    notice(std::string("The ") + sessionKindName(spec.kind) + " is over.");
+    if (static_cast<std::size_t>(lastSession_ + 1) < scenario_.sessions.size())
+        plan(now_ + kBetweenSessionsMs, Step::SessionStart, -1, lastSession_ + 1);
+    else
+        plan(now_ + kTailMs, Step::ScenarioEnd);
+}
+
+double RaceModel::fuelAt(const Car& car, std::uint32_t time) const {
+    const double use = car.spec->usePercent / 100.0 * car.lapShare;
+    switch (car.phase) {
+        case Phase::Driving: {
+            if (time <= car.lapStart || car.driveMs == 0) return car.fuel;
+            const double share = std::min(1.0, static_cast<double>(time - car.lapStart) / car.driveMs);
+            return std::max(0.0, car.fuel - use * share);
+        }
+        case Phase::Stopping: {
+            const double before = std::max(0.0, car.fuel - use);
+            const std::uint32_t stopStart = car.lapStart + car.driveMs;
+            const double share =
+                car.stopMs == 0 ? 1.0 : std::min(1.0, static_cast<double>(time - stopStart) / car.stopMs);
+            return before + (car.fuelAtLine - before) * share;
+        }
+        case Phase::Dry: return 0;
+        case Phase::Garage:
+        case Phase::Done: return car.fuel;
+    }
+    return car.fuel;
+}
+
+void RaceModel::tick() {
+    plan(now_ + static_cast<std::uint32_t>(scenario_.outGaugeMs), Step::Tick);
+    const Car* car = viewedCar();
+    OutGaugePack pack = makeOutGauge(now_, car ? static_cast<float>(fuelAt(*car, now_)) : 1.0f, view_);
+    pack.Speed = 0;
+    pack.RPM = 1000;
+    pack.Gear = 1;
+    pack.Throttle = 0;
+    if (car && session_ >= 0 && car->phase == Phase::Driving && now_ >= car->lapStart) {
+        // Along the lap: seven corners, full throttle between them.
+        const double share = static_cast<double>(now_ - car->lapStart) / std::max<std::uint32_t>(car->driveMs, 1);
+        const double wave = std::sin(share * 7 * 2 * 3.14159265358979);
+        pack.Speed = static_cast<float>(38.0 + 10.0 * wave);
+        pack.Gear = static_cast<byte>(2 + std::min(4, static_cast<int>(pack.Speed / 11.0f)));
+        pack.RPM = static_cast<float>(4500.0 + 2500.0 * wave);
+        pack.Throttle = wave > -0.3 ? 1.0f : 0.0f;
+        pack.Brake = wave > -0.3 ? 0.0f : 0.8f;
+    } else if (car && session_ >= 0 && car->phase == Phase::Stopping) {
+        pack.Speed = 0;
+        pack.RPM = 1000;
+    } else if (car && car->phase == Phase::Dry) {
+        pack.RPM = 0;
+        pack.Gear = 1;
+    }
+    outbox_.push_back(ModelEvent{ModelEvent::Kind::OutGauge, now_, bytesOf(pack), {}});
+}
+
+}  // namespace standin

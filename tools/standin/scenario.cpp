@@ -1,0 +1,273 @@
+// Reads scenario files: one keyword and its values per line, '#' starts a comment.
+// The first error ends the reading and is reported as "file:line: expected ...".
+#include "standin/scenario.h"
+
+#include <charconv>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "link/wire.h"
+
+namespace standin {
+namespace {
+
+std::vector<std::string_view> tokensOf(std::string_view line) {
+    if (const auto hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
+    std::vector<std::string_view> tokens;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        while (at < line.size() && (line[at] == ' ' || line[at] == '\t' || line[at] == '\r')) ++at;
+        std::size_t end = at;
+        while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r') ++end;
+        if (end > at) tokens.push_back(line.substr(at, end - at));
+        at = end;
+    }
+    return tokens;
+}
+
+std::optional<long long> wholeNumber(std::string_view token) {
+    long long value = 0;
+    const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
+    if (ec != std::errc() || end != token.data() + token.size()) return std::nullopt;
+    return value;
+}
+
+std::optional<double> decimalNumber(std::string_view token) {
+    double value = 0;
+    const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), value);
+    if (ec != std::errc() || end != token.data() + token.size() || !(value == value)) return std::nullopt;
+    return value;
+}
+
+// Walks the tokens of one line; the first failed expectation is kept as the line's error.
+class LineReader {
+public:
+    LineReader(const std::vector<std::string_view>& tokens) : tokens_(tokens) {}
+
+    bool atEnd() const { return next_ >= tokens_.size(); }
+    std::string_view peek() const { return atEnd() ? std::string_view() : tokens_[next_]; }
+    std::string_view take() { return atEnd() ? std::string_view() : tokens_[next_++]; }
+    bool failed() const { return !error_.empty(); }
+    const std::string& error() const { return error_; }
+
+    // "expected <what>, found '<the next token>'" (or the end of the line).
+    void fail(const std::string& expected) {
+        failFound(expected, atEnd() ? std::string_view() : tokens_[next_]);
+    }
+    void failFound(const std::string& expected, std::string_view found) {
+        if (failed()) return;
+        error_ = "expected " + expected +
+                 (found.empty() ? ", found the end of the line" : ", found '" + std::string(found) + "'");
+    }
+    void failPlain(const std::string& expected) {
+        if (!failed()) error_ = "expected " + expected;
+    }
+
+    long long whole(const std::string& what, long long low, long long high) {
+        if (failed()) return low;
+        const auto value = atEnd() ? std::nullopt : wholeNumber(peek());
+        if (!value || *value < low || *value > high) {
+            fail(what + " from " + std::to_string(low) + " to " + std::to_string(high));
+            return low;
+        }
+        ++next_;
+        return *value;
+    }
+
+    double decimal(const std::string& what, double low, double high) {
+        if (failed()) return low;
+        const auto value = atEnd() ? std::nullopt : decimalNumber(peek());
+        if (!value || *value < low || *value > high) {
+            std::ostringstream range;
+            range << what << " from " << low << " to " << high;
+            fail(range.str());
+            return low;
+        }
+        ++next_;
+        return *value;
+    }
+
+    void endOfLine() {
+        if (!failed() && !atEnd()) fail("the end of the line");
+    }
+
+private:
+    const std::vector<std::string_view>& tokens_;
+    std::size_t next_ = 0;
+    std::string error_;
+};
+
+constexpr long long kMaxLap = 99;
+
+void readCar(LineReader& line, Scenario& scenario, std::set<int>& plids) {
+    CarSpec car;
+    car.plid = static_cast<std::uint8_t>(line.whole("a PLID", 1, 255));
+    if (!line.failed() && !plids.insert(car.plid).second)
+        return line.failPlain("a PLID not used by another car, not " + std::to_string(car.plid));
+    if (!line.failed() && static_cast<int>(scenario.cars.size()) >= kMaxCars)
+        return line.failPlain("at most " + std::to_string(kMaxCars) + " cars");
+    bool hasLap = false, hasUse = false;
+    while (!line.failed() && !line.atEnd()) {
+        const std::string_view key = line.take();
+        if (key == "name") {
+            if (line.atEnd()) line.fail("a name after 'name'");
+            else car.name = std::string(line.take());
+        } else if (key == "lap") {
+            car.lapSeconds = line.decimal("a lap time in seconds", 10, 1000);
+            hasLap = true;
+        } else if (key == "spread") {
+            car.spreadSeconds = line.decimal("a spread in seconds", 0, 10);
+        } else if (key == "use") {
+            car.usePercent = line.decimal("a fuel use per lap in percent", 0.1, 100);
+            hasUse = true;
+        } else if (key == "fuel") {
+            car.fuelPercent = line.decimal("a starting fuel in percent", 0.1, 100);
+        } else if (key == "menu") {
+            car.menuPercent = static_cast<int>(line.whole("a pit menu fuel setting in percent", 1, 100));
+        } else if (key == "stop") {
+            car.stopLaps.push_back(static_cast<int>(line.whole("a lap number", 1, kMaxLap)));
+        } else {
+            return line.failFound("name, lap, spread, use, fuel, menu or stop", key);
+        }
+    }
+    if (line.failed()) return;
+    if (!hasLap) return line.failPlain("'lap <seconds>' in the car line");
+    if (!hasUse) return line.failPlain("'use <percent>' in the car line");
+    if (car.spreadSeconds * 2 >= car.lapSeconds) return line.failPlain("a spread below half the lap time");
+    if (car.name.empty()) car.name = "Car" + std::to_string(car.plid);
+    scenario.cars.push_back(car);
+}
+
+void readSessionLine(std::string_view keyword, LineReader& line, Scenario& scenario) {
+    SessionSpec& session = scenario.sessions.back();
+    const auto knownCar = [&](std::uint8_t plid) {
+        if (!line.failed() && scenario.car(plid) == nullptr)
+            line.failPlain("the PLID of a car defined before the sessions, not " + std::to_string(plid));
+        return !line.failed();
+    };
+    const long long lastLap = session.kind == SessionKind::Race ? session.laps : kMaxLap;
+    if (keyword == "view") {
+        const auto plid = static_cast<std::uint8_t>(line.whole("a PLID", 1, 255));
+        if (!knownCar(plid)) return;
+        if (line.atEnd()) {
+            session.view = plid;
+            return;
+        }
+        if (const auto word = line.take(); word != "lap") return line.failFound("'lap <number>' after the PLID", word);
+        session.viewChanges.push_back({plid, static_cast<int>(line.whole("a lap number", 1, lastLap))});
+    } else if (keyword == "penalty") {
+        if (session.kind != SessionKind::Race) return line.failPlain("'penalty' in a race session only");
+        const auto plid = static_cast<std::uint8_t>(line.whole("a PLID", 1, 255));
+        if (!knownCar(plid)) return;
+        const std::string_view kind = line.take();
+        std::uint8_t penalty = 0;
+        if (kind == "dt") penalty = PENALTY_DT_VALID;
+        else if (kind == "sg") penalty = PENALTY_SG_VALID;
+        else return line.failFound("'dt' or 'sg' after the PLID", kind);
+        if (const auto word = line.take(); word != "lap") return line.failFound("'lap <number>' after the penalty", word);
+        session.penalties.push_back({plid, penalty, static_cast<int>(line.whole("a lap number", 1, lastLap))});
+    }
+}
+
+}  // namespace
+
+const CarSpec* Scenario::car(std::uint8_t plid) const {
+    for (const auto& c : cars)
+        if (c.plid == plid) return &c;
+    return nullptr;
+}
+
+const char* sessionKindName(SessionKind kind) {
+    switch (kind) {
+        case SessionKind::Race: return "race";
+        case SessionKind::Qualifying: return "qualifying";
+        case SessionKind::Practice: return "practice";
+    }
+    return "?";
+}
+
+ParseResult parseScenario(std::string_view text, const std::string& fileName) {
+    Scenario scenario;
+    scenario.name = fileName;
+    std::set<int> plids;
+    int lineNumber = 0;
+    const auto failAt = [&](int number, const std::string& error) {
+        return ParseResult{std::nullopt, fileName + ":" + std::to_string(number) + ": " + error};
+    };
+
+    while (!text.empty()) {
+        const auto newline = text.find('\n');
+        const std::string_view raw = text.substr(0, newline);
+        text = newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
+        ++lineNumber;
+        const auto tokens = tokensOf(raw);
+        if (tokens.empty()) continue;
+        LineReader line(tokens);
+        const std::string_view keyword = line.take();
+        const bool inSession = !scenario.sessions.empty();
+
+        if (keyword == "seed") {
+            scenario.seed = static_cast<std::uint64_t>(line.whole("a seed", 0, 1'000'000'000'000LL));
+        } else if (keyword == "outgauge") {
+            scenario.outGaugeMs = static_cast<int>(line.whole("an OutGauge interval in milliseconds", 10, 10000));
+        } else if (keyword == "splits") {
+            scenario.splits = static_cast<int>(line.whole("a number of splits", 0, 3));
+        } else if (keyword == "pit-lane") {
+            scenario.pitLaneSeconds = line.decimal("a pit lane time in seconds", 0, 300);
+        } else if (keyword == "service") {
+            scenario.serviceSeconds = line.decimal("a standing time in seconds", 0, 300);
+        } else if (keyword == "refuel") {
+            scenario.refuelSecondsPerPercent = line.decimal("seconds per percent of fuel", 0, 10);
+        } else if (keyword == "track") {
+            if (line.atEnd() || line.peek().size() > 5) line.fail("a track name of at most 5 characters");
+            else scenario.track = std::string(line.take());
+        } else if (keyword == "car") {
+            if (inSession) line.failPlain("'car' lines before the first session");
+            else readCar(line, scenario, plids);
+        } else if (keyword == "race" || keyword == "qualifying" || keyword == "practice") {
+            if (scenario.cars.empty()) {
+                line.failPlain("at least one 'car' line before the first session");
+            } else {
+                SessionSpec session;
+                session.view = scenario.cars.front().plid;
+                if (keyword == "race") {
+                    session.kind = SessionKind::Race;
+                    session.laps = static_cast<int>(line.whole("a number of laps", 1, kMaxLap));
+                    if (!line.atEnd() && line.peek() == "mandatory-stop") {
+                        line.take();
+                        session.mandatoryStop = true;
+                    }
+                } else {
+                    session.kind = keyword == "qualifying" ? SessionKind::Qualifying : SessionKind::Practice;
+                    session.minutes = static_cast<int>(line.whole("a number of minutes", 1, 255));
+                }
+                scenario.sessions.push_back(session);
+            }
+        } else if (keyword == "view" || keyword == "penalty") {
+            if (!inSession)
+                line.failPlain("'" + std::string(keyword) + "' inside a session (after race, qualifying or practice)");
+            else readSessionLine(keyword, line, scenario);
+        } else {
+            LineReader unknown(tokens);
+            unknown.fail("seed, outgauge, splits, pit-lane, service, refuel, track, car, race, qualifying, "
+                         "practice, view or penalty");
+            return failAt(lineNumber, unknown.error());
+        }
+        line.endOfLine();
+        if (line.failed()) return failAt(lineNumber, line.error());
+    }
+    if (scenario.sessions.empty())
+        return failAt(lineNumber + 1, "expected at least one session (race, qualifying or practice)");
+    return ParseResult{std::move(scenario), {}};
+}
+
+ParseResult loadScenario(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return ParseResult{std::nullopt, path + ": cannot be read"};
+    std::ostringstream text;
+    text << in.rdbuf();
+    return parseScenario(text.str(), path);
+}
+
+}  // namespace standin

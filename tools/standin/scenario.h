@@ -1,0 +1,74 @@
+// A race scenario of the stand-in: the field of cars and the sessions in a row, read from a small text file.
+// Parse errors name the file, the line and what was expected there.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace standin {
+
+constexpr int kMaxCars = 64;
+
+struct CarSpec {
+    std::uint8_t plid = 0;
+    std::string name;                 // shown in the summary; "Car <plid>" when not given
+    double lapSeconds = 0;            // mean lap time
+    double spreadSeconds = 0;         // a lap deviates from the mean by at most this much
+    double usePercent = 0;            // fuel used per lap, percent of a full tank
+    double fuelPercent = 100;         // fuel at the start of every session
+    int menuPercent = 10;             // fuel setting of the pit menu at the start of every session
+    std::vector<int> stopLaps;        // planned stops in races: at the end of these laps
+};
+
+enum class SessionKind { Race, Qualifying, Practice };
+
+struct ViewChange {
+    std::uint8_t plid = 0;
+    int lap = 0;  // the view moves when the leader completes this lap
+};
+
+struct PenaltySpec {
+    std::uint8_t plid = 0;
+    std::uint8_t penalty = 0;  // PENALTY_DT_VALID or PENALTY_SG_VALID
+    int lap = 0;               // given at this lap line, served at the end of the lap two later
+};
+
+struct SessionSpec {
+    SessionKind kind = SessionKind::Race;
+    int laps = 0;              // race length, 1 to 99
+    int minutes = 0;           // qualifying or practice length
+    bool mandatoryStop = false;
+    std::uint8_t view = 0;     // viewed car at the start; the first car when not given
+    std::vector<ViewChange> viewChanges;
+    std::vector<PenaltySpec> penalties;
+};
+
+struct Scenario {
+    std::string name;                  // the file it came from
+    std::uint64_t seed = 1;
+    int outGaugeMs = 500;              // simulated time between OutGauge datagrams
+    int splits = 2;                    // split points per lap, 0 to 3
+    double pitLaneSeconds = 20;        // time lost driving through the pit lane
+    double serviceSeconds = 4;         // standing time of a stop, before the fuel goes in
+    double refuelSecondsPerPercent = 0.2;
+    std::string track = "BL1";
+    std::vector<CarSpec> cars;
+    std::vector<SessionSpec> sessions;
+
+    const CarSpec* car(std::uint8_t plid) const;
+};
+
+struct ParseResult {
+    std::optional<Scenario> scenario;
+    std::string error;  // "file:line: expected ...", when there is no scenario
+};
+
+ParseResult parseScenario(std::string_view text, const std::string& fileName);
+ParseResult loadScenario(const std::string& path);
+
+const char* sessionKindName(SessionKind kind);  // "race", "qualifying", "practice"
+
+}  // namespace standin

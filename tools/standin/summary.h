@@ -1,0 +1,13 @@
+// The summary printed when a scenario is over: finishing order, the viewed car's fuel at each lap line,
+// its stops and what it took, whether it ran dry, and the stray key presses.
+#pragma once
+
+#include <string>
+
+#include "standin/race_model.h"
+
+namespace standin {
+
+std::string formatSummary(const SessionReport& report);
+
+}  // namespace standin
