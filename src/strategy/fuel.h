@@ -17,5 +17,6 @@ void estimateFuel(Tracker& tracker, const IS_LAP& lap, std::size_t slot, Port& p
 // and writes the advice line into latestBoard.advice.
 void setPitFuel(Tracker& tracker, float need, Port& port);
 
-// The amount in percent that setPitFuel sets for a need: need x 100 truncated, plus one, at most 99.
+// The amount in percent that setPitFuel sets for a need: need x 100 truncated, plus one, at most 99;
+// 1 for a need of zero or less, 0 (nothing to set) for a NaN.
 unsigned pitFuelAmount(float need);
