@@ -1,0 +1,157 @@
+// The OutGauge step: which datagrams are taken, the clock they set and the fuel readings stored at lap lines.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "race/handlers.h"
+#include "standin/packets.h"
+#include "support/recording_port.h"
+
+using standin::makeLap;
+using standin::makeOutGauge;
+using standin::makeSta;
+
+namespace {
+
+constexpr std::uint8_t kViewed = 7;
+
+struct OutGauge : ::testing::Test {
+    Tracker tracker;
+    RecordingPort port;
+
+    OutGauge() {
+        tracker.session.sta = makeSta(kViewed, 1, 10);
+        tracker.session.tracking = true;
+        tracker.pLaps = std::make_unique<RaceLapStore>(10);
+    }
+
+    void arrive(std::uint8_t plid, std::uint16_t lapsDone) {
+        LapBlock& block = *tracker.pLaps->block(lapsDone - 1u);
+        block.laps[block.arrivals++] = makeLap(plid, 83000, 83000u * lapsDone, lapsDone);
+    }
+
+    float fuel(std::size_t block, std::size_t slot) const { return tracker.pLaps->block(block)->fuel[slot]; }
+
+    void receive(std::uint32_t time, float reading) {
+        const OutGaugePack pack = makeOutGauge(time, reading, 99);  // the datagram's own PLID plays no part
+        onOutGauge(tracker, &pack, sizeof pack, port);
+    }
+};
+
+TEST_F(OutGauge, OnlyTheNinetyTwoByteDatagramIsTaken) {
+    arrive(kViewed, 1);
+    tracker.session.currentTime = 5000;
+    const OutGaugePack pack = makeOutGauge(9000, 0.5f);
+    std::uint8_t withId[96] = {};
+    std::memcpy(withId, &pack, sizeof pack);
+
+    onOutGauge(tracker, withId, sizeof withId, port);
+    onOutGauge(tracker, withId, 91, port);
+    EXPECT_EQ(port.console(), "Unknown packet size!\nUnknown packet size!\n");
+    EXPECT_TRUE(port.sends().empty());
+    EXPECT_EQ(tracker.session.currentTime, 5000u);
+    EXPECT_EQ(fuel(0, 0), 0.0f);
+}
+
+TEST_F(OutGauge, ReadingStoredOnceInTheSlotOfTheLapRecord) {
+    arrive(3, 4);
+    arrive(5, 4);
+    arrive(kViewed, 4);
+    receive(1000, 0.75f);
+    receive(1100, 0.5f);  // the lap line already has its reading
+    EXPECT_EQ(port.console(), "Fuel for 7: (pLaps+3->fuel[2] = 0.75\n");
+    EXPECT_EQ(fuel(3, 2), 0.75f);
+    EXPECT_EQ(fuel(3, 0), 0.0f);
+    EXPECT_EQ(fuel(3, 1), 0.0f);
+    EXPECT_EQ(tracker.session.currentTime, 1100u);
+}
+
+TEST_F(OutGauge, ZeroReadingLeavesTheSlotOpen) {
+    arrive(kViewed, 1);
+    receive(1000, 0.0f);
+    receive(1100, 0.25f);
+    EXPECT_EQ(port.console(), "Fuel for 7: (pLaps+0->fuel[0] = 0\nFuel for 7: (pLaps+0->fuel[0] = 0.25\n");
+    EXPECT_EQ(fuel(0, 0), 0.25f);
+}
+
+TEST_F(OutGauge, ViewMovedFillsEveryOpenLapOfTheNewPlayer) {
+    arrive(kViewed, 1);
+    arrive(9, 1);
+    arrive(kViewed, 2);
+    arrive(9, 2);
+    arrive(9, 3);
+    receive(1000, 0.9f);  // the viewed player's two laps
+    port.clear();
+
+    tracker.session.sta.ViewPLID = 9;
+    receive(2000, 0.6f);
+    EXPECT_EQ(port.console(),
+              "Fuel for 9: (pLaps+0->fuel[1] = 0.6\n"
+              "Fuel for 9: (pLaps+1->fuel[1] = 0.6\n"
+              "Fuel for 9: (pLaps+2->fuel[0] = 0.6\n");
+    EXPECT_EQ(fuel(0, 0), 0.9f);
+    EXPECT_EQ(fuel(1, 0), 0.9f);
+}
+
+TEST_F(OutGauge, RecordsOnlyMatchingLapsAndStopsAtTheEndOfAList) {
+    // A record filed under another lap than its LapsDone is not this block's lap line.
+    tracker.pLaps->block(0)->laps[0] = makeLap(kViewed, 83000, 83000, 5);
+    tracker.pLaps->block(0)->arrivals = 1;
+    // A record behind an empty slot is past the end of the list.
+    tracker.pLaps->block(1)->laps[1] = makeLap(kViewed, 83000, 166000, 2);
+    receive(1000, 0.5f);
+    EXPECT_EQ(port.console(), "");
+    EXPECT_EQ(fuel(0, 0), 0.0f);
+    EXPECT_EQ(fuel(1, 1), 0.0f);
+}
+
+TEST_F(OutGauge, OutsideARaceTheClockFollowsButNoFuelIsStored) {
+    arrive(kViewed, 1);
+    for (std::uint8_t session : {0, 2}) {
+        tracker.session.sta.RaceInProg = session;
+        receive(4000u + session, 0.5f);
+        EXPECT_EQ(tracker.session.currentTime, 4000u + session);
+    }
+    tracker.session.sta = makeSta(0, 1, 10);  // nobody viewed
+    receive(5000, 0.5f);
+    tracker.session.sta = makeSta(kViewed, 1, 0);
+    receive(5100, 0.5f);
+    tracker.session.sta = makeSta(kViewed, 1, 10);
+    tracker.pLaps.reset();
+    receive(5200, 0.5f);
+    EXPECT_EQ(port.console(), "");
+    EXPECT_EQ(tracker.session.currentTime, 5200u);
+}
+
+TEST_F(OutGauge, StoreSmallerThanTheAnnouncedRace) {
+    tracker.pLaps = std::make_unique<RaceLapStore>(3);
+    tracker.session.sta.RaceLaps = 99;
+    arrive(kViewed, 3);
+    receive(1000, 0.4f);
+    EXPECT_EQ(port.console(), "Fuel for 7: (pLaps+2->fuel[0] = 0.4\n");
+}
+
+TEST_F(OutGauge, NaNReadingIsStoredAndCountsAsRecorded) {
+    arrive(kViewed, 1);
+    receive(1000, std::numeric_limits<float>::quiet_NaN());
+    receive(1100, 0.5f);
+    EXPECT_EQ(port.console(), "Fuel for 7: (pLaps+0->fuel[0] = nan\n");
+    EXPECT_TRUE(std::isnan(fuel(0, 0)));
+}
+
+TEST_F(OutGauge, OldBoardIsClearedBeforeTheFuelIsStored) {
+    arrive(kViewed, 1);
+    tracker.boardTimeOutMs = 15000;
+    tracker.latestBoard.shownAt = 100000;
+    receive(115000, 0.0f);
+    port.clear();
+    receive(115001, 0.5f);
+    ASSERT_EQ(port.events.size(), 3u);
+    EXPECT_EQ(port.events[0].bytes, "Pitboard is too old!\n");
+    EXPECT_EQ(port.events[1].bytes, kClearButtons);
+    EXPECT_EQ(port.events[2].bytes, "Fuel for 7: (pLaps+0->fuel[0] = 0.5\n");
+}
+
+}  // namespace
