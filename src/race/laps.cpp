@@ -44,6 +44,11 @@ IS_RES* firstEmptySlot(QualifyingStore& store) {
 // Keeps the player's best: a first result takes an empty slot, an equal or better one replaces
 // the stored one, a worse one changes nothing.
 void storeResult(QualifyingStore& store, const IS_RES& packet, Port& port) {
+    // A result without a best lap would read as an empty slot: storing it would lose the player's best.
+    if (packet.BTime == 0) {
+        printLine(port, "Result of PLID ", packet.PLID, " has no best lap. Not stored.");
+        return;
+    }
     if (IS_RES* stored = playerSlot(store, packet.PLID)) {
         if (stored->BTime >= packet.BTime) {
             printLine(port, "Updating PLID ", packet.PLID, " time: ", packet.BTime);

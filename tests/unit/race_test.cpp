@@ -344,6 +344,17 @@ TEST_F(RaceTracking, ResultsKeepEachPlayersBestInOneSlot) {
     EXPECT_EQ(slots[2].BTime, 0u);
 }
 
+TEST_F(RaceTracking, ResultWithoutABestLapNeverEmptiesTheStoredBest) {
+    startQualifying();
+    res(4, 61000);
+    take();
+    res(4, 0, 1);
+    EXPECT_EQ(take(), (std::vector<std::string>{"New registered laptime by PLID 4: 0:0.0\n", "ResultNum: 2 recieved.\n",
+                                                "Result of PLID 4 has no best lap. Not stored.\n"}));
+    EXPECT_EQ(tracker.qualifying->results[0].PLID, 4);
+    EXPECT_EQ(tracker.qualifying->results[0].BTime, 61000u);
+}
+
 TEST_F(RaceTracking, FullStoreDropsTheNextNewPlayer) {
     startQualifying();
     for (int plid = 1; plid <= 255; ++plid) res(static_cast<byte>(plid), 60000u + static_cast<unsigned>(plid));
