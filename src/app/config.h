@@ -18,7 +18,8 @@ struct Config {
 };
 
 // Reads the settings file into `config`, printing "Read InSim Port: " for every InSim element.
-// A missing or unreadable file sets nothing; a malformed one keeps what was read before the fault.
+// A missing or unreadable file sets nothing; in a malformed, cut-off or binary one, what comes before
+// the first fault is read and the rest keeps its default. Only the first MiB of the file is looked at.
 void readConfigFile(const char* path, Config& config, Port& console);
 
 // Turns every setting still 0 into its default: InSim port, OutGauge port, board time-out, in that order.
