@@ -1,0 +1,98 @@
+// The floors the program is measured against: the least a process can do for the same job.
+// echo: answers each 20-byte request; reader: reads and discards the race stream; idle: the bare wait loop.
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+namespace {
+
+// echo PORT: each request names the reply: bytes 0-3 the bytes of a "/press" batch (0 for none),
+// byte 4 whether a fourth (advice) button follows, byte 5 how to send it: 0 in one send, 1 as the
+// program sends it (the batch, IS_BFN, then the header and the text of every button apart).
+int echo(std::uint16_t port) {
+    const bench::Socket link = bench::connectTcp(port);
+    std::vector<std::uint8_t> reply(1 << 16, 0);
+    std::uint8_t request[20];
+    for (;;) {
+        std::size_t got = 0;
+        while (got < sizeof request) {
+            const ssize_t n = ::recv(link.fd(), request + got, sizeof request - got, 0);
+            if (n <= 0) return 0;
+            got += static_cast<std::size_t>(n);
+        }
+        std::uint32_t batch = 0;
+        std::memcpy(&batch, request, sizeof batch);
+        const bool advice = request[4] != 0;
+        std::vector<std::size_t> sends;
+        if (batch > 0) sends.push_back(batch);
+        for (std::size_t size : {8, 12, 16, 12, 20, 12, 16}) sends.push_back(size);
+        if (advice) {
+            sends.push_back(12);
+            sends.push_back(12);
+        }
+        std::size_t total = 0;
+        for (std::size_t size : sends) total += size;
+        if (total > reply.size()) return 1;
+        if (request[5] == 0) {
+            ::send(link.fd(), reply.data(), total, MSG_NOSIGNAL);
+        } else {
+            for (std::size_t size : sends) ::send(link.fd(), reply.data(), size, MSG_NOSIGNAL);
+        }
+    }
+}
+
+// reader PORT RACEBYTES: reads whatever comes, discards it, and sends one byte back at the end of every race.
+int reader(std::uint16_t port, std::uint64_t raceBytes) {
+    const bench::Socket link = bench::connectTcp(port);
+    std::vector<std::uint8_t> buffer(1 << 16);
+    std::uint64_t total = 0;
+    for (;;) {
+        const ssize_t n = ::recv(link.fd(), buffer.data(), buffer.size(), 0);
+        if (n <= 0) return 0;
+        const std::uint64_t before = total / raceBytes;
+        total += static_cast<std::uint64_t>(n);
+        for (std::uint64_t race = before; race < total / raceBytes; ++race) {
+            const std::uint8_t done = 1;
+            ::send(link.fd(), &done, 1, MSG_NOSIGNAL);
+        }
+    }
+}
+
+// idle PORT UDPPORT: the loop stripped to its waits: up to 100 ms on the TCP socket, then one
+// look at the UDP socket without waiting.
+int idle(std::uint16_t port, std::uint16_t udpPort) {
+    const bench::Socket link = bench::connectTcp(port);
+    const bench::Socket udp = bench::openUdp();
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(udpPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(udp.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 1;
+    std::uint8_t buffer[512];
+    for (;;) {
+        pollfd entry{link.fd(), POLLIN, 0};
+        if (::poll(&entry, 1, 100) > 0 && ::recv(link.fd(), buffer, sizeof buffer, 0) <= 0) return 0;
+        ::recv(udp.fd(), buffer, sizeof buffer, MSG_DONTWAIT);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const auto number = [&](int index) { return index < argc ? std::strtoull(argv[index], nullptr, 10) : 0; };
+    if (mode == "echo" && argc == 3) return echo(static_cast<std::uint16_t>(number(2)));
+    if (mode == "reader" && argc == 4 && number(3) > 0) return reader(static_cast<std::uint16_t>(number(2)), number(3));
+    if (mode == "idle" && argc == 4) return idle(static_cast<std::uint16_t>(number(2)), static_cast<std::uint16_t>(number(3)));
+    std::fprintf(stderr, "usage: bench_floor echo PORT | reader PORT RACEBYTES | idle PORT UDPPORT\n");
+    return 2;
+}

@@ -1,0 +1,497 @@
+// Whole-process benchmarks of the real program against its floors, all in one run:
+// lap line to pitboard latency, race throughput, peak memory over 20 races, and idle CPU.
+// Usage: bench_system PROGRAM FLOOR > rows.tsv   (one tab-separated row per figure)
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "race.h"
+#include "standin/packets.h"
+#include "support.h"
+
+namespace {
+
+using bench::Clock;
+
+constexpr int kRaceLaps = 99;
+constexpr std::uint8_t kRace = 1;
+constexpr std::size_t kBoardBytes = 8 + 28 + 32 + 28;  // IS_BFN and three IS_BTN
+constexpr std::size_t kAdviceBytes = 24;                // the fourth IS_BTN
+constexpr std::size_t kFullBatchBytes = 199 * 68;       // 99 % typed: 199 IS_MST
+constexpr auto kIdleBeforeLap = std::chrono::microseconds(200);  // the program is back in its wait
+
+struct Options {
+    std::string program;
+    std::string floor;
+};
+
+// ---- output ----
+
+std::string fixed(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+void row(const std::string& figure, const std::string& program, const std::string& floor, const std::string& ratio,
+         const std::string& target, const std::string& met) {
+    std::printf("%s\t%s\t%s\t%s\t%s\t%s\n", figure.c_str(), program.c_str(), floor.c_str(), ratio.c_str(),
+                target.c_str(), met.c_str());
+    std::fflush(stdout);
+}
+
+std::string verdict(bool met) { return met ? "yes" : "NO"; }
+
+// ---- the board on the wire ----
+
+// Checks what a viewed lap line sent: the batch (when expected), IS_BFN, then the buttons in ClickID order.
+void checkBoard(const std::vector<std::uint8_t>& bytes, std::size_t batchBytes, bool advice) {
+    std::size_t at = 0;
+    const auto expect = [&](bool ok, const char* what) {
+        if (!ok) bench::fail(std::string("unexpected lap line output: ") + what + " at byte " + std::to_string(at));
+    };
+    while (at < batchBytes) {
+        expect(bytes[at] == sizeof(IS_MST) && bytes[at + 1] == ISP_MST, "IS_MST of the batch");
+        at += sizeof(IS_MST);
+    }
+    if (batchBytes > 0) {
+        expect(std::strcmp(reinterpret_cast<const char*>(&bytes[at - sizeof(IS_MST) + 4]), "/press F12") == 0,
+               "closing /press F12");
+    }
+    expect(bytes[at] == sizeof(IS_BFN) && bytes[at + 1] == ISP_BFN, "IS_BFN");
+    at += sizeof(IS_BFN);
+    const std::size_t buttons = advice ? 4 : 3;
+    for (std::size_t click = 1; click <= buttons; ++click) {
+        expect(bytes[at + 1] == ISP_BTN && bytes[at + 4] == click, "IS_BTN");
+        at += bytes[at];
+    }
+    expect(at == bytes.size(), "end of the board");
+}
+
+// ---- 1. lap line to pitboard ----
+
+struct LatencySamples {
+    std::vector<double> program, echoOneSend, echoSameSends;
+};
+
+// One round trip to the echo: the same reply size as the program's lap line.
+double echoRoundTrip(const bench::Socket& echo, std::size_t batchBytes, bool advice, bool sameSends) {
+    std::uint8_t request[20] = {};
+    const auto batch = static_cast<std::uint32_t>(batchBytes);
+    std::memcpy(request, &batch, sizeof batch);
+    request[4] = advice ? 1 : 0;
+    request[5] = sameSends ? 1 : 0;
+    std::vector<std::uint8_t> reply(batchBytes + kBoardBytes + (advice ? kAdviceBytes : 0));
+    std::this_thread::sleep_for(kIdleBeforeLap);
+    const auto start = Clock::now();
+    bench::sendAll(echo, request, sizeof request);
+    bench::receiveExactly(echo, reply.data(), reply.size());
+    return bench::microsBetween(start, Clock::now());
+}
+
+// Times one viewed lap line: from writing its IS_LAP to the last byte of the board.
+double timedLapLine(bench::ProgramUnderTest& program, const IS_LAP& lap, std::size_t batchBytes, bool advice) {
+    std::vector<std::uint8_t> reply(batchBytes + kBoardBytes + (advice ? kAdviceBytes : 0));
+    std::this_thread::sleep_for(kIdleBeforeLap);
+    const auto start = Clock::now();
+    bench::sendAll(program.insim(), &lap, sizeof lap);
+    bench::receiveExactly(program.insim(), reply.data(), reply.size());
+    const double micros = bench::microsBetween(start, Clock::now());
+    checkBoard(reply, batchBytes, advice);
+    return micros;
+}
+
+struct Echo {
+    explicit Echo(const std::string& floorBinary) {
+        std::uint16_t port = 0;
+        listener = bench::listenTcp(port);
+        child = std::make_unique<bench::Child>(floorBinary, std::vector<std::string>{"echo", std::to_string(port)},
+                                               dir.path(), dir.path() / "echo.txt");
+        link = bench::acceptTcp(listener, 10000);
+    }
+    bench::TempDir dir;
+    bench::Socket listener;
+    std::unique_ptr<bench::Child> child;
+    bench::Socket link;
+};
+
+void echoRounds(const Echo& echo, LatencySamples& samples, std::size_t batchBytes,
+                const std::vector<bool>& advices) {
+    for (bool advice : advices) samples.echoOneSend.push_back(echoRoundTrip(echo.link, batchBytes, advice, false));
+    for (bool advice : advices) samples.echoSameSends.push_back(echoRoundTrip(echo.link, batchBytes, advice, true));
+}
+
+// The full field, splits left out: the board reads blocks of 64 records. Each race gives 98 boards
+// (lap lines 2 to 99); the last two carry the "LAST LAP" and "FINISHED" advice.
+LatencySamples boardLatency(const Options& options, int races) {
+    bench::ProgramUnderTest program(options.program);
+    Echo echo(options.floor);
+    bench::RaceShape shape;
+    shape.splitsPerLap = 0;
+    const std::vector<bench::RaceEvent> events = bench::raceEvents(shape);
+    LatencySamples samples;
+
+    const IS_STA sta = standin::makeSta(shape.viewedPlid, kRace, kRaceLaps);
+    bench::sendAll(program.insim(), &sta, sizeof sta);
+    for (int race = 0; race < races; ++race) {
+        std::vector<std::uint8_t> pending;
+        bench::appendBytes(pending, standin::makeRst(kRaceLaps, 0));
+        std::vector<bool> advices;
+        for (const bench::RaceEvent& event : events) {
+            if (!(event.isLap && event.plid == shape.viewedPlid && event.lapsDone >= 2)) {
+                bench::appendPacket(pending, event);
+                continue;
+            }
+            bench::sendAll(program.insim(), pending.data(), pending.size());
+            pending.clear();
+            bench::barrier(program.insim(), program.reader());
+            const bool advice = event.lapsDone >= kRaceLaps - 1;  // "LAST LAP", "FINISHED"
+            samples.program.push_back(timedLapLine(program, bench::lapPacket(event), 0, advice));
+            advices.push_back(advice);
+        }
+        bench::sendAll(program.insim(), pending.data(), pending.size());
+        bench::barrier(program.insim(), program.reader());
+        echoRounds(echo, samples, 0, advices);
+    }
+    program.stop();
+    return samples;
+}
+
+// Short races of a small field in which the viewed car's fuel halves every lap: from lap line 3
+// on, every board comes with the longest batch (99 %, 199 IS_MST, 13,532 bytes) and the advice.
+LatencySamples pressLatency(const Options& options, int races) {
+    constexpr int kLapsRun = 8;  // lap lines 3 to 8 still need more than the 99 % cap
+    bench::ProgramUnderTest program(options.program);
+    Echo echo(options.floor);
+    const bench::Socket outGauge = bench::openUdp();
+    bench::RaceShape shape;
+    shape.cars = 8;
+    shape.laps = kLapsRun;
+    shape.splitsPerLap = 0;
+    shape.viewedPlid = 4;
+    const std::vector<bench::RaceEvent> events = bench::raceEvents(shape);
+    LatencySamples samples;
+    std::uint32_t clock = 1000;
+
+    const IS_STA sta = standin::makeSta(shape.viewedPlid, kRace, kRaceLaps);
+    bench::sendAll(program.insim(), &sta, sizeof sta);
+    for (int race = 0; race < races; ++race) {
+        std::vector<std::uint8_t> pending;
+        bench::appendBytes(pending, standin::makeRst(kRaceLaps, 0));
+        std::vector<bool> advices;
+        float fuel = 1.0f;
+        for (const bench::RaceEvent& event : events) {
+            if (!(event.isLap && event.plid == shape.viewedPlid)) {
+                bench::appendPacket(pending, event);
+                continue;
+            }
+            bench::sendAll(program.insim(), pending.data(), pending.size());
+            pending.clear();
+            bench::barrier(program.insim(), program.reader());
+            const IS_LAP lap = bench::lapPacket(event);
+            if (event.lapsDone == 1) {
+                bench::sendAll(program.insim(), &lap, sizeof lap);
+                bench::barrier(program.insim(), program.reader());  // registered before its reading comes
+            } else {
+                const bool batch = event.lapsDone >= 3;
+                const double micros = timedLapLine(program, lap, batch ? kFullBatchBytes : 0, batch);
+                if (batch) {
+                    samples.program.push_back(micros);
+                    advices.push_back(true);
+                }
+            }
+            // The reading at this lap line, sent once the lap is registered (its board has come):
+            // the program takes it in this turn or the next, before the next packet.
+            const OutGaugePack pack = standin::makeOutGauge(clock += 100, fuel, shape.viewedPlid);
+            bench::sendDatagram(outGauge, program.outGaugePort(), &pack, sizeof pack);
+            fuel /= 2;
+        }
+        bench::sendAll(program.insim(), pending.data(), pending.size());
+        bench::barrier(program.insim(), program.reader());
+        echoRounds(echo, samples, kFullBatchBytes, advices);
+    }
+    program.stop();
+    return samples;
+}
+
+void latencyRows(const std::string& what, const LatencySamples& samples, bool press) {
+    const double p50 = bench::percentile(samples.program, 0.50);
+    const double p99 = bench::percentile(samples.program, 0.99);
+    const double echo50 = bench::percentile(samples.echoOneSend, 0.50);
+    const double echo99 = bench::percentile(samples.echoOneSend, 0.99);
+    const double same50 = bench::percentile(samples.echoSameSends, 0.50);
+    const double same99 = bench::percentile(samples.echoSameSends, 0.99);
+    const std::string count = " (" + std::to_string(samples.program.size()) + " lap lines)";
+    row("1 " + what + " p50, us" + count, fixed(p50, 1), fixed(echo50, 1) + " echo", fixed(p50 / echo50, 2), "-", "-");
+    const bool met = p99 <= 3 * echo99 && (!press || p99 < 1000);
+    row("1 " + what + " p99, us", fixed(p99, 1), fixed(echo99, 1) + " echo", fixed(p99 / echo99, 2),
+        press ? "<= 3x echo, < 1000" : "<= 3x echo", verdict(met));
+    row("1 " + what + " p50 / p99, us, vs echo with the same sends", fixed(p50, 1) + " / " + fixed(p99, 1),
+        fixed(same50, 1) + " / " + fixed(same99, 1), fixed(p99 / same99, 2), "-", "-");
+}
+
+// ---- 2. throughput and 4. memory ----
+
+struct RaceStream {
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::size_t> packetEnds;       // one send per packet, as the simulator sends them
+    std::vector<std::size_t> viewedKeepAlives;  // packet index of the keep-alive behind each viewed lap line
+    std::vector<std::uint32_t> viewedLapTimes;  // ETime of each viewed lap line, for the OutGauge Time
+};
+
+// IS_STA, IS_RST, every lap and split, a keep-alive after each viewed lap line (its reply tells the
+// harness when to send that lap line's OutGauge datagram) and one at the end.
+RaceStream longRaceStream(const bench::RaceShape& shape) {
+    RaceStream stream;
+    const auto add = [&stream](const auto& packet) {
+        bench::appendBytes(stream.bytes, packet);
+        stream.packetEnds.push_back(stream.bytes.size());
+    };
+    add(standin::makeSta(shape.viewedPlid, kRace, static_cast<byte>(shape.laps)));
+    add(standin::makeRst(static_cast<byte>(shape.laps), 0));
+    for (const bench::RaceEvent& event : bench::raceEvents(shape)) {
+        if (event.isLap) {
+            add(bench::lapPacket(event));
+        } else {
+            add(bench::splitPacket(event));
+        }
+        if (event.isLap && event.plid == shape.viewedPlid) {
+            stream.viewedKeepAlives.push_back(stream.packetEnds.size());
+            add(standin::makeTiny(TINY_NONE));
+            stream.viewedLapTimes.push_back(event.elapsed);
+        }
+    }
+    add(standin::makeTiny(TINY_NONE));
+    return stream;
+}
+
+// Counts what the reader thread has seen (keep-alive replies, or races read whole) for the writer.
+class Progress {
+public:
+    void advance() {
+        std::lock_guard lock(mutex_);
+        at_ = Clock::now();
+        ++count_;
+        changed_.notify_all();
+    }
+    Clock::time_point waitFor(std::size_t count) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return count_ >= count; });
+        return at_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t count_ = 0;
+    Clock::time_point at_;
+};
+
+// Writes the race packet by packet. With `replies`, it waits behind each viewed lap line's keep-alive
+// until the reader has seen the reply and sent the lap line's datagram: the reading then reaches the
+// program after that lap line and before the next, as it does from the simulator.
+void writeStream(const bench::Socket& socket, const RaceStream& stream, Progress* replies, std::size_t repliesBefore) {
+    std::size_t begin = 0;
+    std::size_t nextViewed = 0;
+    for (std::size_t index = 0; index < stream.packetEnds.size(); ++index) {
+        const std::size_t end = stream.packetEnds[index];
+        bench::sendAll(socket, stream.bytes.data() + begin, end - begin);
+        begin = end;
+        if (replies != nullptr && nextViewed < stream.viewedKeepAlives.size() &&
+            stream.viewedKeepAlives[nextViewed] == index) {
+            replies->waitFor(repliesBefore + ++nextViewed);
+        }
+    }
+}
+
+struct ThroughputResult {
+    std::vector<double> packetsPerSecond;
+    bench::Memory afterFirst, afterLast;
+    std::size_t batches = 0;  // "/press" batches over all races
+};
+
+ThroughputResult programThroughput(const Options& options, const RaceStream& stream, int races) {
+    bench::ProgramUnderTest program(options.program);
+    const bench::Socket outGauge = bench::openUdp();
+    Progress replies;
+    std::atomic<std::size_t> closingPresses{0};
+    const std::size_t perRace = stream.viewedLapTimes.size() + 1;
+    std::thread reader([&] {
+        for (int race = 0; race < races; ++race) {
+            for (std::size_t reply = 0; reply < perRace; ++reply) {
+                for (;;) {  // everything up to the next keep-alive reply
+                    const std::vector<std::uint8_t> packet = program.reader().next();
+                    // Every batch opens and closes with "/press F12".
+                    if (packet[1] == ISP_MST &&
+                        std::strcmp(reinterpret_cast<const char*>(&packet[4]), "/press F12") == 0) {
+                        ++closingPresses;
+                    }
+                    if (packet.size() == sizeof(IS_TINY) && packet[1] == ISP_TINY) break;
+                }
+                if (reply + 1 < perRace) {
+                    const OutGaugePack pack = standin::makeOutGauge(stream.viewedLapTimes[reply] + 300,
+                                                                    bench::longRaceFuel(static_cast<int>(reply) + 1));
+                    bench::sendDatagram(outGauge, program.outGaugePort(), &pack, sizeof pack);
+                }
+                replies.advance();
+            }
+        }
+    });
+    ThroughputResult result;
+    for (int race = 0; race < races; ++race) {
+        const std::size_t before = static_cast<std::size_t>(race) * perRace;
+        const auto start = Clock::now();
+        writeStream(program.insim(), stream, &replies, before);
+        const auto end = replies.waitFor(before + perRace);
+        result.packetsPerSecond.push_back(static_cast<double>(stream.packetEnds.size()) /
+                                          (bench::microsBetween(start, end) / 1e6));
+        if (race == 0) result.afterFirst = bench::readMemory(program.pid());
+        if (race + 1 == races) result.afterLast = bench::readMemory(program.pid());
+    }
+    reader.join();
+    result.batches = closingPresses / 2;
+    program.stop();
+    return result;
+}
+
+ThroughputResult floorThroughput(const Options& options, const RaceStream& stream, int races) {
+    bench::TempDir dir;
+    std::uint16_t port = 0;
+    const bench::Socket listener = bench::listenTcp(port);
+    bench::Child child(options.floor, {"reader", std::to_string(port), std::to_string(stream.bytes.size())},
+                       dir.path(), dir.path() / "reader.txt");
+    const bench::Socket link = bench::acceptTcp(listener, 10000);
+    Progress racesRead;
+    std::thread acks([&] {
+        for (int race = 0; race < races; ++race) {
+            std::uint8_t ack = 0;
+            bench::receiveExactly(link, &ack, 1);
+            racesRead.advance();
+        }
+    });
+    ThroughputResult result;
+    for (int race = 0; race < races; ++race) {
+        const auto start = Clock::now();
+        writeStream(link, stream, nullptr, 0);
+        const auto end = racesRead.waitFor(static_cast<std::size_t>(race) + 1);
+        result.packetsPerSecond.push_back(static_cast<double>(stream.packetEnds.size()) /
+                                          (bench::microsBetween(start, end) / 1e6));
+        if (race == 0) result.afterFirst = bench::readMemory(child.pid());
+        if (race + 1 == races) result.afterLast = bench::readMemory(child.pid());
+    }
+    acks.join();
+    return result;
+}
+
+// ---- 3. idle ----
+
+struct IdleResult {
+    double programPercent = 0, floorPercent = 0;
+    std::uint64_t programTicks = 0, floorTicks = 0;
+};
+
+// Connected in a race after a few laps, no InSim traffic, OutGauge at 10 datagrams a second for 10 s.
+IdleResult idleCost(const Options& options) {
+    bench::ProgramUnderTest program(options.program);
+    bench::RaceShape shape;
+    shape.laps = 3;
+    std::vector<std::uint8_t> start;
+    bench::appendBytes(start, standin::makeSta(shape.viewedPlid, kRace, kRaceLaps));
+    bench::appendBytes(start, standin::makeRst(kRaceLaps, 0));
+    for (const bench::RaceEvent& event : bench::raceEvents(shape)) bench::appendPacket(start, event);
+    bench::sendAll(program.insim(), start.data(), start.size());
+    bench::barrier(program.insim(), program.reader());
+
+    bench::TempDir dir;
+    std::uint16_t port = 0;
+    const bench::Socket listener = bench::listenTcp(port);
+    const std::uint16_t floorUdp = bench::freeUdpPort();
+    bench::Child floor(options.floor, {"idle", std::to_string(port), std::to_string(floorUdp)}, dir.path(),
+                       dir.path() / "idle.txt");
+    const bench::Socket floorLink = bench::acceptTcp(listener, 10000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // both settled in their waits
+
+    const bench::Socket outGauge = bench::openUdp();
+    const bench::CpuTime programBefore = bench::readCpu(program.pid());
+    const bench::CpuTime floorBefore = bench::readCpu(floor.pid());
+    const auto begin = Clock::now();
+    std::uint32_t time = 300000;
+    for (int tick = 1; tick <= 100; ++tick) {
+        std::this_thread::sleep_until(begin + std::chrono::milliseconds(100 * tick));
+        const OutGaugePack pack = standin::makeOutGauge(time += 100, 0.5f, shape.viewedPlid);
+        bench::sendDatagram(outGauge, program.outGaugePort(), &pack, sizeof pack);
+        bench::sendDatagram(outGauge, floorUdp, &pack, sizeof pack);
+    }
+    const double seconds = bench::microsBetween(begin, Clock::now()) / 1e6;
+    const bench::CpuTime programAfter = bench::readCpu(program.pid());
+    const bench::CpuTime floorAfter = bench::readCpu(floor.pid());
+
+    IdleResult result;
+    result.programPercent = static_cast<double>(programAfter.runNs - programBefore.runNs) / 1e9 / seconds * 100;
+    result.floorPercent = static_cast<double>(floorAfter.runNs - floorBefore.runNs) / 1e9 / seconds * 100;
+    result.programTicks = programAfter.ticks - programBefore.ticks;
+    result.floorTicks = floorAfter.ticks - floorBefore.ticks;
+    program.stop();
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: bench_system PROGRAM FLOOR [latency|throughput|idle]\n");
+        return 2;
+    }
+    // The children start in directories of their own: their paths must not depend on ours.
+    const Options options{std::filesystem::absolute(argv[1]).string(), std::filesystem::absolute(argv[2]).string()};
+    const std::string only = argc == 4 ? argv[3] : "";
+
+    if (only.empty() || only == "latency") latencyRows("lap line -> board", boardLatency(options, 52), false);
+    if (only.empty() || only == "latency" || only == "press") {
+        latencyRows("lap line -> board with /press batch (13,532 B)", pressLatency(options, 834), true);
+    }
+
+    if (only.empty() || only == "throughput") {
+        constexpr int kRaces = 20;
+        const RaceStream stream = longRaceStream(bench::RaceShape{});
+        const ThroughputResult programRun = programThroughput(options, stream, kRaces);
+        const ThroughputResult floorRun = floorThroughput(options, stream, kRaces);
+        const double rate = bench::median(programRun.packetsPerSecond);
+        const double floorRate = bench::median(floorRun.packetsPerSecond);
+        row("2 throughput, InSim packets/s (64 cars x 99 laps, " + std::to_string(stream.packetEnds.size()) +
+                " packets, " + std::to_string(programRun.batches) + " /press batches in " + std::to_string(kRaces) +
+                " races; median race)",
+            fixed(rate, 0), fixed(floorRate, 0) + " reader", fixed(rate / floorRate, 2), ">= 0.25 x reader",
+            verdict(rate >= floorRate / 4));
+
+        const double peakMb = static_cast<double>(programRun.afterFirst.peakKb) / 1024;
+        row("4 peak RSS (VmHWM) after one 99-lap race, MB", fixed(peakMb, 1),
+            fixed(static_cast<double>(floorRun.afterFirst.peakKb) / 1024, 1) + " reader",
+            fixed(static_cast<double>(programRun.afterFirst.peakKb) / static_cast<double>(floorRun.afterFirst.peakKb), 2),
+            "< 16", verdict(peakMb < 16));
+        const long rssGrowth = programRun.afterLast.residentKb - programRun.afterFirst.residentKb;
+        const long peakGrowth = programRun.afterLast.peakKb - programRun.afterFirst.peakKb;
+        row("4 growth race 1 -> race 20: VmRSS / VmHWM, KB",
+            std::to_string(rssGrowth) + " / " + std::to_string(peakGrowth),
+            std::to_string(floorRun.afterLast.residentKb - floorRun.afterFirst.residentKb) + " / " +
+                std::to_string(floorRun.afterLast.peakKb - floorRun.afterFirst.peakKb) + " reader",
+            "-", "no growth", verdict(rssGrowth <= 0 && peakGrowth <= 0));
+    }
+
+    if (only.empty() || only == "idle") {
+        const IdleResult idle = idleCost(options);
+        const long hz = bench::clockTicksPerSecond();
+        row("3 idle CPU, % of a core (10 s, OutGauge 10/s; utime+stime " + std::to_string(idle.programTicks) + " / " +
+                std::to_string(idle.floorTicks) + " ticks of 1/" + std::to_string(hz) + " s)",
+            fixed(idle.programPercent, 4), fixed(idle.floorPercent, 4) + " wait loop",
+            fixed(idle.programPercent / std::max(idle.floorPercent, 1e-9), 2), "< 0.1", verdict(idle.programPercent < 0.1));
+    }
+    return 0;
+}

@@ -1,0 +1,202 @@
+// Work per lap line: drives the program's own link and loop in-process, one turn at a time, so that
+// callgrind can count the instructions of exactly the turns that handle a viewed lap line.
+// Usage, MODE one of board, press, dropped, echo (scripts/bench.sh runs it so):
+//   valgrind --tool=callgrind --collect-atstart=no --toggle-collect=stintkeeper_measured_turn
+//            --toggle-collect=stintkeeper_measured_echo bench_work MODE COUNTFILE > /dev/null
+// It writes the number of measured turns to COUNTFILE; the instructions per turn are callgrind's total
+// divided by it. Outside valgrind it runs as well, as a check that every turn did what it should.
+#include <sys/socket.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/config.h"
+#include "link/insim_link.h"
+#include "race.h"
+#include "standin/packets.h"
+#include "support.h"
+
+// The measured calls: plain names, kept out of line, for --toggle-collect.
+extern "C" [[gnu::noinline]] bool stintkeeper_measured_turn(InSimLink* link, Tracker* tracker) {
+    return link->runTurn(*tracker);
+}
+
+// The floor of a turn: take a 20-byte message, answer with the board's bytes in one send.
+extern "C" [[gnu::noinline]] void stintkeeper_measured_echo(int fd, std::uint8_t* buffer, std::size_t reply) {
+    std::size_t got = 0;
+    while (got < 20) {
+        const ssize_t n = ::recv(fd, buffer + got, 20 - got, 0);
+        if (n <= 0) return;
+        got += static_cast<std::size_t>(n);
+    }
+    ::send(fd, buffer, reply, MSG_NOSIGNAL);
+}
+
+namespace {
+
+constexpr std::uint8_t kRace = 1;
+constexpr int kRaceLaps = 99;
+
+class Bench {
+public:
+    Bench() {
+        std::uint16_t port = 0;
+        const bench::Socket listener = bench::listenTcp(port);
+        config_.insimPort = port;
+        config_.outGaugePort = bench::freeUdpPort();
+        applyDefaults(config_);
+        tracker_.boardTimeOutMs = config_.boardTimeOutMs;
+        // The simulator's half of the handshake runs beside the program's, which blocks on it.
+        std::thread simulator([&] {
+            host_ = bench::acceptTcp(listener, 10000);
+            IS_ISI isi{};
+            bench::receiveExactly(host_, &isi, sizeof isi);
+            const IS_VER version = standin::makeVer(INSIM_VERSION);
+            bench::sendAll(host_, &version, sizeof version);
+            IS_SMALL request{};
+            bench::receiveExactly(host_, &request, sizeof request);
+        });
+        if (link_.initLibraries() != 0 || link_.connect(config_, tracker_) != 0) bench::fail("no connection");
+        simulator.join();
+    }
+    ~Bench() { link_.shutdown(); }
+
+    // One turn for each packet sent, none of them measured.
+    void turns(const std::vector<std::uint8_t>& bytes, std::size_t packets) {
+        if (!bytes.empty()) bench::sendAll(host_, bytes.data(), bytes.size());
+        for (std::size_t i = 0; i < packets; ++i) link_.runTurn(tracker_);
+        drain();
+    }
+    // The measured turn: handles `packet`; returns the bytes the program sent in it.
+    template <class Packet>
+    std::size_t measuredTurn(const Packet& packet) {
+        bench::sendAll(host_, &packet, sizeof packet);
+        stintkeeper_measured_turn(&link_, &tracker_);
+        return drain();
+    }
+    // A reading at the viewed car's lap line, taken in the turn of a keep-alive that follows it.
+    void outGauge(std::uint32_t time, float fuel) {
+        const OutGaugePack pack = standin::makeOutGauge(time, fuel);
+        bench::sendDatagram(udp_, static_cast<std::uint16_t>(config_.outGaugePort), &pack, sizeof pack);
+        std::vector<std::uint8_t> keepAlive;
+        bench::appendBytes(keepAlive, standin::makeTiny(TINY_NONE));
+        turns(keepAlive, 1);
+    }
+    const bench::Socket& host() const { return host_; }
+    Tracker& tracker() { return tracker_; }
+
+private:
+    std::size_t drain() {
+        std::size_t total = 0;
+        std::uint8_t chunk[65536];
+        for (;;) {
+            const ssize_t got = ::recv(host_.fd(), chunk, sizeof chunk, MSG_DONTWAIT);
+            if (got <= 0) return total;
+            total += static_cast<std::size_t>(got);
+        }
+    }
+
+    Config config_;
+    Tracker tracker_;
+    InSimLink link_;
+    bench::Socket host_;
+    bench::Socket udp_ = bench::openUdp();
+};
+
+// Runs the race and measures the viewed car's lap lines for which `measure` says so; the rest of the
+// field is handled in unmeasured turns. `expected(lapsDone)` is what the lap line must send.
+template <class Fuel, class Measure, class Expected>
+std::size_t runRace(Bench& run, const bench::RaceShape& shape, Fuel fuel, Measure measure, Expected expected) {
+    std::vector<std::uint8_t> pending;
+    std::size_t pendingPackets = 0;
+    bench::appendBytes(pending, standin::makeRst(kRaceLaps, 0));
+    ++pendingPackets;
+    std::size_t measured = 0;
+    for (const bench::RaceEvent& event : bench::raceEvents(shape)) {
+        if (!(event.isLap && event.plid == shape.viewedPlid)) {
+            bench::appendPacket(pending, event);
+            ++pendingPackets;
+            continue;
+        }
+        run.turns(pending, pendingPackets);
+        pending.clear();
+        pendingPackets = 0;
+        const IS_LAP lap = bench::lapPacket(event);
+        if (measure(event.lapsDone)) {
+            const std::size_t sent = run.measuredTurn(lap);
+            if (sent != expected(event.lapsDone)) {
+                bench::fail("lap line " + std::to_string(event.lapsDone) + " sent " + std::to_string(sent) +
+                            " bytes, not " + std::to_string(expected(event.lapsDone)));
+            }
+            ++measured;
+        } else {
+            std::vector<std::uint8_t> bytes;
+            bench::appendBytes(bytes, lap);
+            run.turns(bytes, 1);
+        }
+        run.outGauge(event.elapsed + 300, fuel(event.lapsDone));
+    }
+    run.turns(pending, pendingPackets);
+    return measured;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: bench_work board|press|dropped|echo COUNTFILE\n");
+        return 2;
+    }
+    const std::string mode = argv[1];
+    Bench run;
+    std::vector<std::uint8_t> start;
+    bench::appendBytes(start, standin::makeSta(32, kRace, kRaceLaps));
+    run.turns(start, 1);
+    std::size_t measured = 0;
+
+    if (mode == "board") {
+        // The full field over the full distance, fuel never short: boards of three buttons, and four
+        // on the last two lap lines ("LAST LAP", "FINISHED").
+        const bench::RaceShape shape{64, kRaceLaps, 0, 32};
+        measured = runRace(
+            run, shape, [](int lap) { return 0.95f - 0.004f * static_cast<float>(lap); },
+            [](int lap) { return lap >= 2; }, [](int lap) { return lap >= kRaceLaps - 1 ? 120u : 96u; });
+    } else if (mode == "press") {
+        // Fuel halves every lap: from lap line 3 on every board comes with the longest batch.
+        const bench::RaceShape shape{64, 8, 0, 32};
+        for (int race = 0; race < 10; ++race) {
+            measured += runRace(
+                run, shape, [](int lap) { return 1.0f / static_cast<float>(1u << (lap - 1)); },
+                [](int lap) { return lap >= 3; }, [](int) { return 199u * 68u + 120u; });
+        }
+    } else if (mode == "dropped") {
+        // The loop's own cost: a 20-byte packet of a type nobody handles, read and dropped.
+        std::uint8_t unknown[20] = {20, 60, 0, 0};
+        for (int turn = 0; turn < 200; ++turn) {
+            if (run.measuredTurn(unknown) != 0) bench::fail("a dropped packet got an answer");
+            ++measured;
+        }
+    } else if (mode == "echo") {
+        // The floor: a bare recv and send on a loopback connection of the same kind.
+        std::uint16_t port = 0;
+        const bench::Socket listener = bench::listenTcp(port);
+        const bench::Socket client = bench::connectTcp(port);
+        const bench::Socket server = bench::acceptTcp(listener, 1000);
+        std::vector<std::uint8_t> buffer(96);
+        std::uint8_t request[20] = {};
+        for (int turn = 0; turn < 200; ++turn) {
+            bench::sendAll(client, request, sizeof request);
+            stintkeeper_measured_echo(server.fd(), buffer.data(), buffer.size());
+            bench::receiveExactly(client, buffer.data(), buffer.size());
+            ++measured;
+        }
+    } else {
+        bench::fail("unknown mode " + mode);
+    }
+    std::ofstream(argv[2]) << measured << "\n";
+    return 0;
+}
