@@ -5,4 +5,6 @@
 #include "app/config.h"
 #include "link/port.h"
 
+// Starts "LFS.exe" from `lfsLocation` with "/insim=" and the InSim port, when `startLfs` and
+// `invokeInSim` are both set; otherwise does nothing and prints nothing.
 void launchSimulator(const Config& config, Port& console);
