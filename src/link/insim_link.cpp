@@ -34,6 +34,14 @@ struct PacketBuffer {
 
 }  // namespace
 
+InSimLink::~InSimLink() {
+    // A fatal failure returns from main without the shutdown steps; the sockets still go, so that
+    // nothing the link made outlives it.
+    if (outGauge_ != nullptr) SDLNet_UDP_Close(outGauge_);
+    if (socketSet_ != nullptr) SDLNet_FreeSocketSet(socketSet_);
+    if (insim_ != nullptr) SDLNet_TCP_Close(insim_);
+}
+
 void InSimLink::send(const void* bytes, std::size_t size) {
     if (insim_ == nullptr) return;
     SDLNet_TCP_Send(insim_, bytes, static_cast<int>(size));

@@ -14,6 +14,7 @@
 class InSimLink final : public Port {
 public:
     InSimLink() = default;
+    ~InSimLink() override;  // releases what a fatal start-up failure left open
     InSimLink(const InSimLink&) = delete;
     InSimLink& operator=(const InSimLink&) = delete;
 
