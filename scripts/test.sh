@@ -1,8 +1,21 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: unit tests and the real program
-# against the simulator stand-in.
+# Installs what is missing, builds, and runs every test: unit tests, the real program against the
+# simulator stand-in and the fuzz corpora; then the whole suite again under AddressSanitizer and
+# UBSan (build-sanitize), where any report fails the run; then a short run of each fuzz target.
+# Usage: scripts/test.sh [--long-soak]   (--long-soak: 500 races instead of 20)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+if [ "${1:-}" = "--long-soak" ]; then
+  export STINTKEEPER_SOAK_RACES=500
+fi
+scripts/deps.sh clang libclang-rt-14-dev valgrind
 scripts/build.sh build
 (cd build && ctest --output-on-failure -j 2)
+
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+scripts/build.sh build-sanitize -DSTINTKEEPER_SANITIZE=ON
+(cd build-sanitize && ctest --output-on-failure -j 2)
+
+# About 20 seconds of fuzzing in all: a smoke run, the long runs are scripts/fuzz.sh's.
+scripts/fuzz.sh 7

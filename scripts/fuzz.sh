@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang, libFuzzer, AddressSanitizer and UBSan (build-fuzz) and runs each
+# for a time budget. Usage: scripts/fuzz.sh [seconds per target, default 60] [target...]
+# New inputs collect in fuzz-out/corpus/<target>; a crash leaves fuzz-out/<target>-crash-* and fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-60}"
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(insim_stream insim_outgauge config_file)
+
+scripts/deps.sh clang libclang-rt-14-dev
+cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTINTKEEPER_WERROR=ON \
+  -DSTINTKEEPER_FUZZ=ON -DSTINTKEEPER_SANITIZE=ON -DSTINTKEEPER_TESTS=OFF >/dev/null
+cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
+
+export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=1"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+failed=()
+for target in "${targets[@]}"; do
+  work="fuzz-out/corpus/$target"
+  mkdir -p "$work"
+  options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+           -artifact_prefix="fuzz-out/$target-")
+  [ -f "tests/fuzz/$target.dict" ] && options+=(-dict="tests/fuzz/$target.dict")
+  [ "$target" = config_file ] || options+=(-max_len=8192)
+  echo "== fuzzing $target for ${seconds}s"
+  # The saved corpus is read, never written: new inputs go to the work directory.
+  if ! "build-fuzz/tests/fuzz/fuzz_$target" "${options[@]}" "$work" "tests/fuzz/corpus/$target" \
+       >"fuzz-out/$target.log" 2>&1; then
+    failed+=("$target")
+    tail -n 40 "fuzz-out/$target.log"
+  fi
+  grep -E '^(#[0-9]+ +DONE|Done [0-9]+ runs|stat::number_of_executed_units|stat::peak_rss_mb)' "fuzz-out/$target.log" || true
+  grep -Eo 'cov: [0-9]+ ft: [0-9]+' "fuzz-out/$target.log" | tail -n 1 || true
+done
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "fuzzing found faults in: ${failed[*]} (inputs in fuzz-out/)"
+  exit 1
+fi
+echo "fuzzing found nothing in ${targets[*]}"

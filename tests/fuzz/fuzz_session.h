@@ -1,0 +1,185 @@
+// Drives one tracker with raw input the way the link does: InSim packets cut from a byte stream and
+// OutGauge datagrams of any length, checking the invariants after every step.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fuzz/invariants.h"
+#include "link/dispatch.h"
+#include "race/handlers.h"
+
+namespace fuzzing {
+
+// Bytes still to be read from a fuzz input.
+struct Input {
+    const std::uint8_t* data;
+    std::size_t size;
+    std::size_t pos = 0;
+
+    std::size_t left() const { return size - pos; }
+    // The next `count` bytes, or nullptr when the input ends first (then nothing is taken).
+    const std::uint8_t* take(std::size_t count) {
+        if (count > left()) return nullptr;
+        const std::uint8_t* first = data + pos;
+        pos += count;
+        return first;
+    }
+};
+
+class Session {
+public:
+    // With `trap`, the first violation is printed and the process stops at once, as a fuzzer needs;
+    // without, it is kept in fault() for a test to report.
+    explicit Session(bool trap, std::int32_t boardTimeOutMs = 15000) : trap_(trap) {
+        tracker.boardTimeOutMs = boardTimeOutMs;
+    }
+
+    Tracker tracker;
+    invariants::WireChecker port;
+
+    const std::string& fault() const { return fault_.empty() ? port.fault : fault_; }
+
+    // Cuts the next packet as the link does: the 4-byte header, then restLength(header) bytes.
+    // False when the stream ends inside the packet: the link then loses the connection.
+    bool packetFrom(Input& in) {
+        const std::uint8_t* header = in.take(kHeaderSize);
+        if (header == nullptr) return false;
+        InSimHeader h;
+        std::memcpy(&h, header, kHeaderSize);
+        const std::uint8_t* rest = in.take(restLength(h));
+        if (rest == nullptr) return false;
+        std::uint8_t packet[kMaxPacketSize];
+        std::memcpy(packet, header, kHeaderSize);
+        std::memcpy(packet + kHeaderSize, rest, restLength(h));
+        this->packet(packet, kHeaderSize + restLength(h));
+        return true;
+    }
+
+    // One whole packet through the dispatch, then the checks that follow from its type.
+    void packet(const std::uint8_t* bytes, std::size_t size) {
+        const std::size_t eventsBefore = port.events;
+        const std::size_t keepAlivesBefore = port.keepAlives;
+        const std::size_t recordsBefore = invariants::storedRecords(tracker);
+        const RaceLapStore* storeBefore = tracker.pLaps.get();
+
+        dispatchPacket(tracker, bytes, size, port);
+        check(invariants::checkTracker(tracker));
+        if (port.buttonOpen()) fail("a button header was sent without its text");
+
+        const std::size_t records = invariants::storedRecords(tracker);
+        const bool sameStore = tracker.pLaps.get() == storeBefore;
+        switch (bytes[1]) {
+            case ISP_TINY:
+                if (bytes[3] == TINY_NONE && (port.events != eventsBefore + 1 || port.keepAlives != keepAlivesBefore + 1))
+                    fail("keep-alive not answered by exactly one reply");
+                if (bytes[3] != TINY_NONE && port.events != eventsBefore) fail("an IS_TINY other than a keep-alive had an effect");
+                break;
+            case ISP_RST: checkRestart(bytes); break;
+            case ISP_LAP:
+                if (sameStore && records > recordsBefore + 1) fail("one IS_LAP stored more than one record");
+                if (!sameStore) fail("an IS_LAP replaced the lap store");
+                break;
+            case ISP_STA:
+                if (!sameStore && tracker.pLaps) fail("an IS_STA created a lap store");
+                if (sameStore && records != recordsBefore) fail("an IS_STA changed the stored records");
+                break;
+            case ISP_SPX:
+            case ISP_RES:
+                if (!sameStore || records != recordsBefore) fail("a split or result changed the lap store");
+                break;
+            default:
+                if (port.events != eventsBefore || !sameStore || records != recordsBefore)
+                    fail("a packet of an unhandled type had an effect");
+                break;
+        }
+        report();
+    }
+
+    // One OutGauge datagram of any length, as the link hands it over after a receive.
+    void datagram(const std::uint8_t* bytes, std::size_t length) {
+        const std::uint32_t timeBefore = tracker.session.currentTime;
+        const std::size_t eventsBefore = port.events;
+        const RaceLapStore* storeBefore = tracker.pLaps.get();
+        const std::vector<std::uint32_t> fuelBefore = fuelBits();
+
+        onOutGauge(tracker, bytes, length, port);
+        check(invariants::checkTracker(tracker));
+        if (tracker.pLaps.get() != storeBefore) fail("a datagram replaced the lap store");
+
+        if (length != sizeof(OutGaugePack)) {
+            if (tracker.session.currentTime != timeBefore) fail("a datagram of the wrong size moved the time");
+            if (port.events != eventsBefore + 1 || port.lastLine != "Unknown packet size!\n")
+                fail("a datagram of the wrong size not reported once");
+            if (fuelBits() != fuelBefore) fail("a datagram of the wrong size recorded fuel");
+        } else {
+            OutGaugePack pack;
+            std::memcpy(&pack, bytes, sizeof pack);
+            if (tracker.session.currentTime != pack.Time) fail("the time does not follow the datagram");
+            checkFuelWrites(fuelBefore);
+        }
+        report();
+    }
+
+private:
+    void fail(const char* what) {
+        if (fault_.empty()) fault_ = what;
+    }
+    void check(const std::string& fault) {
+        if (fault_.empty() && !fault.empty()) fault_ = fault;
+    }
+    void report() {
+        if (!trap_ || fault().empty()) return;
+        std::fprintf(stderr, "invariant violated: %s\n", fault().c_str());
+        std::fflush(stderr);
+        __builtin_trap();
+    }
+
+    void checkRestart(const std::uint8_t* bytes) {
+        IS_RST rst;
+        std::memcpy(&rst, bytes, sizeof rst);
+        const bool race = rst.RaceLaps >= 1 && rst.RaceLaps <= kMaxRaceLaps;
+        if (race) {
+            if (!tracker.pLaps || tracker.pLaps->blockCount() != rst.RaceLaps) fail("race restart without its blocks");
+            else if (invariants::storedRecords(tracker) != 0) fail("a new lap store holds records");
+            if (!tracker.session.tracking) fail("race restart does not track");
+        } else {
+            if (tracker.pLaps) fail("a lap store outlived a restart that is not a race");
+            if (rst.RaceLaps == 0 && rst.QualMins != 0 && (!tracker.qualifying || !tracker.session.tracking))
+                fail("qualifying restart without its store");
+        }
+        if (tracker.session.mustPit != ((rst.Flags & HOSTF_MUST_PIT) != 0)) fail("mustPit does not follow the restart");
+    }
+
+    // The bits of every fuel slot, so that a change of any value, NaN included, is seen.
+    std::vector<std::uint32_t> fuelBits() const {
+        std::vector<std::uint32_t> bits;
+        if (!tracker.pLaps) return bits;
+        bits.resize(tracker.pLaps->blockCount() * kLapsPerBlock);
+        for (std::size_t b = 0; b < tracker.pLaps->blockCount(); ++b)
+            std::memcpy(&bits[b * kLapsPerBlock], tracker.pLaps->block(b)->fuel, sizeof(LapBlock::fuel));
+        return bits;
+    }
+
+    // A slot is written once, and only for a record of the viewed player.
+    void checkFuelWrites(const std::vector<std::uint32_t>& before) {
+        const std::vector<std::uint32_t> after = fuelBits();
+        for (std::size_t i = 0; i < after.size() && i < before.size(); ++i) {
+            if (after[i] == before[i]) continue;
+            float old;
+            std::memcpy(&old, &before[i], sizeof old);
+            if (old != 0.0f) return fail("a recorded fuel level was overwritten");
+            const IS_LAP& lap = tracker.pLaps->block(i / kLapsPerBlock)->laps[i % kLapsPerBlock];
+            if (lap.PLID != tracker.session.sta.ViewPLID) return fail("fuel recorded for a player not viewed");
+        }
+    }
+
+    bool trap_;
+    std::string fault_;
+};
+
+}  // namespace fuzzing

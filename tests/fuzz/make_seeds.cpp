@@ -1,0 +1,248 @@
+// Writes the seed inputs of the three fuzz targets: sessions played by the stand-in's race model,
+// hand-made odd sessions, and settings files. Usage: fuzz_seeds <corpus dir> <scenario dir>; files are seed-*.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_input.h"
+#include "standin/packets.h"
+#include "standin/race_model.h"
+#include "standin/scenario.h"
+
+namespace {
+
+using namespace standin;
+using fuzzing::appendRaw;
+
+// One scenario as the simulator would play it: packets on the InSim stream and OutGauge datagrams.
+struct Scenario {
+    std::int32_t boardTimeOutMs = 15000;
+    std::string stream;    // InSim bytes only: the input of the stream target
+    std::string steps;     // packets and datagrams: the input of the OutGauge target
+
+    template <class Packet>
+    void packet(const Packet& p) {
+        appendRaw(stream, p);
+        fuzzing::appendPacketStep(steps, p);
+    }
+    void raw(const std::string& bytes) {  // packet bytes as they stand, however malformed
+        stream += bytes;
+        steps += static_cast<char>(fuzzing::kOpPacket);
+        steps += bytes;
+    }
+    void gauge(std::uint32_t time, float fuel) { fuzzing::appendGaugeStep(steps, time, fuel); }
+    void datagram(const std::string& bytes) { fuzzing::appendDatagramStep(steps, bytes); }
+};
+
+// A race of `laps` laps with `cars` cars; the viewed car's fuel falls by `use` a lap from `startFuel`.
+void playRace(Scenario& s, byte laps, byte cars, byte viewed, float startFuel, float use, std::uint32_t& clock,
+              word flags = 0, byte penalty = 0) {
+    s.packet(makeRst(laps, 0, flags));
+    s.packet(makeSta(viewed, 1, laps));
+    for (word lap = 1; lap <= laps; ++lap) {
+        for (byte car = 1; car <= cars; ++car) {
+            // Cars swap places now and then, so boards change colour.
+            const byte plid = (lap % 3 == 0 && car <= 2) ? static_cast<byte>(3 - car) : car;
+            clock += 700;
+            s.packet(makeLap(plid, 60000 + plid * 90 + lap * 13, lap * 61000u + car * 700u, lap,
+                             plid == viewed && lap == laps / 2 ? penalty : 0));
+            if (plid == viewed) {
+                s.gauge(clock, startFuel - use * lap);
+                s.packet(makeSpx(viewed, 20000, lap * 61000u + 20000));
+            }
+        }
+        s.packet(makeTiny(TINY_NONE, static_cast<byte>(lap)));
+        clock += 5000;
+        s.gauge(clock, startFuel - use * lap);
+    }
+}
+
+std::string unknownPacket(byte size, byte type) {
+    std::string bytes(size < 4 ? 4 : size, '\x5a');
+    bytes[0] = static_cast<char>(size);
+    bytes[1] = static_cast<char>(type);
+    return bytes;
+}
+
+std::vector<std::pair<std::string, Scenario>> scenarios() {
+    std::vector<std::pair<std::string, Scenario>> all;
+    std::uint32_t clock = 100000;
+
+    Scenario race;  // runs short of fuel: PIT, the "/press" batch, LAST LAP and FINISHED
+    playRace(race, 10, 6, 3, 0.5f, 0.1f, clock);
+    race.packet(makeSta(3, 0, 10));
+    all.emplace_back("race", race);
+
+    Scenario mustPit;  // mandatory stop, penalties, a lap beyond the race length
+    mustPit.boardTimeOutMs = 2000;
+    playRace(mustPit, 8, 4, 2, 0.9f, 0.02f, clock, HOSTF_MUST_PIT, PENALTY_DT_VALID);
+    mustPit.packet(makeLap(2, 60000, 9 * 61000, 9, PENALTY_SG_VALID));
+    mustPit.packet(makeLap(1, 60000, 9 * 61000, 9));
+    all.emplace_back("must-pit", mustPit);
+
+    Scenario qualifying;
+    qualifying.packet(makeRst(0, 20));
+    qualifying.packet(makeSta(2, 2, 0));
+    for (byte round = 0; round < 3; ++round) {
+        for (byte plid = 1; plid <= 5; ++plid) {
+            qualifying.packet(makeLap(plid, 90000u - round * 500u + plid * 300u, 0, round + 1));
+            qualifying.packet(makeRes(plid, 90000u - round * 500u + plid * 300u, round + 1,
+                                      plid == 4 ? 255 : static_cast<byte>(plid - 1)));
+            qualifying.gauge(clock += 3000, 0.5f);
+        }
+    }
+    qualifying.packet(makeRes(2, 1, 4, 0));
+    qualifying.packet(makeLap(2, 88000, 0, 4));
+    qualifying.packet(makeRst(0, 10));  // a new qualifying replaces the store
+    qualifying.packet(makeRst(3, 0));   // a race after it keeps the old one
+    qualifying.packet(makeSta(2, 0, 0));
+    all.emplace_back("qualifying", qualifying);
+
+    Scenario fullBlock;  // 66 cars on one lap: the 65th and 66th are refused
+    fullBlock.packet(makeRst(2, 0));
+    fullBlock.packet(makeSta(66, 1, 2));
+    for (word lap = 1; lap <= 2; ++lap) {
+        for (int car = 1; car <= 66; ++car) fullBlock.packet(makeLap(static_cast<byte>(car), 61000, lap * 61000u + car, lap));
+        fullBlock.gauge(clock += 1000, 0.4f);
+    }
+    all.emplace_back("full-block", fullBlock);
+
+    Scenario disagree;  // the state reports another race length than the restart, then odd restarts
+    disagree.packet(makeRst(3, 0));
+    disagree.packet(makeSta(1, 1, 99));
+    for (word lap = 1; lap <= 6; ++lap) {
+        disagree.packet(makeLap(1, 61000, lap * 61000u, lap));
+        disagree.gauge(clock += 1000, 0.3f);
+    }
+    disagree.packet(makeLap(1, 61000, 0, 0));
+    disagree.packet(makeLap(1, 61000, 0, 65535));
+    disagree.packet(makeRst(100, 0));
+    disagree.packet(makeRst(0, 0, HOSTF_MUST_PIT));
+    disagree.packet(makeRst(255, 255));
+    disagree.packet(makeLap(1, 61000, 0, 1));
+    disagree.packet(makeSta(1, 7, 3));
+    all.emplace_back("race-lengths-disagree", disagree);
+
+    Scenario odd;  // packets the program reads and drops, and a stream that ends inside a packet
+    odd.packet(makeTiny(7));
+    odd.raw(unknownPacket(40, 36));
+    odd.raw(unknownPacket(4, 99));
+    odd.raw(unknownPacket(0, 200));
+    odd.raw(unknownPacket(2, 0));
+    odd.raw(unknownPacket(255, 2));
+    odd.packet(makeVer(5));
+    odd.packet(makeRst(4, 0));
+    odd.packet(makeSta(0, 1, 4));
+    odd.packet(makeLap(0, 61000, 61000, 1));
+    odd.packet(makeSpx(0));
+    odd.raw(std::string("\x14\x18\x00\x01\x10\x27", 6));  // an IS_LAP cut short
+    all.emplace_back("dropped-and-cut", odd);
+
+    Scenario gauges;  // datagrams of every odd kind during a race
+    gauges.boardTimeOutMs = -1;
+    gauges.packet(makeRst(6, 0));
+    gauges.packet(makeSta(5, 1, 6));
+    const float readings[] = {std::numeric_limits<float>::quiet_NaN(), -0.25f, std::numeric_limits<float>::infinity(),
+                              1e30f, 0.0f, 0.75f};
+    std::uint32_t time = 0xFFFFF000u;  // the clock wraps during the race
+    for (word lap = 1; lap <= 6; ++lap) {
+        gauges.packet(makeLap(5, 61000, lap * 61000u, lap));
+        gauges.datagram(std::string(96, '\x01'));
+        gauges.datagram(std::string());
+        gauges.datagram(std::string(91, '\x02'));
+        gauges.datagram(std::string(512, '\x03'));
+        gauges.gauge(time += 1500, readings[lap - 1]);
+    }
+    all.emplace_back("odd-datagrams", gauges);
+
+    return all;
+}
+
+// A seed stays small so the fuzzer mutates it quickly: a session is cut after this many bytes.
+constexpr std::size_t kMaxSeedBytes = 8000;
+
+// What the race model sends for a scenario file: every InSim packet, and of the datagrams only the
+// first after each packet, as the program takes at most one per loop turn.
+Scenario modelScenario(const std::filesystem::path& file) {
+    Scenario s;
+    const ParseResult parsed = loadScenario(file.string());
+    if (!parsed.scenario) {
+        std::fprintf(stderr, "%s\n", parsed.error.c_str());
+        std::exit(1);
+    }
+    RaceModel model(*parsed.scenario, 1);
+    bool datagramTaken = false;
+    while (auto event = model.next()) {
+        if (s.steps.size() > kMaxSeedBytes) break;
+        if (event->kind == ModelEvent::Kind::InSim) {
+            const std::string bytes(event->bytes.begin(), event->bytes.end());
+            s.raw(bytes);
+            datagramTaken = false;
+        } else if (event->kind == ModelEvent::Kind::OutGauge && !datagramTaken) {
+            if (event->bytes.size() == sizeof(OutGaugePack)) {  // only Time and Fuel are read: the short form
+                OutGaugePack pack;
+                std::memcpy(&pack, event->bytes.data(), sizeof pack);
+                s.gauge(pack.Time, pack.Fuel);
+            } else {
+                s.datagram(std::string(event->bytes.begin(), event->bytes.end()));
+            }
+            datagramTaken = true;
+        }
+    }
+    return s;
+}
+
+const char* const kConfigs[][2] = {
+    {"full", "<Config>\n  <InSim port=\"29999\"/>\n  <OutGauge port=\"30000\"/>\n  <Password value=\"secret\"/>\n"
+             "  <BoardTimeOut value=\"20\"/>\n  <LFSExec location=\"C:\\LFS\\\" start=\"1\" InvokeInSim=\"\"/>\n"
+             "</Config>\n"},
+    {"empty", ""},
+    {"missing-attributes", "<Config><InSim/><OutGauge/><Password/><BoardTimeOut/><LFSExec/></Config>"},
+    {"twice-and-end-tags", "<a><InSim port=\"1\"></InSim><InSim port='2'/><BoardTimeOut value=\"-5\"></BoardTimeOut>"
+                           "<LFSExec start=\"2\" InvokeInSim=\"0\" location=\"\"/></a>"},
+    {"hostile-numbers", "<x><InSim port=\"99999999999\"/><OutGauge port=\"-12501\"/>"
+                        "<BoardTimeOut value=\"2147483647\"/><BoardTimeOut value=\"abc\"/></x>"},
+    {"entities-and-comments", "<?xml version=\"1.0\"?><!-- c --><!DOCTYPE x><Config><Password value=\"&lt;&amp;&gt;&quot;&apos;\"/>"
+                              "<![CDATA[<InSim port=\"5\"/>]]><LFSExec location=\"&#65;\"/></Config>"},
+    {"unclosed", "<Config><InSim port=\"12\" <OutGauge port=\"7"},
+};
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s <corpus dir> <scenario dir>\n", argv[0]);
+        return 2;
+    }
+    const std::filesystem::path root = argv[1];
+    for (const char* target : {"insim_stream", "insim_outgauge", "config_file"}) {
+        std::filesystem::create_directories(root / target);
+    }
+    auto all = scenarios();
+    for (const auto& file : std::filesystem::directory_iterator(argv[2])) {
+        if (file.path().extension() == ".txt") all.emplace_back("model-" + file.path().stem().string(), modelScenario(file));
+    }
+    for (const auto& [name, scenario] : all) {
+        writeFile(root / "insim_stream" / ("seed-" + name), scenario.stream);
+        std::string steps;
+        fuzzing::appendTimeOut(steps, scenario.boardTimeOutMs);
+        writeFile(root / "insim_outgauge" / ("seed-" + name), steps + scenario.steps);
+    }
+    for (const auto& config : kConfigs) writeFile(root / "config_file" / (std::string("seed-") + config[0]), config[1]);
+    // The same settings as UTF-16 with a byte order mark: the reader converts other encodings.
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : std::string(kConfigs[0][1])) utf16 += std::string{c, '\0'};
+    writeFile(root / "config_file" / "seed-utf16", utf16);
+    return 0;
+}
