@@ -9,11 +9,12 @@ constexpr std::uint8_t kRace = 1;
 constexpr std::uint8_t kQualifying = 2;
 constexpr std::uint8_t kNotInTable = 255;  // ResultNum of a result the simulator did not add to its table
 
-// Stores the record in the block of its lap; false when it cannot be stored: no store, lap 0,
-// a lap beyond the race length or beyond the blocks created, or a full block.
+// Stores the record in the block of its lap; false when it cannot be stored: no store, PLID 0 or
+// lap 0 (they name no player and no block), a lap beyond the race length or beyond the blocks created,
+// or a full block. A stored PLID 0 would end the block's list early and hide the records behind it.
 bool storeLap(Tracker& tracker, const IS_LAP& packet) {
     const std::uint16_t lap = packet.LapsDone;
-    if (!tracker.pLaps || lap == 0 || lap > tracker.session.sta.RaceLaps) return false;
+    if (!tracker.pLaps || packet.PLID == 0 || lap == 0 || lap > tracker.session.sta.RaceLaps) return false;
     LapBlock* block = tracker.pLaps->block(lap - 1u);
     if (block == nullptr || block->arrivals >= kLapsPerBlock) return false;
     block->laps[block->arrivals] = packet;

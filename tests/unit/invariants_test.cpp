@@ -189,3 +189,23 @@ TEST(Invariants, SeedsReachTheBoardsAndTheFuelSetting) {
     EXPECT_EQ(qualifying.fault(), "");
     EXPECT_GT(qualifying.port.buttons, 0u);
 }
+
+// Found by the stream fuzzer: a lap record of PLID 0 was stored, so the block's list ended at it and
+// the viewed player's records behind it never got their fuel readings.
+TEST(Regression, LapOfPlidZeroIsNotStored) {
+    Tracker tracker;
+    RecordingPort port;
+    onRestart(tracker, makeRst(5, 0), port);
+    onState(tracker, makeSta(3, 1, 5), port);
+    port.clear();
+    onLap(tracker, makeLap(0, 61000, 61000, 1), port);
+    EXPECT_EQ(port.console(), "New registered laptime by PLID 0: 1:1.0\nMemory allocation error!\n");
+    onLap(tracker, makeLap(3, 61500, 61500, 1), port);
+    const OutGaugePack gauge = makeOutGauge(1000, 0.75f, 3);
+    onOutGauge(tracker, &gauge, sizeof gauge, port);
+    const LapBlock& first = *tracker.pLaps->block(0);
+    EXPECT_EQ(first.arrivals, 1);
+    EXPECT_EQ(first.laps[0].PLID, 3);
+    EXPECT_EQ(first.fuel[0], 0.75f);
+    EXPECT_EQ(invariants::checkTracker(tracker), "");
+}
