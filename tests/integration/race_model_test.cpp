@@ -183,3 +183,24 @@ TEST(RaceModel, QualifyingBoardShowsPositionGapsAndBestTime) {
     ASSERT_GE(expected.size(), 3u);
     EXPECT_EQ(shown, expected);
 }
+
+TEST(RaceModel, LongRaceOfSixtyFourCarsFillsTheStoreAndTheViewedCarGetsHome) {
+    RaceRun run;
+    run.play("long_race");
+    if (testing::Test::HasFatalFailure()) return;
+    EXPECT_NE(run.output.find("Restart detected: Race! Number of laps: 99. Allocated 152460bytes.\n"),
+              std::string::npos);
+    EXPECT_NE(run.output.find("Searching in 64 results.\n"), std::string::npos);  // a full lap block
+    EXPECT_EQ(run.output.find("Memory allocation error!"), std::string::npos);
+    EXPECT_EQ(run.output.find("More laps than allocated!"), std::string::npos);
+
+    const standin::CarReport& viewed = run.car(1);
+    const std::vector<int> amounts = fuelAmounts(run.output);
+    ASSERT_FALSE(amounts.empty());
+    ASSERT_EQ(viewed.stops.size(), 1u);
+    EXPECT_EQ(viewed.stops[0].menuPercent, amounts.back());
+    EXPECT_TRUE(viewed.finished);
+    EXPECT_FALSE(viewed.ranDry);
+    EXPECT_EQ(run.model->strayPresses(), 0);
+    EXPECT_EQ(run.model->reports()[0].order.size(), 64u);
+}
