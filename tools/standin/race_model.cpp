@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "standin/packets.h"
@@ -224,9 +225,9 @@ void RaceModel::startLap(int index, std::uint32_t at) {
     }
     if (car.outLap) return;
     for (int k = 1; k <= scenario_.splits; ++k) {
-        const std::uint32_t at_split = at + car.driveMs * static_cast<std::uint32_t>(k) /
+        const std::uint32_t splitAt = at + car.driveMs * static_cast<std::uint32_t>(k) /
                                                 static_cast<std::uint32_t>(scenario_.splits + 1);
-        if (at_split < reach) plan(at_split, Step::CarSplit, index, k);
+        if (splitAt < reach) plan(splitAt, Step::CarSplit, index, k);
     }
 }
 

@@ -2,10 +2,8 @@
 // Gaps in the race order are to the winner's time, or in laps for lapped cars.
 #include "standin/summary.h"
 
-#include <algorithm>
 #include <cstdio>
 
-#include "standin/board_view.h"
 
 namespace standin {
 namespace {
