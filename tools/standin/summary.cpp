@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-
 namespace standin {
 namespace {
 
