@@ -189,6 +189,8 @@ void InSimLink::shutdown() {
     socketSet_ = nullptr;
     SDLNet_TCP_Close(insim_);
     insim_ = nullptr;
+    SDLNet_UDP_Close(outGauge_);  // before the library goes, not after it in the destructor
+    outGauge_ = nullptr;
     SDLNet_Quit();
     SDL_Quit();
 }
