@@ -28,13 +28,18 @@ struct ReaderDeleter {
 };
 
 // The file's first kMaxFileBytes bytes; empty when it is missing or cannot be read.
+// Read in pieces: a file of a few hundred bytes costs a few hundred bytes, not a zeroed megabyte.
 std::string loadFile(const char* path) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
     std::string content;
     if (!file) return content;
-    content.resize(kMaxFileBytes);
-    const std::size_t got = std::fread(content.data(), 1, content.size(), file.get());
-    content.resize(got);
+    char piece[4096];
+    while (content.size() < kMaxFileBytes) {
+        const std::size_t wanted = std::min(sizeof piece, kMaxFileBytes - content.size());
+        const std::size_t got = std::fread(piece, 1, wanted, file.get());
+        if (got == 0) break;
+        content.append(piece, got);
+    }
     return content;
 }
 
