@@ -165,6 +165,16 @@ bool waitReadable(const Socket& socket, int timeoutMs) {
     return ready > 0;
 }
 
+WakeOnlyForAll::WakeOnlyForAll(const Socket& socket, std::size_t size) : socket_(socket) {
+    const int lowest = static_cast<int>(size);
+    ::setsockopt(socket_.fd(), SOL_SOCKET, SO_RCVLOWAT, &lowest, sizeof lowest);
+}
+
+WakeOnlyForAll::~WakeOnlyForAll() {
+    const int one = 1;  // back to the default: any byte wakes a reader
+    ::setsockopt(socket_.fd(), SOL_SOCKET, SO_RCVLOWAT, &one, sizeof one);
+}
+
 std::vector<std::uint8_t> PacketReader::next() {
     std::uint8_t size = 0;
     receiveExactly(socket_, &size, 1);

@@ -54,6 +54,20 @@ void sendDatagram(const Socket& socket, std::uint16_t port, const void* bytes, s
 void receiveExactly(const Socket& socket, void* bytes, std::size_t size);
 bool waitReadable(const Socket& socket, int timeoutMs);
 
+// While it lives, a blocked receive on the socket is woken only once `size` bytes have arrived
+// (SO_RCVLOWAT): the time taken is that of the last byte's arrival, and the sender is not slowed by
+// waking the harness for every segment; a simulator polling in its frame loop is not woken either.
+class WakeOnlyForAll {
+public:
+    WakeOnlyForAll(const Socket& socket, std::size_t size);
+    ~WakeOnlyForAll();
+    WakeOnlyForAll(const WakeOnlyForAll&) = delete;
+    WakeOnlyForAll& operator=(const WakeOnlyForAll&) = delete;
+
+private:
+    const Socket& socket_;
+};
+
 // The program's InSim output, cut into packets by their Size byte.
 class PacketReader {
 public:

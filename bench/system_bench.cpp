@@ -89,6 +89,7 @@ double echoRoundTrip(const bench::Socket& echo, std::size_t batchBytes, bool adv
     request[4] = advice ? 1 : 0;
     request[5] = sameSends ? 1 : 0;
     std::vector<std::uint8_t> reply(batchBytes + kBoardBytes + (advice ? kAdviceBytes : 0));
+    const bench::WakeOnlyForAll whole(echo, reply.size());
     std::this_thread::sleep_for(kIdleBeforeLap);
     const auto start = Clock::now();
     bench::sendAll(echo, request, sizeof request);
@@ -99,11 +100,15 @@ double echoRoundTrip(const bench::Socket& echo, std::size_t batchBytes, bool adv
 // Times one viewed lap line: from writing its IS_LAP to the last byte of the board.
 double timedLapLine(bench::ProgramUnderTest& program, const IS_LAP& lap, std::size_t batchBytes, bool advice) {
     std::vector<std::uint8_t> reply(batchBytes + kBoardBytes + (advice ? kAdviceBytes : 0));
-    std::this_thread::sleep_for(kIdleBeforeLap);
-    const auto start = Clock::now();
-    bench::sendAll(program.insim(), &lap, sizeof lap);
-    bench::receiveExactly(program.insim(), reply.data(), reply.size());
-    const double micros = bench::microsBetween(start, Clock::now());
+    double micros = 0;
+    {
+        const bench::WakeOnlyForAll whole(program.insim(), reply.size());
+        std::this_thread::sleep_for(kIdleBeforeLap);
+        const auto start = Clock::now();
+        bench::sendAll(program.insim(), &lap, sizeof lap);
+        bench::receiveExactly(program.insim(), reply.data(), reply.size());
+        micros = bench::microsBetween(start, Clock::now());
+    }
     checkBoard(reply, batchBytes, advice);
     return micros;
 }
@@ -122,10 +127,11 @@ struct Echo {
     bench::Socket link;
 };
 
-void echoRounds(const Echo& echo, LatencySamples& samples, std::size_t batchBytes,
-                const std::vector<bool>& advices) {
-    for (bool advice : advices) samples.echoOneSend.push_back(echoRoundTrip(echo.link, batchBytes, advice, false));
-    for (bool advice : advices) samples.echoSameSends.push_back(echoRoundTrip(echo.link, batchBytes, advice, true));
+// The floors of one lap line, taken right after it: a load that comes and goes on the machine
+// then weighs on the program and on its floors alike.
+void echoRounds(const Echo& echo, LatencySamples& samples, std::size_t batchBytes, bool advice) {
+    samples.echoOneSend.push_back(echoRoundTrip(echo.link, batchBytes, advice, false));
+    samples.echoSameSends.push_back(echoRoundTrip(echo.link, batchBytes, advice, true));
 }
 
 // The full field, splits left out: the board reads blocks of 64 records. Each race gives 98 boards
@@ -143,7 +149,6 @@ LatencySamples boardLatency(const Options& options, int races) {
     for (int race = 0; race < races; ++race) {
         std::vector<std::uint8_t> pending;
         bench::appendBytes(pending, standin::makeRst(kRaceLaps, 0));
-        std::vector<bool> advices;
         for (const bench::RaceEvent& event : events) {
             if (!(event.isLap && event.plid == shape.viewedPlid && event.lapsDone >= 2)) {
                 bench::appendPacket(pending, event);
@@ -154,11 +159,10 @@ LatencySamples boardLatency(const Options& options, int races) {
             bench::barrier(program.insim(), program.reader());
             const bool advice = event.lapsDone >= kRaceLaps - 1;  // "LAST LAP", "FINISHED"
             samples.program.push_back(timedLapLine(program, bench::lapPacket(event), 0, advice));
-            advices.push_back(advice);
+            echoRounds(echo, samples, 0, advice);
         }
         bench::sendAll(program.insim(), pending.data(), pending.size());
         bench::barrier(program.insim(), program.reader());
-        echoRounds(echo, samples, 0, advices);
     }
     program.stop();
     return samples;
@@ -185,7 +189,6 @@ LatencySamples pressLatency(const Options& options, int races) {
     for (int race = 0; race < races; ++race) {
         std::vector<std::uint8_t> pending;
         bench::appendBytes(pending, standin::makeRst(kRaceLaps, 0));
-        std::vector<bool> advices;
         float fuel = 1.0f;
         for (const bench::RaceEvent& event : events) {
             if (!(event.isLap && event.plid == shape.viewedPlid)) {
@@ -204,7 +207,7 @@ LatencySamples pressLatency(const Options& options, int races) {
                 const double micros = timedLapLine(program, lap, batch ? kFullBatchBytes : 0, batch);
                 if (batch) {
                     samples.program.push_back(micros);
-                    advices.push_back(true);
+                    echoRounds(echo, samples, kFullBatchBytes, true);
                 }
             }
             // The reading at this lap line, sent once the lap is registered (its board has come):
@@ -215,7 +218,6 @@ LatencySamples pressLatency(const Options& options, int races) {
         }
         bench::sendAll(program.insim(), pending.data(), pending.size());
         bench::barrier(program.insim(), program.reader());
-        echoRounds(echo, samples, kFullBatchBytes, advices);
     }
     program.stop();
     return samples;
