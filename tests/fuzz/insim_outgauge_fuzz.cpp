@@ -14,5 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     fuzzing::Session session(true, boardTimeOutMs);
     fuzzing::runOutGaugeInput(session, in);
+    session.finish();
     return 0;
 }

@@ -10,5 +10,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzing::Input in{data, size};
     while (session.packetFrom(in)) {
     }
+    session.finish();
     return 0;
 }

@@ -17,9 +17,15 @@ namespace invariants {
 constexpr std::size_t kMstSize = sizeof(IS_MST);
 constexpr std::size_t kLeftPresses = 99;  // the batch first takes the setting down to its lowest value
 
+// memcmp against zeros: the fuzzers run these checks after every step, and a plain loop here would be
+// instrumented for coverage and cost more than the code under test.
 inline bool allZero(const void* bytes, std::size_t size) {
+    static constexpr std::uint8_t kZeros[sizeof(LapBlock)] = {};
     const auto* p = static_cast<const std::uint8_t*>(bytes);
-    for (std::size_t i = 0; i < size; ++i) if (p[i] != 0) return false;
+    for (std::size_t done = 0; done < size; done += sizeof kZeros) {
+        const std::size_t part = size - done < sizeof kZeros ? size - done : sizeof kZeros;
+        if (std::memcmp(p + done, kZeros, part) != 0) return false;
+    }
     return true;
 }
 
@@ -161,24 +167,45 @@ private:
     std::uint8_t pendingClickId_ = 0;
 };
 
-// The race lap store: blocks as created, at most 64 records a block, `arrivals` equal to the records,
-// every record in the block of its own lap, and nothing at or after `arrivals`.
+// One block of the race lap store: at most 64 records, `arrivals` equal to the records, every record
+// in the block of its own lap, and nothing at or after `arrivals`.
+inline std::string checkBlock(const LapBlock& block, std::size_t index) {
+    const std::string where = "block " + std::to_string(index) + ": ";
+    if (block.arrivals > kLapsPerBlock) return where + "arrivals " + std::to_string(block.arrivals);
+    for (std::size_t s = 0; s < block.arrivals; ++s) {
+        const IS_LAP& lap = block.laps[s];
+        if (lap.PLID == 0) return where + "record " + std::to_string(s) + " with PLID 0 ends the list early";
+        if (lap.LapsDone != index + 1) return where + "record of lap " + std::to_string(lap.LapsDone);
+    }
+    const std::size_t empty = kLapsPerBlock - block.arrivals;
+    if (!allZero(&block.laps[block.arrivals], empty * sizeof(IS_LAP)) ||
+        !allZero(&block.fuel[block.arrivals], empty * sizeof(float))) {
+        for (std::size_t s = block.arrivals;; ++s) {  // name the first slot that is not empty
+            if (!allZero(&block.laps[s], sizeof(IS_LAP)) || !allZero(&block.fuel[s], sizeof(float)))
+                return where + "slot " + std::to_string(s) + " at or after arrivals is not empty";
+        }
+    }
+    return {};
+}
+
+// The whole race lap store: the blocks as created, each as checkBlock says.
 inline std::string checkLapStore(const RaceLapStore& store) {
     if (store.blockCount() < 1 || store.blockCount() > kMaxRaceLaps) return "lap store of " +
                                                                           std::to_string(store.blockCount()) + " blocks";
     for (std::size_t b = 0; b < store.blockCount(); ++b) {
-        const LapBlock& block = *store.block(b);
-        const std::string where = "block " + std::to_string(b) + ": ";
-        if (block.arrivals > kLapsPerBlock) return where + "arrivals " + std::to_string(block.arrivals);
-        for (std::size_t s = 0; s < kLapsPerBlock; ++s) {
-            const IS_LAP& lap = block.laps[s];
-            if (s < block.arrivals) {
-                if (lap.PLID == 0) return where + "record " + std::to_string(s) + " with PLID 0 ends the list early";
-                if (lap.LapsDone != b + 1) return where + "record of lap " + std::to_string(lap.LapsDone);
-            } else if (!allZero(&lap, sizeof lap) || !allZero(&block.fuel[s], sizeof(float))) {
-                return where + "slot " + std::to_string(s) + " at or after arrivals is not empty";
-            }
-        }
+        std::string fault = checkBlock(*store.block(b), b);
+        if (!fault.empty()) return fault;
+    }
+    return {};
+}
+
+// The records of the tracker other than the lap store stay within their capacity.
+inline std::string checkRecords(const Tracker& tracker) {
+    if (tracker.qualifying && !allZero(&tracker.qualifying->results[kResultSlots - 1], sizeof(IS_RES)))
+        return "qualifying result stored in the last slot";
+    for (const BoardData* board : {&tracker.latestBoard, &tracker.previousBoard}) {
+        if (::strnlen(board->marker, sizeof board->marker) == sizeof board->marker) return "marker unterminated";
+        if (::strnlen(board->advice, sizeof board->advice) > 9) return "advice longer than 9 characters";
     }
     return {};
 }
@@ -189,13 +216,7 @@ inline std::string checkTracker(const Tracker& tracker) {
         std::string fault = checkLapStore(*tracker.pLaps);
         if (!fault.empty()) return fault;
     }
-    if (tracker.qualifying && !allZero(&tracker.qualifying->results[kResultSlots - 1], sizeof(IS_RES)))
-        return "qualifying result stored in the last slot";
-    for (const BoardData* board : {&tracker.latestBoard, &tracker.previousBoard}) {
-        if (::strnlen(board->marker, sizeof board->marker) == sizeof board->marker) return "marker unterminated";
-        if (::strnlen(board->advice, sizeof board->advice) > 9) return "advice longer than 9 characters";
-    }
-    return {};
+    return checkRecords(tracker);
 }
 
 // Records stored in the whole lap store.

@@ -55,6 +55,7 @@ void replayOutGaugeInput(fuzzing::Session& session, const std::string& input) {
     fuzzing::Input in{reinterpret_cast<const std::uint8_t*>(input.data()), input.size()};
     if (const std::uint8_t* timeOut = in.take(4)) std::memcpy(&session.tracker.boardTimeOutMs, timeOut, 4);
     fuzzing::runOutGaugeInput(session, in);
+    session.finish();
 }
 
 // Runs an input of the stream target.
@@ -62,6 +63,7 @@ void replayStream(fuzzing::Session& session, const std::string& input) {
     fuzzing::Input in{reinterpret_cast<const std::uint8_t*>(input.data()), input.size()};
     while (session.packetFrom(in)) {
     }
+    session.finish();
 }
 
 }  // namespace
