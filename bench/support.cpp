@@ -267,6 +267,12 @@ Memory readMemory(pid_t pid) {
         if (line.rfind("VmRSS:", 0) == 0) memory.residentKb = std::atol(line.c_str() + 6);
     }
     if (memory.peakKb == 0) fail("no memory figures for process " + std::to_string(pid));
+    // VmRSS comes from counters the kernel brings up to date only now and then; the page walk
+    // behind smaps_rollup is exact, which a growth of a few pages needs.
+    std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+    while (std::getline(rollup, line)) {
+        if (line.rfind("Rss:", 0) == 0) memory.residentKb = std::atol(line.c_str() + 4);
+    }
     return memory;
 }
 

@@ -115,7 +115,7 @@ private:
 
 struct Memory {
     long peakKb = 0;      // VmHWM
-    long residentKb = 0;  // VmRSS
+    long residentKb = 0;  // Rss of smaps_rollup: exact, where VmRSS lags by a few pages
 };
 Memory readMemory(pid_t pid);
 

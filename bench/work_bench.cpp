@@ -1,6 +1,6 @@
 // Work per lap line: drives the program's own link and loop in-process, one turn at a time, so that
 // callgrind can count the instructions of exactly the turns that handle a viewed lap line.
-// Usage, MODE one of board, press, dropped, echo (scripts/bench.sh runs it so):
+// Usage, MODE one of board, press, idle, idle-empty, dropped, echo (scripts/bench.sh runs it so):
 //   valgrind --tool=callgrind --collect-atstart=no --toggle-collect=stintkeeper_measured_turn
 //            --toggle-collect=stintkeeper_measured_echo bench_work MODE COUNTFILE > /dev/null
 // It writes the number of measured turns to COUNTFILE; the instructions per turn are callgrind's total
@@ -78,10 +78,18 @@ public:
         stintkeeper_measured_turn(&link_, &tracker_);
         return drain();
     }
-    // A reading at the viewed car's lap line, taken in the turn of a keep-alive that follows it.
-    void outGauge(std::uint32_t time, float fuel) {
+    void datagram(std::uint32_t time, float fuel) {
         const OutGaugePack pack = standin::makeOutGauge(time, fuel);
         bench::sendDatagram(udp_, static_cast<std::uint16_t>(config_.outGaugePort), &pack, sizeof pack);
+    }
+    // A turn with no InSim data: the 100 ms wait runs out, then the OutGauge poll.
+    std::size_t measuredIdleTurn() {
+        stintkeeper_measured_turn(&link_, &tracker_);
+        return drain();
+    }
+    // A reading at the viewed car's lap line, taken in the turn of a keep-alive that follows it.
+    void outGauge(std::uint32_t time, float fuel) {
+        datagram(time, fuel);
         std::vector<std::uint8_t> keepAlive;
         bench::appendBytes(keepAlive, standin::makeTiny(TINY_NONE));
         turns(keepAlive, 1);
@@ -148,14 +156,16 @@ std::size_t runRace(Bench& run, const bench::RaceShape& shape, Fuel fuel, Measur
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: bench_work board|press|dropped|echo COUNTFILE\n");
+        std::fprintf(stderr, "usage: bench_work board|press|idle|idle-empty|dropped|echo COUNTFILE\n");
         return 2;
     }
     const std::string mode = argv[1];
     Bench run;
-    std::vector<std::uint8_t> start;
-    bench::appendBytes(start, standin::makeSta(32, kRace, kRaceLaps));
-    run.turns(start, 1);
+    if (mode != "idle-empty") {
+        std::vector<std::uint8_t> start;
+        bench::appendBytes(start, standin::makeSta(32, kRace, kRaceLaps));
+        run.turns(start, 1);
+    }
     std::size_t measured = 0;
 
     if (mode == "board") {
@@ -172,6 +182,20 @@ int main(int argc, char** argv) {
             measured += runRace(
                 run, shape, [](int lap) { return 1.0f / static_cast<float>(1u << (lap - 1)); },
                 [](int lap) { return lap >= 3; }, [](int) { return 199u * 68u + 120u; });
+        }
+    } else if (mode == "idle" || mode == "idle-empty") {
+        // Turns with no InSim data: the 100 ms wait runs out, then one OutGauge datagram is taken.
+        // "idle" late in a race (90 laps of 64 cars stored), "idle-empty" with no race at all.
+        if (mode == "idle") {
+            const bench::RaceShape shape{64, 90, 0, 32};
+            runRace(
+                run, shape, [](int lap) { return 0.95f - 0.004f * static_cast<float>(lap); }, [](int) { return false; },
+                [](int) { return 0u; });
+        }
+        for (int turn = 0; turn < 20; ++turn) {
+            run.datagram(8000000 + 100 * static_cast<std::uint32_t>(turn), 0.5f);
+            if (run.measuredIdleTurn() != 0) bench::fail("an idle turn sent something");
+            ++measured;
         }
     } else if (mode == "dropped") {
         // The loop's own cost: a 20-byte packet of a type nobody handles, read and dropped.

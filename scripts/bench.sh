@@ -34,6 +34,8 @@ if command -v valgrind >/dev/null; then
     echo "Counting instructions under callgrind..." >&2
     read -r board boardTurns < <(instructions board)
     read -r press pressTurns < <(instructions press)
+    read -r idle _ < <(instructions idle)
+    read -r idleEmpty _ < <(instructions idle-empty)
     read -r dropped _ < <(instructions dropped)
     read -r echo _ < <(instructions echo)
     ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
@@ -41,6 +43,8 @@ if command -v valgrind >/dev/null; then
         "$boardTurns" "$board" "$dropped" "$echo" "$(ratio "$board" "$dropped")" >>"$rows"
     printf '5 instructions per viewed lap line, with /press batch (%s lap lines)\t%s\t%s loop turn, %s echo\t%s\t-\t-\n' \
         "$pressTurns" "$press" "$dropped" "$echo" "$(ratio "$press" "$dropped")" >>"$rows"
+    printf '3 instructions per idle turn (100 ms wait, one OutGauge datagram; lap 90 of 64 cars)\t%s\t%s no race stored\t%s\t-\t-\n' \
+        "$idle" "$idleEmpty" "$(ratio "$idle" "$idleEmpty")" >>"$rows"
 else
     printf '5 instructions per viewed lap line\tvalgrind not installed\t-\t-\t-\t-\n' >>"$rows"
 fi
