@@ -1,6 +1,7 @@
 // Whole-process benchmarks of the real program against its floors, all in one run:
 // lap line to pitboard latency, race throughput, peak memory over 20 races, and idle CPU.
-// Usage: bench_system PROGRAM FLOOR > rows.tsv   (one tab-separated row per figure)
+// Usage: bench_system PROGRAM FLOOR [latency|board|press|throughput|idle] > rows.tsv
+// (one tab-separated row per figure; without a choice, all of them).
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -62,13 +63,14 @@ void checkBoard(const std::vector<std::uint8_t>& bytes, std::size_t batchBytes, 
         at += sizeof(IS_MST);
     }
     if (batchBytes > 0) {
-        expect(std::strcmp(reinterpret_cast<const char*>(&bytes[at - sizeof(IS_MST) + 4]), "/press F12") == 0,
-               "closing /press F12");
+        static constexpr char kClosing[] = "/press F12";  // with its terminator
+        expect(std::memcmp(&bytes[at - sizeof(IS_MST) + 4], kClosing, sizeof kClosing) == 0, "closing /press F12");
     }
     expect(bytes[at] == sizeof(IS_BFN) && bytes[at + 1] == ISP_BFN, "IS_BFN");
     at += sizeof(IS_BFN);
     const std::size_t buttons = advice ? 4 : 3;
     for (std::size_t click = 1; click <= buttons; ++click) {
+        expect(at + sizeof(IS_BTN_Header) <= bytes.size(), "IS_BTN");
         expect(bytes[at + 1] == ISP_BTN && bytes[at + 4] == click, "IS_BTN");
         at += bytes[at];
     }
@@ -331,8 +333,9 @@ ThroughputResult programThroughput(const Options& options, const RaceStream& str
                 for (;;) {  // everything up to the next keep-alive reply
                     const std::vector<std::uint8_t> packet = program.reader().next();
                     // Every batch opens and closes with "/press F12".
-                    if (packet[1] == ISP_MST &&
-                        std::strcmp(reinterpret_cast<const char*>(&packet[4]), "/press F12") == 0) {
+                    static constexpr char kClosing[] = "/press F12";  // with its terminator
+                    if (packet[1] == ISP_MST && packet.size() == sizeof(IS_MST) &&
+                        std::memcmp(&packet[4], kClosing, sizeof kClosing) == 0) {
                         ++closingPresses;
                     }
                     if (packet.size() == sizeof(IS_TINY) && packet[1] == ISP_TINY) break;
@@ -452,14 +455,16 @@ IdleResult idleCost(const Options& options) {
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: bench_system PROGRAM FLOOR [latency|throughput|idle]\n");
+        std::fprintf(stderr, "usage: bench_system PROGRAM FLOOR [latency|board|press|throughput|idle]\n");
         return 2;
     }
     // The children start in directories of their own: their paths must not depend on ours.
     const Options options{std::filesystem::absolute(argv[1]).string(), std::filesystem::absolute(argv[2]).string()};
     const std::string only = argc == 4 ? argv[3] : "";
 
-    if (only.empty() || only == "latency") latencyRows("lap line -> board", boardLatency(options, 52), false);
+    if (only.empty() || only == "latency" || only == "board") {
+        latencyRows("lap line -> board", boardLatency(options, 52), false);
+    }
     if (only.empty() || only == "latency" || only == "press") {
         latencyRows("lap line -> board with /press batch (13,532 B)", pressLatency(options, 834), true);
     }

@@ -14,6 +14,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rows="$work/rows.tsv"
 
+load=$(cut -d' ' -f1 /proc/loadavg)
 echo "Measuring latency, throughput, memory and idle cost..." >&2
 "$dir/bench/bench_system" "$dir/stintkeeper" "$dir/bench/bench_floor" >"$rows"
 
@@ -52,7 +53,8 @@ fi
 cores=$(nproc)
 model=$(awk -F': ' '/^model name/ {print $2; exit}' /proc/cpuinfo)
 echo
-echo "Stintkeeper $(git rev-parse --short HEAD 2>/dev/null || echo '?') on $cores cores, $model; Release build"
+echo "Stintkeeper $(git rev-parse --short HEAD 2>/dev/null || echo '?'), Release build, on $cores cores, $model;" \
+     "load average $load at the start (figures 1 to 3 move with the load)"
 {
     printf 'Figure\tStintkeeper\tFloor (same run)\tRatio\tTarget\tMet\n'
     sort -s -t $'\t' -k1,1n "$rows"
