@@ -91,8 +91,12 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     const auto number = [&](int index) { return index < argc ? std::strtoull(argv[index], nullptr, 10) : 0; };
     if (mode == "echo" && argc == 3) return echo(static_cast<std::uint16_t>(number(2)));
-    if (mode == "reader" && argc == 4 && number(3) > 0) return reader(static_cast<std::uint16_t>(number(2)), number(3));
-    if (mode == "idle" && argc == 4) return idle(static_cast<std::uint16_t>(number(2)), static_cast<std::uint16_t>(number(3)));
+    if (mode == "reader" && argc == 4 && number(3) > 0) {
+        return reader(static_cast<std::uint16_t>(number(2)), number(3));
+    }
+    if (mode == "idle" && argc == 4) {
+        return idle(static_cast<std::uint16_t>(number(2)), static_cast<std::uint16_t>(number(3)));
+    }
     std::fprintf(stderr, "usage: bench_floor echo PORT | reader PORT RACEBYTES | idle PORT UDPPORT\n");
     return 2;
 }

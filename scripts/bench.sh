@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds Stintkeeper in release mode in build-release and measures it against its floors in one run:
 # lap line to pitboard latency, race throughput, idle CPU, memory and instructions per lap line; prints one table.
-# Usage: scripts/bench.sh [build-dir]    (about two minutes on 2 cores; valgrind for the instruction counts)
+# Usage: scripts/bench.sh [build-dir]    (a few minutes on 2 cores; valgrind for the instruction counts)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="${1:-build-release}"
 
+scripts/deps.sh valgrind
 echo "Building in $dir (Release)..." >&2
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DSTINTKEEPER_BENCH=ON -DSTINTKEEPER_TESTS=OFF >/dev/null
 cmake --build "$dir" -j "$(nproc)" --target stintkeeper bench_floor bench_system bench_work >/dev/null
@@ -13,6 +14,7 @@ cmake --build "$dir" -j "$(nproc)" --target stintkeeper bench_floor bench_system
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 rows="$work/rows.tsv"
+row() { local IFS=$'\t'; echo "$*" >>"$rows"; }  # figure, program, floor, ratio, target, met
 
 load=$(cut -d' ' -f1 /proc/loadavg)
 echo "Measuring latency, throughput, memory and idle cost..." >&2
@@ -30,41 +32,46 @@ instructions() {  # MODE -> "instructions-per-turn turns"
     turns=$(cat "$work/count.$mode")
     echo "$((total / turns)) $turns"
 }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
 
 if command -v valgrind >/dev/null; then
     echo "Counting instructions under callgrind..." >&2
     read -r board boardTurns < <(instructions board)
     read -r press pressTurns < <(instructions press)
-    read -r idle _ < <(instructions idle)
+    read -r idle idleTurns < <(instructions idle)
     read -r idleEmpty _ < <(instructions idle-empty)
     read -r dropped _ < <(instructions dropped)
     read -r echo _ < <(instructions echo)
-    ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
-    printf '5 instructions per viewed lap line, board (%s lap lines)\t%s\t%s loop turn, %s echo\t%s\t-\t-\n' \
-        "$boardTurns" "$board" "$dropped" "$echo" "$(ratio "$board" "$dropped")" >>"$rows"
-    printf '5 instructions per viewed lap line, with /press batch (%s lap lines)\t%s\t%s loop turn, %s echo\t%s\t-\t-\n' \
-        "$pressTurns" "$press" "$dropped" "$echo" "$(ratio "$press" "$dropped")" >>"$rows"
-    printf '3 instructions per idle turn (100 ms wait, one OutGauge datagram; lap 90 of 64 cars)\t%s\t%s no race stored\t%s\t-\t-\n' \
-        "$idle" "$idleEmpty" "$(ratio "$idle" "$idleEmpty")" >>"$rows"
+    row "3 instructions per idle turn" "$idle" "$idleEmpty no race stored" "$(ratio "$idle" "$idleEmpty")" - -
+    row "5 instructions per viewed lap line" "$board" "$dropped loop turn, $echo echo" "$(ratio "$board" "$dropped")" - -
+    row "5 instructions per lap line + /press batch" "$press" "$dropped loop turn, $echo echo" \
+        "$(ratio "$press" "$dropped")" - -
+    row note "3 instructions per idle turn" "$idleTurns turns of a 100 ms wait and one OutGauge datagram, after 90 laps of 64 cars; the floor: the same turn with no race stored"
+    row note "5 instructions" "callgrind, user space only: $boardTurns board lap lines of a 64-car race, $pressTurns with the 13,532-byte batch; the floors: the loop's turn for a dropped 20-byte packet, and a bare recv and send"
 else
-    printf '5 instructions per viewed lap line\tvalgrind not installed\t-\t-\t-\t-\n' >>"$rows"
+    row "5 instructions per viewed lap line" "valgrind not installed" - - - -
 fi
 
 cores=$(nproc)
 model=$(awk -F': ' '/^model name/ {print $2; exit}' /proc/cpuinfo)
 echo
-echo "Stintkeeper $(git rev-parse --short HEAD 2>/dev/null || echo '?'), Release build, on $cores cores, $model;" \
-     "load average $load at the start (figures 1 to 3 move with the load)"
+echo "Stintkeeper $(git rev-parse --short HEAD 2>/dev/null || echo '?'), Release build, on $cores cores ($model)," \
+     "load average $load at the start"
 {
     printf 'Figure\tStintkeeper\tFloor (same run)\tRatio\tTarget\tMet\n'
-    sort -s -t $'\t' -k1,1n "$rows"
+    grep -v '^note' "$rows" | sort -s -t $'\t' -k1,1n
 } | awk -F'\t' '
     { for (i = 1; i <= NF; ++i) { cell[NR, i] = $i; if (length($i) > width[i]) width[i] = length($i) } rows = NR; cols = NF }
     END {
         for (r = 1; r <= rows; ++r) {
             line = "|"
-            for (i = 1; i <= cols; ++i) line = line sprintf(" %-*s |", width[i], cell[r, i])
+            for (i = 1; i <= cols; ++i) line = line sprintf(" %-" width[i] "s |", cell[r, i])
             print line
-            if (r == 1) { line = "|"; for (i = 1; i <= cols; ++i) { dash = ""; for (k = 0; k < width[i] + 2; ++k) dash = dash "-"; line = line dash "|" } print line }
+            if (r > 1) continue
+            line = "|"
+            for (i = 1; i <= cols; ++i) { dashes = sprintf("%" (width[i] + 2) "s", ""); gsub(/ /, "-", dashes); line = line dashes "|" }
+            print line
         }
     }'
+echo
+grep '^note' "$rows" | sort -s -t $'\t' -k2,2n | awk -F'\t' '{ print "- " $2 ": " $3 }'
