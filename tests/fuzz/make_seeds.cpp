@@ -51,8 +51,12 @@ void playRace(Scenario& s, byte laps, byte cars, byte viewed, float startFuel, f
             // Cars swap places now and then, so boards change colour.
             const byte plid = (lap % 3 == 0 && car <= 2) ? static_cast<byte>(3 - car) : car;
             clock += 700;
-            s.packet(makeLap(plid, 60000 + plid * 90 + lap * 13, lap * 61000u + car * 700u, lap,
-                             plid == viewed && lap == laps / 2 ? penalty : 0));
+            // The penalty given shows on one board, a stop-go and an unknown kind on the next two.
+            byte given = 0;
+            if (plid == viewed && penalty != 0 && lap == laps / 2) given = penalty;
+            if (plid == viewed && penalty != 0 && lap == laps / 2 + 1) given = PENALTY_SG_VALID;
+            if (plid == viewed && penalty != 0 && lap == laps / 2 + 2) given = 7;
+            s.packet(makeLap(plid, 60000 + plid * 90 + lap * 13, lap * 61000u + car * 700u, lap, given));
             if (plid == viewed) {
                 s.gauge(clock, startFuel - use * lap);
                 s.packet(makeSpx(viewed, 20000, lap * 61000u + 20000));
@@ -90,6 +94,8 @@ std::vector<std::pair<std::string, Scenario>> scenarios() {
     Scenario qualifying;
     qualifying.packet(makeRst(0, 20));
     qualifying.packet(makeSta(2, 2, 0));
+    qualifying.packet(makeRes(2, 91000, 1, 255));  // the viewed player's first result did not improve
+    qualifying.packet(makeRes(3, 0, 1, 2));        // a result without a best lap
     for (byte round = 0; round < 3; ++round) {
         for (byte plid = 1; plid <= 5; ++plid) {
             qualifying.packet(makeLap(plid, 90000u - round * 500u + plid * 300u, 0, round + 1));
