@@ -1,7 +1,9 @@
 // The floors the program is measured against: the least a process can do for the same job.
-// echo: answers each 20-byte request; reader: reads and discards the race stream; idle: the bare wait loop.
+// echo: answers each 20-byte request; reader: reads and discards the race stream; idle: the bare wait
+// loop; loop: the program's own calls for each packet, without its race logic.
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 
 #include <cstdint>
@@ -85,6 +87,46 @@ int idle(std::uint16_t port, std::uint16_t udpPort) {
     }
 }
 
+// loop INSIMPORT UDPPORT: what the program's loop must do for each packet, and nothing more: the
+// handshake, then per turn a wait of up to 100 ms, the 4-byte header, the rest in one receive, one
+// flushed console line for a lap, the keep-alive answered, then one look at the UDP socket and one
+// datagram taken when there is one. SDL_net's ready check before a UDP receive is a second select.
+int loop(std::uint16_t port, std::uint16_t udpPort) {
+    const bench::Socket link = bench::connectTcp(port);
+    std::uint8_t isi[44] = {44, 1, 1, 0};
+    ::send(link.fd(), isi, sizeof isi, MSG_NOSIGNAL);
+    std::uint8_t packet[256];
+    if (::recv(link.fd(), packet, 20, MSG_WAITALL) != 20) return 1;
+    const std::uint8_t small[8] = {8, 4, 0, 2, 0x10, 0x27, 0, 0};
+    ::send(link.fd(), small, sizeof small, MSG_NOSIGNAL);
+    const bench::Socket udp = bench::openUdp();
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(udpPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(udp.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 1;
+    const auto ready = [](int fd, long micros) {
+        fd_set set;
+        FD_ZERO(&set);
+        FD_SET(fd, &set);
+        timeval wait{0, micros};
+        return ::select(fd + 1, &set, nullptr, nullptr, &wait) > 0;
+    };
+    static constexpr char kLine[] = "New registered laptime by PLID 32: 1:23.45\n";
+    for (;;) {
+        if (ready(link.fd(), 100000)) {
+            if (::recv(link.fd(), packet, 4, MSG_WAITALL) != 4) return 0;
+            if (packet[0] > 4 && ::recv(link.fd(), packet + 4, packet[0] - 4u, MSG_WAITALL) <= 0) return 0;
+            if (packet[1] == 24) {  // IS_LAP
+                std::fwrite(kLine, 1, sizeof kLine - 1, stdout);
+                std::fflush(stdout);
+            }
+            if (packet[1] == 3 && packet[3] == 0) ::send(link.fd(), packet, 4, MSG_NOSIGNAL);  // keep-alive
+        }
+        if (ready(udp.fd(), 0)) ::recv(udp.fd(), packet, sizeof packet, 0);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,9 +136,12 @@ int main(int argc, char** argv) {
     if (mode == "reader" && argc == 4 && number(3) > 0) {
         return reader(static_cast<std::uint16_t>(number(2)), number(3));
     }
+    if (mode == "loop" && argc == 4) {
+        return loop(static_cast<std::uint16_t>(number(2)), static_cast<std::uint16_t>(number(3)));
+    }
     if (mode == "idle" && argc == 4) {
         return idle(static_cast<std::uint16_t>(number(2)), static_cast<std::uint16_t>(number(3)));
     }
-    std::fprintf(stderr, "usage: bench_floor echo PORT | reader PORT RACEBYTES | idle PORT UDPPORT\n");
+    std::fprintf(stderr, "usage: bench_floor echo PORT | reader PORT RACEBYTES | idle PORT UDPPORT | loop PORT UDPPORT\n");
     return 2;
 }

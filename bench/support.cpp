@@ -298,13 +298,15 @@ CpuTime readCpu(pid_t pid) {
 
 long clockTicksPerSecond() { return ::sysconf(_SC_CLK_TCK); }
 
-ProgramUnderTest::ProgramUnderTest(const std::string& binary) {
+ProgramUnderTest::ProgramUnderTest(const std::string& binary, const std::string& mode) {
     listener_ = listenTcp(insimPort_);
     outGaugePort_ = freeUdpPort();
     std::ofstream(dir_.path() / "cfg.xml") << "<Config>\n  <InSim port=\"" << insimPort_
                                             << "\"/>\n  <OutGauge port=\"" << outGaugePort_ << "\"/>\n</Config>\n";
     lastConsole = dir_.path() / "console.txt";
-    child_ = std::make_unique<Child>(binary, std::vector<std::string>{}, dir_.path(), lastConsole);
+    std::vector<std::string> args;
+    if (!mode.empty()) args = {mode, std::to_string(insimPort_), std::to_string(outGaugePort_)};
+    child_ = std::make_unique<Child>(binary, args, dir_.path(), lastConsole);
     insim_ = acceptTcp(listener_, 10000);
 
     IS_ISI isi{};

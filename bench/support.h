@@ -130,9 +130,10 @@ long clockTicksPerSecond();
 
 // Starts stintkeeper in a fresh directory with a cfg.xml naming the ports, its console in a file,
 // and answers the handshake as the simulator does. Closing the connection ends it.
+// With `mode`, it starts the floor program in that mode instead, the two ports as its arguments.
 class ProgramUnderTest {
 public:
-    explicit ProgramUnderTest(const std::string& binary);
+    explicit ProgramUnderTest(const std::string& binary, const std::string& mode = "");
     ~ProgramUnderTest();
     const Socket& insim() const { return insim_; }
     PacketReader& reader() { return reader_; }
