@@ -142,6 +142,7 @@ int main(int argc, char** argv) {
     if (mode == "idle" && argc == 4) {
         return idle(static_cast<std::uint16_t>(number(2)), static_cast<std::uint16_t>(number(3)));
     }
-    std::fprintf(stderr, "usage: bench_floor echo PORT | reader PORT RACEBYTES | idle PORT UDPPORT | loop PORT UDPPORT\n");
+    std::fprintf(stderr,
+                 "usage: bench_floor echo PORT | reader PORT RACEBYTES | idle PORT UDPPORT | loop PORT UDPPORT\n");
     return 2;
 }
