@@ -538,8 +538,9 @@ int main(int argc, char** argv) {
         note("3 idle CPU", "after " + std::to_string(kIdleAfterLaps) +
                                " laps of 64 cars, 10 s without InSim traffic, OutGauge 10/s; the wait loop: poll "
                                "and a receive without waiting; the loop's own calls: the program's select, UDP "
-                               "select and receive; time on CPU from schedstat (utime+stime: " + std::to_string(idle.programTicks) + " / " +
-                               std::to_string(idle.floorTicks) + " ticks of 1/" + std::to_string(hz) + " s)");
+                               "select and receive; time on CPU from schedstat (utime+stime: " +
+                               std::to_string(idle.programTicks) + " / " + std::to_string(idle.floorTicks) +
+                               " ticks of 1/" + std::to_string(hz) + " s)");
     }
     return 0;
 }
