@@ -33,6 +33,17 @@ public:
     explicit RaceLapStore(std::size_t blockCount)
         : blockCount_(blockCount), blocks_(std::make_unique<LapBlock[]>(blockCount)) {}
 
+    // What the OutGauge step's last scan for unrecorded fuel covered, when it left none behind.
+    // Records are never removed, so while the count, the viewed player and the bound stay the same
+    // the next scan would find nothing: an idle race costs a comparison, not a walk of every lap.
+    struct FuelScan {
+        std::size_t records = SIZE_MAX;  // SIZE_MAX: no complete scan yet
+        std::uint8_t viewPlid = 0;
+        std::size_t blocks = 0;
+        bool operator==(const FuelScan&) const = default;
+    };
+    FuelScan lastCompleteFuelScan;
+
     std::size_t blockCount() const { return blockCount_; }
     LapBlock* block(std::size_t index) { return index < blockCount_ ? &blocks_[index] : nullptr; }
     const LapBlock* block(std::size_t index) const { return index < blockCount_ ? &blocks_[index] : nullptr; }

@@ -76,6 +76,19 @@ TEST_F(OutGauge, ZeroReadingLeavesTheSlotOpen) {
     EXPECT_EQ(fuel(0, 0), 0.25f);
 }
 
+TEST_F(OutGauge, IdleDatagramsChangeNothingUntilTheNextLapLine) {
+    arrive(kViewed, 1);
+    receive(1000, 0.9f);
+    for (std::uint32_t time = 1100; time < 2000; time += 100) receive(time, 0.85f);  // between lap lines
+    arrive(5, 2);
+    receive(2000, 0.8f);  // another player's lap line: nothing of the viewed player's to record
+    arrive(kViewed, 2);
+    receive(2100, 0.7f);
+    EXPECT_EQ(port.console(), "Fuel for 7: (pLaps+0->fuel[0] = 0.9\nFuel for 7: (pLaps+1->fuel[1] = 0.7\n");
+    EXPECT_EQ(fuel(0, 0), 0.9f);
+    EXPECT_EQ(fuel(1, 1), 0.7f);
+}
+
 TEST_F(OutGauge, ViewMovedFillsEveryOpenLapOfTheNewPlayer) {
     arrive(kViewed, 1);
     arrive(9, 1);
