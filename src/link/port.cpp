@@ -2,12 +2,13 @@
 // Matches what an iostream writes for a float or double in its default state.
 #include "link/port.h"
 
-#include <cstdio>
+#include <charconv>
 
 void appendValue(std::string& out, double value) {
+    // General form, six significant digits: the same text as printf's %g, without the locale lookup.
     char digits[32];
-    int length = std::snprintf(digits, sizeof digits, "%g", value);
-    if (length > 0) out.append(digits, static_cast<std::size_t>(length));
+    const auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6);
+    out.append(digits, result.ptr);
 }
 
 void appendValue(std::string& out, float value) { appendValue(out, static_cast<double>(value)); }
