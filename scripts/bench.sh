@@ -8,7 +8,7 @@ dir="${1:-build-release}"
 
 scripts/deps.sh valgrind
 echo "Building in $dir (Release)..." >&2
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DSTINTKEEPER_BENCH=ON -DSTINTKEEPER_TESTS=OFF >/dev/null
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DSTINTKEEPER_WERROR=ON -DSTINTKEEPER_BENCH=ON -DSTINTKEEPER_TESTS=OFF >/dev/null
 cmake --build "$dir" -j "$(nproc)" --target stintkeeper bench_floor bench_system bench_work >/dev/null
 
 work=$(mktemp -d)

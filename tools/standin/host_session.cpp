@@ -23,12 +23,7 @@ HostSession::HostSession(InSimHost& host, RaceModel& model, Console& console, Ho
     : host_(host), model_(model), console_(console), options_(options) {}
 
 void HostSession::say(const std::string& text) {
-    if (!options_.showNotices) return;
-    std::string line = "[";  // built in steps: GCC 12 warns falsely on "literal" + std::string in release builds
-    line += clockText(model_.now());
-    line += "] ";
-    line += text;
-    console_.line(line);
+    if (options_.showNotices) console_.line("[" + clockText(model_.now()) + "] " + text);
 }
 
 bool HostSession::handshake(int acceptTimeoutMs) {
