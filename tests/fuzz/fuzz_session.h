@@ -2,6 +2,7 @@
 // OutGauge datagrams of any length, checking the invariants after every step.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -132,6 +133,7 @@ public:
             std::memcpy(&pack, bytes, sizeof pack);
             if (tracker.session.currentTime != pack.Time) fail("the time does not follow the datagram");
             checkFuelWrites();
+            checkFuelComplete(pack.Fuel);
         }
         takeFuelShadow();
         report();
@@ -206,6 +208,21 @@ private:
                 if (old != 0.0f) return fail("a recorded fuel level was overwritten");
                 if (block.laps[s].PLID == 0 || block.laps[s].PLID != tracker.session.sta.ViewPLID)
                     return fail("fuel recorded for a player not viewed");
+            }
+        }
+    }
+
+    // After a reading in a race, every lap line of the viewed player within the blocks that the last
+    // IS_STA and the store both cover has one, unless the reading was 0, which records nothing.
+    void checkFuelComplete(float reading) {
+        const IS_STA& sta = tracker.session.sta;
+        if (!tracker.pLaps || sta.RaceInProg != 1 || sta.ViewPLID == 0 || reading == 0.0f) return;
+        const std::size_t blocks = std::min<std::size_t>(sta.RaceLaps, tracker.pLaps->blockCount());
+        for (std::size_t b = 0; b < blocks; ++b) {
+            const LapBlock& block = *tracker.pLaps->block(b);
+            for (std::size_t s = 0; s < block.arrivals && s < kLapsPerBlock; ++s) {
+                if (block.laps[s].PLID == sta.ViewPLID && block.fuel[s] == 0.0f)
+                    return fail("a lap line of the viewed player left without its reading");
             }
         }
     }
