@@ -8,21 +8,17 @@
 #include <memory>
 #include <string>
 
+#include "standin/packets.h"
 #include "strategy/fuel.h"
 #include "support/recording_port.h"
 
 namespace {
 
-constexpr byte kPlayer = 3;
+using standin::makeLap;
 
-IS_LAP lapOf(byte plid, word lapsDone) {
-    IS_LAP lap{};
-    lap.Size = 20;
-    lap.Type = ISP_LAP;
-    lap.PLID = plid;
-    lap.LapsDone = lapsDone;
-    return lap;
-}
+constexpr byte kPlayer = 3;
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
 
 // A race store of `blocks` laps with the simulator reporting `raceLaps`.
 Tracker raceOf(std::size_t blocks, byte raceLaps) {
@@ -38,7 +34,7 @@ Tracker raceOf(std::size_t blocks, byte raceLaps) {
 std::size_t arrive(Tracker& tracker, byte plid, word lapsDone, float fuel) {
     LapBlock& block = *tracker.pLaps->block(lapsDone - 1u);
     const std::size_t slot = block.arrivals++;
-    block.laps[slot] = lapOf(plid, lapsDone);
+    block.laps[slot] = makeLap(plid, 0, 0, lapsDone);
     block.fuel[slot] = fuel;
     return slot;
 }
@@ -51,17 +47,14 @@ std::size_t soloReadings(Tracker& tracker, word lapsDone, float oldLevel, float 
 
 std::string command(const std::string& text) {
     std::string packet = bytes({68, 13, 0, 0});  // Size, Type ISP_MST, ReqI, Zero
-    packet += text;
-    packet += std::string(64 - text.size(), '\0');  // terminator and zero fill of Msg
-    return packet;
+    return packet + text + std::string(64 - text.size(), '\0');  // terminator and zero fill of Msg
 }
 
 std::string batchFor(unsigned amount) {
     std::string batch = command("/press F12");
     for (int k = 0; k < 99; ++k) batch += command("/press left");
     for (unsigned k = 1; k < amount; ++k) batch += command("/press right");
-    batch += command("/press F12");
-    return batch;
+    return batch + command("/press F12");
 }
 
 std::string settingConsole(unsigned amount) {
@@ -69,20 +62,14 @@ std::string settingConsole(unsigned amount) {
            " bytes sent.\nSet Advice: SET " + std::to_string(amount) + "% F";
 }
 
-std::string adviceOf(const Tracker& tracker) {
-    return std::string(tracker.latestBoard.advice, sizeof tracker.latestBoard.advice);
-}
-
-std::string paddedAdvice(const std::string& text) { return text + std::string(12 - text.size(), '\0'); }
-
 }  // namespace
 
-TEST(FuelEstimate, ShortFuelWarnsMarksPitAndSetsTheAmount) {
+TEST(FuelEstimate, WorkedExampleWarnsMarksPitAndSetsTheAmount) {
     Tracker tracker = raceOf(20, 20);
     const std::size_t slot = soloReadings(tracker, 17, 0.375f, 0.25f);
     std::memcpy(tracker.latestBoard.marker, "D/T", 4);  // the penalty marker set before is overridden
     RecordingPort port;
-    estimateFuel(tracker, lapOf(kPlayer, 17), slot, port);
+    estimateFuel(tracker, makeLap(kPlayer, 0, 0, 17), slot, port);
 
     EXPECT_EQ(port.console(),
               "Fuel in 14: 0.375. Fuel one lap later: 0.25\n"
@@ -90,7 +77,7 @@ TEST(FuelEstimate, ShortFuelWarnsMarksPitAndSetsTheAmount) {
               "Player will run out of fuel! 12.5% < 37.5%\n" +
                   settingConsole(38));
     EXPECT_EQ(std::string(tracker.latestBoard.marker, 4), std::string("PIT\0", 4));
-    EXPECT_EQ(adviceOf(tracker), paddedAdvice("SET 38% F"));
+    EXPECT_EQ(std::string(tracker.latestBoard.advice, 12), std::string("SET 38% F\0\0\0", 12));
     ASSERT_EQ(port.sends().size(), 1u);  // the whole batch in one send
     EXPECT_EQ(port.sends()[0].size(), 9384u);
     EXPECT_EQ(port.sends()[0], batchFor(38));
@@ -102,131 +89,58 @@ TEST(FuelEstimate, ShortFuelWarnsMarksPitAndSetsTheAmount) {
     EXPECT_EQ(port.events[6].bytes, "Set Advice: SET 38% F");  // the line stays open
 }
 
-TEST(FuelEstimate, FirstEstimateAtLapThreeAndNoneBefore) {
-    Tracker tracker = raceOf(10, 10);
-    const std::size_t slot = soloReadings(tracker, 3, 0.5f, 0.375f);
-    RecordingPort port;
-    estimateFuel(tracker, lapOf(kPlayer, 2), slot, port);
-    EXPECT_TRUE(port.events.empty());
-    estimateFuel(tracker, lapOf(kPlayer, 3), slot, port);
-    EXPECT_EQ(port.console(),
-              "Fuel in 0: 0.5. Fuel one lap later: 0.375\n"
-              "Player has approx 25% fuel and consumes 12.5% per lap.\n"
-              "Player will run out of fuel! 25% < 87.5%\n" +
-                  settingConsole(88));
-}
-
-TEST(FuelEstimate, EstimateEqualToThreeLapsOfUseIsEnough) {
-    Tracker tracker = raceOf(20, 20);
-    const std::size_t slot = soloReadings(tracker, 10, 0.625f, 0.5f);  // use 0.125, estimate 0.375
-    RecordingPort port;
-    estimateFuel(tracker, lapOf(kPlayer, 10), slot, port);
-    EXPECT_EQ(port.console(),
-              "Fuel in 7: 0.625. Fuel one lap later: 0.5\n"
-              "Player has approx 37.5% fuel and consumes 12.5% per lap.\n");
-    EXPECT_TRUE(port.sends().empty());
-    EXPECT_EQ(tracker.latestBoard.marker[0], '\0');
-
-    // One step less fuel at the last line tips it over.
-    Tracker shorter = raceOf(20, 20);
-    soloReadings(shorter, 10, 0.625f, std::nextafter(0.5f, 0.0f));
-    RecordingPort shortPort;
-    estimateFuel(shorter, lapOf(kPlayer, 10), slot, shortPort);
-    EXPECT_EQ(std::string(shorter.latestBoard.marker), "PIT");
-    EXPECT_EQ(shortPort.sends().size(), 1u);
-}
-
-TEST(FuelEstimate, TwoLapsOrFewerToGoNeverWarn) {
-    for (word lapsDone : {18, 19, 20, 25}) {  // 25: the simulator reports fewer laps than the store holds
-        Tracker tracker = raceOf(30, 20);
-        const std::size_t slot = soloReadings(tracker, lapsDone, 0.375f, 0.01f);  // far below one lap's use
-        RecordingPort port;
-        estimateFuel(tracker, lapOf(kPlayer, lapsDone), slot, port);
-        EXPECT_EQ(port.console(), "Fuel in " + std::to_string(lapsDone - 3) +
-                                      ": 0.375. Fuel one lap later: 0.01\n"
-                                      "Player has approx 0% fuel and consumes 36.5% per lap.\n")
-            << lapsDone;
-        EXPECT_TRUE(port.sends().empty()) << lapsDone;
-        EXPECT_EQ(tracker.latestBoard.marker[0], '\0') << lapsDone;
-    }
-}
-
-TEST(FuelEstimate, RefuellingLapGivesNegativeUseAndNoWarning) {
-    Tracker tracker = raceOf(20, 20);
-    const std::size_t slot = soloReadings(tracker, 8, 0.125f, 0.875f);
-    RecordingPort port;
-    estimateFuel(tracker, lapOf(kPlayer, 8), slot, port);
-    EXPECT_EQ(port.console(),
-              "Fuel in 5: 0.125. Fuel one lap later: 0.875\n"
-              "Player has approx 162.5% fuel and consumes -75% per lap.\n");
-    EXPECT_TRUE(port.sends().empty());
-}
-
-TEST(FuelEstimate, UnrecordedLevelsArePrintedButNeverWarn) {
-    struct Case {
+// The viewed player alone: what is printed, and whether it warns and with which amount (0: no warning).
+TEST(FuelEstimate, WarnsOnlyWhenShortWithThreeLapsOrMoreToGoAndBothLevelsRecorded) {
+    const float justBelowHalf = std::nextafter(0.5f, 0.0f);
+    const struct {
+        word lapsDone;
         float oldLevel, lastLevel;
         const char* console;
+        unsigned amount;
+        byte raceLaps = 20;
+        std::size_t blocks = 20;
+    } cases[] = {
+        {3, 0.5f, 0.375f,  // the first lap line with two readings behind it
+         "Fuel in 0: 0.5. Fuel one lap later: 0.375\nPlayer has approx 25% fuel and consumes 12.5% per lap.\n"
+         "Player will run out of fuel! 25% < 87.5%\n", 88, 10},
+        {10, 0.625f, 0.5f,  // an estimate of exactly three laps' use is enough
+         "Fuel in 7: 0.625. Fuel one lap later: 0.5\nPlayer has approx 37.5% fuel and consumes 12.5% per lap.\n", 0},
+        {10, 0.625f, justBelowHalf,  // one step less is not
+         "Fuel in 7: 0.625. Fuel one lap later: 0.5\nPlayer has approx 37.5% fuel and consumes 12.5% per lap.\n"
+         "Player will run out of fuel! 37.5% < 125%\n", 99},
+        {18, 0.375f, 0.01f,  // two laps to go
+         "Fuel in 15: 0.375. Fuel one lap later: 0.01\nPlayer has approx 0% fuel and consumes 36.5% per lap.\n", 0,
+         20, 30},
+        {25, 0.375f, 0.01f,  // the simulator reports fewer laps than the store holds
+         "Fuel in 22: 0.375. Fuel one lap later: 0.01\nPlayer has approx 0% fuel and consumes 36.5% per lap.\n", 0,
+         20, 30},
+        {8, 0.125f, 0.875f,  // a refuelling lap
+         "Fuel in 5: 0.125. Fuel one lap later: 0.875\nPlayer has approx 162.5% fuel and consumes -75% per lap.\n", 0},
+        {12, 0.375f, 0.0f,  // the last level was never recorded
+         "Fuel in 9: 0.375. Fuel one lap later: 0\nPlayer has approx 0% fuel and consumes 37.5% per lap.\n", 0},
+        {12, 0.0f, -0.125f,  // short by the numbers, but the earlier level was never recorded
+         "Fuel in 9: 0. Fuel one lap later: -0.125\nPlayer has approx 0% fuel and consumes 12.5% per lap.\n", 0},
+        {12, kNaN, 0.25f,
+         "Fuel in 9: nan. Fuel one lap later: 0.25\nPlayer has approx nan% fuel and consumes nan% per lap.\n", 0},
+        {12, 0.375f, kNaN,
+         "Fuel in 9: 0.375. Fuel one lap later: nan\nPlayer has approx nan% fuel and consumes nan% per lap.\n", 0},
+        {10, kInf, 0.25f,  // the need is printed uncapped, the amount capped
+         "Fuel in 7: inf. Fuel one lap later: 0.25\nPlayer has approx 0% fuel and consumes inf% per lap.\n"
+         "Player will run out of fuel! 0% < inf%\n", 99},
+        {10, 0.75f, 0.5f,  // 30 laps of 25%
+         "Fuel in 7: 0.75. Fuel one lap later: 0.5\nPlayer has approx 25% fuel and consumes 25% per lap.\n"
+         "Player will run out of fuel! 25% < 750%\n", 99, 40, 40},
     };
-    const Case cases[] = {
-        {0.375f, 0.0f,
-         "Fuel in 9: 0.375. Fuel one lap later: 0\n"
-         "Player has approx 0% fuel and consumes 37.5% per lap.\n"},
-        {0.0f, -0.125f,  // short by the numbers, but the earlier level was never recorded
-         "Fuel in 9: 0. Fuel one lap later: -0.125\n"
-         "Player has approx 0% fuel and consumes 12.5% per lap.\n"},
-    };
-    for (const Case& c : cases) {
-        Tracker tracker = raceOf(20, 20);
-        const std::size_t slot = soloReadings(tracker, 12, c.oldLevel, c.lastLevel);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "lap " << c.lapsDone << ": " << c.oldLevel << " -> " << c.lastLevel);
+        Tracker tracker = raceOf(c.blocks, c.raceLaps);
+        const std::size_t slot = soloReadings(tracker, c.lapsDone, c.oldLevel, c.lastLevel);
         RecordingPort port;
-        estimateFuel(tracker, lapOf(kPlayer, 12), slot, port);
-        EXPECT_EQ(port.console(), c.console);
-        EXPECT_TRUE(port.sends().empty());
-        EXPECT_EQ(tracker.latestBoard.marker[0], '\0');
+        estimateFuel(tracker, makeLap(kPlayer, 0, 0, c.lapsDone), slot, port);
+        EXPECT_EQ(port.console(), c.console + (c.amount ? settingConsole(c.amount) : ""));
+        EXPECT_EQ(port.sent(), c.amount ? batchFor(c.amount) : "");
+        EXPECT_EQ(std::string(tracker.latestBoard.marker), c.amount ? "PIT" : "");
     }
-}
-
-TEST(FuelEstimate, NotANumberReadingIsPrintedAndNeverWarns) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    for (bool nanFirst : {true, false}) {
-        Tracker tracker = raceOf(20, 20);
-        const std::size_t slot =
-            nanFirst ? soloReadings(tracker, 12, nan, 0.25f) : soloReadings(tracker, 12, 0.375f, nan);
-        RecordingPort port;
-        estimateFuel(tracker, lapOf(kPlayer, 12), slot, port);
-        EXPECT_EQ(port.console(), nanFirst ? "Fuel in 9: nan. Fuel one lap later: 0.25\n"
-                                             "Player has approx nan% fuel and consumes nan% per lap.\n"
-                                           : "Fuel in 9: 0.375. Fuel one lap later: nan\n"
-                                             "Player has approx nan% fuel and consumes nan% per lap.\n");
-        EXPECT_TRUE(port.sends().empty());
-        EXPECT_EQ(tracker.latestBoard.marker[0], '\0');
-    }
-}
-
-TEST(FuelEstimate, InfiniteUseCapsTheAmountAndPrintsTheNeedUncapped) {
-    Tracker tracker = raceOf(20, 20);
-    const std::size_t slot = soloReadings(tracker, 10, std::numeric_limits<float>::infinity(), 0.25f);
-    RecordingPort port;
-    estimateFuel(tracker, lapOf(kPlayer, 10), slot, port);
-    EXPECT_EQ(port.console(),
-              "Fuel in 7: inf. Fuel one lap later: 0.25\n"
-              "Player has approx 0% fuel and consumes inf% per lap.\n"
-              "Player will run out of fuel! 0% < inf%\n" +
-                  settingConsole(99));
-    ASSERT_EQ(port.sends().size(), 1u);
-    EXPECT_EQ(port.sends()[0], batchFor(99));
-}
-
-TEST(FuelEstimate, LargeNeedIsPrintedUncappedAndTheAmountCapped) {
-    Tracker tracker = raceOf(40, 40);
-    const std::size_t slot = soloReadings(tracker, 10, 0.75f, 0.5f);  // 30 laps of 25%
-    RecordingPort port;
-    estimateFuel(tracker, lapOf(kPlayer, 10), slot, port);
-    EXPECT_EQ(port.console(),
-              "Fuel in 7: 0.75. Fuel one lap later: 0.5\n"
-              "Player has approx 25% fuel and consumes 25% per lap.\n"
-              "Player will run out of fuel! 25% < 750%\n" +
-                  settingConsole(99));
 }
 
 TEST(FuelEstimate, ReadingsArePairedByPlayerNotBySlot) {
@@ -238,7 +152,7 @@ TEST(FuelEstimate, ReadingsArePairedByPlayerNotBySlot) {
     const std::size_t slot = arrive(tracker, kPlayer, 16, 0.25f);  // slot 2: one place won
     arrive(tracker, 9, 16, 0.6f);
     RecordingPort port;
-    estimateFuel(tracker, lapOf(kPlayer, 17), slot, port);
+    estimateFuel(tracker, makeLap(kPlayer, 0, 0, 17), slot, port);
     EXPECT_EQ(port.console(),
               "Index 2 laps ago = 3 but last lap = 2\n"
               "Fuel in 14: 0.375. Fuel one lap later: 0.25\n"
@@ -247,102 +161,73 @@ TEST(FuelEstimate, ReadingsArePairedByPlayerNotBySlot) {
                   settingConsole(38));
 }
 
-TEST(FuelEstimate, PlayerAbsentTwoLapsAgoDoesNothing) {
-    Tracker tracker = raceOf(20, 20);
-    arrive(tracker, 7, 15, 0.375f);
-    // A record behind the arrivals count is not part of the block.
-    tracker.pLaps->block(15 - 1)->laps[1] = lapOf(kPlayer, 15);
-    tracker.pLaps->block(15 - 1)->fuel[1] = 0.375f;
-    const std::size_t slot = arrive(tracker, kPlayer, 16, 0.25f);
+TEST(FuelEstimate, NothingWithoutBothReadingsAndNeverBeyondTheStore) {
+    Tracker tracker = raceOf(5, 20);  // the simulator later reports a longer race than the store was made for
+    const std::size_t slot = soloReadings(tracker, 5, 0.375f, 0.25f);  // blocks 2 and 3
+    arrive(tracker, kPlayer, 5, 0.125f);                             // block 4, the last one
     RecordingPort port;
-    estimateFuel(tracker, lapOf(kPlayer, 17), slot, port);
+    estimateFuel(tracker, makeLap(kPlayer, 0, 0, 2), 0, port);  // no lap line two laps back yet
+    for (word lapsDone : {7, 8, 200, 65535}) estimateFuel(tracker, makeLap(kPlayer, 0, 0, lapsDone), 0, port);
+    estimateFuel(tracker, makeLap(kPlayer, 0, 0, 5), kLapsPerBlock, port);  // a slot past the block
+    estimateFuel(tracker, makeLap(9, 0, 0, 5), slot, port);                  // absent two laps ago
+    // A record behind the arrivals count is not part of the block.
+    tracker.pLaps->block(2)->arrivals = 0;
+    estimateFuel(tracker, makeLap(kPlayer, 0, 0, 5), slot, port);
+    Tracker noStore;
+    estimateFuel(noStore, makeLap(kPlayer, 0, 0, 6), 0, port);
     EXPECT_TRUE(port.events.empty());
     EXPECT_EQ(tracker.latestBoard.marker[0], '\0');
-}
-
-TEST(FuelEstimate, NeverReadsBeyondTheStore) {
-    Tracker tracker = raceOf(5, 20);  // the simulator later reports a longer race than the store was made for
-    const std::size_t slot = soloReadings(tracker, 6, 0.375f, 0.25f);  // blocks 3 and 4, the last ones
-    RecordingPort port;
-    for (word lapsDone : {7, 8, 200, 65535}) estimateFuel(tracker, lapOf(kPlayer, lapsDone), slot, port);
-    estimateFuel(tracker, lapOf(kPlayer, 6), kLapsPerBlock, port);  // a slot past the block
-    EXPECT_TRUE(port.events.empty());
 
     tracker.pLaps->block(3)->arrivals = 255;  // a corrupt count is held to the block's 64 slots
-    estimateFuel(tracker, lapOf(kPlayer, 6), slot, port);
+    estimateFuel(tracker, makeLap(kPlayer, 0, 0, 6), 0, port);
     EXPECT_EQ(port.console(),
-              "Fuel in 3: 0.375. Fuel one lap later: 0.25\n"
-              "Player has approx 12.5% fuel and consumes 12.5% per lap.\n"
-              "Player will run out of fuel! 12.5% < 175%\n" +
+              "Fuel in 3: 0.25. Fuel one lap later: 0.125\n"
+              "Player has approx 0% fuel and consumes 12.5% per lap.\n"
+              "Player will run out of fuel! 0% < 175%\n" +
                   settingConsole(99));
-
-    Tracker noStore;
-    RecordingPort idle;
-    estimateFuel(noStore, lapOf(kPlayer, 6), 0, idle);
-    EXPECT_TRUE(idle.events.empty());
 }
 
 TEST(PitFuel, AmountIsTruncatedPercentPlusOneCappedAt99) {
-    EXPECT_EQ(pitFuelAmount(0.375f), 38u);
-    EXPECT_EQ(pitFuelAmount(0.001f), 1u);
-    EXPECT_EQ(pitFuelAmount(0.5f), 51u);   // a whole percentage gets one more
-    EXPECT_EQ(pitFuelAmount(0.29f), 29u);  // stored just below 29%
-    EXPECT_EQ(pitFuelAmount(0.02f), 2u);
-    EXPECT_EQ(pitFuelAmount(0.97f), 98u);
-    EXPECT_EQ(pitFuelAmount(0.98f), 99u);
-    EXPECT_EQ(pitFuelAmount(0.99f), 99u);
-    EXPECT_EQ(pitFuelAmount(7.5f), 99u);
-    EXPECT_EQ(pitFuelAmount(3e38f), 99u);
-    EXPECT_EQ(pitFuelAmount(std::numeric_limits<float>::infinity()), 99u);
-}
-
-TEST(PitFuel, NoNeedGivesTheLowestSettingAndAnUnknownNeedNone) {
-    EXPECT_EQ(pitFuelAmount(0.0f), 1u);
-    EXPECT_EQ(pitFuelAmount(-0.0f), 1u);
-    EXPECT_EQ(pitFuelAmount(-0.005f), 1u);
-    EXPECT_EQ(pitFuelAmount(-0.5f), 1u);
-    EXPECT_EQ(pitFuelAmount(-std::numeric_limits<float>::infinity()), 1u);
-    EXPECT_EQ(pitFuelAmount(std::numeric_limits<float>::quiet_NaN()), 0u);
-
-    Tracker tracker;
-    std::memcpy(tracker.latestBoard.advice, "LAST LAP", 9);
-    RecordingPort port;
-    setPitFuel(tracker, std::numeric_limits<float>::quiet_NaN(), port);
-    EXPECT_EQ(port.console(), "Fuel need unknown! Pit fuel not set.\n");
-    EXPECT_TRUE(port.sends().empty());
-    EXPECT_EQ(adviceOf(tracker), paddedAdvice("LAST LAP"));
-
-    RecordingPort lowest;
-    setPitFuel(tracker, -0.5f, lowest);
-    EXPECT_EQ(lowest.console(), settingConsole(1));
-    EXPECT_EQ(lowest.sent(), batchFor(1));
+    const std::pair<float, unsigned> cases[] = {
+        {0.375f, 38}, {0.001f, 1}, {0.5f, 51}, {0.29f, 29} /* stored just below 29% */, {0.02f, 2}, {0.97f, 98},
+        {0.98f, 99},  {0.99f, 99}, {7.5f, 99}, {3e38f, 99}, {kInf, 99}, {0.0f, 1}, {-0.0f, 1}, {-0.005f, 1},
+        {-0.5f, 1},   {-kInf, 1},  {kNaN, 0}};
+    for (const auto& [need, amount] : cases) EXPECT_EQ(pitFuelAmount(need), amount) << need;
 }
 
 TEST(PitFuel, BatchAndAdviceForEachAmount) {
-    struct Case {
+    const struct {
         float need;
         unsigned amount;
         std::size_t size;
         const char* advice;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {0.001f, 1, 6868, "SET 1% F"},  // no right presses
+        {-0.5f, 1, 6868, "SET 1% F"},   // nothing needed: the lowest setting
         {0.29f, 29, 8772, "SET 29% F"},
         {0.5f, 51, 10268, "SET 51% F"},
         {0.98f, 99, 13532, "SET 99% F"},
-        {2.0f, 99, 13532, "SET 99% F"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.need);
         Tracker tracker;
         std::memcpy(tracker.latestBoard.advice, "FINISHED", 9);  // overwritten whole, terminator included
         RecordingPort port;
         setPitFuel(tracker, c.need, port);
-        EXPECT_EQ(port.console(), settingConsole(c.amount)) << c.need;
-        ASSERT_EQ(port.sends().size(), 1u) << c.need;
-        const std::string batch = port.sends()[0];
-        ASSERT_EQ(batch.size(), c.size) << c.need;
-        EXPECT_EQ(batch, batchFor(c.amount)) << c.need;
-        EXPECT_EQ(batch.substr(batch.size() - 68), command("/press F12")) << c.need;  // nothing follows it
-        EXPECT_EQ(std::string(tracker.latestBoard.advice), c.advice) << c.need;
+        EXPECT_EQ(port.console(), settingConsole(c.amount));
+        ASSERT_EQ(port.sends().size(), 1u);
+        ASSERT_EQ(port.sends()[0].size(), c.size);
+        EXPECT_EQ(port.sends()[0], batchFor(c.amount));
+        EXPECT_EQ(std::string(tracker.latestBoard.advice), c.advice);
     }
+}
+
+TEST(PitFuel, UnknownNeedSetsNothing) {
+    Tracker tracker;
+    std::memcpy(tracker.latestBoard.advice, "LAST LAP", 9);
+    RecordingPort port;
+    setPitFuel(tracker, kNaN, port);
+    EXPECT_EQ(port.console(), "Fuel need unknown! Pit fuel not set.\n");
+    EXPECT_TRUE(port.sends().empty());
+    EXPECT_EQ(std::string(tracker.latestBoard.advice, 12), std::string("LAST LAP\0\0\0\0", 12));
 }
