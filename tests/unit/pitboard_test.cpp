@@ -15,23 +15,13 @@ namespace {
 
 constexpr std::uint8_t kViewed = 7;
 
-// The IS_BTN header of one board line, byte for byte.
+// The IS_BTN header of one board line: Size, ISP_BTN, ReqI, UCID, ClickID, Inst, ISB_DARK, TypeIn, L, T, W, H.
 std::string buttonHeader(int clickId, int top, int window) {
-    return bytes({12 + window,  // Size
-                  45,           // Type ISP_BTN
-                  clickId,      // ReqI
-                  0,            // UCID
-                  clickId,      // ClickID
-                  0,            // Inst
-                  32,           // BStyle ISB_DARK
-                  0,            // TypeIn
-                  10,           // L
-                  top,          // T
-                  20,           // W
-                  10});         // H
+    return bytes({12 + window, 45, clickId, 0, clickId, 0, 32, 0, 10, top, 20, 10});
 }
 
 std::string spaces(std::size_t count) { return std::string(count, ' '); }
+std::string padded(const std::string& text, std::size_t window) { return text + spaces(window - text.size()); }
 
 template <std::size_t N>
 void setText(char (&field)[N], const char* text) {
@@ -126,43 +116,6 @@ TEST_F(RaceBoard, WorkedExampleByteForByte) {
     EXPECT_EQ(tracker.latestBoard.shownAt, 123456u);
 }
 
-TEST_F(RaceBoard, PositionColoursCompareWithTheSamePlayersLastBoard) {
-    fillLapFive();
-    previousBoardOfViewed(4, 0, 0, "");
-    showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6), port);
-    EXPECT_EQ(line(2), "L5/10 P^23" + spaces(6));  // gained
-
-    port.clear();
-    previousBoardOfViewed(1, 0, 0, "");
-    showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6), port);
-    EXPECT_EQ(line(2), "L5/10 P^13" + spaces(6));  // lost
-
-    port.clear();
-    previousBoardOfViewed(1, 0, 0, "");
-    tracker.previousBoard.plid = 9;  // a board about someone else compares nothing
-    showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6), port);
-    EXPECT_EQ(line(2), "L5/10 P3" + spaces(8));
-    EXPECT_EQ(line(4), "-1.80^9/+0.60" + spaces(7));
-    EXPECT_EQ(line(6), "1:23.45    " + spaces(5));
-}
-
-TEST_F(RaceBoard, GapColoursOnlyAtAnUnchangedPosition) {
-    fillLapFive();
-    previousBoardOfViewed(3, 1000, 300, "   ");  // the car ahead got away, the one behind dropped back
-    showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6), port);
-    EXPECT_EQ(line(4), "^1-1.80^9/^2+0.60" + spaces(3));
-
-    port.clear();
-    previousBoardOfViewed(2, 1000, 300, "   ");  // a lost place: the gaps are to other cars
-    showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6), port);
-    EXPECT_EQ(line(4), "-1.80^9/+0.60" + spaces(7));
-
-    port.clear();
-    previousBoardOfViewed(3, 1800, 600, "   ");  // equal gaps: no colour
-    showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6), port);
-    EXPECT_EQ(line(4), "-1.80^9/+0.60" + spaces(7));
-}
-
 TEST_F(RaceBoard, LeaderAndLastCarShowZeroGaps) {
     arrive(kViewed, 83450, 502800, 5);
     showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6), port);
@@ -170,79 +123,88 @@ TEST_F(RaceBoard, LeaderAndLastCarShowZeroGaps) {
     EXPECT_EQ(line(4), "-0.00^9/+0.00" + spaces(7));
 }
 
-TEST_F(RaceBoard, PenaltyMarkers) {
+// The three lines of lap 5's board against the last board shown: colours only for the same player,
+// gap colours only at an unchanged position, a marker shown red when it repeats.
+TEST_F(RaceBoard, ColoursAndMarkersAgainstTheLastBoard) {
     fillLapFive();
     const struct {
-        std::uint8_t penalty;
+        std::uint8_t plid;
+        std::uint16_t position;
+        std::uint32_t ahead, behind;
         const char* marker;
-    } cases[] = {{PENALTY_DT_VALID, "D/T"}, {PENALTY_SG_VALID, "S&G"}, {1, ""}, {3, ""}, {5, ""}};
+        std::uint8_t penalty;
+        const char *top, *gaps, *time;
+    } cases[] = {
+        {kViewed, 4, 0, 0, "", 0, "L5/10 P^23", "-1.80^9/+0.60", "1:23.45    "},  // gained
+        {kViewed, 1, 0, 0, "", 0, "L5/10 P^13", "-1.80^9/+0.60", "1:23.45    "},  // lost
+        {9, 1, 0, 0, "   ", 0, "L5/10 P3", "-1.80^9/+0.60", "1:23.45    "},       // about someone else
+        {kViewed, 3, 1000, 300, "   ", 0, "L5/10 P3", "^1-1.80^9/^2+0.60", "1:23.45 ^1   "},
+        {kViewed, 2, 1000, 300, "   ", 0, "L5/10 P^13", "-1.80^9/+0.60", "1:23.45 ^1   "},
+        {kViewed, 3, 1800, 600, "   ", 0, "L5/10 P3", "-1.80^9/+0.60", "1:23.45 ^1   "},  // equal gaps
+        {kViewed, 3, 1800, 600, "xyz", PENALTY_DT_VALID, "L5/10 P3", "-1.80^9/+0.60", "1:23.45 D/T"},
+        {kViewed, 3, 1800, 600, "xyz", PENALTY_SG_VALID, "L5/10 P3", "-1.80^9/+0.60", "1:23.45 S&G"},
+        {kViewed, 3, 1800, 600, "xyz", 1, "L5/10 P3", "-1.80^9/+0.60", "1:23.45 "},  // other penalties: empty
+        {kViewed, 3, 1800, 600, "xyz", 3, "L5/10 P3", "-1.80^9/+0.60", "1:23.45 "},
+        {kViewed, 3, 1800, 600, "xyz", 5, "L5/10 P3", "-1.80^9/+0.60", "1:23.45 "},
+        {kViewed, 3, 1800, 600, "D/T", PENALTY_DT_VALID, "L5/10 P3", "-1.80^9/+0.60", "1:23.45 ^1D/T"},
+        {kViewed, 3, 1800, 600, "D/T", 0, "L5/10 P3", "-1.80^9/+0.60", "1:23.45    "},  // served
+        {kViewed, 3, 1800, 600, "", 7, "L5/10 P3", "-1.80^9/+0.60", "1:23.45 ^1"},  // two empty markers
+    };
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
         port.clear();
-        previousBoardOfViewed(3, 1800, 600, "xyz");  // never equal, so no repeat colour
+        previousBoardOfViewed(c.position, c.ahead, c.behind, c.marker);
+        tracker.previousBoard.plid = c.plid;
         showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6, c.penalty), port);
-        EXPECT_EQ(line(6), (std::string("1:23.45 ") + c.marker + spaces(14)).substr(0, 16)) << int(c.penalty);
-        EXPECT_EQ(std::string(tracker.previousBoard.marker, 4), (std::string(c.marker) + std::string(4, '\0')).substr(0, 4));
+        ASSERT_EQ(port.sends().size(), 7u);
+        EXPECT_EQ(line(2), padded(c.top, 16));
+        EXPECT_EQ(line(4), padded(c.gaps, 20));
+        EXPECT_EQ(line(6), padded(c.time, 16));
     }
 }
 
-TEST_F(RaceBoard, RepeatedMarkerIsRed) {
-    fillLapFive();
-    previousBoardOfViewed(3, 1800, 600, "D/T");
-    showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6, PENALTY_DT_VALID), port);
-    EXPECT_EQ(line(6), "1:23.45 ^1D/T" + spaces(3));
-
-    port.clear();  // the board just shown had D/T; served now
-    showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6, PENALTY_NONE, 1), port);
-    EXPECT_EQ(line(6), "1:23.45    " + spaces(5));
-
-    port.clear();  // two empty markers in a row are equal too
-    previousBoardOfViewed(3, 1800, 600, "");
-    showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6, 7), port);
-    EXPECT_EQ(line(6), "1:23.45 ^1" + spaces(6));
-}
-
 TEST_F(RaceBoard, MandatoryStopShowsPitOverTheLastThreeLapsUntilMade) {
-    tracker.session.mustPit = true;
     arrive(kViewed, 83000, 500000, 5);
     arrive(kViewed, 83000, 583000, 6);
     arrive(kViewed, 83000, 666000, 7);
     const struct {
+        bool mustPit;
         std::uint16_t lapsDone;
         std::uint8_t stops;
         const char* marker;
-    } cases[] = {{6, 0, "   "}, {7, 0, "PIT"}, {8, 0, "PIT"}, {7, 1, "   "}, {8, 1, "   "}};
+    } cases[] = {{true, 6, 0, "   "}, {true, 7, 0, "PIT"}, {true, 8, 0, "PIT"},
+                 {true, 7, 1, "   "}, {true, 8, 1, "   "}, {false, 8, 0, "   "}};
     for (const auto& c : cases) {
-        port.clear();
+        tracker.session.mustPit = c.mustPit;
         tracker.previousBoard.plid = 0;
         showRaceBoard(tracker, makeLap(kViewed, 83000, 700000, c.lapsDone, PENALTY_NONE, c.stops), port);
         EXPECT_EQ(std::string(tracker.previousBoard.marker), c.marker) << c.lapsDone << "/" << int(c.stops);
     }
-
-    port.clear();
-    tracker.session.mustPit = false;
-    showRaceBoard(tracker, makeLap(kViewed, 83000, 700000, 8), port);
-    EXPECT_EQ(std::string(tracker.previousBoard.marker), "   ");
 }
 
-TEST_F(RaceBoard, LastLapAndFinishedAdvice) {
-    arrive(kViewed, 83000, 600000, 8);
-    arrive(kViewed, 83000, 683000, 9);
-
-    showRaceBoard(tracker, makeLap(kViewed, 83000, 683000, 9), port);
-    ASSERT_EQ(port.sends().size(), 9u);
-    EXPECT_EQ(line(7), buttonHeader(4, 74, 12));
-    EXPECT_EQ(line(8), std::string("LAST LAP\0\0\0\0", 12));
-    EXPECT_EQ(port.console().substr(port.console().rfind("Sending")), "Sending advice:LAST LAP\n");
-
-    port.clear();
-    showRaceBoard(tracker, makeLap(kViewed, 83000, 766000, 10), port);
-    ASSERT_EQ(port.sends().size(), 9u);
-    EXPECT_EQ(line(8), std::string("FINISHED\0\0\0\0", 12));
-
-    port.clear();  // an advice written at this lap line stays
-    setText(tracker.latestBoard.advice, "SET 12% F");
-    showRaceBoard(tracker, makeLap(kViewed, 83000, 683000, 9), port);
-    EXPECT_EQ(line(8), std::string("SET 12% F\0\0\0", 12));
+TEST_F(RaceBoard, AdviceLineOnTheLastLapsOrAsWrittenWithinItsTwelveBytes) {
+    const struct {
+        std::uint16_t lapsDone;
+        const char* written;  // before the board, at the same lap line
+        std::string sent;
+    } cases[] = {
+        {9, "", std::string("LAST LAP\0\0\0\0", 12)},
+        {10, "", std::string("FINISHED\0\0\0\0", 12)},
+        {9, "SET 12% F", std::string("SET 12% F\0\0\0", 12)},
+        {2, "ABCDEFGHIJKL", "ABCDEFGHIJKL"},  // no terminator
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sent);
+        port.clear();
+        arrive(kViewed, 83000, 600000, static_cast<std::uint16_t>(c.lapsDone - 1));
+        setText(tracker.latestBoard.advice, c.written);
+        showRaceBoard(tracker, makeLap(kViewed, 83000, 683000, c.lapsDone), port);
+        ASSERT_EQ(port.sends().size(), 9u);
+        EXPECT_EQ(line(7), buttonHeader(4, 74, 12));
+        EXPECT_EQ(line(8), c.sent);
+        const std::string console = port.console();
+        EXPECT_EQ(console.substr(console.rfind("Sending")), "Sending advice:" + c.sent.substr(0, c.sent.find('\0')) + "\n");
+    }
 }
 
 TEST_F(RaceBoard, GapsFromOneHundredSecondsLeaveOneZeroByte) {
@@ -253,15 +215,6 @@ TEST_F(RaceBoard, GapsFromOneHundredSecondsLeaveOneZeroByte) {
     EXPECT_EQ(line(4), "-100^9/+120" + spaces(8) + std::string(1, '\0'));
     EXPECT_EQ(port.sends().size(), 7u);  // no advice: three lines after the clear
     EXPECT_EQ(port.console().find("Sending advice:"), std::string::npos);
-}
-
-TEST_F(RaceBoard, AdviceWithoutTerminatorStaysWithinItsTwelveBytes) {
-    arrive(kViewed, 83000, 600000, 1);
-    std::memcpy(tracker.latestBoard.advice, "ABCDEFGHIJKL", 12);
-    showRaceBoard(tracker, makeLap(kViewed, 83000, 683000, 2), port);
-    EXPECT_EQ(line(2), "L1/10 P1" + spaces(8));  // the second lap line shows lap 1
-    EXPECT_EQ(line(8), "ABCDEFGHIJKL");
-    EXPECT_EQ(port.console().substr(port.console().rfind("Sending")), "Sending advice:ABCDEFGHIJKL\n");
 }
 
 TEST_F(RaceBoard, WideNumbersAreCutAtTheirWindows) {
@@ -324,77 +277,54 @@ TEST(QualifyingBoard, ShowsPreviousBoardWithoutClearing) {
     EXPECT_EQ(tracker.latestBoard.shownAt, 4000u);
 }
 
-TEST(BoardFormats, Gap) {
-    const struct {
-        std::uint32_t ms;
-        const char* text;
-    } cases[] = {{0, "0.00"},       {5040, "5.04"},     {9999, "9.99"},   {10000, "10.0"}, {65432, "65.4"},
-                 {99999, "99.9"},   {100000, "100"},    {754321, "754"},  {1009, "1.00"},  {10099, "10.0"},
-                 {4294967295u, "4294967"}};
-    for (const auto& c : cases) EXPECT_EQ(formatGap(c.ms), c.text) << c.ms;
+TEST(BoardFormats, GapAndLapTime) {
+    const std::pair<std::uint32_t, const char*> gaps[] = {
+        {0, "0.00"},     {5040, "5.04"},  {9999, "9.99"}, {10000, "10.0"}, {65432, "65.4"},  {99999, "99.9"},
+        {100000, "100"}, {754321, "754"}, {1009, "1.00"}, {10099, "10.0"}, {4294967295u, "4294967"}};
+    for (const auto& [ms, text] : gaps) EXPECT_EQ(formatGap(ms), text) << ms;
+    const std::pair<std::uint32_t, const char*> lapTimes[] = {
+        {83450, "1:23.45"}, {65030, "1:05.03"}, {600000, "10:00.00"},       {0, "0:00.00"},
+        {59999, "0:59.99"}, {95123, "1:35.12"}, {4294967295u, "71582:47.29"}};
+    for (const auto& [ms, text] : lapTimes) EXPECT_EQ(formatLapTime(ms), text) << ms;
 }
 
-TEST(BoardFormats, LapTime) {
-    const struct {
-        std::uint32_t ms;
-        const char* text;
-    } cases[] = {{83450, "1:23.45"}, {65030, "1:05.03"},  {600000, "10:00.00"}, {0, "0:00.00"},
-                 {59999, "0:59.99"}, {95123, "1:35.12"}, {4294967295u, "71582:47.29"}};
-    for (const auto& c : cases) EXPECT_EQ(formatLapTime(c.ms), c.text) << c.ms;
+TEST(BoardFormats, EtimeGapIsDefinedForEveryPairEitherWayRound) {
+    const std::uint32_t cases[][3] = {
+        {502800, 501000, 1800},
+        {0x80000000u, 0, 2147483648u},  // INT32_MIN
+        {0x7FFFFFFFu, 0, 2147483647u},  // INT32_MAX
+        {0x7FFFFFFFu, 0x80000000u, 1},
+        {0xFFFFFFFFu, 0, 1},  // the difference read as -1
+        {0xFFFFFFFFu, 0x7FFFFFFFu, 2147483648u},
+    };
+    for (const auto& [a, b, gap] : cases) {
+        EXPECT_EQ(etimeGap(a, b), gap) << a << " " << b;
+        EXPECT_EQ(etimeGap(b, a), gap) << b << " " << a;
+    }
 }
 
-TEST(BoardFormats, EtimeGapIsDefinedForEveryPair) {
-    EXPECT_EQ(etimeGap(502800, 501000), 1800u);
-    EXPECT_EQ(etimeGap(501000, 502800), 1800u);
-    EXPECT_EQ(etimeGap(0x80000000u, 0), 2147483648u);  // INT32_MIN either way round
-    EXPECT_EQ(etimeGap(0, 0x80000000u), 2147483648u);
-    EXPECT_EQ(etimeGap(0x7FFFFFFFu, 0), 2147483647u);  // INT32_MAX
-    EXPECT_EQ(etimeGap(0, 0x7FFFFFFFu), 2147483647u);
-    EXPECT_EQ(etimeGap(0x7FFFFFFFu, 0x80000000u), 1u);
-    EXPECT_EQ(etimeGap(0xFFFFFFFFu, 0), 1u);  // the difference read as -1
-    EXPECT_EQ(etimeGap(0xFFFFFFFFu, 0x7FFFFFFFu), 2147483648u);
-}
-
-TEST(BoardAgeing, OldOnlyAfterTheTimeOut) {
+TEST(BoardAgeing, EachStampedBoardAgesOnceAfterTheTimeOut) {
     Tracker tracker;
     RecordingPort port;
     tracker.boardTimeOutMs = 15000;
-    tracker.latestBoard.shownAt = 100000;
-
-    tracker.session.currentTime = 115000;
-    ageBoards(tracker, port);
-    EXPECT_TRUE(port.events.empty());
-    EXPECT_EQ(tracker.latestBoard.shownAt, 100000u);
-
-    tracker.session.currentTime = 115001;
-    ageBoards(tracker, port);
-    ASSERT_EQ(port.events.size(), 2u);
-    EXPECT_EQ(port.events[0].bytes, "Pitboard is too old!\n");
-    EXPECT_EQ(port.events[1].bytes, kClearButtons);
-    EXPECT_EQ(tracker.latestBoard.shownAt, 0u);
-
-    port.clear();  // once aged, a board is not cleared again
-    ageBoards(tracker, port);
-    EXPECT_TRUE(port.events.empty());
-}
-
-TEST(BoardAgeing, BothBoardsMayAgeAtOnceAndAnUnstampedOneNever) {
-    Tracker tracker;
-    RecordingPort port;
-    tracker.boardTimeOutMs = 15000;
-    tracker.latestBoard.shownAt = 100000;
-    tracker.previousBoard.shownAt = 90000;
-    tracker.session.currentTime = 120000;
-    ageBoards(tracker, port);
-    EXPECT_EQ(port.console(), "Pitboard is too old!\nPitboard is too old!\n");
+    const auto ageAt = [&](std::uint32_t now) {
+        port.clear();
+        tracker.session.currentTime = now;
+        ageBoards(tracker, port);
+        return port.console();
+    };
+    tracker.latestBoard.shownAt = tracker.previousBoard.shownAt = 100000;
+    EXPECT_EQ(ageAt(115000), "");
+    EXPECT_EQ(ageAt(115001), "Pitboard is too old!\nPitboard is too old!\n");  // both at once
     EXPECT_EQ(port.sends(), (std::vector<std::string>{kClearButtons, kClearButtons}));
     EXPECT_EQ(tracker.latestBoard.shownAt, 0u);
-    EXPECT_EQ(tracker.previousBoard.shownAt, 0u);
-
-    port.clear();
-    tracker.session.currentTime = 0xFFFFFFFFu;
-    ageBoards(tracker, port);
+    EXPECT_EQ(ageAt(0xFFFFFFFFu), "");  // aged, or never shown: never cleared again
     EXPECT_TRUE(port.events.empty());
+
+    tracker.latestBoard.shownAt = 200000;
+    tracker.previousBoard.shownAt = 190000;  // the older stamp clears the newer board early
+    EXPECT_EQ(ageAt(205001), "Pitboard is too old!\n");
+    EXPECT_EQ(tracker.latestBoard.shownAt, 200000u);
 }
 
 }  // namespace
