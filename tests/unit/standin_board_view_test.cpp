@@ -2,7 +2,7 @@
 // and the summary at the end of a session.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 
 #include "link/wire.h"
 #include "standin/board_view.h"
@@ -10,20 +10,12 @@
 
 namespace {
 
+// An IS_BTN of a board line as the program sends it, the text cut or zero-filled to its window.
 std::vector<std::uint8_t> button(std::uint8_t clickId, std::uint8_t top, const std::string& text, std::size_t window) {
-    IS_BTN_Header header{};
-    header.Size = static_cast<byte>(sizeof header + window);
-    header.Type = ISP_BTN;
-    header.ReqI = clickId;
-    header.ClickID = clickId;
-    header.BStyle = ISB_DARK;
-    header.L = 10;
-    header.T = top;
-    header.W = 20;
-    header.H = 10;
-    std::vector<std::uint8_t> packet(sizeof header + window, 0);
-    std::memcpy(packet.data(), &header, sizeof header);
-    std::memcpy(packet.data() + sizeof header, text.data(), std::min(text.size(), window));
+    std::vector<std::uint8_t> packet = {static_cast<std::uint8_t>(12 + window), ISP_BTN, clickId, 0, clickId, 0,
+                                        ISB_DARK, 0, 10, top, 20, 10};
+    packet.resize(12 + window, 0);
+    std::copy_n(text.begin(), std::min(text.size(), window), packet.begin() + 12);
     return packet;
 }
 
@@ -55,12 +47,7 @@ TEST(StandinBoardView, ColourCodesAsTerminalColoursOrPlain) {
 
 TEST(StandinBoardView, RenderedScreen) {
     standin::BoardView view;
-    standin::ViewStatus status;
-    status.plid = 1;
-    status.lap = 13;
-    status.raceLaps = 15;
-    status.menuPercent = 22;
-    status.session = "race";
+    standin::ViewStatus status{.plid = 1, .lap = 13, .raceLaps = 15, .menuPercent = 22, .session = "race"};
     EXPECT_EQ(view.render(status, 749000, false),
               "  .- 12:29.0  race lap 13/15  PLID 1  pit fuel 22%\n"
               "  '- (no buttons)\n");
@@ -77,29 +64,21 @@ TEST(StandinBoardView, RenderedScreen) {
 }
 
 TEST(StandinSummary, RaceOrderFuelStopsAndStrays) {
-    standin::SessionReport report;
-    report.laps = 3;
-    report.viewed = {1};
-    report.strayPresses = 2;
-    standin::CarReport winner;
-    winner.plid = 2;
-    winner.name = "Brandt";
-    winner.lapsDone = 3;
-    winner.lastLineMs = 190500;
-    standin::CarReport viewed;
-    viewed.plid = 1;
-    viewed.name = "Alvarez";
-    viewed.lapsDone = 3;
-    viewed.lastLineMs = 215750;
+    const auto car = [](std::uint8_t plid, const char* name, int lapsDone, std::uint32_t lastLineMs) {
+        standin::CarReport report;
+        report.plid = plid;
+        report.name = name;
+        report.lapsDone = lapsDone;
+        report.lastLineMs = lastLineMs;
+        return report;
+    };
+    standin::CarReport viewed = car(1, "Alvarez", 3, 215750), dry = car(3, "Costa", 1, 0);
     viewed.lapLineFuel = {0.9f, 0.35f, 0.25f};
     viewed.stops = {{2, 30, 30.0}};
-    standin::CarReport dry;
-    dry.plid = 3;
-    dry.name = "Costa";
-    dry.lapsDone = 1;
     dry.ranDry = true;
     dry.dryLap = 2;
-    report.order = {winner, viewed, dry};
+    const standin::SessionReport report{
+        .laps = 3, .order = {car(2, "Brandt", 3, 190500), viewed, dry}, .viewed = {1}, .strayPresses = 2};
     EXPECT_EQ(standin::formatSummary(report),
               "Race of 3 laps: result\n"
               "  P1  PLID 2   Brandt      3 laps   3:10.500\n"
