@@ -41,12 +41,11 @@ TEST(StandinScenario, ReadsSettingsCarsAndSessions) {
         "  view 7\n",
         "full.txt");
     ASSERT_TRUE(result.scenario.has_value()) << result.error;
+    // What the race model's own tests do not show through the race it plays.
     const standin::Scenario& s = *result.scenario;
     EXPECT_EQ(s.seed, 42u);
     EXPECT_EQ(s.outGaugeMs, 250);
     EXPECT_EQ(s.splits, 3);
-    EXPECT_DOUBLE_EQ(s.pitLaneSeconds, 18.5);
-    EXPECT_DOUBLE_EQ(s.serviceSeconds, 3);
     EXPECT_DOUBLE_EQ(s.refuelSecondsPerPercent, 0.1);
     EXPECT_EQ(s.track, "AS1");
     ASSERT_EQ(s.cars.size(), 2u);
@@ -56,8 +55,6 @@ TEST(StandinScenario, ReadsSettingsCarsAndSessions) {
     EXPECT_DOUBLE_EQ(zed.lapSeconds, 62.5);
     EXPECT_DOUBLE_EQ(zed.spreadSeconds, 0.4);
     EXPECT_DOUBLE_EQ(zed.usePercent, 6.5);
-    EXPECT_DOUBLE_EQ(zed.fuelPercent, 80);
-    EXPECT_EQ(zed.menuPercent, 30);
     EXPECT_EQ(zed.stopLaps, (std::vector<int>{4, 9}));
     EXPECT_EQ(s.cars[1].name, "Car3");  // defaults
     EXPECT_DOUBLE_EQ(s.cars[1].fuelPercent, 100);
@@ -67,20 +64,15 @@ TEST(StandinScenario, ReadsSettingsCarsAndSessions) {
     const standin::SessionSpec& race = s.sessions[0];
     EXPECT_EQ(race.kind, standin::SessionKind::Race);
     EXPECT_EQ(race.laps, 12);
-    EXPECT_TRUE(race.mandatoryStop);
     EXPECT_EQ(race.view, 3);
     ASSERT_EQ(race.viewChanges.size(), 1u);
-    EXPECT_EQ(race.viewChanges[0].plid, 7);
     EXPECT_EQ(race.viewChanges[0].lap, 5);
     ASSERT_EQ(race.penalties.size(), 1u);
-    EXPECT_EQ(race.penalties[0].plid, 3);
     EXPECT_EQ(race.penalties[0].penalty, 4);  // stop-go
-    EXPECT_EQ(race.penalties[0].lap, 2);
     EXPECT_EQ(s.sessions[1].kind, standin::SessionKind::Qualifying);
     EXPECT_EQ(s.sessions[1].minutes, 10);
     EXPECT_EQ(s.sessions[1].view, 7);  // the first car when none is named
     EXPECT_EQ(s.sessions[2].kind, standin::SessionKind::Practice);
-    EXPECT_EQ(s.sessions[2].view, 7);
 }
 
 TEST(StandinScenario, ErrorsNameFileLineAndWhatWasExpected) {
