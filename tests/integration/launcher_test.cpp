@@ -9,42 +9,15 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "standin/insim_host.h"
-#include "standin/packets.h"
-#include "support/program.h"
+#include "support/hosted_run.h"
 
 namespace {
-
-using standin::InSimHost;
-
-constexpr int kWait = 5000;
-
-struct ProcessState {
-    char state;  // 'Z' for a zombie
-    pid_t parent;
-    pid_t session;
-};
-
-std::optional<ProcessState> processState(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const auto nameEnd = text.rfind(')');
-    if (nameEnd == std::string::npos) return std::nullopt;
-    std::istringstream fields(text.substr(nameEnd + 2));
-    ProcessState state{};
-    pid_t group = 0;
-    if (!(fields >> state.state >> state.parent >> group >> state.session)) return std::nullopt;
-    return state;
-}
 
 std::vector<pid_t> childrenOf(pid_t parent) {
     std::vector<pid_t> children;
@@ -52,7 +25,7 @@ std::vector<pid_t> childrenOf(pid_t parent) {
         const std::string name = entry.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
         const pid_t pid = static_cast<pid_t>(std::stol(name));
-        const auto state = processState(pid);
+        const auto state = processStat(pid);
         if (state && state->parent == parent) children.push_back(pid);
     }
     return children;
@@ -68,7 +41,7 @@ unsigned long long ignoredSignals(pid_t pid) {
 }
 
 bool waitFor(const auto& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWait);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -104,7 +77,7 @@ public:
             if (std::filesystem::read_symlink("/proc/" + std::to_string(started) + "/cwd", ignored) == dir_) {
                 ::kill(started, SIGKILL);
             }
-            const auto state = processState(started);
+            const auto state = processStat(started);
             if (state && state->parent == ::getpid()) ::waitpid(started, nullptr, 0);
         }
         ::prctl(PR_SET_CHILD_SUBREAPER, 0);
@@ -130,10 +103,9 @@ public:
         const auto lines = record();
         return lines.empty() ? -1 : static_cast<pid_t>(std::stol(lines[0]));
     }
-    std::string workingDirectory() const { return record().at(1); }
-    std::vector<std::string> arguments() const {
+    std::vector<std::string> directoryAndArguments() const {
         const auto lines = record();
-        return std::vector<std::string>(lines.begin() + 2, lines.end());
+        return std::vector<std::string>(lines.begin() + (lines.empty() ? 0 : 1), lines.end());
     }
 
 private:
@@ -145,9 +117,9 @@ std::string launchConfig(const std::string& location, const std::string& switche
 }
 
 // The console up to the first connection attempt.
-std::string startOfConsole(unsigned insimPort, const std::string& launcherLines) {
+std::string startOfConsole(const std::string& insimPort, const std::string& launcherLines) {
     return "Stintkeeper by Tessel. Version R4.\n"
-           "Reading cfg.xml using IrrXML... Read InSim Port: " + std::to_string(insimPort) + "\n"
+           "Reading cfg.xml using IrrXML... Read InSim Port: " + insimPort + "\n"
            "Done!\n"
            "Initialization done!\n" + launcherLines + "Waiting for InSim... ";
 }
@@ -159,38 +131,35 @@ const std::string kHandshakeLines =
     "Requesting OutGauge...\n"
     "Waiting for restart...\n";
 
-bool handshake(InSimHost& host, ProgramRun& program) {
-    if (!host.accept(kWait) || host.receiveBytes(44, kWait).size() != 44) return false;
-    host.sendPacket(standin::makeVer(5));
-    return host.receiveBytes(8, kWait).size() == 8 && program.waitForOutput("Waiting for restart...\n");
-}
-
 }  // namespace
 
-TEST(Launcher, StartsLfsExeInItsLocationWithTheInSimPort) {
+TEST(Launcher, StartsLfsExeDetachedInItsLocationWithTheInSimPortAndItOutlivesTheProgram) {
     FakeSimulator simulator(FakeSimulator::Then::KeepRunning);
-    InSimHost host;
-    ProgramRun program(portsConfig(host.port(), standin::freePort(true),
-                                   launchConfig(simulator.location(), "start=\"1\" InvokeInSim=\"1\"")));
-    ASSERT_TRUE(handshake(host, program));
-    EXPECT_EQ(program.output(),
-              startOfConsole(host.port(), "Starting LFS!\n"
-                                          "Starting LFS with " + simulator.location() + "LFS.exe /insim=" +
-                                              std::to_string(host.port()) + "\n") +
+    HostedRun run(launchConfig(simulator.location(), "start=\"1\" InvokeInSim=\"1\""));
+    ASSERT_TRUE(run.handshake());
+    const std::string port = std::to_string(run.host.port());
+    EXPECT_EQ(run.program.output(),
+              startOfConsole(port, "Starting LFS!\nStarting LFS with " + simulator.location() + "LFS.exe /insim=" +
+                                       port + "\n") +
                   kHandshakeLines);
-
     ASSERT_TRUE(simulator.waitStarted());
-    EXPECT_EQ(simulator.arguments(), (std::vector<std::string>{"LFS.exe", "/insim=" + std::to_string(host.port())}));
-    EXPECT_EQ(simulator.workingDirectory(), simulator.dir());
+    EXPECT_EQ(simulator.directoryAndArguments(), (std::vector<std::string>{simulator.dir(), "LFS.exe", "/insim=" + port}));
 
     // Its own session, so a Ctrl+C at this console does not reach it, and none of the signals
     // the program ignores (SDL_net ignores SIGPIPE) passed on to it.
-    const auto state = processState(simulator.pid());
+    const auto state = processStat(simulator.pid());
     ASSERT_TRUE(state.has_value());
     EXPECT_EQ(state->session, simulator.pid());
     const unsigned long long mask = ignoredSignals(simulator.pid());
     EXPECT_EQ(mask & (1ull << (SIGPIPE - 1)), 0u);
     EXPECT_EQ(mask & (1ull << (SIGCHLD - 1)), 0u);
+
+    run.host.closeClient();
+    EXPECT_EQ(run.program.waitExit(kWaitMs), 0);
+    const auto after = processStat(simulator.pid());
+    ASSERT_TRUE(after.has_value());
+    EXPECT_NE(after->state, 'Z');
+    EXPECT_EQ(after->parent, ::getpid());  // adopted when the program ended
 }
 
 TEST(Launcher, WithoutAnInSimPortTheDefaultIsPassed) {
@@ -198,7 +167,7 @@ TEST(Launcher, WithoutAnInSimPortTheDefaultIsPassed) {
     ProgramRun program("<Config>\n" + launchConfig(simulator.location(), "start=\"1\" InvokeInSim=\"\"") +
                        "</Config>\n");
     ASSERT_TRUE(simulator.waitStarted());
-    EXPECT_EQ(simulator.arguments(), (std::vector<std::string>{"LFS.exe", "/insim=12500"}));
+    EXPECT_EQ(simulator.directoryAndArguments(), (std::vector<std::string>{simulator.dir(), "LFS.exe", "/insim=12500"}));
     ASSERT_TRUE(program.waitForOutput("Waiting for InSim... "));
     const std::string expected = "Stintkeeper by Tessel. Version R4.\n"
                                  "Reading cfg.xml using IrrXML... Done!\n"
@@ -209,74 +178,47 @@ TEST(Launcher, WithoutAnInSimPortTheDefaultIsPassed) {
     EXPECT_EQ(program.output().substr(0, expected.size()), expected);
 }
 
-TEST(Launcher, WrongLocationAndNoLfsExeAreReportedAndStartUpGoesOn) {
-    InSimHost host;
-    const std::string location = "/nonexistent/stintkeeper-no-such-dir/";
-    ProgramRun program(portsConfig(host.port(), standin::freePort(true),
-                                   launchConfig(location, "start=\"1\" InvokeInSim=\"1\"")));
-    ASSERT_TRUE(handshake(host, program));
-    EXPECT_EQ(program.output(),
-              startOfConsole(host.port(), "Starting LFS!\n"
-                                          "Starting LFS with " + location + "LFS.exe /insim=" +
-                                              std::to_string(host.port()) + "\n"
-                                          "Failed to open LFS location!\n"
-                                          "Failed to start LFS!\n") +
-                  kHandshakeLines);
-}
-
-TEST(Launcher, UnexecutableLfsExeIsAFailedStart) {
-    FakeSimulator simulator(FakeSimulator::Then::Exit, false);
-    const std::uint16_t port = standin::freePort(false);
-    ProgramRun program(portsConfig(port, standin::freePort(true),
-                                   launchConfig(simulator.location(), "start=\"1\" InvokeInSim=\"1\"")));
-    ASSERT_TRUE(program.waitForOutput("Waiting for InSim... "));
-    EXPECT_EQ(program.output(), startOfConsole(port, "Starting LFS!\n"
-                                                     "Starting LFS with " + simulator.location() +
-                                                         "LFS.exe /insim=" + std::to_string(port) + "\n"
-                                                     "Failed to start LFS!\n"));
-    EXPECT_FALSE(simulator.started());
-}
-
-TEST(Launcher, NothingStartsWithoutBothStartAndInvokeInSim) {
-    for (const char* switches : {"start=\"1\" ", "start=\"0\" InvokeInSim=\"1\" ", "InvokeInSim=\"1\" "}) {
-        FakeSimulator simulator;
+// Failures are reported and not fatal: the program goes on to wait for InSim.
+TEST(Launcher, NothingStartsWithoutStartAndInvokeInSimOrWhereThereIsNoLfsExeToStart) {
+    const struct {
+        const char* switches;
+        bool wrongLocation, executable;
+        const char* failures;  // nullptr: not even tried
+    } cases[] = {
+        {"start=\"1\" InvokeInSim=\"1\"", true, true, "Failed to open LFS location!\nFailed to start LFS!\n"},
+        {"start=\"1\" InvokeInSim=\"1\"", false, false, "Failed to start LFS!\n"},
+        {"start=\"1\" ", false, true, nullptr},
+        {"start=\"0\" InvokeInSim=\"1\" ", false, true, nullptr},
+        {"InvokeInSim=\"1\" ", false, true, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.switches << (c.wrongLocation ? " wrong location" : "")
+                                        << (c.executable ? "" : " not executable"));
+        FakeSimulator simulator(FakeSimulator::Then::Exit, c.executable);
+        const std::string location =
+            c.wrongLocation ? "/nonexistent/stintkeeper-no-such-dir/" : simulator.location();
         const std::uint16_t port = standin::freePort(false);
-        ProgramRun program(portsConfig(port, standin::freePort(true), launchConfig(simulator.location(), switches)));
-        ASSERT_TRUE(program.waitForOutput("Waiting for InSim... ")) << switches;
-        EXPECT_EQ(program.output(), startOfConsole(port, "")) << switches;
-        EXPECT_FALSE(simulator.started()) << switches;
+        ProgramRun program(portsConfig(port, standin::freePort(true), launchConfig(location, c.switches)));
+        ASSERT_TRUE(program.waitForOutput("Waiting for InSim... "));
+        const std::string tried = "Starting LFS!\nStarting LFS with " + location + "LFS.exe /insim=" +
+                                  std::to_string(port) + "\n" + (c.failures ? c.failures : "");
+        EXPECT_EQ(program.output(), startOfConsole(std::to_string(port), c.failures ? tried : ""));
+        EXPECT_FALSE(simulator.started());
     }
 }
 
 TEST(Launcher, ASimulatorThatEndsFirstLeavesNoZombie) {
     FakeSimulator simulator(FakeSimulator::Then::Exit);
-    InSimHost host;
-    ProgramRun program(portsConfig(host.port(), standin::freePort(true),
-                                   launchConfig(simulator.location(), "start=\"1\" InvokeInSim=\"1\"")));
-    ASSERT_TRUE(handshake(host, program));
+    HostedRun run(launchConfig(simulator.location(), "start=\"1\" InvokeInSim=\"1\""));
+    ASSERT_TRUE(run.handshake());
     ASSERT_TRUE(simulator.waitStarted());
     const pid_t started = simulator.pid();
     ASSERT_TRUE(waitFor([started] {
-        const auto state = processState(started);
+        const auto state = processStat(started);
         return !state || state->state == 'Z';  // ended, whoever reaps it
     }));
-    EXPECT_TRUE(childrenOf(program.pid()).empty());
-    const auto programState = processState(program.pid());  // the check was made on a live program
+    EXPECT_TRUE(childrenOf(run.program.pid()).empty());
+    const auto programState = processStat(run.program.pid());  // the check was made on a live program
     ASSERT_TRUE(programState.has_value());
     EXPECT_NE(programState->state, 'Z');
-}
-
-TEST(Launcher, TheSimulatorOutlivesTheProgram) {
-    FakeSimulator simulator(FakeSimulator::Then::KeepRunning);
-    InSimHost host;
-    ProgramRun program(portsConfig(host.port(), standin::freePort(true),
-                                   launchConfig(simulator.location(), "start=\"1\" InvokeInSim=\"1\"")));
-    ASSERT_TRUE(handshake(host, program));
-    ASSERT_TRUE(simulator.waitStarted());
-    host.closeClient();
-    EXPECT_EQ(program.waitExit(kWait), 0);
-    const auto state = processState(simulator.pid());
-    ASSERT_TRUE(state.has_value());
-    EXPECT_NE(state->state, 'Z');
-    EXPECT_EQ(state->parent, ::getpid());  // adopted when the program ended
 }
