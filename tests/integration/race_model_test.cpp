@@ -2,7 +2,6 @@
 // race closes the loop through the pit menu, the mandatory stop marks the board, qualifying shows standings.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -13,6 +12,7 @@
 #include "standin/insim_host.h"
 #include "standin/race_model.h"
 #include "standin/scenario.h"
+#include "strategy/pitboard.h"
 #include "support/program.h"
 
 namespace {
@@ -65,20 +65,6 @@ std::vector<int> fuelAmounts(const std::string& output) {
 
 std::string window16(std::string text) {
     text.resize(16, ' ');
-    return text;
-}
-
-std::string gapText(std::uint32_t ms) {
-    char text[32];
-    if (ms < 10000) std::snprintf(text, sizeof text, "%u.%02u", ms / 1000, (ms % 1000) / 10);
-    else if (ms < 100000) std::snprintf(text, sizeof text, "%u.%u", ms / 1000, (ms % 1000) / 100);
-    else std::snprintf(text, sizeof text, "%u", ms / 1000);
-    return text;
-}
-
-std::string lapTimeText(std::uint32_t ms) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%u:%02u.%02u", ms / 60000, (ms / 1000) % 60, (ms % 1000) / 10);
     return text;
 }
 
@@ -173,9 +159,9 @@ TEST(RaceModel, QualifyingBoardShowsPositionGapsAndBestTime) {
         previous = latest;
         latest.lapTime = res.BTime;
         latest.lines = {window16("P" + std::to_string(position)),
-                        window16("-" + gapText(nearestBetter ? own - nearestBetter : 0) + "/+" +
-                                 gapText(nearestWorse ? nearestWorse - own : 0)),
-                        window16(lapTimeText(res.BTime))};
+                        window16("-" + formatGap(nearestBetter ? own - nearestBetter : 0) + "/+" +
+                                 formatGap(nearestWorse ? nearestWorse - own : 0)),
+                        window16(formatLapTime(res.BTime))};
     }
     std::vector<std::vector<std::string>> shown;
     for (const auto& screen : run.session->screens())
