@@ -89,47 +89,28 @@ TEST(FuelEstimate, WorkedExampleWarnsMarksPitAndSetsTheAmount) {
     EXPECT_EQ(port.events[6].bytes, "Set Advice: SET 38% F");  // the line stays open
 }
 
-// The viewed player alone: what is printed, and whether it warns and with which amount (0: no warning).
+// The viewed player alone: the levels and percentages printed, and the need and amount when it warns.
 TEST(FuelEstimate, WarnsOnlyWhenShortWithThreeLapsOrMoreToGoAndBothLevelsRecorded) {
-    const float justBelowHalf = std::nextafter(0.5f, 0.0f);
     const struct {
         word lapsDone;
         float oldLevel, lastLevel;
-        const char* console;
+        const char *oldText, *lastText, *has, *uses, *need;  // need: nullptr when it does not warn
         unsigned amount;
         byte raceLaps = 20;
         std::size_t blocks = 20;
     } cases[] = {
-        {3, 0.5f, 0.375f,  // the first lap line with two readings behind it
-         "Fuel in 0: 0.5. Fuel one lap later: 0.375\nPlayer has approx 25% fuel and consumes 12.5% per lap.\n"
-         "Player will run out of fuel! 25% < 87.5%\n", 88, 10},
-        {10, 0.625f, 0.5f,  // an estimate of exactly three laps' use is enough
-         "Fuel in 7: 0.625. Fuel one lap later: 0.5\nPlayer has approx 37.5% fuel and consumes 12.5% per lap.\n", 0},
-        {10, 0.625f, justBelowHalf,  // one step less is not
-         "Fuel in 7: 0.625. Fuel one lap later: 0.5\nPlayer has approx 37.5% fuel and consumes 12.5% per lap.\n"
-         "Player will run out of fuel! 37.5% < 125%\n", 99},
-        {18, 0.375f, 0.01f,  // two laps to go
-         "Fuel in 15: 0.375. Fuel one lap later: 0.01\nPlayer has approx 0% fuel and consumes 36.5% per lap.\n", 0,
-         20, 30},
-        {25, 0.375f, 0.01f,  // the simulator reports fewer laps than the store holds
-         "Fuel in 22: 0.375. Fuel one lap later: 0.01\nPlayer has approx 0% fuel and consumes 36.5% per lap.\n", 0,
-         20, 30},
-        {8, 0.125f, 0.875f,  // a refuelling lap
-         "Fuel in 5: 0.125. Fuel one lap later: 0.875\nPlayer has approx 162.5% fuel and consumes -75% per lap.\n", 0},
-        {12, 0.375f, 0.0f,  // the last level was never recorded
-         "Fuel in 9: 0.375. Fuel one lap later: 0\nPlayer has approx 0% fuel and consumes 37.5% per lap.\n", 0},
-        {12, 0.0f, -0.125f,  // short by the numbers, but the earlier level was never recorded
-         "Fuel in 9: 0. Fuel one lap later: -0.125\nPlayer has approx 0% fuel and consumes 12.5% per lap.\n", 0},
-        {12, kNaN, 0.25f,
-         "Fuel in 9: nan. Fuel one lap later: 0.25\nPlayer has approx nan% fuel and consumes nan% per lap.\n", 0},
-        {12, 0.375f, kNaN,
-         "Fuel in 9: 0.375. Fuel one lap later: nan\nPlayer has approx nan% fuel and consumes nan% per lap.\n", 0},
-        {10, kInf, 0.25f,  // the need is printed uncapped, the amount capped
-         "Fuel in 7: inf. Fuel one lap later: 0.25\nPlayer has approx 0% fuel and consumes inf% per lap.\n"
-         "Player will run out of fuel! 0% < inf%\n", 99},
-        {10, 0.75f, 0.5f,  // 30 laps of 25%
-         "Fuel in 7: 0.75. Fuel one lap later: 0.5\nPlayer has approx 25% fuel and consumes 25% per lap.\n"
-         "Player will run out of fuel! 25% < 750%\n", 99, 40, 40},
+        {3, 0.5f, 0.375f, "0.5", "0.375", "25", "12.5", "87.5", 88, 10},  // the first with two readings
+        {10, 0.625f, 0.5f, "0.625", "0.5", "37.5", "12.5", nullptr, 0},  // exactly three laps' use: enough
+        {10, 0.625f, std::nextafter(0.5f, 0.0f), "0.625", "0.5", "37.5", "12.5", "125", 99},  // one step less
+        {18, 0.375f, 0.01f, "0.375", "0.01", "0", "36.5", nullptr, 0, 20, 30},  // two laps to go
+        {25, 0.375f, 0.01f, "0.375", "0.01", "0", "36.5", nullptr, 0, 20, 30},  // fewer laps than stored
+        {8, 0.125f, 0.875f, "0.125", "0.875", "162.5", "-75", nullptr, 0},  // a refuelling lap
+        {12, 0.375f, 0.0f, "0.375", "0", "0", "37.5", nullptr, 0},  // the last level never recorded
+        {12, 0.0f, -0.125f, "0", "-0.125", "0", "12.5", nullptr, 0},  // nor the earlier one: short, no warning
+        {12, kNaN, 0.25f, "nan", "0.25", "nan", "nan", nullptr, 0},
+        {12, 0.375f, kNaN, "0.375", "nan", "nan", "nan", nullptr, 0},
+        {10, kInf, 0.25f, "inf", "0.25", "0", "inf", "inf", 99},  // the need printed uncapped, the amount capped
+        {10, 0.75f, 0.5f, "0.75", "0.5", "25", "25", "750", 99, 40, 40},  // 30 laps of 25%
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "lap " << c.lapsDone << ": " << c.oldLevel << " -> " << c.lastLevel);
@@ -137,7 +118,11 @@ TEST(FuelEstimate, WarnsOnlyWhenShortWithThreeLapsOrMoreToGoAndBothLevelsRecorde
         const std::size_t slot = soloReadings(tracker, c.lapsDone, c.oldLevel, c.lastLevel);
         RecordingPort port;
         estimateFuel(tracker, makeLap(kPlayer, 0, 0, c.lapsDone), slot, port);
-        EXPECT_EQ(port.console(), c.console + (c.amount ? settingConsole(c.amount) : ""));
+        std::string console = "Fuel in " + std::to_string(c.lapsDone - 3) + ": " + c.oldText +
+                              ". Fuel one lap later: " + c.lastText + "\nPlayer has approx " + c.has +
+                              "% fuel and consumes " + c.uses + "% per lap.\n";
+        if (c.need) console += "Player will run out of fuel! " + std::string(c.has) + "% < " + c.need + "%\n";
+        EXPECT_EQ(port.console(), console + (c.amount ? settingConsole(c.amount) : ""));
         EXPECT_EQ(port.sent(), c.amount ? batchFor(c.amount) : "");
         EXPECT_EQ(std::string(tracker.latestBoard.marker), c.amount ? "PIT" : "");
     }
