@@ -7,7 +7,7 @@
 
 #include "race/handlers.h"
 #include "standin/packets.h"
-#include "support/recording_port.h"
+#include "support/tracked_race.h"
 
 using standin::makeLap;
 using standin::makeOutGauge;
@@ -15,23 +15,7 @@ using standin::makeSta;
 
 namespace {
 
-constexpr std::uint8_t kViewed = 7;
-
-struct OutGauge : ::testing::Test {
-    Tracker tracker;
-    RecordingPort port;
-
-    OutGauge() {
-        tracker.session.sta = makeSta(kViewed, 1, 10);
-        tracker.session.tracking = true;
-        tracker.pLaps = std::make_unique<RaceLapStore>(10);
-    }
-
-    void arrive(std::uint8_t plid, std::uint16_t lapsDone) {
-        LapBlock& block = *tracker.pLaps->block(lapsDone - 1u);
-        block.laps[block.arrivals++] = makeLap(plid, 83000, 83000u * lapsDone, lapsDone);
-    }
-
+struct OutGauge : TrackedRace {
     float fuel(std::size_t block, std::size_t slot) const { return tracker.pLaps->block(block)->fuel[slot]; }
 
     void receive(std::uint32_t time, float reading) {

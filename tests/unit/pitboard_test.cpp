@@ -6,14 +6,12 @@
 
 #include "standin/packets.h"
 #include "strategy/pitboard.h"
-#include "support/recording_port.h"
+#include "support/tracked_race.h"
 
 using standin::makeLap;
 using standin::makeSta;
 
 namespace {
-
-constexpr std::uint8_t kViewed = 7;
 
 // The IS_BTN header of one board line: Size, ISP_BTN, ReqI, UCID, ClickID, Inst, ISB_DARK, TypeIn, L, T, W, H.
 std::string buttonHeader(int clickId, int top, int window) {
@@ -29,30 +27,15 @@ void setText(char (&field)[N], const char* text) {
     std::memcpy(field, text, std::min(std::strlen(text), N));
 }
 
-struct RaceBoard : ::testing::Test {
-    Tracker tracker;
-    RecordingPort port;
-
-    RaceBoard() {
-        tracker.session.sta = makeSta(kViewed, 1, 10);
-        tracker.session.tracking = true;
-        tracker.pLaps = std::make_unique<RaceLapStore>(10);
-    }
-
-    // Appends a lap record to the block of its lap.
-    void arrive(std::uint8_t plid, std::uint32_t lapTime, std::uint32_t elapsed, std::uint16_t lapsDone) {
-        LapBlock& block = *tracker.pLaps->block(lapsDone - 1u);
-        block.laps[block.arrivals++] = makeLap(plid, lapTime, elapsed, lapsDone);
-    }
-
+struct RaceBoard : TrackedRace {
     // Lap 5 of six cars, the viewed one third: 1.80 s behind the second, 0.60 s ahead of the fourth.
     void fillLapFive() {
-        arrive(3, 82000, 500000, 5);
-        arrive(4, 82500, 501000, 5);
-        arrive(kViewed, 83450, 502800, 5);
-        arrive(5, 83000, 503400, 5);
-        arrive(6, 84000, 504000, 5);
-        arrive(8, 85000, 509000, 5);
+        arrive(3, 5, 82000, 500000);
+        arrive(4, 5, 82500, 501000);
+        arrive(kViewed, 5, 83450, 502800);
+        arrive(5, 5, 83000, 503400);
+        arrive(6, 5, 84000, 504000);
+        arrive(8, 5, 85000, 509000);
     }
 
     void previousBoardOfViewed(std::uint16_t position, std::uint32_t ahead, std::uint32_t behind, const char* marker) {
@@ -117,7 +100,7 @@ TEST_F(RaceBoard, WorkedExampleByteForByte) {
 }
 
 TEST_F(RaceBoard, LeaderAndLastCarShowZeroGaps) {
-    arrive(kViewed, 83450, 502800, 5);
+    arrive(kViewed, 5, 83450, 502800);
     showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6), port);
     EXPECT_EQ(port.console(), "Searching in 1 results.\nPitboard for 7: Lap 5/10\n-0 | +0\nP1 |    \n1:23.45\n");
     EXPECT_EQ(line(4), "-0.00^9/+0.00" + spaces(7));
@@ -164,9 +147,9 @@ TEST_F(RaceBoard, ColoursAndMarkersAgainstTheLastBoard) {
 }
 
 TEST_F(RaceBoard, MandatoryStopShowsPitOverTheLastThreeLapsUntilMade) {
-    arrive(kViewed, 83000, 500000, 5);
-    arrive(kViewed, 83000, 583000, 6);
-    arrive(kViewed, 83000, 666000, 7);
+    arrive(kViewed, 5, 83000, 500000);
+    arrive(kViewed, 6, 83000, 583000);
+    arrive(kViewed, 7, 83000, 666000);
     const struct {
         bool mustPit;
         std::uint16_t lapsDone;
@@ -196,7 +179,7 @@ TEST_F(RaceBoard, AdviceLineOnTheLastLapsOrAsWrittenWithinItsTwelveBytes) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sent);
         port.clear();
-        arrive(kViewed, 83000, 600000, static_cast<std::uint16_t>(c.lapsDone - 1));
+        arrive(kViewed, static_cast<std::uint16_t>(c.lapsDone - 1), 83000, 600000);
         setText(tracker.latestBoard.advice, c.written);
         showRaceBoard(tracker, makeLap(kViewed, 83000, 683000, c.lapsDone), port);
         ASSERT_EQ(port.sends().size(), 9u);
@@ -208,9 +191,9 @@ TEST_F(RaceBoard, AdviceLineOnTheLastLapsOrAsWrittenWithinItsTwelveBytes) {
 }
 
 TEST_F(RaceBoard, GapsFromOneHundredSecondsLeaveOneZeroByte) {
-    arrive(3, 80000, 400000, 5);
-    arrive(kViewed, 83450, 500000, 5);
-    arrive(4, 83450, 620000, 5);
+    arrive(3, 5, 80000, 400000);
+    arrive(kViewed, 5, 83450, 500000);
+    arrive(4, 5, 83450, 620000);
     showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6), port);
     EXPECT_EQ(line(4), "-100^9/+120" + spaces(8) + std::string(1, '\0'));
     EXPECT_EQ(port.sends().size(), 7u);  // no advice: three lines after the clear
@@ -218,9 +201,9 @@ TEST_F(RaceBoard, GapsFromOneHundredSecondsLeaveOneZeroByte) {
 }
 
 TEST_F(RaceBoard, WideNumbersAreCutAtTheirWindows) {
-    arrive(3, 0xFFFFFFFFu, 0x80000000u, 5);
-    arrive(kViewed, 0xFFFFFFFFu, 0, 5);
-    arrive(4, 0xFFFFFFFFu, 0x7FFFFFFFu, 5);
+    arrive(3, 5, 0xFFFFFFFFu, 0x80000000u);
+    arrive(kViewed, 5, 0xFFFFFFFFu, 0);
+    arrive(4, 5, 0xFFFFFFFFu, 0x7FFFFFFFu);
     tracker.session.sta.RaceLaps = 255;  // more than the store holds: the board still reads lap 5 only
     showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6), port);
     EXPECT_EQ(port.console(),
@@ -237,7 +220,7 @@ TEST_F(RaceBoard, MissingPlayerOrBlockKeepsTheLastStandings) {
     latest.gapAhead = 1200;
     latest.gapBehind = 3400;
     latest.lapTime = 90000;
-    arrive(3, 82000, 500000, 5);  // lap 5 without the viewed player
+    arrive(3, 5, 82000, 500000);  // lap 5 without the viewed player
     showRaceBoard(tracker, makeLap(kViewed, 84000, 587000, 6), port);
     EXPECT_EQ(port.console(), "Searching in 1 results.\nPitboard for 7: Lap 5/10\n-1200 | +3400\nP4 |    \n1:30.0\n");
 
