@@ -9,21 +9,15 @@
 
 #include "link/wire.h"
 #include "standin/host_session.h"
-#include "standin/insim_host.h"
 #include "standin/race_model.h"
 #include "standin/scenario.h"
 #include "strategy/pitboard.h"
-#include "support/program.h"
+#include "support/hosted_run.h"
 
 namespace {
 
-constexpr int kWait = 5000;
-
-// One scenario played to its end against a freshly started program.
-struct RaceRun {
-    standin::InSimHost host;
-    std::uint16_t outGaugePort = standin::freePort(true);
-    ProgramRun program{portsConfig(host.port(), outGaugePort)};
+// One scenario played to its end against a freshly started program; the stand-in's session does the handshake.
+struct RaceRun : HostedRun {
     std::unique_ptr<standin::RaceModel> model;
     std::ostringstream shown;  // what lfs-standin would print
     standin::Console console{shown, false};
@@ -38,8 +32,8 @@ struct RaceRun {
         standin::HostOptions options;
         options.pace = standin::Pace::Fast;
         session = std::make_unique<standin::HostSession>(host, *model, console, options);
-        const bool played = session->handshake(kWait) && session->run();
-        exitCode = program.waitExit(kWait);
+        const bool played = session->handshake(kWaitMs) && session->run();
+        exitCode = program.waitExit(kWaitMs);
         output = program.output();
         ASSERT_TRUE(played) << session->error() << "\n" << output;
         ASSERT_EQ(exitCode, 0) << output;
