@@ -118,7 +118,7 @@ void onLap(Tracker& tracker, const IS_LAP& packet, Port& port) {
     SessionState& session = tracker.session;
     if (!session.tracking) return;
     const IS_STA& sta = session.sta;
-    const bool viewed = packet.PLID == sta.ViewPLID;
+    const bool viewed = packet.PLID != 0 && packet.PLID == sta.ViewPLID;  // ViewPLID 0: nobody is viewed
     if (sta.RaceInProg == kQualifying) {
         // Nothing of a qualifying lap is kept: the results carry the bests. Until a result of the
         // viewed player has been worked out there is no board to show.

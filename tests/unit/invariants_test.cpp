@@ -211,3 +211,16 @@ TEST(Regression, LapOfPlidZeroIsNotStored) {
     EXPECT_EQ(first.fuel[0], 0.75f);
     EXPECT_EQ(invariants::checkTracker(tracker), "");
 }
+
+// With nobody viewed (ViewPLID 0) a lap of PLID 0 is nobody's lap line: no board for it.
+TEST(Regression, NoBoardWhileNobodyIsViewed) {
+    Tracker tracker;
+    RecordingPort port;
+    onRestart(tracker, makeRst(5, 0), port);
+    onState(tracker, makeSta(0, 1, 5), port);
+    onLap(tracker, makeLap(3, 61000, 61000, 1), port);
+    port.clear();
+    onLap(tracker, makeLap(0, 61000, 122000, 2), port);
+    EXPECT_EQ(port.console(), "New registered laptime by PLID 0: 1:1.0\nMemory allocation error!\n");
+    EXPECT_TRUE(port.sends().empty());
+}
