@@ -75,7 +75,7 @@ std::optional<ModelEvent> RaceModel::next() {
 
 int RaceModel::carIndex(std::uint8_t plid) const {
     for (std::size_t i = 0; i < cars_.size(); ++i)
-        if (cars_[i].spec->plid == plid) return static_cast<int>(i);
+        if (cars_[i].setup->plid == plid) return static_cast<int>(i);
     return -1;
 }
 
@@ -104,9 +104,9 @@ ViewStatus RaceModel::viewStatus() const {
     ViewStatus status;
     status.plid = view_;
     if (session_ >= 0) {
-        const SessionSpec& spec = scenario_.sessions[static_cast<std::size_t>(session_)];
-        status.session = sessionKindName(spec.kind);
-        status.raceLaps = spec.kind == SessionKind::Race ? spec.laps : 0;
+        const SessionSpec& setup = scenario_.sessions[static_cast<std::size_t>(session_)];
+        status.session = sessionKindName(setup.kind);
+        status.raceLaps = setup.kind == SessionKind::Race ? setup.laps : 0;
     }
     if (const Car* car = viewedCar()) {
         const bool onLap = session_ >= 0 && (car->phase == Phase::Driving || car->phase == Phase::Stopping);
@@ -124,10 +124,10 @@ void RaceModel::sendState() {
     sta.NumConns = 1;
     std::memcpy(sta.Track, scenario_.track.data(), std::min<std::size_t>(scenario_.track.size(), 5));
     if (session_ >= 0) {
-        const SessionSpec& spec = scenario_.sessions[static_cast<std::size_t>(session_)];
-        sta.RaceInProg = spec.kind == SessionKind::Race ? 1 : spec.kind == SessionKind::Qualifying ? 2 : 0;
-        sta.RaceLaps = static_cast<byte>(spec.kind == SessionKind::Race ? spec.laps : 0);
-        sta.QualMins = static_cast<byte>(spec.kind == SessionKind::Qualifying ? spec.minutes : 0);
+        const SessionSpec& setup = scenario_.sessions[static_cast<std::size_t>(session_)];
+        sta.RaceInProg = setup.kind == SessionKind::Race ? 1 : setup.kind == SessionKind::Qualifying ? 2 : 0;
+        sta.RaceLaps = static_cast<byte>(setup.kind == SessionKind::Race ? setup.laps : 0);
+        sta.QualMins = static_cast<byte>(setup.kind == SessionKind::Qualifying ? setup.minutes : 0);
         sta.NumP = static_cast<byte>(cars_.size());
         for (const Car& car : cars_) sta.NumFinished += car.report.finished ? 1 : 0;
     }
@@ -136,26 +136,26 @@ void RaceModel::sendState() {
 
 void RaceModel::startSession(int index) {
     session_ = lastSession_ = index;
-    const SessionSpec& spec = scenario_.sessions[static_cast<std::size_t>(index)];
+    const SessionSpec& setup = scenario_.sessions[static_cast<std::size_t>(index)];
     sessionStart_ = now_;
-    sessionClosesAt_ = spec.kind == SessionKind::Race ? 0 : now_ + static_cast<std::uint32_t>(spec.minutes) * 60000u;
+    sessionClosesAt_ = setup.kind == SessionKind::Race ? 0 : now_ + static_cast<std::uint32_t>(setup.minutes) * 60000u;
     leaderFinished_ = false;
     leaderLaps_ = 0;
     endPlanned_ = false;
-    view_ = spec.view;
+    view_ = setup.view;
     results_.clear();
 
     SessionReport report;
-    report.kind = spec.kind;
-    report.laps = spec.laps;
-    report.minutes = spec.minutes;
+    report.kind = setup.kind;
+    report.laps = setup.laps;
+    report.minutes = setup.minutes;
     report.viewed.push_back(view_);
     reports_.push_back(report);
 
     cars_.clear();
     for (const CarSpec& carSpec : scenario_.cars) {
         Car car;
-        car.spec = &carSpec;
+        car.setup = &carSpec;
         car.random = Random(carSeed(seed_, carSpec.plid, static_cast<unsigned>(index)));
         car.menu = PitMenu(carSpec.menuPercent);
         car.fuel = car.fuelAtLine = carSpec.fuelPercent / 100.0;
@@ -164,9 +164,9 @@ void RaceModel::startSession(int index) {
         cars_.push_back(std::move(car));
     }
 
-    IS_RST rst = makeRst(static_cast<byte>(spec.kind == SessionKind::Race ? spec.laps : 0),
-                         static_cast<byte>(spec.kind == SessionKind::Qualifying ? spec.minutes : 0),
-                         spec.mandatoryStop ? HOSTF_MUST_PIT : 0);
+    IS_RST rst = makeRst(static_cast<byte>(setup.kind == SessionKind::Race ? setup.laps : 0),
+                         static_cast<byte>(setup.kind == SessionKind::Qualifying ? setup.minutes : 0),
+                         setup.mandatoryStop ? HOSTF_MUST_PIT : 0);
     rst.NumP = static_cast<byte>(cars_.size());
     std::memcpy(rst.Track, scenario_.track.data(), std::min<std::size_t>(scenario_.track.size(), 5));
     rst.NumNodes = 320;
@@ -177,22 +177,22 @@ void RaceModel::startSession(int index) {
     emitInSim(packetBytes(rst));
     sendState();
 
-    switch (spec.kind) {
+    switch (setup.kind) {
         case SessionKind::Race:
-            notice("Race of " + std::to_string(spec.laps) + " laps starts" +
-                   (spec.mandatoryStop ? ", one pit stop is mandatory" : "") + "; viewing car " +
+            notice("Race of " + std::to_string(setup.laps) + " laps starts" +
+                   (setup.mandatoryStop ? ", one pit stop is mandatory" : "") + "; viewing car " +
                    std::to_string(view_) + ".");
             break;
         case SessionKind::Qualifying:
         case SessionKind::Practice:
-            notice(std::string(spec.kind == SessionKind::Qualifying ? "Qualifying" : "Practice") + " of " +
-                   std::to_string(spec.minutes) + " minutes starts; viewing car " + std::to_string(view_) + ".");
+            notice(std::string(setup.kind == SessionKind::Qualifying ? "Qualifying" : "Practice") + " of " +
+                   std::to_string(setup.minutes) + " minutes starts; viewing car " + std::to_string(view_) + ".");
             break;
     }
 
     for (std::size_t i = 0; i < cars_.size(); ++i) {
         Car& car = cars_[i];
-        if (spec.kind == SessionKind::Race) {
+        if (setup.kind == SessionKind::Race) {
             startLap(static_cast<int>(i), now_);
         } else {
             car.outLap = true;
@@ -204,18 +204,18 @@ void RaceModel::startSession(int index) {
 
 void RaceModel::startLap(int index, std::uint32_t at) {
     Car& car = cars_[static_cast<std::size_t>(index)];
-    const CarSpec& spec = *car.spec;
+    const CarSpec& setup = *car.setup;
     car.phase = Phase::Driving;
     car.lapStart = at;
     car.stopMs = 0;
-    double seconds = spec.lapSeconds + spec.spreadSeconds * car.random.triangle();
+    double seconds = setup.lapSeconds + setup.spreadSeconds * car.random.triangle();
     if (car.outLap) seconds *= car.lapShare;
     car.driveMs = millis(seconds);
     const SessionSpec& session = scenario_.sessions[static_cast<std::size_t>(session_)];
     if (session.kind == SessionKind::Race && car.lapsDone == 0)
         car.driveMs += kStartLossMs + kGridStepMs * static_cast<std::uint32_t>(index);
 
-    const double need = spec.usePercent / 100.0 * car.lapShare;
+    const double need = setup.usePercent / 100.0 * car.lapShare;
     std::uint32_t reach = at + car.driveMs;  // how far the fuel takes it this lap
     if (car.fuel < need) {
         reach = at + static_cast<std::uint32_t>(std::floor(car.driveMs * (car.fuel / need)));
@@ -233,7 +233,7 @@ void RaceModel::startLap(int index, std::uint32_t at) {
 
 void RaceModel::split(int index, int number) {
     const Car& car = cars_[static_cast<std::size_t>(index)];
-    IS_SPX spx = makeSpx(car.spec->plid, now_ - car.lapStart, now_ - sessionStart_, static_cast<byte>(number));
+    IS_SPX spx = makeSpx(car.setup->plid, now_ - car.lapStart, now_ - sessionStart_, static_cast<byte>(number));
     spx.Penalty = car.penalty;
     spx.NumStops = car.numStops;
     emitInSim(packetBytes(spx));
@@ -241,9 +241,9 @@ void RaceModel::split(int index, int number) {
 
 void RaceModel::driveEnd(int index) {
     Car& car = cars_[static_cast<std::size_t>(index)];
-    const CarSpec& spec = *car.spec;
+    const CarSpec& setup = *car.setup;
     const SessionSpec& session = scenario_.sessions[static_cast<std::size_t>(session_)];
-    const double use = spec.usePercent / 100.0;
+    const double use = setup.usePercent / 100.0;
     const double fuelNow = std::max(0.0, car.fuel - use * car.lapShare);
     car.fuelAtLine = fuelNow;
 
@@ -251,7 +251,7 @@ void RaceModel::driveEnd(int index) {
     const bool finishing = session.kind != SessionKind::Race || lap >= session.laps || leaderFinished_;
     bool refuel = false, serve = false;
     if (!finishing && !car.outLap) {
-        const bool planned = std::find(spec.stopLaps.begin(), spec.stopLaps.end(), lap) != spec.stopLaps.end();
+        const bool planned = std::find(setup.stopLaps.begin(), setup.stopLaps.end(), lap) != setup.stopLaps.end();
         refuel = planned || fuelNow < use;  // a planned stop, or it would not make the next lap
         serve = car.penalty != 0 && car.serveLap == lap;
     }
@@ -266,14 +266,14 @@ void RaceModel::driveEnd(int index) {
         car.fuelAtLine = fuelNow + taken / 100.0;
         ++car.numStops;
         car.report.stops.push_back(StopRecord{lap, setting, taken});
-        notice(spec.name + " (PLID " + std::to_string(spec.plid) + ") pits at the end of lap " + std::to_string(lap) +
+        notice(setup.name + " (PLID " + std::to_string(setup.plid) + ") pits at the end of lap " + std::to_string(lap) +
                " with " + percentText(fuelNow * 100.0) + " and takes " + percentText(taken) + " (menu " +
                std::to_string(setting) + "%).");
     }
     if (serve) {
         const bool stopGo = car.penalty == PENALTY_SG_VALID;
         if (stopGo && !refuel) car.stopMs += millis(scenario_.serviceSeconds);
-        notice(spec.name + " (PLID " + std::to_string(spec.plid) + ") serves its " +
+        notice(setup.name + " (PLID " + std::to_string(setup.plid) + ") serves its " +
                (stopGo ? "stop-go" : "drive-through") + " penalty.");
         car.penalty = 0;
     }
@@ -282,7 +282,7 @@ void RaceModel::driveEnd(int index) {
 
 void RaceModel::crossLine(int index) {
     Car& car = cars_[static_cast<std::size_t>(index)];
-    const CarSpec& spec = *car.spec;
+    const CarSpec& setup = *car.setup;
     const SessionSpec& session = scenario_.sessions[static_cast<std::size_t>(session_)];
     const std::uint32_t lapTime = now_ - car.lapStart;
     car.fuel = car.fuelAtLine;
@@ -298,10 +298,10 @@ void RaceModel::crossLine(int index) {
 
     ++car.lapsDone;
     for (const PenaltySpec& penalty : session.penalties) {
-        if (penalty.plid != spec.plid || penalty.lap != car.lapsDone) continue;
+        if (penalty.plid != setup.plid || penalty.lap != car.lapsDone) continue;
         car.penalty = penalty.penalty;
         car.serveLap = car.lapsDone + 2;
-        notice(spec.name + " (PLID " + std::to_string(spec.plid) + ") is given a " +
+        notice(setup.name + " (PLID " + std::to_string(setup.plid) + ") is given a " +
                (penalty.penalty == PENALTY_SG_VALID ? "stop-go" : "drive-through") + " penalty.");
     }
     car.report.lapsDone = car.lapsDone;
@@ -310,23 +310,23 @@ void RaceModel::crossLine(int index) {
     const bool improved = car.bestLapMs == 0 || lapTime < car.bestLapMs;
     if (improved) car.bestLapMs = car.report.bestLapMs = lapTime;
 
-    emitInSim(packetBytes(makeLap(spec.plid, lapTime, now_ - sessionStart_, static_cast<word>(car.lapsDone),
+    emitInSim(packetBytes(makeLap(setup.plid, lapTime, now_ - sessionStart_, static_cast<word>(car.lapsDone),
                                   car.penalty, car.numStops)));
 
     if (session.kind == SessionKind::Qualifying) {
         byte resultNum = 255;
         if (improved) {
             results_.erase(std::remove_if(results_.begin(), results_.end(),
-                                          [&](const auto& entry) { return entry.second == spec.plid; }),
+                                          [&](const auto& entry) { return entry.second == setup.plid; }),
                            results_.end());
             const auto place = std::upper_bound(results_.begin(), results_.end(), std::make_pair(lapTime, byte{255}),
                                                 [](const auto& a, const auto& b) { return a.first < b.first; });
             resultNum = static_cast<byte>(place - results_.begin());
-            results_.insert(place, {lapTime, spec.plid});
+            results_.insert(place, {lapTime, setup.plid});
         }
-        IS_RES res = makeRes(spec.plid, car.bestLapMs, static_cast<word>(car.lapsDone), resultNum);
-        std::snprintf(res.UName, sizeof res.UName, "%s", spec.name.c_str());
-        std::snprintf(res.PName, sizeof res.PName, "%s", spec.name.c_str());
+        IS_RES res = makeRes(setup.plid, car.bestLapMs, static_cast<word>(car.lapsDone), resultNum);
+        std::snprintf(res.UName, sizeof res.UName, "%s", setup.name.c_str());
+        std::snprintf(res.PName, sizeof res.PName, "%s", setup.name.c_str());
         std::memcpy(res.CName, "XRT", 3);
         res.TTime = now_ - sessionStart_;
         res.NumRes = static_cast<byte>(results_.size());
@@ -347,12 +347,12 @@ void RaceModel::crossLine(int index) {
     if (session.kind == SessionKind::Race) {
         if (car.lapsDone >= session.laps || leaderFinished_) {
             car.report.finished = true;
-            if (!leaderFinished_) notice(spec.name + " (PLID " + std::to_string(spec.plid) + ") wins the race.");
+            if (!leaderFinished_) notice(setup.name + " (PLID " + std::to_string(setup.plid) + ") wins the race.");
             leaderFinished_ = true;
         } else {
             startLap(index, now_);
         }
-    } else if (now_ < sessionClosesAt_ && car.fuel >= spec.usePercent / 100.0) {
+    } else if (now_ < sessionClosesAt_ && car.fuel >= setup.usePercent / 100.0) {
         startLap(index, now_);
     }
     checkSessionOver();
@@ -364,7 +364,7 @@ void RaceModel::runDry(int index) {
     car.phase = Phase::Dry;
     car.report.ranDry = true;
     car.report.dryLap = car.lapsDone + 1;
-    notice(car.spec->name + " (PLID " + std::to_string(car.spec->plid) + ") runs out of fuel on lap " +
+    notice(car.setup->name + " (PLID " + std::to_string(car.setup->plid) + ") runs out of fuel on lap " +
            std::to_string(car.report.dryLap) + " and stops on track.");
     checkSessionOver();
 }
@@ -382,9 +382,9 @@ void RaceModel::checkSessionOver() {
 
 void RaceModel::endSession() {
     SessionReport& report = reports_.back();
-    const SessionSpec& spec = scenario_.sessions[static_cast<std::size_t>(session_)];
+    const SessionSpec& setup = scenario_.sessions[static_cast<std::size_t>(session_)];
     for (const Car& car : cars_) report.order.push_back(car.report);
-    if (spec.kind == SessionKind::Race) {
+    if (setup.kind == SessionKind::Race) {
         std::stable_sort(report.order.begin(), report.order.end(), [](const CarReport& a, const CarReport& b) {
             if (a.lapsDone != b.lapsDone) return a.lapsDone > b.lapsDone;
             return a.lastLineMs < b.lastLineMs;
@@ -399,7 +399,7 @@ void RaceModel::endSession() {
 
     session_ = -1;
     sendState();  // RaceInProg 0: the session is over
-    notice(std::string("The ") + sessionKindName(spec.kind) + " is over.");
+    notice(std::string("The ") + sessionKindName(setup.kind) + " is over.");
     if (static_cast<std::size_t>(lastSession_ + 1) < scenario_.sessions.size())
         plan(now_ + kBetweenSessionsMs, Step::SessionStart, -1, lastSession_ + 1);
     else
@@ -407,7 +407,7 @@ void RaceModel::endSession() {
 }
 
 double RaceModel::fuelAt(const Car& car, std::uint32_t time) const {
-    const double use = car.spec->usePercent / 100.0 * car.lapShare;
+    const double use = car.setup->usePercent / 100.0 * car.lapShare;
     switch (car.phase) {
         case Phase::Driving: {
             if (time <= car.lapStart || car.driveMs == 0) return car.fuel;
