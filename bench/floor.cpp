@@ -74,10 +74,7 @@ int reader(std::uint16_t port, std::uint64_t raceBytes) {
 int idle(std::uint16_t port, std::uint16_t udpPort) {
     const bench::Socket link = bench::connectTcp(port);
     const bench::Socket udp = bench::openUdp();
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(udpPort);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = bench::loopback(udpPort);
     if (::bind(udp.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 1;
     std::uint8_t buffer[512];
     for (;;) {
@@ -100,10 +97,7 @@ int loop(std::uint16_t port, std::uint16_t udpPort) {
     const std::uint8_t small[8] = {8, 4, 0, 2, 0x10, 0x27, 0, 0};
     ::send(link.fd(), small, sizeof small, MSG_NOSIGNAL);
     const bench::Socket udp = bench::openUdp();
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(udpPort);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = bench::loopback(udpPort);
     if (::bind(udp.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 1;
     const auto ready = [](int fd, long micros) {
         fd_set set;

@@ -29,9 +29,7 @@
 extern char** environ;
 
 namespace bench {
-namespace {
 
-// Every socket is close-on-exec: a child that kept a copy would keep the program's connection open.
 sockaddr_in loopback(std::uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -39,6 +37,10 @@ sockaddr_in loopback(std::uint16_t port) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return address;
 }
+
+namespace {
+
+// Every socket is close-on-exec: a child that kept a copy would keep the program's connection open.
 
 void setNoDelay(int fd) {
     const int yes = 1;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <netinet/in.h>
+
 namespace bench {
 
 using Clock = std::chrono::steady_clock;
@@ -45,6 +47,7 @@ private:
 Socket listenTcp(std::uint16_t& port);                // on 127.0.0.1, any free port
 Socket acceptTcp(const Socket& listener, int timeoutMs);  // TCP_NODELAY, 10 s receive time-out
 Socket connectTcp(std::uint16_t port);                 // TCP_NODELAY
+sockaddr_in loopback(std::uint16_t port);              // 127.0.0.1:port
 Socket openUdp();                                      // unbound, for sending datagrams
 std::uint16_t freeUdpPort();
 
