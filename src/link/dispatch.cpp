@@ -1,7 +1,8 @@
-// Routing of whole InSim packets to the race tracking handlers, and the keep-alive reply.
-// The rest lengths of the handled types are their InSim 5 sizes, whatever the Size byte says.
+// Cutting the InSim stream into packets, routing each whole packet to the race tracking handlers,
+// and the keep-alive reply. The handled types have their InSim 5 sizes, whatever the Size byte says.
 #include "link/dispatch.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "race/handlers.h"
@@ -15,6 +16,19 @@ Packet copyPacket(const std::uint8_t* bytes, std::size_t size) {
     return packet;
 }
 
+// The size of a packet of a handled type; 0 for every other type.
+std::size_t handledSize(byte type) {
+    switch (type) {
+        case ISP_TINY: return sizeof(IS_TINY);
+        case ISP_STA: return sizeof(IS_STA);
+        case ISP_RST: return sizeof(IS_RST);
+        case ISP_LAP: return sizeof(IS_LAP);
+        case ISP_SPX: return sizeof(IS_SPX);
+        case ISP_RES: return sizeof(IS_RES);
+        default: return 0;
+    }
+}
+
 void answerKeepAlive(const IS_TINY& tiny, Port& port) {
     if (tiny.SubT != TINY_NONE) return;
     const IS_TINY reply{sizeof(IS_TINY), ISP_TINY, 0, TINY_NONE};
@@ -23,16 +37,12 @@ void answerKeepAlive(const IS_TINY& tiny, Port& port) {
 
 }  // namespace
 
-std::size_t restLength(const InSimHeader& header) {
-    switch (header.Type) {
-        case ISP_TINY: return sizeof(IS_TINY) - kHeaderSize;
-        case ISP_STA: return sizeof(IS_STA) - kHeaderSize;
-        case ISP_RST: return sizeof(IS_RST) - kHeaderSize;
-        case ISP_LAP: return sizeof(IS_LAP) - kHeaderSize;
-        case ISP_SPX: return sizeof(IS_SPX) - kHeaderSize;
-        case ISP_RES: return sizeof(IS_RES) - kHeaderSize;
-        default: return header.Size > kHeaderSize ? header.Size - kHeaderSize : 0;
-    }
+Frame framePacket(const std::uint8_t* received, std::size_t count) {
+    if (count < kHeaderSize) return {Frame::NeedMore, kHeaderSize};
+    const std::size_t handled = handledSize(received[1]);
+    const std::size_t size = handled != 0 ? handled : std::max<std::size_t>(received[0], kHeaderSize);
+    if (count < size) return {Frame::NeedMore, size};
+    return {handled != 0 ? Frame::Whole : Frame::Drop, size};
 }
 
 void dispatchPacket(Tracker& tracker, const std::uint8_t* packet, std::size_t size, Port& port) {

@@ -12,9 +12,19 @@
 constexpr std::size_t kHeaderSize = sizeof(InSimHeader);
 constexpr std::size_t kMaxPacketSize = 255;  // Size is one byte
 
-// Bytes that complete the packet after its header: fixed for the handled types,
-// Size - 4 for every other type (nothing when Size is below 4).
-std::size_t restLength(const InSimHeader& header);
+// What the bytes received so far from the start of a packet make of it. The handled types have their
+// fixed sizes whatever the Size byte says; every other type is Size bytes long, and at least its header,
+// so a Size of 0 to 3 cannot stall the stream.
+struct Frame {
+    enum Kind {
+        NeedMore,  // `size` bytes in all are needed before anything can be decided
+        Whole,     // the first `size` bytes are one whole packet of a handled type
+        Drop,      // the first `size` bytes are a packet of another type: read and dropped
+    };
+    Kind kind;
+    std::size_t size;
+};
+Frame framePacket(const std::uint8_t* received, std::size_t count);
 
 // Hands one whole packet (header and rest, `size` bytes) to its handler.
 // Answers the keep-alive itself; packets of other types are dropped.

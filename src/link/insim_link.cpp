@@ -149,13 +149,16 @@ void InSimLink::failRead() {
 }
 
 void InSimLink::pollInSim(Tracker& tracker) {
+    // The header first, then the rest of the packet: each read completed before the next decision.
     std::uint8_t packet[kMaxPacketSize];
-    if (!receiveExactly(packet, kHeaderSize)) return failRead();
-    InSimHeader header;
-    std::memcpy(&header, packet, kHeaderSize);
-    const std::size_t rest = restLength(header);
-    if (!receiveExactly(packet + kHeaderSize, rest)) return failRead();
-    dispatchPacket(tracker, packet, kHeaderSize + rest, *this);
+    std::size_t received = 0;
+    Frame frame{Frame::NeedMore, kHeaderSize};
+    while (frame.kind == Frame::NeedMore) {
+        if (!receiveExactly(packet + received, frame.size - received)) return failRead();
+        received = frame.size;
+        frame = framePacket(packet, received);
+    }
+    if (frame.kind == Frame::Whole) dispatchPacket(tracker, packet, frame.size, *this);
 }
 
 void InSimLink::pollOutGauge(Tracker& tracker) {

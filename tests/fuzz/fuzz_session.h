@@ -1,18 +1,16 @@
 // Drives one tracker with raw input the way the link does: InSim packets cut from a byte stream and
-// OutGauge datagrams of any length, checking the invariants after every step.
+// OutGauge datagrams of any length, checking after every step what must hold for any input.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "fuzz/invariants.h"
-#include "link/dispatch.h"
-#include "race/handlers.h"
+#include "support/transcript.h"
 
 namespace fuzzing {
 
@@ -41,174 +39,130 @@ public:
     }
 
     Tracker tracker;
-    invariants::WireChecker port;
+    const std::string& fault() const { return fault_; }
 
-    const std::string& fault() const { return fault_.empty() ? port.fault : fault_; }
-
-    // Cuts the next packet as the link does: the 4-byte header, then restLength(header) bytes.
-    // False when the stream ends inside the packet: the link then loses the connection.
+    // Cuts the next packet off the input as the link cuts it from the stream; a packet of a type not
+    // handled is read and dropped. False when the stream ends inside a packet: the link then closes.
     bool packetFrom(Input& in) {
-        const std::uint8_t* header = in.take(kHeaderSize);
-        if (header == nullptr) return false;
-        InSimHeader h;
-        std::memcpy(&h, header, kHeaderSize);
-        const std::uint8_t* rest = in.take(restLength(h));
-        if (rest == nullptr) return false;
-        std::uint8_t packet[kMaxPacketSize];
-        std::memcpy(packet, header, kHeaderSize);
-        std::memcpy(packet + kHeaderSize, rest, restLength(h));
-        this->packet(packet, kHeaderSize + restLength(h));
+        const Frame frame = framePacket(in.data + in.pos, in.left());
+        if (frame.kind == Frame::NeedMore) return false;
+        const std::uint8_t* bytes = in.take(frame.size);
+        if (frame.kind == Frame::Whole) packet(bytes, frame.size);
         return true;
     }
 
-    // One whole packet through the dispatch, then the checks that follow from its type.
     void packet(const std::uint8_t* bytes, std::size_t size) {
-        const std::size_t eventsBefore = port.events;
-        const std::size_t keepAlivesBefore = port.keepAlives;
-        const std::size_t recordsBefore = invariants::storedRecords(tracker);
-        const RaceLapStore* storeBefore = tracker.pLaps.get();
-
-        dispatchPacket(tracker, bytes, size, port);
-        check(invariants::checkRecords(tracker));
-        if (port.buttonOpen()) fail("a button header was sent without its text");
-
-        const std::size_t records = invariants::storedRecords(tracker);
-        // Every restart makes a new store, which may sit where the old one was.
-        const bool sameStore = tracker.pLaps.get() == storeBefore && bytes[1] != ISP_RST;
-        if (!sameStore && tracker.pLaps) check(invariants::checkLapStore(*tracker.pLaps));
-        switch (bytes[1]) {
-            case ISP_TINY:
-                if (bytes[3] == TINY_NONE && (port.events != eventsBefore + 1 || port.keepAlives != keepAlivesBefore + 1))
-                    fail("keep-alive not answered by exactly one reply");
-                if (bytes[3] != TINY_NONE && port.events != eventsBefore) fail("an IS_TINY other than a keep-alive had an effect");
-                break;
-            case ISP_RST: checkRestart(bytes); break;
-            case ISP_LAP: {
-                if (!sameStore) fail("an IS_LAP replaced the lap store");
-                if (records > recordsBefore + 1) fail("one IS_LAP stored more than one record");
-                IS_LAP lap;
-                std::memcpy(&lap, bytes, sizeof lap);
-                // The only block this packet may have written.
-                if (tracker.pLaps && lap.LapsDone >= 1) {
-                    if (const LapBlock* block = tracker.pLaps->block(lap.LapsDone - 1u))
-                        check(invariants::checkBlock(*block, lap.LapsDone - 1u));
-                }
-                break;
-            }
-            case ISP_STA:
-                if (!sameStore && tracker.pLaps) fail("an IS_STA created a lap store");
-                if (sameStore && records != recordsBefore) fail("an IS_STA changed the stored records");
-                break;
-            case ISP_SPX:
-            case ISP_RES:
-                if (!sameStore || records != recordsBefore) fail("a split or result changed the lap store");
-                break;
-            default:
-                if (port.events != eventsBefore || !sameStore || records != recordsBefore)
-                    fail("a packet of an unhandled type had an effect");
-                break;
+        const Shadow before = shadow();
+        dispatchPacket(tracker, bytes, size, out_);
+        const std::string said = output();
+        const bool keepAlive = bytes[1] == ISP_TINY && bytes[3] == TINY_NONE;
+        if (keepAlive != (said.find("{keep-alive}") != std::string::npos) || (keepAlive && said != "{keep-alive}"))
+            fail("a keep-alive not answered by exactly one reply, or another packet answered");
+        if (bytes[1] == ISP_RST) {
+            checkRestart(bytes);
+        } else {
+            const bool sessionEnd = bytes[1] == ISP_STA && !tracker.pLaps;
+            if (tracker.pLaps.get() != before.store && !sessionEnd) fail("a packet replaced the lap store");
+            if (!sessionEnd && recorded() != before.fuel) fail("a packet changed a fuel reading");
+            if (records() > before.records + (bytes[1] == ISP_LAP ? 1u : 0u)) fail("a packet stored more than its lap");
         }
-        if (sameStore && fuelChanged()) fail("a packet changed a fuel reading");
-        takeFuelShadow();
         report();
     }
 
     // One OutGauge datagram of any length, as the link hands it over after a receive.
     void datagram(const std::uint8_t* bytes, std::size_t length) {
+        const Shadow before = shadow();
         const std::uint32_t timeBefore = tracker.session.currentTime;
-        const std::size_t eventsBefore = port.events;
-        const RaceLapStore* storeBefore = tracker.pLaps.get();
-
-        onOutGauge(tracker, bytes, length, port);
-        check(invariants::checkRecords(tracker));
-        if (tracker.pLaps.get() != storeBefore) fail("a datagram replaced the lap store");
-
+        onOutGauge(tracker, bytes, length, out_);
+        const std::string said = output();
+        if (tracker.pLaps.get() != before.store || records() != before.records) fail("a datagram changed the lap store");
         if (length != sizeof(OutGaugePack)) {
-            if (tracker.session.currentTime != timeBefore) fail("a datagram of the wrong size moved the time");
-            if (port.events != eventsBefore + 1 || port.lastLine != "Unknown packet size!\n")
-                fail("a datagram of the wrong size not reported once");
-            if (fuelChanged()) fail("a datagram of the wrong size recorded fuel");
+            if (tracker.session.currentTime != timeBefore || recorded() != before.fuel || said != "Unknown packet size!\n")
+                fail("a datagram of the wrong size had another effect than its line");
         } else {
-            OutGaugePack pack;
-            std::memcpy(&pack, bytes, sizeof pack);
-            if (tracker.session.currentTime != pack.Time) fail("the time does not follow the datagram");
-            checkFuelWrites();
-            checkFuelComplete(pack.Fuel);
+            checkFuelWrites(before.fuel);
+            float reading;
+            std::memcpy(&reading, bytes + 28, sizeof reading);
+            checkFuelComplete(reading);
         }
-        takeFuelShadow();
         report();
     }
 
-    // The whole tracker once more, at the end of an input.
-    void finish() {
-        check(invariants::checkTracker(tracker));
-        report();
-    }
+    void finish() { report(); }
 
 private:
-    void fail(const char* what) {
-        if (fault_.empty()) fault_ = what;
+    struct Shadow {
+        const RaceLapStore* store;
+        std::size_t records;
+        std::vector<std::uint32_t> fuel;
+    };
+    Shadow shadow() const { return {tracker.pLaps.get(), records(), recorded()}; }
+
+    std::size_t records() const {
+        std::size_t total = 0;
+        for (std::size_t b = 0; tracker.pLaps && b < tracker.pLaps->blockCount(); ++b) total += tracker.pLaps->block(b)->arrivals;
+        return total;
     }
-    void check(const std::string& fault) {
-        if (fault_.empty() && !fault.empty()) fault_ = fault;
+    // Every fuel slot of the store, bit for bit, so that a change of any value, NaN included, shows.
+    std::vector<std::uint32_t> recorded() const {
+        std::vector<std::uint32_t> bits;
+        for (std::size_t b = 0; tracker.pLaps && b < tracker.pLaps->blockCount(); ++b) {
+            const LapBlock& block = *tracker.pLaps->block(b);
+            bits.resize(bits.size() + kLapsPerBlock);
+            std::memcpy(&bits[bits.size() - kLapsPerBlock], block.fuel, sizeof block.fuel);
+        }
+        return bits;
     }
-    void report() {
-        if (!trap_ || fault().empty()) return;
-        std::fprintf(stderr, "invariant violated: %s\n", fault().c_str());
-        std::fflush(stderr);
-        __builtin_trap();
+
+    // What the step printed and sent: every send one the program makes (no {bytes}), a batch only
+    // right after its announcement, no NUL in console text; and the store in shape after it.
+    std::string output() {
+        out_.flushHeader();
+        std::string said = std::exchange(out_.text, {});
+        if (said.find("{bytes") != std::string::npos) fail("a send the program never makes");
+        if (said.find('\0') != std::string::npos) fail("console text with a NUL byte");
+        for (std::size_t at = said.find("{press "); at != std::string::npos; at = said.find("{press ", at + 1)) {
+            const std::string amount = said.substr(at + 7, said.find('}', at) - at - 7);
+            const std::string announced = "Setting fuel to " + amount + "%\n";
+            if (at < announced.size() || said.compare(at - announced.size(), announced.size(), announced) != 0)
+                fail("a batch not announced with its amount");
+        }
+        checkStore();
+        return said;
+    }
+
+    // At most 64 records a block, each of the block's own lap and not PLID 0; nothing behind them.
+    void checkStore() {
+        for (std::size_t b = 0; tracker.pLaps && b < tracker.pLaps->blockCount(); ++b) {
+            const LapBlock& block = *tracker.pLaps->block(b);
+            if (block.arrivals > kLapsPerBlock) return fail("more than 64 records in a block");
+            for (std::size_t s = 0; s < kLapsPerBlock; ++s) {
+                const IS_LAP& record = block.laps[s];
+                const bool stored = s < block.arrivals;
+                if (stored && (record.PLID == 0 || record.LapsDone != b + 1)) return fail("a record in the wrong block");
+                if (!stored && (record.PLID != 0 || record.LTime != 0 || block.fuel[s] != 0.0f))
+                    return fail("a slot behind the records is not empty");
+            }
+        }
     }
 
     void checkRestart(const std::uint8_t* bytes) {
-        IS_RST rst;
-        std::memcpy(&rst, bytes, sizeof rst);
-        const bool race = rst.RaceLaps >= 1 && rst.RaceLaps <= kMaxRaceLaps;
-        if (race) {
-            if (!tracker.pLaps || tracker.pLaps->blockCount() != rst.RaceLaps) fail("race restart without its blocks");
-            else if (invariants::storedRecords(tracker) != 0) fail("a new lap store holds records");
-            if (!tracker.session.tracking) fail("race restart does not track");
-        } else {
-            if (tracker.pLaps) fail("a lap store outlived a restart that is not a race");
-            if (rst.RaceLaps == 0 && rst.QualMins != 0 && (!tracker.qualifying || !tracker.session.tracking))
-                fail("qualifying restart without its store");
-        }
-        if (tracker.session.mustPit != ((rst.Flags & HOSTF_MUST_PIT) != 0)) fail("mustPit does not follow the restart");
-    }
-
-    // The fuel readings as they stood after the last step, bit for bit, so that a change of any value,
-    // NaN included, is seen; kept for the store it was taken from.
-    void takeFuelShadow() {
-        shadowStore_ = tracker.pLaps.get();
-        if (!shadowStore_) return;
-        shadow_.resize(shadowStore_->blockCount() * kLapsPerBlock);
-        for (std::size_t b = 0; b < shadowStore_->blockCount(); ++b)
-            std::memcpy(&shadow_[b * kLapsPerBlock], shadowStore_->block(b)->fuel, sizeof(LapBlock::fuel));
-    }
-    bool fuelChanged() const {
-        if (!tracker.pLaps || tracker.pLaps.get() != shadowStore_) return false;
-        for (std::size_t b = 0; b < shadowStore_->blockCount(); ++b) {
-            if (std::memcmp(&shadow_[b * kLapsPerBlock], shadowStore_->block(b)->fuel, sizeof(LapBlock::fuel)) != 0)
-                return true;
-        }
-        return false;
+        const int laps = bytes[4];
+        if (laps >= 1 && laps <= 99 && (!tracker.pLaps || tracker.pLaps->blockCount() != static_cast<std::size_t>(laps) ||
+                                        records() != 0 || !tracker.session.tracking))
+            fail("a race restart without its empty store of its laps");
+        if ((laps < 1 || laps > 99) && tracker.pLaps) fail("a lap store outlived a restart that is not a race");
+        if (tracker.session.mustPit != ((bytes[16] & HOSTF_MUST_PIT) != 0)) fail("mustPit does not follow the restart");
     }
 
     // A slot is written once, and only for a record of the viewed player.
-    void checkFuelWrites() {
-        if (!fuelChanged()) return;
-        for (std::size_t b = 0; b < shadowStore_->blockCount(); ++b) {
-            const LapBlock& block = *shadowStore_->block(b);
-            for (std::size_t s = 0; s < kLapsPerBlock; ++s) {
-                std::uint32_t now;
-                std::memcpy(&now, &block.fuel[s], sizeof now);
-                const std::uint32_t before = shadow_[b * kLapsPerBlock + s];
-                if (now == before) continue;
-                float old;
-                std::memcpy(&old, &before, sizeof old);
-                if (old != 0.0f) return fail("a recorded fuel level was overwritten");
-                if (block.laps[s].PLID == 0 || block.laps[s].PLID != tracker.session.sta.ViewPLID)
-                    return fail("fuel recorded for a player not viewed");
-            }
+    void checkFuelWrites(const std::vector<std::uint32_t>& before) {
+        const std::vector<std::uint32_t> now = recorded();
+        for (std::size_t i = 0; i < now.size() && i < before.size(); ++i) {
+            if (now[i] == before[i]) continue;
+            const IS_LAP& record = tracker.pLaps->block(i / kLapsPerBlock)->laps[i % kLapsPerBlock];
+            if (before[i] != 0 && before[i] != 0x80000000u) fail("a recorded fuel level was overwritten");
+            if (record.PLID == 0 || record.PLID != tracker.session.sta.ViewPLID) fail("fuel recorded for a player not viewed");
         }
     }
 
@@ -220,17 +174,26 @@ private:
         const std::size_t blocks = std::min<std::size_t>(sta.RaceLaps, tracker.pLaps->blockCount());
         for (std::size_t b = 0; b < blocks; ++b) {
             const LapBlock& block = *tracker.pLaps->block(b);
-            for (std::size_t s = 0; s < block.arrivals && s < kLapsPerBlock; ++s) {
+            for (std::size_t s = 0; s < block.arrivals; ++s) {
                 if (block.laps[s].PLID == sta.ViewPLID && block.fuel[s] == 0.0f)
                     return fail("a lap line of the viewed player left without its reading");
             }
         }
     }
 
+    void fail(const char* what) {
+        if (fault_.empty()) fault_ = what;
+    }
+    void report() {
+        if (!trap_ || fault_.empty()) return;
+        std::fprintf(stderr, "invariant violated: %s\n", fault_.c_str());
+        std::fflush(stderr);
+        __builtin_trap();
+    }
+
     bool trap_;
     std::string fault_;
-    const RaceLapStore* shadowStore_ = nullptr;  // the store the shadow was taken from
-    std::vector<std::uint32_t> shadow_;          // its fuel readings, bit for bit
+    transcript::Recorder out_;
 };
 
 }  // namespace fuzzing

@@ -1,0 +1,194 @@
+// Transcripts of the handlers: the packets and datagrams the simulator sends, and the exact console
+// text and bytes the program answers with, as text, so a table row reads as one exchange on the wire.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "link/dispatch.h"
+#include "race/handlers.h"
+
+namespace transcript {
+
+// One thing the simulator does: bytes on the InSim stream, or an OutGauge datagram; or a mark:
+// what the program answers before the last mark only sets the scene and is not kept.
+struct Input {
+    enum Kind { Stream, Datagram, Mark } kind;
+    std::string bytes;
+};
+using Script = std::vector<Input>;
+
+inline Script operator+(Script a, const Script& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A little-endian field written at its wire offset.
+inline void put(std::string& bytes, std::size_t at, std::uint32_t value, int width) {
+    for (int i = 0; i < width; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+}
+// A packet of `size` zero bytes opening with Size and Type.
+inline std::string packet(int size, int type) {
+    std::string bytes(size, '\0');
+    bytes[0] = static_cast<char>(size);
+    bytes[1] = static_cast<char>(type);
+    return bytes;
+}
+inline Script stream(std::string bytes) { return {{Input::Stream, std::move(bytes)}}; }
+inline Script datagram(std::string bytes) { return {{Input::Datagram, std::move(bytes)}}; }
+inline Script mark() { return {{Input::Mark, {}}}; }
+
+inline Script tiny(int subT, int reqI = 0) {
+    std::string b = packet(4, 3);
+    b[2] = static_cast<char>(reqI);
+    b[3] = static_cast<char>(subT);
+    return stream(b);
+}
+inline Script sta(int viewPlid, int raceInProg, int raceLaps) {
+    std::string b = packet(28, 5);
+    b[11] = static_cast<char>(viewPlid);
+    b[15] = static_cast<char>(raceInProg);
+    b[17] = static_cast<char>(raceLaps);
+    return stream(b);
+}
+inline Script rst(int raceLaps, int qualMins, int flags = 0) {
+    std::string b = packet(28, 17);
+    b[4] = static_cast<char>(raceLaps);
+    b[5] = static_cast<char>(qualMins);
+    put(b, 16, flags, 2);
+    return stream(b);
+}
+inline Script lap(int plid, std::uint32_t lTime, std::uint32_t eTime, int lapsDone, int penalty = 0, int stops = 0) {
+    std::string b = packet(20, 24);
+    b[3] = static_cast<char>(plid);
+    put(b, 4, lTime, 4);
+    put(b, 8, eTime, 4);
+    put(b, 12, lapsDone, 2);
+    b[17] = static_cast<char>(penalty);
+    b[18] = static_cast<char>(stops);
+    return stream(b);
+}
+inline Script spx(int plid) {
+    std::string b = packet(16, 25);
+    b[3] = static_cast<char>(plid);
+    return stream(b);
+}
+inline Script res(int plid, std::uint32_t bTime, int lapsDone, int resultNum) {
+    std::string b = packet(84, 35);
+    b[3] = static_cast<char>(plid);
+    put(b, 68, bTime, 4);
+    put(b, 76, lapsDone, 2);
+    b[80] = static_cast<char>(resultNum);
+    return stream(b);
+}
+inline Script gauge(std::uint32_t time, float fuel) {
+    std::string b(92, '\0');
+    put(b, 0, time, 4);
+    std::uint32_t bits;
+    std::memcpy(&bits, &fuel, 4);
+    put(b, 28, bits, 4);
+    return datagram(b);
+}
+
+// A race of `laps` laps or a qualifying session, with `viewed` in view; the restart's output is set aside.
+inline Script race(int laps, int viewed, int flags = 0) { return rst(laps, 0, flags) + sta(viewed, 1, laps) + mark(); }
+inline Script qualifying(int viewed) { return rst(0, 10) + sta(viewed, 2, 0) + mark(); }
+
+// A Port that writes console text as it comes and each send as a token between braces:
+//   {clear}         the IS_BFN that clears every button: 8, 42, 0, 1, 0, 0, 0, 0
+//   {keep-alive}    the IS_TINY reply: 4, 3, 0, 0
+//   {btn N |text|}  an IS_BTN header for line N, then its text window; the header must read
+//                   12 + window, 45, N, 0, N, 0, 32, 0, 10, 42 + 8N, 20, 10; zero bytes show as \0
+//   {press N}       one send of IS_MST packets (68, 13, 0, 0, then the zero-filled text) typing
+//                   /press F12, 99 x /press left, N - 1 x /press right, /press F12
+//   {bytes ..}      anything else, in hex
+class Recorder final : public Port {
+public:
+    std::string text;
+
+    void write(std::string_view console) override {
+        flushHeader();
+        text += console;
+    }
+    void send(const void* data, std::size_t size) override {
+        const std::string bytes(static_cast<const char*>(data), size);
+        if (!header_.empty()) {
+            const std::string header = std::exchange(header_, {});
+            if (size + 12 == static_cast<unsigned char>(header[0])) {
+                text += "{btn " + std::to_string(header[4]) + " |" + shown(bytes) + "|}";
+                return;
+            }
+            text += hex(header);
+        }
+        if (bytes == std::string("\x08\x2a\x00\x01\x00\x00\x00\x00", 8)) text += "{clear}";
+        else if (bytes == std::string("\x04\x03\x00\x00", 4)) text += "{keep-alive}";
+        else if (isButtonHeader(bytes)) header_ = bytes;
+        else if (const int amount = pressAmount(bytes)) text += "{press " + std::to_string(amount) + "}";
+        else text += hex(bytes);
+    }
+    void flushHeader() { text += hex(std::exchange(header_, {})); }
+
+private:
+    static bool isButtonHeader(const std::string& b) {
+        const int id = b.size() == 12 ? b[4] : 0;
+        return id >= 1 && id <= 4 && b.substr(1) == std::string{45, char(id), 0, char(id), 0, 32, 0, 10, char(42 + 8 * id), 20, 10};
+    }
+    static std::string command(const char* text) {
+        std::string packet = std::string("\x44\x0d\x00\x00", 4) + text;
+        packet.resize(68, '\0');
+        return packet;
+    }
+    static int pressAmount(const std::string& b) {
+        const std::size_t count = b.size() / 68;
+        if (b.size() % 68 != 0 || count < 101 || count > 199) return 0;
+        std::string batch = command("/press F12");
+        for (int k = 0; k < 99; ++k) batch += command("/press left");
+        for (std::size_t k = 101; k < count; ++k) batch += command("/press right");
+        return b == batch + command("/press F12") ? static_cast<int>(count - 100) : 0;
+    }
+    static std::string shown(const std::string& window) {
+        std::string out;
+        for (char c : window) out += c == '\0' ? std::string("\\0") : std::string(1, c);
+        return out;
+    }
+    static std::string hex(const std::string& bytes) {
+        if (bytes.empty()) return {};
+        std::string out = "{bytes";
+        char digits[4];
+        for (unsigned char c : bytes) {
+            std::snprintf(digits, sizeof digits, " %02x", c);
+            out += digits;
+        }
+        return out + "}";
+    }
+    std::string header_;  // a button header waiting for its text
+};
+
+// Plays the script to the tracker as the link would: the stream cut into packets as they complete,
+// each datagram handed to the OutGauge step. Returns what was printed and sent after the last mark.
+inline std::string play(const Script& script, Tracker tracker = {}) {
+    Recorder out;
+    std::string pending;  // stream bytes not yet a whole packet
+    for (const Input& input : script) {
+        if (input.kind == Input::Mark) out.text.clear();
+        if (input.kind == Input::Datagram) onOutGauge(tracker, input.bytes.data(), input.bytes.size(), out);
+        if (input.kind != Input::Stream) continue;
+        pending += input.bytes;
+        for (;;) {
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(pending.data());
+            const Frame frame = framePacket(bytes, pending.size());
+            if (frame.kind == Frame::NeedMore) break;
+            if (frame.kind == Frame::Whole) dispatchPacket(tracker, bytes, frame.size, out);
+            pending.erase(0, frame.size);
+        }
+    }
+    out.flushHeader();
+    return out.text;
+}
+
+}  // namespace transcript
