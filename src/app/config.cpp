@@ -3,7 +3,7 @@
 #include "app/config.h"
 
 void applyDefaults(Config& config) {
-    if (config.insimPort == 0) config.insimPort = 12500;
-    if (config.outGaugePort == 0) config.outGaugePort = 12501;
-    if (config.boardTimeOutMs == 0) config.boardTimeOutMs = 15000;
+    if (config.insimPort == 0) config.insimPort = kDefaultInSimPort;
+    if (config.outGaugePort == 0) config.outGaugePort = kDefaultOutGaugePort;
+    if (config.boardTimeOutMs == 0) config.boardTimeOutMs = kDefaultBoardTimeOutMs;
 }

@@ -1,11 +1,17 @@
 // The program's settings: one record for the whole run, read from cfg.xml and then defaulted.
-// Nothing is range-tested: a value is used as it was read.
+// The original settings are used as read; what looks like a mistake is named on standard error.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "link/port.h"
+#include "strategy/fuel_settings.h"
+
+constexpr std::int32_t kDefaultInSimPort = 12500;
+constexpr std::int32_t kDefaultOutGaugePort = 12501;
+constexpr std::int32_t kDefaultBoardTimeOutMs = 15000;
+constexpr std::uint32_t kDefaultOutGaugeIntervalMs = 10000;
 
 struct Config {
     std::int32_t insimPort = 0;       // TCP port of InSim on localhost; default 12500
@@ -15,11 +21,18 @@ struct Config {
     std::string lfsLocation;          // directory of the simulator's program file
     bool startLfs = false;            // start the simulator ...
     bool invokeInSim = false;         // ... only when both are set
+
+    // Opt-in settings: each default keeps the program as it was without them.
+    int insimVersion = 0;             // InSim version asked for, 5 to 8; 0: byte 0 sent, only 5 accepted
+    std::uint32_t outGaugeIntervalMs = kDefaultOutGaugeIntervalMs;  // asked-for time between datagrams
+    FuelSettings fuel;
 };
 
 // Reads the settings file into `config`, printing "Read InSim Port: " for every InSim element.
 // A missing or unreadable file sets nothing; in a malformed, cut-off or binary one, what comes before
 // the first fault is read and the rest keeps its default. Only the first MiB of the file is looked at.
+// Ordinary mistakes are named as diagnostics: a missing file, an unknown element, a number that is
+// not a whole number or out of range, a launch that cannot happen, where the file stops being read.
 void readConfigFile(const char* path, Config& config, Port& console);
 
 // Turns every setting still 0 into its default: InSim port, OutGauge port, board time-out, in that order.

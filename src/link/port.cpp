@@ -1,8 +1,17 @@
-// Console number formatting shared by every handler.
-// Matches what an iostream writes for a float or double in its default state.
+// Console number formatting shared by every handler, and diagnostics on standard error.
+// Numbers match what an iostream writes for a float or double in its default state.
 #include "link/port.h"
 
 #include <charconv>
+#include <cstdio>
+
+void Port::diagnostic(std::string_view text) {
+    std::string line = "stintkeeper: ";
+    line.append(text);
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
 
 void appendValue(std::string& out, double value) {
     // General form, six significant digits: the same text as printf's %g, without the locale lookup.

@@ -1,5 +1,5 @@
-// The output port: where handlers send InSim bytes and write console text.
-// The link backs it with the TCP socket and stdout; tests back it with a recorder.
+// The output port: where handlers send InSim bytes, write console text and report diagnostics.
+// The link backs it with the TCP socket, stdout and stderr; tests back it with a recorder.
 // Kept to C++17 so the settings reader, whose irrXML header predates C++20, can include it.
 #pragma once
 
@@ -14,6 +14,9 @@ public:
     virtual ~Port() = default;
     virtual void send(const void* bytes, std::size_t size) = 0;  // one send; the result is not looked at
     virtual void write(std::string_view text) = 0;               // console text, flushed
+    // One diagnostic line on standard error, "stintkeeper: " + text: what the user may want to mend,
+    // kept apart from the console on standard output.
+    virtual void diagnostic(std::string_view text);
 };
 
 // Appends one console value in the stream's default form: integers in decimal,
@@ -37,6 +40,14 @@ void print(Port& port, const Pieces&... pieces) {
     std::string text;
     (appendValue(text, pieces), ...);
     port.write(text);
+}
+
+// Reports the pieces as one diagnostic line.
+template <class... Pieces>
+void diagnose(Port& port, const Pieces&... pieces) {
+    std::string text;
+    (appendValue(text, pieces), ...);
+    port.diagnostic(text);
 }
 
 // Writes the pieces followed by a line end.

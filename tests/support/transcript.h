@@ -107,13 +107,19 @@ inline Script qualifying(int viewed) { return rst(0, 10) + sta(viewed, 2, 0) + m
 //   {press N}       one send of IS_MST packets (68, 13, 0, 0, then the zero-filled text) typing
 //                   /press F12, 99 x /press left, N - 1 x /press right, /press F12
 //   {bytes ..}      anything else, in hex
+//   Diagnostics for standard error are kept apart in `errors`, one line each.
 class Recorder final : public Port {
 public:
     std::string text;
+    std::string errors;
 
     void write(std::string_view console) override {
         flushHeader();
         text += console;
+    }
+    void diagnostic(std::string_view line) override {
+        errors += line;
+        errors += '\n';
     }
     void send(const void* data, std::size_t size) override {
         const std::string bytes(static_cast<const char*>(data), size);

@@ -1,4 +1,5 @@
-// The settings file: what each element sets, the defaults, and damaged files that must not mislead.
+// The settings file: what each element sets, what is printed, what is named on standard error,
+// and damaged files that must not mislead.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -13,15 +14,24 @@
 
 namespace {
 
-// Every field of a read and defaulted Config on one line, so one comparison checks them all.
+// Every field of a read and defaulted Config on one line; the opt-in ones only when not at their default.
 std::string summary(const Config& c) {
-    return std::to_string(c.insimPort) + " " + std::to_string(c.outGaugePort) + " pw=" + c.password + " " +
-           std::to_string(c.boardTimeOutMs) + " loc=" + c.lfsLocation + (c.startLfs ? " start" : "") +
-           (c.invokeInSim ? " invoke" : "");
+    std::string text = std::to_string(c.insimPort) + " " + std::to_string(c.outGaugePort) + " pw=" + c.password + " " +
+                       std::to_string(c.boardTimeOutMs) + " loc=" + c.lfsLocation + (c.startLfs ? " start" : "") +
+                       (c.invokeInSim ? " invoke" : "");
+    if (c.insimVersion != 0) text += " version=" + std::to_string(c.insimVersion);
+    if (c.outGaugeIntervalMs != 10000) text += " interval=" + std::to_string(c.outGaugeIntervalMs);
+    if (c.fuel.average != 1 || c.fuel.reserve != 0.0f || c.fuel.toFinish) {
+        text += " fuel=" + std::to_string(c.fuel.average) + "/" + std::to_string(c.fuel.reserve).substr(0, 4) +
+                (c.fuel.toFinish ? "/finish" : "/laps");
+    }
+    return text;
 }
 const std::string kDefaults = "12500 12501 pw= 15000 loc=";
+std::string with(const std::string& rest) { return kDefaults + rest; }
 std::string withTimeOut(const std::string& ms) { return "12500 12501 pw= " + ms + " loc="; }
-std::string withLaunch(const std::string& rest) { return "12500 12501 pw= 15000 loc=" + rest; }
+const std::string kHalfLaunch = "cfg.xml line 1: LFSExec has InvokeInSim but its start is 0 or missing: the simulator "
+                                "is not started\n";
 
 class ConfigFile : public ::testing::Test {
 protected:
@@ -49,63 +59,90 @@ protected:
     }
 
     std::filesystem::path dir_;
-    transcript::Recorder console;  // nothing may be sent: a send would show as a {token}
+    transcript::Recorder console;  // nothing may be sent: a send would show as a {token} in its text
 };
 
 }  // namespace
 
-TEST_F(ConfigFile, WhatEachElementSetsAndWhatIsPrinted) {
+TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
     const struct {
-        std::string content, console, config;
+        std::string content, console, errors, config;
     } cases[] = {
         {"<?xml version=\"1.0\"?>\n<Config>\n  <!-- settings -->\n  <InSim port=\"30000\"/>\n"
          "  <OutGauge port=\"30001\"/>\n  <Password value=\"secret\"/>\n  <BoardTimeOut value=\"20\"/>\n"
          "  <LFSExec location=\"C:\\LFS\\\" start=\"1\" InvokeInSim=\"1\"/>\n</Config>\n",
-         "Read InSim Port: 30000\n", "30000 30001 pw=secret 20000 loc=C:\\LFS\\ start invoke"},
-        {"", "", kDefaults},
-        {"<Config/>", "", kDefaults},
-        {"<Config><InSim/></Config>", "Read InSim Port: 0\n", kDefaults},
-        {"<Config><InSim port=\"1000\"/><x><InSim port=\"2000\"/></x></Config>",
-         "Read InSim Port: 1000\nRead InSim Port: 2000\n", "2000 12501 pw= 15000 loc="},
-        // Whole seconds, used as read, held to the field's range: never a wrapped short or negative one.
-        {"<C><BoardTimeOut value=\"0\"/></C>", "", withTimeOut("15000")},
-        {"<C><BoardTimeOut value=\"-5\"/></C>", "", withTimeOut("-5000")},
-        {"<C><BoardTimeOut value=\"2147483\"/></C>", "", withTimeOut("2147483000")},
-        {"<C><BoardTimeOut value=\"2147484\"/></C>", "", withTimeOut("2147483647")},
-        {"<C><BoardTimeOut value=\"4294968\"/></C>", "", withTimeOut("2147483647")},
-        {"<C><BoardTimeOut value=\"99999999999\"/></C>", "", withTimeOut("2147483647")},
-        {"<C><BoardTimeOut value=\"-2147484\"/></C>", "", withTimeOut("-2147483648")},
+         "Read InSim Port: 30000\n", "", "30000 30001 pw=secret 20000 loc=C:\\LFS\\ start invoke"},
+        {"<Config/>", "", "", kDefaults},
+        {"<Config><InSim/></Config>", "Read InSim Port: 0\n", "", kDefaults},
+        {"<C><InSim port=\"1000\"/><InSim port=\"2000\"/></C>", "Read InSim Port: 1000\nRead InSim Port: 2000\n", "",
+         "2000 12501 pw= 15000 loc="},
+        // Whole seconds, held to the field's range: never a wrapped short or negative one.
+        {"<C><BoardTimeOut value=\"0\"/></C>", "", "", withTimeOut("15000")},
+        {"<C><BoardTimeOut value=\"2147484\"/></C>", "", "", withTimeOut("2147483647")},
+        {"<C><BoardTimeOut value=\"-2147484\"/></C>", "",
+         "cfg.xml line 1: BoardTimeOut value -2147484 is negative: each board is cleared at the next OutGauge "
+         "datagram\n", withTimeOut("-2147483648")},
         // A launch needs start not zero and InvokeInSim present, whatever its value.
-        {"<C><LFSExec location=\"sim/\" start=\"2\" InvokeInSim=\"0\"/></C>", "", withLaunch("sim/ start invoke")},
-        {"<C><LFSExec location=\"sim/\" start=\"1\" InvokeInSim=\"\"/></C>", "", withLaunch("sim/ start invoke")},
-        {"<C><LFSExec location=\"sim/\" start=\"0\" InvokeInSim=\"1\"/></C>", "", withLaunch("sim/ invoke")},
-        {"<C><LFSExec location=\"sim/\" InvokeInSim=\"1\"/></C>", "", withLaunch("sim/ invoke")},
-        {"<C><LFSExec location=\"sim/\" start=\"1\"/></C>", "", withLaunch("sim/ start")},
-        {"<C><LFSExec location=\"sim/\" start=\"1\" invokeinsim=\"1\"/></C>", "", withLaunch("sim/ start")},
+        {"<C><LFSExec location=\"sim/\" start=\"2\" InvokeInSim=\"0\"/></C>", "", "", with("sim/ start invoke")},
+        {"<C><LFSExec location=\"sim/\" start=\"0\" InvokeInSim=\"1\"/></C>", "", kHalfLaunch, with("sim/ invoke")},
+        {"<C><LFSExec location=\"sim/\" start=\"1\" invokeinsim=\"1\"/></C>", "",
+         "cfg.xml line 1: LFSExec has start but no InvokeInSim: the simulator is not started\n", with("sim/ start")},
         // Missing text attributes give empty texts, and clear what an earlier element set.
-        {"<C><Password/><LFSExec start=\"1\" InvokeInSim=\"\"/></C>", "", withLaunch(" start invoke")},
-        {"<C><Password value=\"a\"/><Password/></C>", "", kDefaults},
-        {"<C><insim port=\"1\"/><INSIM port=\"1\"/><outgauge port=\"2\"/><password value=\"p\"/>"
-         "<boardtimeout value=\"3\"/><lfsexec location=\"x/\" start=\"1\" InvokeInSim=\"\"/><InSim Port=\"4\"/></C>",
-         "Read InSim Port: 0\n", kDefaults},  // element and attribute names are case-sensitive
+        {"<C><Password value=\"a\"/><Password/><LFSExec InvokeInSim=\"\"/></C>", "", kHalfLaunch, with(" invoke")},
+        // Names are case-sensitive; an unknown one is named, with the setting it is nearest to.
+        {"<C>\n<insim port=\"1\"/><Fuels average=\"3\"/>\n<x/><InSim Port=\"4\"/></C>", "Read InSim Port: 0\n",
+         "cfg.xml line 2: <insim> is not a setting and is passed over; did you mean <InSim>?\n"
+         "cfg.xml line 2: <Fuels> is not a setting and is passed over; did you mean <Fuel>?\n"
+         "cfg.xml line 3: <x> is not a setting and is passed over (the settings are InSim, OutGauge, Password, "
+         "BoardTimeOut, LFSExec and Fuel)\n", kDefaults},
         // Only element nodes carry settings: end tags and text of the same name are passed over.
         {"<Config><InSim port=\"1\"></InSim>InSim<OutGauge port=\"2\">OutGauge</OutGauge>"
-         "<Password value=\"p\">Password</Password></Config>",
-         "Read InSim Port: 1\n", "1 2 pw=p 15000 loc="},
-        {"<C><Password value='a&amp;b\"c'/></C>", "", "12500 12501 pw=a&b\"c 15000 loc="},
-        {"<C><Password value=\"abcdefghijklmnopqrst\"/></C>", "", "12500 12501 pw=abcdefghijklmnopqrst 15000 loc="},
+         "<Password value=\"p\">Password</Password></Config>", "Read InSim Port: 1\n", "", "1 2 pw=p 15000 loc="},
+        {"<C><Password value='a&amp;b\"c'/></C>", "", "", "12500 12501 pw=a&b\"c 15000 loc="},
+        // Numbers are read as always; what is not written as a whole number or a port is named.
+        {"<C><InSim port=\"abc\"/><BoardTimeOut value=\"1e3\"/></C>", "Read InSim Port: 0\n",
+         "cfg.xml line 1: InSim port \"abc\" is not a whole number: it reads as 0, so port 12500 is used\n"
+         "cfg.xml line 1: BoardTimeOut value \"1e3\" is not a whole number: it reads as 1\n", withTimeOut("1000")},
+        {"<C><InSim port=\"70000\"/><OutGauge port=\"-1\"/></C>", "Read InSim Port: 70000\n",
+         "cfg.xml line 1: InSim port 70000 is outside 1 to 65535: port 4464 is used\n"
+         "cfg.xml line 1: OutGauge port -1 is outside 1 to 65535: port 65535 is used\n", "70000 -1 pw= 15000 loc="},
+        // The opt-in settings, and each value that is out of range or not a number.
+        {"<C><InSim version=\"8\"/><OutGauge interval=\"500\"/><Fuel average=\"3\" reserve=\"0.5\" fill=\"finish\"/></C>",
+         "Read InSim Port: 0\n", "", with(" version=8 interval=500 fuel=3/0.50/finish")},
+        {"<C><InSim version=\"0\"/><Fuel average=\"1\" fill=\"laps\"/></C>", "Read InSim Port: 0\n", "", kDefaults},
+        {"<C><InSim version=\"9\"/><OutGauge interval=\"0\"/><Fuel average=\"12\" reserve=\"6\" fill=\"full\"/></C>",
+         "Read InSim Port: 0\n",
+         "cfg.xml line 1: InSim version \"9\" is not a version from 5 to 8: it is left out, and only InSim version 5 "
+         "is accepted\n"
+         "cfg.xml line 1: OutGauge interval \"0\" is not a whole number of milliseconds from 1 on (0 would stop "
+         "OutGauge): 10000 is used\n"
+         "cfg.xml line 1: Fuel average \"12\" is not a whole number of laps from 1 to 9: 1 is used\n"
+         "cfg.xml line 1: Fuel reserve \"6\" is not a number of laps from 0 to 5: 0 is used\n"
+         "cfg.xml line 1: Fuel fill \"full\" is neither laps nor finish: laps is used\n", kDefaults},
+        {"<C><InSim version=\"v5\"/><OutGauge interval=\"-5\"/><Fuel average=\"2.5\" reserve=\"nan\"/></C>",
+         "Read InSim Port: 0\n",
+         "cfg.xml line 1: InSim version \"v5\" is not a version from 5 to 8: it is left out, and only InSim version 5 "
+         "is accepted\n"
+         "cfg.xml line 1: OutGauge interval \"-5\" is not a whole number of milliseconds from 1 on: 10000 is used\n"
+         "cfg.xml line 1: Fuel average \"2.5\" is not a whole number of laps from 1 to 9: 1 is used\n"
+         "cfg.xml line 1: Fuel reserve \"nan\" is not a number of laps from 0 to 5: 0 is used\n", kDefaults},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.content);
-        EXPECT_EQ(read(c.content), c.config);
-        EXPECT_EQ(console.text, c.console);
+        EXPECT_EQ(read(c.content), c.config) << c.content;
+        EXPECT_EQ(console.text, c.console) << c.content;
+        EXPECT_EQ(console.errors, c.errors) << c.content;
     }
 }
 
-TEST_F(ConfigFile, NoFileOrADirectoryNamedCfgXmlSetsNothing) {
+TEST_F(ConfigFile, NoFileADirectoryOrNoSettings) {
     EXPECT_EQ(readPath(dir_ / "cfg.xml"), kDefaults);
+    EXPECT_EQ(console.errors, "no cfg.xml in the working directory: every setting takes its default\n");
     std::filesystem::create_directory(dir_ / "cfg.xml");
     EXPECT_EQ(readPath(dir_ / "cfg.xml"), kDefaults);
+    EXPECT_EQ(console.errors, "cfg.xml cannot be read: every setting takes its default\n");
+    std::filesystem::remove(dir_ / "cfg.xml");
+    EXPECT_EQ(read("port=12600"), kDefaults);
+    EXPECT_EQ(console.errors, "cfg.xml holds no settings: every setting takes its default\n");
     EXPECT_EQ(console.text, "");
 }
 
@@ -114,37 +151,33 @@ TEST_F(ConfigFile, DamagedFilesKeepWhatCameBeforeTheFault) {
     std::mt19937 random(7);
     std::string junk(1 << 20, '\0');
     for (char& c : junk) c = static_cast<char>(random());
-    const std::string before = "<C><InSim port=\"5\"/>";
+    const std::string before = "<C>\n<InSim port=\"5\"/>\n";
     const std::string rests[] = {
-             "<OutGauge port=\"7\"", "<OutG", "</C", "<", "<?xml", "<!-- <OutGauge port=\"7\"/>",
-             "<OutGauge port=\"7\" /", "<OutGauge port", "<![CDATA[ x ]",
-             // An unterminated quote would otherwise swallow the next tag into the password.
-             "<Password value=\"abc/><OutGauge port=\"7\"/></C>", "<!><OutGauge port=\"7\"/></C>",
-             "<OutGauge port=7/></C>", "<OutGauge port/><OutGauge port=\"7\"/></C>", "< OutGauge port=\"7\"/></C>",
-             "<OutGauge port=\"7\"x=\"1\"/></C>",
-             // The parser sees the document end at a zero byte; only the first MiB is looked at.
-             std::string("\0<OutGauge port=\"7\"/>\x01\xFF\xFE", 24), junk,
-             std::string(1 << 20, ' ') + "<OutGauge port=\"7\"/></C>"};
+        "<OutGauge port=\"7\"", "<OutG", "</C", "<", "<?xml", "<!-- <OutGauge port=\"7\"/>", "<OutGauge port",
+        "<OutGauge port=\"7\" /", "<![CDATA[ x ]",
+        // An unterminated quote would otherwise swallow the next tag into the password.
+        "<Password value=\"abc/><OutGauge port=\"7\"/></C>", "<!><OutGauge port=\"7\"/></C>",
+        "<OutGauge port=7/></C>", "<OutGauge port/><OutGauge port=\"7\"/></C>", "< OutGauge port=\"7\"/></C>",
+        "<OutGauge port=\"7\"x=\"1\"/></C>"};
     for (const std::string& rest : rests) {
-        SCOPED_TRACE(rest.substr(0, 40));
-        EXPECT_EQ(read(before + rest), "5 12501 pw= 15000 loc=");
+        EXPECT_EQ(read(before + rest), "5 12501 pw= 15000 loc=") << rest.substr(0, 40);
         EXPECT_EQ(console.text, "Read InSim Port: 5\n");
+        EXPECT_EQ(console.errors, "cfg.xml line 3: a tag is cut off or not written as name=\"value\" pairs; nothing "
+                                  "from there on is read\n")
+            << rest.substr(0, 40);
+    }
+    // The parser sees the document end at a zero byte; only the first MiB is looked at.
+    for (const std::string& rest : {std::string("\0<OutGauge port=\"7\"/>", 21), "\x01\xFF<" + junk,
+                                    std::string(1 << 20, ' ') + "<OutGauge port=\"7\"/></C>"}) {
+        EXPECT_EQ(read(before + rest), "5 12501 pw= 15000 loc=");
     }
     std::string markup;  // the parser's own characters, in random order: survived
     for (int i = 0; i < (1 << 20); ++i) markup += "<>/=\"'! ?-[]x"[random() % 13];
     read(markup);
 }
 
-TEST_F(ConfigFile, HugeValuesDeepNestingAndWideText) {
-    const std::string longValue(500000, 'p');
-    EXPECT_EQ(read("<C><Password value=\"" + longValue + "\"/></C>"), "12500 12501 pw=" + longValue + " 15000 loc=");
-    std::string nested;
-    for (int i = 0; i < 100000; ++i) nested += "<a>";
-    nested += "<InSim port=\"9\"/>";
-    for (int i = 0; i < 100000; ++i) nested += "</a>";
-    EXPECT_EQ(read(nested), "9 12501 pw= 15000 loc=");
-
-    std::string utf16le = "\xFF\xFE", utf16be = "\xFE\xFF";
+TEST_F(ConfigFile, WideTextAndDeepNesting) {
+    std::string utf16le = "\xFF\xFE", utf16be = "\xFE\xFF", nested;
     for (char c : std::string("<C><InSim port=\"5\"/></C>")) utf16le += std::string{c, '\0'};
     for (char c : std::string("<C><OutGauge port=\"6\"/></C>")) utf16be += std::string{'\0', c};
     EXPECT_EQ(read(utf16le), "5 12501 pw= 15000 loc=");
@@ -152,4 +185,6 @@ TEST_F(ConfigFile, HugeValuesDeepNestingAndWideText) {
     EXPECT_EQ(read("\xEF\xBB\xBF<C><InSim port=\"4\"/></C>"), "4 12501 pw= 15000 loc=");
     // A UTF-32 mark with a stray byte after it: irrXML's own conversion would leave this unterminated.
     EXPECT_EQ(read(std::string("\xFF\xFE\x00\x00<", 5)), kDefaults);
+    for (int i = 0; i < 100000; ++i) nested += "<C>";
+    EXPECT_EQ(read(nested + "<InSim port=\"9\"/>"), "9 12501 pw= 15000 loc=");
 }
