@@ -8,7 +8,7 @@
 int main() {
     InSimLink link;  // the console, and from connection on the InSim socket
     printLine(link, "Stintkeeper by Tessel. Version R4.");
-    print(link, "Reading cfg.xml using IrrXML... ");
+    printLine(link, "Reading cfg.xml using IrrXML... ");
     Config config;
     readConfigFile("cfg.xml", config, link);
     applyDefaults(config);

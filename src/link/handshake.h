@@ -1,4 +1,4 @@
-// The packets of the InSim handshake, built from the settings.
+// The packets of the InSim handshake, built from the settings, and which version replies are taken.
 // Pure functions, so the bytes can be checked without a socket.
 #pragma once
 
@@ -7,5 +7,9 @@
 
 #include "link/wire.h"
 
-IS_ISI makeInitPacket(std::int32_t outGaugePort, std::string_view password);  // ReqI 1, ISF_LOCAL, "Stintkeeper"
-IS_SMALL makeOutGaugeRequest();                                               // SMALL_SSG, UVal 10000
+// ReqI 1, ISF_LOCAL, "Stintkeeper"; `insimVersion` is the version asked for, 0 for none.
+IS_ISI makeInitPacket(std::int32_t outGaugePort, std::string_view password, byte insimVersion);
+IS_SMALL makeOutGaugeRequest(unsigned32 intervalMs);  // SMALL_SSG: a datagram every `intervalMs`
+
+// Whether the simulator's reply may be spoken: version 5 alone when none was asked for, else 5 to 8.
+bool versionAccepted(word replied, int asked);

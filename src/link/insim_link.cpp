@@ -106,7 +106,7 @@ int InSimLink::connect(const Config& config, Tracker& tracker) {
     tracker.session.mustPit = false;
     tracker.session.currentTime = 0;
 
-    const IS_ISI isi = makeInitPacket(config.outGaugePort, config.password);
+    const IS_ISI isi = makeInitPacket(config.outGaugePort, config.password, static_cast<byte>(config.insimVersion));
     send(&isi, sizeof isi);
     printLine(*this, "Sent ISI. Waiting for reply...");
 
@@ -116,13 +116,14 @@ int InSimLink::connect(const Config& config, Tracker& tracker) {
         return 2;
     }
     print(*this, "InSim version is ", version.InSimVer, " - ");
-    if (version.InSimVer != INSIM_VERSION) {
-        printLine(*this, "Stintkeeper only supports InSim version 5. Exiting.");
+    if (!versionAccepted(version.InSimVer, config.insimVersion)) {
+        printLine(*this, config.insimVersion == 0 ? "Stintkeeper only supports InSim version 5. Exiting."
+                                                  : "Stintkeeper only supports InSim versions 5 to 8. Exiting.");
         return 2;
     }
     printLine(*this, "accepted.");
     printLine(*this, "Requesting OutGauge...");
-    const IS_SMALL request = makeOutGaugeRequest();
+    const IS_SMALL request = makeOutGaugeRequest(config.outGaugeIntervalMs);
     send(&request, sizeof request);
 
     outGauge_ = SDLNet_UDP_Open(static_cast<Uint16>(config.outGaugePort));

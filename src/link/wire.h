@@ -37,7 +37,8 @@ enum : word { ISF_LOCAL = 4 };                // IS_ISI Flags: buttons on the lo
 enum : word { HOSTF_MUST_PIT = 64 };          // IS_RST Flags: a pit stop is mandatory
 enum : byte { ISB_DARK = 32 };                // IS_BTN BStyle: dark button
 enum : byte { PENALTY_NONE = 0, PENALTY_DT_VALID = 2, PENALTY_SG_VALID = 4 };
-constexpr word INSIM_VERSION = 5;
+constexpr word INSIM_VERSION = 5;             // the version the program speaks when none is asked for
+constexpr word NEWEST_INSIM_VERSION = 8;      // the last whose packets of use here keep their version 5 layout
 
 struct InSimHeader {  // the four bytes that open every packet
     byte Size;        // total packet size in bytes
@@ -54,7 +55,7 @@ struct IS_ISI {       // InSim Init: identify, ask for IS_VER
     byte Zero;
     word UDPPort;     // OutGauge port
     word Flags;       // ISF_*
-    byte Sp0;
+    byte InSimVer;    // the InSim version the program is written for; a spare 0 in version 5
     byte Prefix;      // message prefix character, 0 for none
     word Interval;    // ms between position packets, 0 for none
     char Admin[16];   // admin password, NUL-terminated

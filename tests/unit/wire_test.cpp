@@ -46,22 +46,36 @@ TEST(WireSent, IS_ISI) {
     const std::string wire = bytes({44, 1, 1, 0,  // Size, Type ISP_ISI, ReqI 1: answer with IS_VER, Zero
                                     0xD5, 0x30,   // UDPPort 12501
                                     4, 0,         // Flags ISF_LOCAL
-                                    0, 0,         // Sp0, Prefix
+                                    0, 0,         // InSimVer: none asked for, Prefix
                                     0, 0}) +      // Interval
                              "abcdefghijklmno" + zeros(1) +  // Admin: the password's first 15 characters
                              "Stintkeeper" + zeros(5);       // IName
-    EXPECT_EQ(bytesOf(makeInitPacket(12501, "abcdefghijklmnopqrst")), wire);
+    EXPECT_EQ(bytesOf(makeInitPacket(12501, "abcdefghijklmnopqrst", 0)), wire);
     const IS_ISI isi = read<IS_ISI>(wire);
     EXPECT_EQ(isi.UDPPort, 12501);
     EXPECT_EQ(isi.Flags, ISF_LOCAL);
     EXPECT_STREQ(isi.IName, "Stintkeeper");
+    std::string asking = wire;
+    asking[8] = 8;  // InSimVer 8
+    EXPECT_EQ(bytesOf(makeInitPacket(12501, "abcdefghijklmnopqrst", 8)), asking);
+    EXPECT_EQ(read<IS_ISI>(asking).InSimVer, 8);
+}
+
+TEST(Handshake, VersionsTaken) {
+    const struct { int asked; std::vector<int> taken; } cases[] = {{0, {5}}, {5, {5, 6, 7, 8}}, {8, {5, 6, 7, 8}}};
+    for (const auto& c : cases) {
+        std::vector<int> taken;
+        for (int replied = 0; replied <= 12; ++replied) if (versionAccepted(replied, c.asked)) taken.push_back(replied);
+        EXPECT_EQ(taken, c.taken) << c.asked;
+    }
 }
 
 TEST(WireSent, IS_SMALL_OutGaugeRequest) {
     const std::string wire = bytes({8, 4, 0, 2,              // Size, Type ISP_SMALL, ReqI, SubT SMALL_SSG
                                     0x10, 0x27, 0, 0});      // UVal 10000 ms between datagrams
-    EXPECT_EQ(bytesOf(makeOutGaugeRequest()), wire);
+    EXPECT_EQ(bytesOf(makeOutGaugeRequest(10000)), wire);
     EXPECT_EQ(read<IS_SMALL>(wire).UVal, 10000u);
+    EXPECT_EQ(bytesOf(makeOutGaugeRequest(500)), bytes({8, 4, 0, 2, 0xF4, 0x01, 0, 0}));  // UVal 500
 }
 
 TEST(WireSent, IS_TINY_KeepAliveReplyAndIS_BFN_Clear) {
