@@ -19,6 +19,7 @@ int main() {
 
     Tracker tracker;
     tracker.boardTimeOutMs = config.boardTimeOutMs;
+    tracker.fuel = config.fuel;
     if (const int failure = link.connect(config, tracker)) return failure;
     printLine(link, "Waiting for restart...");
 

@@ -8,6 +8,7 @@
 
 #include "link/port.h"
 #include "link/wire.h"
+#include "strategy/fuel_settings.h"
 
 struct SessionState {
     IS_STA sta{};               // the last IS_STA, copied whole; all zero until the first
@@ -80,6 +81,7 @@ struct Tracker {                   // everything the handlers share, for the who
     BoardData latestBoard;         // the board being composed for the viewed player
     BoardData previousBoard;       // the board shown before it
     std::int32_t boardTimeOutMs = 15000;  // from Config
+    FuelSettings fuel;                    // from Config
 };
 
 // Removes every button this connection has made: one IS_BFN with BFN_CLEAR.

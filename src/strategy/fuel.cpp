@@ -28,6 +28,46 @@ const IS_MST kPressF12 = command("/press F12");
 const IS_MST kPressLeft = command("/press left");
 const IS_MST kPressRight = command("/press right");
 
+// The player's record at the line of lap n (in block n - 1) and the fuel read there, if any.
+struct LapLine {
+    const IS_LAP* record = nullptr;
+    float fuel = 0.0f;
+};
+LapLine lapLine(const RaceLapStore& store, std::uint8_t plid, unsigned n) {
+    const LapBlock* block = n >= 1 ? store.block(n - 1) : nullptr;
+    const std::size_t arrivals = block != nullptr ? std::min<std::size_t>(block->arrivals, kLapsPerBlock) : 0;
+    for (std::size_t s = 0; s < arrivals; ++s) {
+        if (block->laps[s].PLID == plid) return {&block->laps[s], block->fuel[s]};
+    }
+    return {};
+}
+
+struct AverageUse {
+    float use = 0.0f;
+    unsigned laps = 0;  // 0: no lap to average
+};
+
+// The mean use of the player's last `wanted` valid laps, from lap `lapsDone` - 1 back. A lap is valid
+// when both its lap lines were read (neither 0 nor NaN), no stop came between them and it used fuel:
+// a refuelling lap, a lap whose reading was never taken and the laps before the view reached the
+// player (which all got the same reading) are left out.
+AverageUse averageUse(const RaceLapStore& store, std::uint8_t plid, unsigned lapsDone, unsigned wanted) {
+    AverageUse average;
+    float sum = 0.0f;
+    for (unsigned k = lapsDone - 1; k >= 2 && average.laps < wanted; --k) {
+        const LapLine before = lapLine(store, plid, k - 1);
+        const LapLine after = lapLine(store, plid, k);
+        if (!before.record || !after.record || before.record->NumStops != after.record->NumStops) continue;
+        const bool read = before.fuel != 0.0f && after.fuel != 0.0f && !std::isnan(before.fuel + after.fuel);
+        const float use = before.fuel - after.fuel;
+        if (!read || !(use > 0.0f)) continue;
+        sum += use;
+        ++average.laps;
+    }
+    if (average.laps > 0) average.use = sum / static_cast<float>(average.laps);
+    return average;
+}
+
 }  // namespace
 
 unsigned pitFuelAmount(float need) {
@@ -86,13 +126,21 @@ void estimateFuel(Tracker& tracker, const IS_LAP& lap, std::size_t slot, Port& p
 
         const float oldLevel = oldBlock->fuel[j];
         const float lastLevel = lastBlock->fuel[slot];
-        const float use = oldLevel - lastLevel;
+        float use = oldLevel - lastLevel;
         printLine(port, "Fuel in ", static_cast<int>(lapsDone) - 3, ": ", oldLevel,
                   ". Fuel one lap later: ", lastLevel);
 
         // The reading at this lap line arrives only after it, so the level now is projected.
         const float twiceLast = 2.0f * lastLevel;
         float estimate = twiceLast - oldLevel;
+        const unsigned wanted = static_cast<unsigned>(tracker.fuel.average);
+        const AverageUse average = wanted >= 2 ? averageUse(*tracker.pLaps, lap.PLID, lapsDone, wanted) : AverageUse{};
+        if (average.laps > 0) {
+            use = average.use;
+            estimate = lastLevel - use;
+            const float averagePercent = use * 100.0f;
+            printLine(port, "Average use over ", average.laps, " laps: ", averagePercent, "% per lap.");
+        }
         if (estimate < 0.0f) estimate = 0.0f;  // a NaN stays a NaN
         const float estimatePercent = estimate * 100.0f;
         const float usePercent = use * 100.0f;
@@ -104,7 +152,10 @@ void estimateFuel(Tracker& tracker, const IS_LAP& lap, std::size_t slot, Port& p
         if (!(estimate < threeLaps) || lapsToGo < 3 || oldLevel == 0.0f || lastLevel == 0.0f) continue;
 
         std::memcpy(tracker.latestBoard.marker, "PIT", 4);
-        const float need = static_cast<float>(lapsToGo) * use;
+        // The fuel for the laps to go and the reserve; to the finish, less what the tank holds now.
+        const float lapsNeeded = static_cast<float>(lapsToGo) + tracker.fuel.reserve;
+        float need = lapsNeeded * use;
+        if (tracker.fuel.toFinish) need = need - estimate;
         const float needPercent = need * 100.0f;
         printLine(port, "Player will run out of fuel! ", estimatePercent, "% < ", needPercent, "%");
         setPitFuel(tracker, need, port);

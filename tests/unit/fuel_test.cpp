@@ -128,3 +128,84 @@ TEST(PitFuel, BatchAndAdviceForEachAmount) {
     setPitFuel(tracker, kNaN, port);
     EXPECT_EQ(port.text, "Fuel need unknown! Pit fuel not set.\n");
 }
+
+namespace {
+
+// The lone viewed PLID 3 in a race of 20: each lap line with its stops so far and the reading after it
+// (none for 0), then its next line.
+Script stint(const std::vector<std::pair<float, int>>& lines) {
+    Script script = race(20, 3);
+    int n = 0;
+    for (const auto& [fuel, stops] : lines) {
+        ++n;
+        script = script + lap(3, 60000, n * 60000, n, 0, stops);
+        if (fuel != 0.0f) script = script + gauge(n, fuel);
+    }
+    return script + mark() + lap(3, 60000, (n + 1) * 60000, n + 1, 0, lines.back().second);
+}
+
+Tracker withFuel(int average, float reserve = 0.0f, bool toFinish = false) {
+    Tracker tracker;
+    tracker.fuel = FuelSettings{average, reserve, toFinish};
+    return tracker;
+}
+
+}  // namespace
+
+// The use per lap averaged over the last valid laps: both readings taken, no stop between them, fuel used.
+TEST(FuelAverage, LeavesOutLapsThatDoNotShowTheUse) {
+    const float nan = kNaN;
+    const struct {
+        const char* name;
+        std::vector<std::pair<float, int>> lines;  // reading after each lap line, and the stops made
+        const char* fuel;                          // the console from "Fuel in" to "per lap."
+    } cases[] = {
+        {"fewer valid laps than asked for", {{0.9375f, 0}, {0.8125f, 0}, {0.75f, 0}},
+         "Fuel in 1: 0.8125. Fuel one lap later: 0.75\nAverage use over 2 laps: 9.375% per lap.\n"
+         "Player has approx 65.625% fuel and consumes 9.375% per lap.\n"},
+        {"a stop between two readings", {{0.9375f, 0}, {0.8125f, 0}, {0.75f, 1}, {0.625f, 1}},
+         "Fuel in 2: 0.75. Fuel one lap later: 0.625\nAverage use over 2 laps: 12.5% per lap.\n"
+         "Player has approx 50% fuel and consumes 12.5% per lap.\n"},
+        {"the last reading not taken", {{0.875f, 0}, {0.75f, 0}, {0.625f, 0}, {0.0f, 0}},
+         "Fuel in 2: 0.625. Fuel one lap later: 0\nAverage use over 2 laps: 12.5% per lap.\n"
+         "Player has approx 0% fuel and consumes 12.5% per lap.\n"},
+        {"a reading that is not a number", {{0.875f, 0}, {nan, 0}, {0.625f, 0}, {0.5f, 0}, {0.4375f, 0}},
+         "Fuel in 3: 0.5. Fuel one lap later: 0.4375\nAverage use over 2 laps: 9.375% per lap.\n"
+         "Player has approx 34.375% fuel and consumes 9.375% per lap.\n"},
+        {"no valid lap: the last lap alone", {{0.5f, 0}, {0.5f, 0}, {0.75f, 1}},
+         "Fuel in 1: 0.5. Fuel one lap later: 0.75\nPlayer has approx 100% fuel and consumes -25% per lap.\n"},
+    };
+    for (const auto& c : cases) {
+        const int lapsDone = static_cast<int>(c.lines.size()) + 1;
+        EXPECT_EQ(play(stint(c.lines), withFuel(3)), kLapLine + c.fuel + loneBoard(lapsDone, 20, 0)) << c.name;
+    }
+    // The view reached the player after his second lap line: his first two lines got the same reading.
+    const Script viewMoved = race(20, 8) + lap(3, 60000, 60000, 1) + lap(3, 60000, 120000, 2) + sta(3, 1, 20) +
+                             gauge(1, 0.75f) + lap(3, 60000, 180000, 3) + gauge(2, 0.625f) + mark() +
+                             lap(3, 60000, 240000, 4);
+    EXPECT_EQ(play(viewMoved, withFuel(5)), kLapLine + "Fuel in 1: 0.75. Fuel one lap later: 0.625\n"
+                                                       "Average use over 1 laps: 12.5% per lap.\n"
+                                                       "Player has approx 50% fuel and consumes 12.5% per lap.\n" +
+                                                loneBoard(4, 20, 0));
+}
+
+// The amount for the worked example's car (12.5% a lap, 12.5% left, three laps to go): the reserve
+// raises it, filling to the finish takes off what the tank holds, and 99 stays the most.
+TEST(FuelAverage, ReserveAndFillToTheFinish) {
+    const struct {
+        float reserve;
+        bool toFinish;
+        const char* need;
+        unsigned amount;
+    } cases[] = {{0.0f, false, "37.5", 38}, {1.0f, false, "50", 51}, {0.0f, true, "25", 26},
+                 {1.0f, true, "37.5", 38}, {0.5f, true, "31.25", 32}, {5.0f, false, "100", 99}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(play(lineAfterReadings(17, 20, 0.375f, 0.25f), withFuel(1, c.reserve, c.toFinish)),
+                  kLapLine +
+                      "Fuel in 14: 0.375. Fuel one lap later: 0.25\n"
+                      "Player has approx 12.5% fuel and consumes 12.5% per lap.\n"
+                      "Player will run out of fuel! 12.5% < " + c.need + "%\n" +
+                      setting(c.amount) + loneBoard(17, 20, c.amount))
+            << c.reserve << (c.toFinish ? " to the finish" : "");
+    }
+}
