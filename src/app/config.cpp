@@ -1,9 +1,24 @@
-// Defaults of the settings record.
-// Applied after the file is read, whenever a field is still 0.
+// Defaults of the settings record, applied after the file is read whenever a field is still 0,
+// and the settings in use described in a few words.
 #include "app/config.h"
 
 void applyDefaults(Config& config) {
     if (config.insimPort == 0) config.insimPort = kDefaultInSimPort;
     if (config.outGaugePort == 0) config.outGaugePort = kDefaultOutGaugePort;
     if (config.boardTimeOutMs == 0) config.boardTimeOutMs = kDefaultBoardTimeOutMs;
+}
+
+std::string describeSettings(const Config& config) {
+    std::string text;
+    const auto add = [&text](const auto&... pieces) { (appendValue(text, pieces), ...); };
+    add("InSim port ", config.insimPort, ", OutGauge port ", config.outGaugePort, ", board time-out ");
+    add(config.boardTimeOutMs / 1000, " s");
+    if (config.startLfs && config.invokeInSim) add(", the simulator is started: ", config.lfsLocation, "LFS.exe");
+    else add(", the simulator is not started");
+    if (config.insimVersion != 0) add(", InSim version ", config.insimVersion, " asked for");
+    if (config.outGaugeIntervalMs != kDefaultOutGaugeIntervalMs) add(", OutGauge every ", config.outGaugeIntervalMs, " ms");
+    if (config.fuel.average != 1) add(", fuel use averaged over ", config.fuel.average, " laps");
+    if (config.fuel.reserve != 0.0f) add(", a reserve of ", config.fuel.reserve, " laps");
+    if (config.fuel.toFinish) add(", pit fuel filled to the finish");
+    return text;
 }

@@ -37,3 +37,7 @@ void readConfigFile(const char* path, Config& config, Port& console);
 
 // Turns every setting still 0 into its default: InSim port, OutGauge port, board time-out, in that order.
 void applyDefaults(Config& config);
+
+// The settings in use, in a few words: ports, board time-out, whether the simulator is started, and
+// every opt-in setting that is set.
+std::string describeSettings(const Config& config);

@@ -16,6 +16,7 @@ namespace {
 
 constexpr Uint32 kWaitMs = 100;           // longest wait for InSim data in one turn
 constexpr Uint32 kConnectRetryMs = 100;   // pause between connection attempts while the simulator starts
+constexpr Uint32 kWaitingNoteMs = 10000;  // how often to say what the connection waits for
 constexpr int kSocketSetSize = 5;
 constexpr int kOutGaugeBufferSize = 512;
 constexpr int kOutGaugeChannel = 1;
@@ -87,8 +88,16 @@ int InSimLink::connect(const Config& config, Tracker& tracker) {
         std::fflush(stdout);
         return 1;
     }
-    // The simulator may still be starting: try again, quietly and without end, but let it have the CPU.
-    while ((insim_ = SDLNet_TCP_Open(&insimAddress)) == nullptr) SDL_Delay(kConnectRetryMs);
+    // The simulator may still be starting: try again without end, but let it have the CPU. The console
+    // stays as it is; standard error says now and then what the program waits for.
+    Uint32 noted = SDL_GetTicks();
+    while ((insim_ = SDLNet_TCP_Open(&insimAddress)) == nullptr) {
+        SDL_Delay(kConnectRetryMs);
+        if (SDL_GetTicks() - noted < kWaitingNoteMs) continue;
+        noted += kWaitingNoteMs;
+        diagnose(*this, "waiting for the simulator on InSim port ", config.insimPort, ": the game opens it with /insim ",
+                 config.insimPort, " typed in the game, or when LFSExec in cfg.xml starts it");
+    }
 
     socketSet_ = SDLNet_AllocSocketSet(kSocketSetSize);
     if (socketSet_ == nullptr) {

@@ -1,0 +1,39 @@
+// The command line: --help and --version are answered on the console and end the program; any
+// other argument is named on standard error and left aside.
+#include "app/arguments.h"
+
+#include <string_view>
+
+namespace {
+
+constexpr std::string_view kHelp =
+    "Usage: stintkeeper [--help | --version]\n"
+    "Stintkeeper runs beside Live for Speed on the same machine: it connects to the game's InSim port\n"
+    "on localhost, records every car's laps, shows a pitboard at the lap lines of the car you view and\n"
+    "sets the pit-stop fuel when that car will run short. It reads cfg.xml from the directory it is\n"
+    "started in (ports, password, board time-out, starting the game, fuel settings: see README.md),\n"
+    "waits until the game opens InSim (type /insim 12500 in the game, or let cfg.xml start it), and ends\n"
+    "when the game closes the connection.\n"
+    "\n"
+    "  --help     this text\n"
+    "  --version  the version\n";
+
+}  // namespace
+
+bool answerArguments(int argc, const char* const* argv, Port& console) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            console.write(kHelp);
+            return true;
+        }
+        if (argument == "--version") {
+            printLine(console, "Stintkeeper by Tessel. Version R4.");
+            return true;
+        }
+    }
+    for (int i = 1; i < argc; ++i) {
+        diagnose(console, "the argument \"", argv[i], "\" is not known and is left aside (--help lists them)");
+    }
+    return false;
+}

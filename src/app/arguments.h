@@ -1,0 +1,8 @@
+// The command line: --help and --version are answered on the console and end the program; any
+// other argument is named on standard error and left aside, so the program runs as without it.
+#pragma once
+
+#include "link/port.h"
+
+// True when the arguments were answered and the program ends here, with exit code 0.
+bool answerArguments(int argc, const char* const* argv, Port& console);
