@@ -1,5 +1,5 @@
-// Fuzz target: any cfg.xml content through the settings reader and the defaults.
-// Traps when the console shows anything but "Read InSim Port: " lines or a setting is left unusable.
+// Fuzz target: any cfg.xml content through the settings reader and the defaults. Traps when the
+// console shows anything but "Read InSim Port: " lines, or a setting is left unusable.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -8,63 +8,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <string_view>
 
 #include "app/config.h"
-#include "link/port.h"
+#include "support/transcript.h"
 
 namespace {
 
 // The settings reader takes a path: each input is written to one temporary file, removed at exit.
-class InputFile {
-public:
-    InputFile() {
-        const char* dir = std::getenv("TMPDIR");
-        path_ = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/stintkeeper-cfg-XXXXXX";
-        fd_ = ::mkstemp(path_.data());
-        if (fd_ < 0) std::abort();
-    }
+struct InputFile {
+    std::string path = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/stintkeeper-cfg-XXXXXX";
+    int fd = ::mkstemp(path.data());
     ~InputFile() {
-        ::close(fd_);
-        ::unlink(path_.c_str());
-    }
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-
-    const char* write(const std::uint8_t* data, std::size_t size) {
-        if (::ftruncate(fd_, 0) != 0 || ::pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
-        return path_.c_str();
-    }
-
-private:
-    std::string path_;
-    int fd_ = -1;
-};
-
-// Each console text must be one whole "Read InSim Port: " line; the last one names the port read.
-struct ConsoleChecker final : Port {
-    std::string fault;
-    bool sawPort = false;
-    long lastPort = 0;
-
-    void send(const void*, std::size_t) override { fault = "the settings reader sent bytes"; }
-    void write(std::string_view text) override {
-        constexpr std::string_view kLabel = "Read InSim Port: ";
-        if (text.substr(0, kLabel.size()) != kLabel || text.empty() || text.back() != '\n') {
-            fault = "console text other than a port line";
-            return;
-        }
-        const std::string number(text.substr(kLabel.size(), text.size() - kLabel.size() - 1));
-        char* end = nullptr;
-        lastPort = std::strtol(number.c_str(), &end, 10);
-        if (number.empty() || *end != '\0' || std::to_string(lastPort) != number) fault = "port line without a number";
-        sawPort = true;
+        ::close(fd);
+        ::unlink(path.c_str());
     }
 };
 
-[[noreturn]] void violated(const std::string& what) {
-    std::fprintf(stderr, "invariant violated: %s\n", what.c_str());
-    std::fflush(stderr);
+void check(bool holds, const char* what) {
+    if (holds) return;
+    std::fprintf(stderr, "invariant violated: %s\n", what);
     __builtin_trap();
 }
 
@@ -72,16 +34,23 @@ struct ConsoleChecker final : Port {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static InputFile file;
+    check(file.fd >= 0 && ::ftruncate(file.fd, 0) == 0 && ::pwrite(file.fd, data, size, 0) == static_cast<ssize_t>(size),
+          "the input cannot be written");
     Config config;
-    ConsoleChecker console;
-    readConfigFile(file.write(data, size), config, console);
-    if (!console.fault.empty()) violated(console.fault);
-    if (console.sawPort && console.lastPort != config.insimPort) violated("the port printed is not the port kept");
-    if (!console.sawPort && config.insimPort != 0) violated("a port was kept without its line");
-    if (config.password.find('\0') != std::string::npos || config.lfsLocation.find('\0') != std::string::npos)
-        violated("a text setting holds a NUL");
+    transcript::Recorder console;
+    readConfigFile(file.path.c_str(), config, console);
+    // Only port lines, and the last one names the port kept.
+    std::string last = "Read InSim Port: 0";
+    for (std::size_t at = 0; at < console.text.size();) {
+        const std::size_t end = console.text.find('\n', at);
+        last = console.text.substr(at, end - at);
+        check(end != std::string::npos && last.starts_with("Read InSim Port: "), "console text other than port lines");
+        at = end + 1;
+    }
+    check(last == "Read InSim Port: " + std::to_string(config.insimPort), "the port printed is not the port kept");
+    check(config.password.find('\0') == std::string::npos && config.lfsLocation.find('\0') == std::string::npos,
+          "a text setting holds a NUL");
     applyDefaults(config);
-    if (config.insimPort == 0 || config.outGaugePort == 0 || config.boardTimeOutMs == 0)
-        violated("a setting still 0 after the defaults");
+    check(config.insimPort != 0 && config.outGaugePort != 0 && config.boardTimeOutMs != 0, "a setting still 0");
     return 0;
 }

@@ -12,8 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const std::uint8_t* timeOut = in.take(sizeof boardTimeOutMs)) {
         std::memcpy(&boardTimeOutMs, timeOut, sizeof boardTimeOutMs);  // any value cfg.xml can give
     }
-    fuzzing::Session session(true, boardTimeOutMs);
+    fuzzing::Session session(boardTimeOutMs);
     fuzzing::runOutGaugeInput(session, in);
-    session.finish();
     return 0;
 }

@@ -6,10 +6,9 @@
 #include "fuzz/fuzz_session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzzing::Session session(true);
+    fuzzing::Session session;
     fuzzing::Input in{data, size};
     while (session.packetFrom(in)) {
     }
-    session.finish();
     return 0;
 }
