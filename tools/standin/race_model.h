@@ -94,7 +94,7 @@ private:
     };
     enum class Phase { Garage, Driving, Stopping, Done, Dry };
     struct Car {
-        const CarSpec* setup = nullptr;
+        const CarSetup* setup = nullptr;
         Random random{0};
         PitMenu menu;
         Phase phase = Phase::Garage;
