@@ -18,7 +18,8 @@ struct Played {
 };
 Played play(std::uint64_t seed) {
     std::string text;
-    for (int plid = 1; plid <= 4; ++plid) text += "car " + std::to_string(plid) + " lap 60." + std::to_string(plid) + " spread 1.5 use 3\n";
+    for (const char* car : {"1 lap 60.1", "2 lap 60.2", "3 lap 60.3", "4 lap 60.4"})
+        text += "car " + std::string(car) + " spread 1.5 use 3\n";
     standin::RaceModel model(standin::parseScenario(text + "race 20\n", "test.txt").scenario.value(), seed);
     Played played;
     while (auto event = model.next()) {

@@ -34,7 +34,7 @@ class HostSession {
 public:
     HostSession(InSimHost& host, RaceModel& model, Console& console, HostOptions options);
 
-    // Accepts the program's connection, reads IS_ISI, answers IS_VER and reads the OutGauge request.
+    // The simulator's half of the handshake (InSimHost::handshake), then a keep-alive round trip.
     // False when the program is gone or refused the version; error() tells why.
     bool handshake(int acceptTimeoutMs);
     // Plays the scenario to its end, then closes the link. False when the program stopped answering.
@@ -56,7 +56,7 @@ public:
 
 private:
     bool sync();                          // keep-alive round trip: everything sent before it has been handled
-    bool takePacket(const std::vector<std::uint8_t>& packet);  // true for the keep-alive reply
+    void takePacket(const Packet& packet);
     void pace(std::uint32_t simTime);
     void afterSync();
     void say(const std::string& text);
