@@ -42,11 +42,11 @@ bool HostSession::handshake(int acceptTimeoutMs) {
         error_ = "the program did not ask for OutGauge";
         return false;
     }
-    outGaugePort_ = static_cast<std::uint16_t>(sent.isi[4] | (sent.isi[5] << 8));
+    const auto outGaugePort = static_cast<std::uint16_t>(sent.isi[4] | (sent.isi[5] << 8));
     outGaugeOn_ = sent.request[1] == ISP_SMALL && sent.request[3] == SMALL_SSG;
-    outGauge_ = std::make_unique<OutGaugeSender>(outGaugePort_);
+    outGauge_ = std::make_unique<OutGaugeSender>(outGaugePort);
     say("Program connected; OutGauge " + std::string(outGaugeOn_ ? "goes" : "was not asked for, nothing goes") +
-        " to UDP port " + std::to_string(outGaugePort_) + ".");
+        " to UDP port " + std::to_string(outGaugePort) + ".");
     return sync();
 }
 
@@ -57,7 +57,6 @@ void HostSession::takePacket(const Packet& packet) {
     const std::string message = asText(mst);
     const std::string_view key = pressedKey(message);
     if (key.empty()) {
-        messages_.push_back(message);
         say("The program typed: " + message);
         return;
     }
@@ -123,7 +122,6 @@ bool HostSession::run() {
         switch (event->kind) {
             case ModelEvent::Kind::InSim:
                 host_.send(event->bytes.data(), event->bytes.size());
-                sent_.push_back(std::move(event->bytes));
                 unsynced = true;
                 break;
             case ModelEvent::Kind::Notice:

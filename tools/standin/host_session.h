@@ -41,10 +41,6 @@ public:
     bool run();
 
     const std::string& error() const { return error_; }
-    const BoardView& board() const { return board_; }
-    std::uint16_t outGaugePort() const { return outGaugePort_; }
-    bool outGaugeRequested() const { return outGaugeOn_; }
-    const std::vector<std::string>& messages() const { return messages_; }  // IS_MST that were no "/press"
     int keyPresses() const { return keyPresses_; }
     // Every screen after the program had handled what was sent to it, with its simulated time.
     struct Screen {
@@ -52,7 +48,6 @@ public:
         std::vector<std::string> lines;  // the button texts, top to bottom, colour codes included
     };
     const std::vector<Screen>& screens() const { return screens_; }
-    const std::vector<std::vector<std::uint8_t>>& sentPackets() const { return sent_; }  // InSim, in order
 
 private:
     bool sync();                          // keep-alive round trip: everything sent before it has been handled
@@ -67,12 +62,9 @@ private:
     HostOptions options_;
     BoardView board_;
     std::unique_ptr<OutGaugeSender> outGauge_;
-    std::uint16_t outGaugePort_ = 0;
     bool outGaugeOn_ = false;
     std::string error_;
-    std::vector<std::string> messages_;
     std::vector<Screen> screens_;
-    std::vector<std::vector<std::uint8_t>> sent_;
     int keyPresses_ = 0;
     int pressesSinceReport_ = 0;
     int straysSinceReport_ = 0;

@@ -76,7 +76,6 @@ public:
     ViewStatus viewStatus() const;
     const std::vector<SessionReport>& reports() const { return reports_; }
     int strayPresses() const { return strayTotal_; }
-    const Scenario& scenario() const { return scenario_; }
 
 private:
     enum class Step { CarLine, CarDriveEnd, CarSplit, CarDry, SessionStart, SessionEnd, ScenarioEnd, Tick };
@@ -153,7 +152,6 @@ private:
     std::vector<std::pair<std::uint32_t, std::uint8_t>> results_;  // qualifying table: best, PLID
     std::vector<SessionReport> reports_;
     int strayTotal_ = 0;
-    int straySession_ = 0;
 };
 
 }  // namespace standin
