@@ -31,6 +31,8 @@ public:
     bool listening() const { return listener_ >= 0; }
     bool accept(int timeoutMs);  // waits for the program to connect
     bool connected() const { return client_ >= 0; }
+    // The connection's socket, for a caller that sets its own options on it (the benchmarks).
+    int socket() const { return client_; }
 
     // One thread may send while another receives.
     bool send(const void* bytes, std::size_t size);
