@@ -1,6 +1,7 @@
 // The floors the program is measured against: the least a process can do for the same job.
 // echo: answers each 20-byte request; reader: reads and discards the race stream; idle: the bare wait
-// loop; loop: the program's own calls for each packet, without its race logic.
+// loop; loop: the program's own calls for each packet, without its race logic; connect: the retry of a
+// connection to a simulator that is not there yet.
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/select.h>
@@ -10,9 +11,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
+#include "standin/loopback.h"
 #include "support.h"
 
 namespace {
@@ -73,9 +76,7 @@ int reader(std::uint16_t port, std::uint64_t raceBytes) {
 // look at the UDP socket without waiting.
 int idle(std::uint16_t port, std::uint16_t udpPort) {
     const bench::Socket link = bench::connectTcp(port);
-    const bench::Socket udp = bench::openUdp();
-    sockaddr_in address = bench::loopback(udpPort);
-    if (::bind(udp.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 1;
+    const bench::Socket udp = bench::boundUdp(udpPort);
     std::uint8_t buffer[512];
     for (;;) {
         pollfd entry{link.fd(), POLLIN, 0};
@@ -96,9 +97,7 @@ int loop(std::uint16_t port, std::uint16_t udpPort) {
     if (::recv(link.fd(), packet, 20, MSG_WAITALL) != 20) return 1;
     const std::uint8_t small[8] = {8, 4, 0, 2, 0x10, 0x27, 0, 0};
     ::send(link.fd(), small, sizeof small, MSG_NOSIGNAL);
-    const bench::Socket udp = bench::openUdp();
-    sockaddr_in address = bench::loopback(udpPort);
-    if (::bind(udp.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 1;
+    const bench::Socket udp = bench::boundUdp(udpPort);
     const auto ready = [](int fd, long micros) {
         fd_set set;
         FD_ZERO(&set);
@@ -121,6 +120,17 @@ int loop(std::uint16_t port, std::uint16_t udpPort) {
     }
 }
 
+// connect PORT: tries to connect to a port nobody listens on every 100 ms, with a fresh socket each
+// time, as the program waits for the simulator.
+int connect(std::uint16_t port) {
+    const sockaddr_in address = standin::loopback(port);
+    for (;;) {
+        const bench::Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return 0;
+        ::usleep(100000);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -136,7 +146,8 @@ int main(int argc, char** argv) {
     if (mode == "idle" && argc == 4) {
         return idle(static_cast<std::uint16_t>(number(2)), static_cast<std::uint16_t>(number(3)));
     }
-    std::fprintf(stderr,
-                 "usage: bench_floor echo PORT | reader PORT RACEBYTES | idle PORT UDPPORT | loop PORT UDPPORT\n");
+    if (mode == "connect" && argc == 3) return connect(static_cast<std::uint16_t>(number(2)));
+    std::fprintf(stderr, "usage: bench_floor echo PORT | reader PORT RACEBYTES | idle PORT UDPPORT | loop PORT UDPPORT"
+                         " | connect PORT\n");
     return 2;
 }

@@ -1,5 +1,5 @@
-// What every benchmark harness needs: loopback sockets with blocking reads, child processes with
-// their console in a file, CPU and memory readings from /proc, percentiles, and reading the program's sends.
+// What every benchmark harness needs beside the stand-in's host, runner and loopback helpers: the program
+// started and answered as the simulator does, exact reads on its link, CPU and memory from /proc, percentiles.
 #pragma once
 
 #include <sys/types.h>
@@ -7,12 +7,11 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include <netinet/in.h>
+#include "standin/insim_host.h"
+#include "standin/program_runner.h"
 
 namespace bench {
 
@@ -25,7 +24,7 @@ inline double microsBetween(Clock::time_point from, Clock::time_point to) {
 // Ends the run with a message: a benchmark that measured the wrong thing must not print a figure.
 [[noreturn]] void fail(const std::string& what);
 
-// ---- sockets (blocking, loopback only) ----
+// ---- sockets ----
 
 class Socket {  // owns one file descriptor
 public:
@@ -44,77 +43,36 @@ private:
     int fd_ = -1;
 };
 
-Socket listenTcp(std::uint16_t& port);                // on 127.0.0.1, any free port
-Socket acceptTcp(const Socket& listener, int timeoutMs);  // TCP_NODELAY, 10 s receive time-out
-Socket connectTcp(std::uint16_t port);                 // TCP_NODELAY
-sockaddr_in loopback(std::uint16_t port);              // 127.0.0.1:port
-Socket openUdp();                                      // unbound, for sending datagrams
-std::uint16_t freeUdpPort();
+Socket connectTcp(std::uint16_t port);   // to 127.0.0.1, TCP_NODELAY: the floors' side of a link
+Socket boundUdp(std::uint16_t port);     // receives on 127.0.0.1:port: the floors' OutGauge socket
 
-void sendAll(const Socket& socket, const void* bytes, std::size_t size);  // fails the run on error
-void sendDatagram(const Socket& socket, std::uint16_t port, const void* bytes, std::size_t size);
-// Exactly `size` bytes; fails the run when the link closes or 10 s pass without data.
-void receiveExactly(const Socket& socket, void* bytes, std::size_t size);
-bool waitReadable(const Socket& socket, int timeoutMs);
+// The simulator's side of a link, failing the run where the stand-in's host reports a failure.
+void sendAll(standin::InSimHost& link, const void* bytes, std::size_t size);
+template <class Packet>
+void sendPacket(standin::InSimHost& link, const Packet& packet) { sendAll(link, &packet, sizeof packet); }
+void receiveExactly(standin::InSimHost& link, void* bytes, std::size_t size);  // within 10 s
+standin::Packet nextPacket(standin::InSimHost& link);                          // within 10 s
+// The keep-alive round trip: once it returns, the program has handled every packet sent before and the
+// turn of the keep-alive has begun. Returns how many packets it sent before its reply.
+std::size_t barrier(standin::InSimHost& link);
+// Starts a floor program with `arguments` (which name the link's port) and takes its connection on `link`.
+void startFloor(standin::ProgramRunner& floor, const std::vector<std::string>& arguments, standin::InSimHost& link);
 
-// While it lives, a blocked receive on the socket is woken only once `size` bytes have arrived
+// While it lives, a blocked receive on the link is woken only once `size` bytes have arrived
 // (SO_RCVLOWAT): the time taken is that of the last byte's arrival, and the sender is not slowed by
 // waking the harness for every segment; a simulator polling in its frame loop is not woken either.
 class WakeOnlyForAll {
 public:
-    WakeOnlyForAll(const Socket& socket, std::size_t size);
+    WakeOnlyForAll(const standin::InSimHost& link, std::size_t size);
     ~WakeOnlyForAll();
     WakeOnlyForAll(const WakeOnlyForAll&) = delete;
     WakeOnlyForAll& operator=(const WakeOnlyForAll&) = delete;
 
 private:
-    const Socket& socket_;
+    int fd_;
 };
-
-// The program's InSim output, cut into packets by their Size byte.
-class PacketReader {
-public:
-    explicit PacketReader(const Socket& socket) : socket_(socket) {}
-    std::vector<std::uint8_t> next();  // one whole packet
-    // Reads packets up to and including the keep-alive reply; returns how many came before it.
-    std::size_t untilKeepAliveReply();
-
-private:
-    const Socket& socket_;
-};
-
-// Sends a keep-alive and reads everything the program sent before its reply: once it returns,
-// the program has handled every packet sent before, and the turn of the keep-alive has begun.
-std::size_t barrier(const Socket& insim, PacketReader& reader);
 
 // ---- processes ----
-
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-class Child {  // a process with stdout and stderr in a file; killed when still running at the end
-public:
-    Child(const std::string& binary, const std::vector<std::string>& args, const std::filesystem::path& dir,
-          const std::filesystem::path& console);
-    ~Child();
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    pid_t pid() const { return pid_; }
-    int waitExit(int timeoutMs);  // exit code, or -1 (then killed)
-
-private:
-    pid_t pid_ = -1;
-    bool exited_ = false;
-};
 
 struct Memory {
     long peakKb = 0;      // VmHWM
@@ -131,27 +89,24 @@ long clockTicksPerSecond();
 
 // ---- the program under test ----
 
-// Starts stintkeeper in a fresh directory with a cfg.xml naming the ports, its console in a file,
-// and answers the handshake as the simulator does. Closing the connection ends it.
-// With `mode`, it starts the floor program in that mode instead, the two ports as its arguments.
+// Starts stintkeeper through the stand-in's runner with a cfg.xml naming the ports, and answers the
+// handshake as the simulator does. Closing the connection ends it. With `mode`, it starts the floor
+// program in that mode instead, the two ports as its arguments.
 class ProgramUnderTest {
 public:
     explicit ProgramUnderTest(const std::string& binary, const std::string& mode = "");
     ~ProgramUnderTest();
-    const Socket& insim() const { return insim_; }
-    PacketReader& reader() { return reader_; }
+    ProgramUnderTest(const ProgramUnderTest&) = delete;
+    ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
+    standin::InSimHost& insim() { return insim_; }
     std::uint16_t outGaugePort() const { return outGaugePort_; }
-    pid_t pid() const { return child_->pid(); }
+    pid_t pid() const { return runner_.pid(); }
     void stop();  // closes the connection and waits for the normal end
 
 private:
-    TempDir dir_;
-    std::uint16_t insimPort_ = 0;
-    std::uint16_t outGaugePort_ = 0;
-    Socket listener_;
-    std::unique_ptr<Child> child_;
-    Socket insim_;
-    PacketReader reader_{insim_};
+    standin::InSimHost insim_;
+    std::uint16_t outGaugePort_;
+    standin::ProgramRunner runner_;
 };
 
 // ---- figures ----

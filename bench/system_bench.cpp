@@ -1,6 +1,6 @@
-// Whole-process benchmarks of the real program against its floors, all in one run:
-// lap line to pitboard latency, race throughput, peak memory over 20 races, and idle CPU.
-// Usage: bench_system PROGRAM FLOOR [latency|board|press|throughput|idle] > rows.tsv
+// Whole-process benchmarks of the real program against its floors, all in one run: lap line to pitboard
+// latency, race throughput, peak memory over 20 races, idle CPU, and CPU while waiting for the simulator.
+// Usage: bench_system PROGRAM FLOOR [latency|board|press|throughput|idle|waiting] > rows.tsv
 // (one tab-separated row per figure; without a choice, all of them).
 #include <algorithm>
 #include <atomic>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "race.h"
+#include "standin/loopback.h"
 #include "standin/packets.h"
 #include "support.h"
 
@@ -90,7 +91,7 @@ struct LatencySamples {
 };
 
 // One round trip to the echo: the same reply size as the program's lap line.
-double echoRoundTrip(const bench::Socket& echo, std::size_t batchBytes, bool advice, bool sameSends) {
+double echoRoundTrip(standin::InSimHost& echo, std::size_t batchBytes, bool advice, bool sameSends) {
     std::uint8_t request[20] = {};
     const auto batch = static_cast<std::uint32_t>(batchBytes);
     std::memcpy(request, &batch, sizeof batch);
@@ -122,22 +123,16 @@ double timedLapLine(bench::ProgramUnderTest& program, const IS_LAP& lap, std::si
 }
 
 struct Echo {
-    explicit Echo(const std::string& floorBinary) {
-        std::uint16_t port = 0;
-        listener = bench::listenTcp(port);
-        child = std::make_unique<bench::Child>(floorBinary, std::vector<std::string>{"echo", std::to_string(port)},
-                                               dir.path(), dir.path() / "echo.txt");
-        link = bench::acceptTcp(listener, 10000);
+    explicit Echo(const std::string& floorBinary) : floor(floorBinary) {
+        bench::startFloor(floor, {"echo", std::to_string(link.port())}, link);
     }
-    bench::TempDir dir;
-    bench::Socket listener;
-    std::unique_ptr<bench::Child> child;
-    bench::Socket link;
+    standin::InSimHost link;
+    standin::ProgramRunner floor;
 };
 
 // The floors of one lap line, taken right after it: a load that comes and goes on the machine
 // then weighs on the program and on its floors alike.
-void echoRounds(const Echo& echo, LatencySamples& samples, std::size_t batchBytes, bool advice) {
+void echoRounds(Echo& echo, LatencySamples& samples, std::size_t batchBytes, bool advice) {
     samples.echoOneSend.push_back(echoRoundTrip(echo.link, batchBytes, advice, false));
     samples.echoSameSends.push_back(echoRoundTrip(echo.link, batchBytes, advice, true));
 }
@@ -164,13 +159,13 @@ LatencySamples boardLatency(const Options& options, int races) {
             }
             bench::sendAll(program.insim(), pending.data(), pending.size());
             pending.clear();
-            bench::barrier(program.insim(), program.reader());
+            bench::barrier(program.insim());
             const bool advice = event.lapsDone >= kRaceLaps - 1;  // "LAST LAP", "FINISHED"
             samples.program.push_back(timedLapLine(program, bench::lapPacket(event), 0, advice));
             echoRounds(echo, samples, 0, advice);
         }
         bench::sendAll(program.insim(), pending.data(), pending.size());
-        bench::barrier(program.insim(), program.reader());
+        bench::barrier(program.insim());
     }
     program.stop();
     return samples;
@@ -182,7 +177,7 @@ LatencySamples pressLatency(const Options& options, int races) {
     constexpr int kLapsRun = 8;  // lap lines 3 to 8 still need more than the 99 % cap
     bench::ProgramUnderTest program(options.program);
     Echo echo(options.floor);
-    const bench::Socket outGauge = bench::openUdp();
+    standin::OutGaugeSender outGauge(program.outGaugePort());
     bench::RaceShape shape;
     shape.cars = 8;
     shape.laps = kLapsRun;
@@ -205,11 +200,11 @@ LatencySamples pressLatency(const Options& options, int races) {
             }
             bench::sendAll(program.insim(), pending.data(), pending.size());
             pending.clear();
-            bench::barrier(program.insim(), program.reader());
+            bench::barrier(program.insim());
             const IS_LAP lap = bench::lapPacket(event);
             if (event.lapsDone == 1) {
                 bench::sendAll(program.insim(), &lap, sizeof lap);
-                bench::barrier(program.insim(), program.reader());  // registered before its reading comes
+                bench::barrier(program.insim());  // registered before its reading comes
             } else {
                 const bool batch = event.lapsDone >= 3;
                 const double micros = timedLapLine(program, lap, batch ? kFullBatchBytes : 0, batch);
@@ -220,12 +215,11 @@ LatencySamples pressLatency(const Options& options, int races) {
             }
             // The reading at this lap line, sent once the lap is registered (its board has come):
             // the program takes it in this turn or the next, before the next packet.
-            const OutGaugePack pack = standin::makeOutGauge(clock += 100, fuel, shape.viewedPlid);
-            bench::sendDatagram(outGauge, program.outGaugePort(), &pack, sizeof pack);
+            outGauge.sendPacket(standin::makeOutGauge(clock += 100, fuel, shape.viewedPlid));
             fuel /= 2;
         }
         bench::sendAll(program.insim(), pending.data(), pending.size());
-        bench::barrier(program.insim(), program.reader());
+        bench::barrier(program.insim());
     }
     program.stop();
     return samples;
@@ -309,12 +303,12 @@ private:
 // Writes the race packet by packet. With `replies`, it waits behind each viewed lap line's keep-alive
 // until the reader has seen the reply and sent the lap line's datagram: the reading then reaches the
 // program after that lap line and before the next, as it does from the simulator.
-void writeStream(const bench::Socket& socket, const RaceStream& stream, Progress* replies, std::size_t repliesBefore) {
+void writeStream(standin::InSimHost& link, const RaceStream& stream, Progress* replies, std::size_t repliesBefore) {
     std::size_t begin = 0;
     std::size_t nextViewed = 0;
     for (std::size_t index = 0; index < stream.packetEnds.size(); ++index) {
         const std::size_t end = stream.packetEnds[index];
-        bench::sendAll(socket, stream.bytes.data() + begin, end - begin);
+        bench::sendAll(link, stream.bytes.data() + begin, end - begin);
         begin = end;
         if (replies != nullptr && nextViewed < stream.viewedKeepAlives.size() &&
             stream.viewedKeepAlives[nextViewed] == index) {
@@ -333,7 +327,7 @@ struct ThroughputResult {
 ThroughputResult programThroughput(const std::string& binary, const std::string& mode, const RaceStream& stream,
                                    int races) {
     bench::ProgramUnderTest program(binary, mode);
-    const bench::Socket outGauge = bench::openUdp();
+    standin::OutGaugeSender outGauge(program.outGaugePort());
     Progress replies;
     std::atomic<std::size_t> closingPresses{0};
     const std::size_t perRace = stream.viewedLapTimes.size() + 1;
@@ -341,7 +335,7 @@ ThroughputResult programThroughput(const std::string& binary, const std::string&
         for (int race = 0; race < races; ++race) {
             for (std::size_t reply = 0; reply < perRace; ++reply) {
                 for (;;) {  // everything up to the next keep-alive reply
-                    const std::vector<std::uint8_t> packet = program.reader().next();
+                    const standin::Packet packet = bench::nextPacket(program.insim());
                     // Every batch opens and closes with "/press F12".
                     static constexpr char kClosing[] = "/press F12";  // with its terminator
                     if (packet[1] == ISP_MST && packet.size() == sizeof(IS_MST) &&
@@ -351,9 +345,8 @@ ThroughputResult programThroughput(const std::string& binary, const std::string&
                     if (packet.size() == sizeof(IS_TINY) && packet[1] == ISP_TINY) break;
                 }
                 if (reply + 1 < perRace) {
-                    const OutGaugePack pack = standin::makeOutGauge(stream.viewedLapTimes[reply] + 300,
-                                                                    bench::longRaceFuel(static_cast<int>(reply) + 1));
-                    bench::sendDatagram(outGauge, program.outGaugePort(), &pack, sizeof pack);
+                    outGauge.sendPacket(standin::makeOutGauge(stream.viewedLapTimes[reply] + 300,
+                                                              bench::longRaceFuel(static_cast<int>(reply) + 1)));
                 }
                 replies.advance();
             }
@@ -377,12 +370,9 @@ ThroughputResult programThroughput(const std::string& binary, const std::string&
 }
 
 ThroughputResult floorThroughput(const Options& options, const RaceStream& stream, int races) {
-    bench::TempDir dir;
-    std::uint16_t port = 0;
-    const bench::Socket listener = bench::listenTcp(port);
-    bench::Child child(options.floor, {"reader", std::to_string(port), std::to_string(stream.bytes.size())},
-                       dir.path(), dir.path() / "reader.txt");
-    const bench::Socket link = bench::acceptTcp(listener, 10000);
+    standin::InSimHost link;
+    standin::ProgramRunner floor(options.floor);
+    bench::startFloor(floor, {"reader", std::to_string(link.port()), std::to_string(stream.bytes.size())}, link);
     Progress racesRead;
     std::thread acks([&] {
         for (int race = 0; race < races; ++race) {
@@ -398,8 +388,8 @@ ThroughputResult floorThroughput(const Options& options, const RaceStream& strea
         const auto end = racesRead.waitFor(static_cast<std::size_t>(race) + 1);
         result.packetsPerSecond.push_back(static_cast<double>(stream.packetEnds.size()) /
                                           (bench::microsBetween(start, end) / 1e6));
-        if (race == 0) result.afterFirst = bench::readMemory(child.pid());
-        if (race + 1 == races) result.afterLast = bench::readMemory(child.pid());
+        if (race == 0) result.afterFirst = bench::readMemory(floor.pid());
+        if (race + 1 == races) result.afterLast = bench::readMemory(floor.pid());
     }
     acks.join();
     return result;
@@ -431,19 +421,16 @@ IdleResult idleCost(const Options& options) {
     bench::appendBytes(start, standin::makeRst(kRaceLaps, 0));
     for (const bench::RaceEvent& event : bench::raceEvents(shape)) bench::appendPacket(start, event);
     bench::sendAll(program.insim(), start.data(), start.size());
-    bench::barrier(program.insim(), program.reader());
+    bench::barrier(program.insim());
     bench::ProgramUnderTest loop(options.floor, "loop");
 
-    bench::TempDir dir;
-    std::uint16_t port = 0;
-    const bench::Socket listener = bench::listenTcp(port);
-    const std::uint16_t floorUdp = bench::freeUdpPort();
-    bench::Child floor(options.floor, {"idle", std::to_string(port), std::to_string(floorUdp)}, dir.path(),
-                       dir.path() / "idle.txt");
-    const bench::Socket floorLink = bench::acceptTcp(listener, 10000);
+    standin::InSimHost floorLink;
+    const std::uint16_t floorUdp = standin::freePort(true);
+    standin::ProgramRunner floor(options.floor);
+    bench::startFloor(floor, {"idle", std::to_string(floorLink.port()), std::to_string(floorUdp)}, floorLink);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // all settled in their waits
 
-    const bench::Socket outGauge = bench::openUdp();
+    standin::OutGaugeSender toProgram(program.outGaugePort()), toFloor(floorUdp), toLoop(loop.outGaugePort());
     const bench::CpuTime programBefore = bench::readCpu(program.pid());
     const bench::CpuTime floorBefore = bench::readCpu(floor.pid());
     const bench::CpuTime loopBefore = bench::readCpu(loop.pid());
@@ -452,9 +439,9 @@ IdleResult idleCost(const Options& options) {
     for (int tick = 1; tick <= 100; ++tick) {
         std::this_thread::sleep_until(begin + std::chrono::milliseconds(100 * tick));
         const OutGaugePack pack = standin::makeOutGauge(time += 100, 0.5f, shape.viewedPlid);
-        bench::sendDatagram(outGauge, program.outGaugePort(), &pack, sizeof pack);
-        bench::sendDatagram(outGauge, floorUdp, &pack, sizeof pack);
-        bench::sendDatagram(outGauge, loop.outGaugePort(), &pack, sizeof pack);
+        toProgram.sendPacket(pack);
+        toFloor.sendPacket(pack);
+        toLoop.sendPacket(pack);
     }
     const double seconds = bench::microsBetween(begin, Clock::now()) / 1e6;
     const bench::CpuTime programAfter = bench::readCpu(program.pid());
@@ -472,11 +459,36 @@ IdleResult idleCost(const Options& options) {
     return result;
 }
 
+// Before the simulator is there: the program tries to connect every 100 ms, measured for 5 s from the
+// moment it printed "Waiting for InSim... ", beside the floor that retries the same way.
+IdleResult waitingCost(const Options& options) {
+    const std::uint16_t port = standin::freePort(false);  // nobody listens there
+    standin::ProgramRunner program(options.program), floor(options.floor);
+    if (!program.start(standin::portsConfig(port, standin::freePort(true)))) bench::fail(program.startError());
+    if (!program.waitForOutput("Waiting for InSim... ", 10000)) bench::fail("the program did not wait for InSim");
+    if (!floor.start(std::nullopt, {"connect", std::to_string(port)})) bench::fail(floor.startError());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // both settled in their retries
+    const bench::CpuTime programBefore = bench::readCpu(program.pid());
+    const bench::CpuTime floorBefore = bench::readCpu(floor.pid());
+    const auto begin = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    const double seconds = bench::microsBetween(begin, Clock::now()) / 1e6;
+    const bench::CpuTime programAfter = bench::readCpu(program.pid());
+    const bench::CpuTime floorAfter = bench::readCpu(floor.pid());
+    if (!program.running() || !floor.running()) bench::fail("the program or its floor stopped waiting");
+    IdleResult result;
+    result.programPercent = percentOfCore(programBefore, programAfter, seconds);
+    result.floorPercent = percentOfCore(floorBefore, floorAfter, seconds);
+    result.programTicks = programAfter.ticks - programBefore.ticks;
+    result.floorTicks = floorAfter.ticks - floorBefore.ticks;
+    return result;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: bench_system PROGRAM FLOOR [latency|board|press|throughput|idle]\n");
+        std::fprintf(stderr, "usage: bench_system PROGRAM FLOOR [latency|board|press|throughput|idle|waiting]\n");
         return 2;
     }
     // The children start in directories of their own: their paths must not depend on ours.
@@ -509,8 +521,8 @@ int main(int argc, char** argv) {
             fixed(rate / loopRate, 2), "-", "-");
         note("2 throughput", "64 cars x 99 laps, " + std::to_string(stream.packetEnds.size()) +
                                  " packets a race, one send each; median of " + std::to_string(kRaces) +
-                                 " races; the program's console to a file; " + std::to_string(programRun.batches) +
-                                 " /press batches in all. The loop's own calls: per packet the 100 ms wait, "
+                                 " races; the program's console to a pipe the harness reads; " +
+                                 std::to_string(programRun.batches) + " /press batches in all. The loop's own calls: per packet the 100 ms wait, "
                                  "header and rest each in one receive, a flushed line per lap, the UDP look "
                                  "(a select and, with a datagram, a receive), none of the race logic");
 
@@ -541,6 +553,16 @@ int main(int argc, char** argv) {
                                "select and receive; time on CPU from schedstat (utime+stime: " +
                                std::to_string(idle.programTicks) + " / " + std::to_string(idle.floorTicks) +
                                " ticks of 1/" + std::to_string(hz) + " s)");
+    }
+    if (only.empty() || only == "idle" || only == "waiting") {
+        const IdleResult waiting = waitingCost(options);
+        row("3 CPU waiting for the simulator, % of a core", fixed(waiting.programPercent, 4),
+            fixed(waiting.floorPercent, 4) + " connect retry",
+            fixed(waiting.programPercent / std::max(waiting.floorPercent, 1e-9), 2), "-", "-");
+        note("3 CPU waiting", "5 s before the simulator is there, from \"Waiting for InSim... \" on; the connect "
+                              "retry: a fresh socket and a refused connect every 100 ms; time on CPU from schedstat "
+                              "(utime+stime: " + std::to_string(waiting.programTicks) + " / " +
+                              std::to_string(waiting.floorTicks) + " ticks)");
     }
     return 0;
 }

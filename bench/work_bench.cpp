@@ -7,6 +7,7 @@
 // divided by it. Outside valgrind it runs as well, as a check that every turn did what it should.
 #include <sys/socket.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "app/config.h"
 #include "link/insim_link.h"
 #include "race.h"
+#include "standin/loopback.h"
 #include "standin/packets.h"
 #include "support.h"
 
@@ -44,24 +46,16 @@ constexpr int kRaceLaps = 99;
 class Bench {
 public:
     Bench() {
-        std::uint16_t port = 0;
-        const bench::Socket listener = bench::listenTcp(port);
-        config_.insimPort = port;
-        config_.outGaugePort = bench::freeUdpPort();
+        config_.insimPort = host_.port();
+        config_.outGaugePort = outGaugePort_;
         applyDefaults(config_);
         tracker_.boardTimeOutMs = config_.boardTimeOutMs;
         // The simulator's half of the handshake runs beside the program's, which blocks on it.
-        std::thread simulator([&] {
-            host_ = bench::acceptTcp(listener, 10000);
-            IS_ISI isi{};
-            bench::receiveExactly(host_, &isi, sizeof isi);
-            const IS_VER version = standin::makeVer(INSIM_VERSION);
-            bench::sendAll(host_, &version, sizeof version);
-            IS_SMALL request{};
-            bench::receiveExactly(host_, &request, sizeof request);
-        });
+        standin::HandshakeBytes handshake;
+        std::thread simulator([&] { handshake = host_.handshake(INSIM_VERSION, 10000); });
         if (link_.initLibraries() != 0 || link_.connect(config_, tracker_) != 0) bench::fail("no connection");
         simulator.join();
+        if (handshake.request.size() != sizeof(IS_SMALL)) bench::fail("the handshake did not complete");
     }
     ~Bench() { link_.shutdown(); }
 
@@ -78,10 +72,7 @@ public:
         stintkeeper_measured_turn(&link_, &tracker_);
         return drain();
     }
-    void datagram(std::uint32_t time, float fuel) {
-        const OutGaugePack pack = standin::makeOutGauge(time, fuel);
-        bench::sendDatagram(udp_, static_cast<std::uint16_t>(config_.outGaugePort), &pack, sizeof pack);
-    }
+    void datagram(std::uint32_t time, float fuel) { gauge_.sendPacket(standin::makeOutGauge(time, fuel)); }
     // A turn with no InSim data: the 100 ms wait runs out, then the OutGauge poll.
     std::size_t measuredIdleTurn() {
         stintkeeper_measured_turn(&link_, &tracker_);
@@ -94,25 +85,16 @@ public:
         bench::appendBytes(keepAlive, standin::makeTiny(TINY_NONE));
         turns(keepAlive, 1);
     }
-    const bench::Socket& host() const { return host_; }
-    Tracker& tracker() { return tracker_; }
 
 private:
-    std::size_t drain() {
-        std::size_t total = 0;
-        std::uint8_t chunk[65536];
-        for (;;) {
-            const ssize_t got = ::recv(host_.fd(), chunk, sizeof chunk, MSG_DONTWAIT);
-            if (got <= 0) return total;
-            total += static_cast<std::size_t>(got);
-        }
-    }
+    std::size_t drain() { return host_.receiveBytes(SIZE_MAX, 0).size(); }  // what the program has sent by now
 
+    standin::InSimHost host_;
+    std::uint16_t outGaugePort_ = standin::freePort(true);
     Config config_;
     Tracker tracker_;
     InSimLink link_;
-    bench::Socket host_;
-    bench::Socket udp_ = bench::openUdp();
+    standin::OutGaugeSender gauge_{outGaugePort_};
 };
 
 // Runs the race and measures the viewed car's lap lines for which `measure` says so; the rest of the
@@ -206,16 +188,15 @@ int main(int argc, char** argv) {
         }
     } else if (mode == "echo") {
         // The floor: a bare recv and send on a loopback connection of the same kind.
-        std::uint16_t port = 0;
-        const bench::Socket listener = bench::listenTcp(port);
-        const bench::Socket client = bench::connectTcp(port);
-        const bench::Socket server = bench::acceptTcp(listener, 1000);
+        standin::InSimHost harness;
+        const bench::Socket echo = bench::connectTcp(harness.port());
+        if (!harness.accept(1000)) bench::fail("no loopback connection");
         std::vector<std::uint8_t> buffer(96);
         std::uint8_t request[20] = {};
         for (int turn = 0; turn < 200; ++turn) {
-            bench::sendAll(client, request, sizeof request);
-            stintkeeper_measured_echo(server.fd(), buffer.data(), buffer.size());
-            bench::receiveExactly(client, buffer.data(), buffer.size());
+            bench::sendAll(harness, request, sizeof request);
+            stintkeeper_measured_echo(echo.fd(), buffer.data(), buffer.size());
+            bench::receiveExactly(harness, buffer.data(), buffer.size());
             ++measured;
         }
     } else {

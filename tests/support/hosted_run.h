@@ -1,81 +1,68 @@
-// The real program started against a loopback stand-in InSim host, with the handshake and the
-// keep-alive round trip that integration tests drive it by; and a process's /proc stat fields.
+// The real program started against a stand-in InSim host on loopback, and the simulator's side of the
+// handshake and the keep-alive round trip that the integration tests drive it by.
 #pragma once
 
-#include <sys/types.h>
-#include <unistd.h>
-
-#include <fstream>
-#include <iterator>
-#include <optional>
-#include <sstream>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "standin/insim_host.h"
+#include "standin/loopback.h"
 #include "standin/packets.h"
-#include "support/program.h"
-#include "support/recording_port.h"
+#include "standin/program_runner.h"
 
 constexpr int kWaitMs = 5000;
 
-inline std::string asString(const std::vector<std::uint8_t>& v) { return std::string(v.begin(), v.end()); }
+// Bytes written as numbers, for literal expectations.
+inline std::string wire(std::initializer_list<int> values) {
+    std::string out;
+    for (const int value : values) out += static_cast<char>(value);
+    return out;
+}
+
+// The 8-byte IS_BFN that clears every button.
+inline const std::string kClearButtons = wire({8, 42, 0, 1, 0, 0, 0, 0});
+
+// The console from the start up to the first connection attempt, with the launcher's lines between.
+inline std::string consoleUntilWaiting(std::uint16_t insimPort, const std::string& launcherLines = "") {
+    return "Stintkeeper by Tessel. Version R4.\n"
+           "Reading cfg.xml using IrrXML... Read InSim Port: " + std::to_string(insimPort) + "\n"
+           "Done!\n"
+           "Initialization done!\n" + launcherLines + "Waiting for InSim... ";
+}
+inline const std::string kHandshakeLines =
+    "Connected!\n"
+    "Sent ISI. Waiting for reply...\n"
+    "InSim version is 5 - accepted.\n"
+    "Requesting OutGauge...\n"
+    "Waiting for restart...\n";
 
 struct HostedRun {
     standin::InSimHost host;
     std::uint16_t outGaugePort = standin::freePort(true);
-    ProgramRun program;
-    std::string isi, small;  // the program's IS_ISI and OutGauge request
+    standin::ProgramRunner program{STINTKEEPER_BINARY};
+    standin::HandshakeBytes handshake;
 
     // `extraConfig`: more cfg.xml elements beside the two ports.
-    explicit HostedRun(const std::string& extraConfig = "")
-        : program(portsConfig(host.port(), outGaugePort, extraConfig)) {}
-
-    // Accepts the program and answers its IS_ISI with IS_VER `insimVer`; with version 5, also takes
-    // the OutGauge request and waits for "Waiting for restart...".
-    bool handshake(word insimVer = 5) {
-        if (!host.accept(kWaitMs)) return false;
-        isi = asString(host.receiveBytes(44, kWaitMs));
-        host.sendPacket(standin::makeVer(insimVer));
-        if (insimVer != 5) return true;
-        small = asString(host.receiveBytes(8, kWaitMs));
-        return program.waitForOutput("Waiting for restart...\n");
+    explicit HostedRun(const std::string& extraConfig = "") {
+        program.start(standin::portsConfig(host.port(), outGaugePort, extraConfig));
     }
-    // What the program sends until its answer to a keep-alive sent now, that answer excluded; "(...)"
-    // around all it sent when the answer is not last. The answer also proves that every packet before
-    // it has been read whole, handled and its console text written.
-    std::string sentUntilKeepAlive(std::size_t expectedSize = 0) {
-        const std::string reply = bytes({4, 3, 0, 0});
-        host.sendPacket(standin::makeTiny(TINY_NONE, 9));
-        const std::string all = asString(host.receiveBytes(expectedSize + reply.size(), kWaitMs));
-        if (all.size() < reply.size() || all.substr(all.size() - reply.size()) != reply) return "(" + all + ")";
-        return all.substr(0, all.size() - reply.size());
+    // The handshake, then the wait for "Waiting for restart...".
+    bool connect() {
+        handshake = host.handshake(INSIM_VERSION, kWaitMs);
+        return handshake.request.size() == 8 && program.waitForOutput("Waiting for restart...\n", kWaitMs);
+    }
+    // What the program sent before its answer to a keep-alive sent now; "(no answer)" when none came.
+    std::string sent() {
+        const auto packets = host.keepAliveRoundTrip(kWaitMs);
+        std::string out = packets ? "" : "(no answer)";
+        for (const auto& packet : packets.value_or(std::vector<standin::Packet>{}))
+            out.append(packet.begin(), packet.end());
+        return out;
     }
     std::string consoleSinceHandshake() const {
-        const std::string out = program.output(), start = "Waiting for restart...\n";
-        return out.substr(out.find(start) + start.size());
+        const std::string out = program.output(), last = "Waiting for restart...\n";
+        const auto at = out.find(last);
+        return at == std::string::npos ? "(no handshake) " + out : out.substr(at + last.size());
     }
 };
-
-// Fields of /proc/<pid>/stat; nothing once the process is gone.
-struct ProcessStat {
-    char state;  // 'Z' for a zombie
-    pid_t parent, session;
-    double cpuSeconds;  // user and system time
-};
-inline std::optional<ProcessStat> processStat(pid_t pid) {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    const auto nameEnd = text.rfind(')');  // the name may hold spaces and parentheses
-    if (nameEnd == std::string::npos) return std::nullopt;
-    std::istringstream fields(text.substr(nameEnd + 2));
-    ProcessStat stat{};
-    std::string skipped;
-    pid_t group = 0;
-    unsigned long long utime = 0, stime = 0;
-    fields >> stat.state >> stat.parent >> group >> stat.session;
-    for (int field = 7; field <= 13; ++field) fields >> skipped;
-    if (!(fields >> utime >> stime)) return std::nullopt;
-    stat.cpuSeconds = static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-    return stat;
-}

@@ -102,12 +102,6 @@ std::vector<std::string> BoardView::lines() const {
     return texts;
 }
 
-std::vector<std::string> BoardView::plainLines() const {
-    std::vector<std::string> texts = lines();
-    for (auto& text : texts) text = colourText(text, false);
-    return texts;
-}
-
 std::string BoardView::render(const ViewStatus& status, std::uint32_t timeMs, bool colour) const {
     std::string out = "  .- " + clockText(timeMs);
     if (*status.session) {

@@ -25,9 +25,6 @@ public:
 
     // The texts of the buttons on the screen, top to bottom (then left to right), as sent.
     std::vector<std::string> lines() const;
-    // The same without colour codes.
-    std::vector<std::string> plainLines() const;
-    bool empty() const { return buttons_.empty(); }
     int redraws() const { return redraws_; }
 
     // The screen as text: a status line (time, session, lap, pit menu) and the buttons in a frame.

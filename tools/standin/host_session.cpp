@@ -7,12 +7,10 @@
 #include <thread>
 
 #include "link/wire.h"
-#include "standin/packets.h"
 
 namespace standin {
 namespace {
 
-constexpr std::size_t kIsiSize = sizeof(IS_ISI);
 constexpr auto kStatusEvery = std::chrono::milliseconds(100);
 
 std::string asText(const IS_MST& mst) { return std::string(mst.Msg, strnlen(mst.Msg, sizeof mst.Msg)); }
@@ -31,60 +29,49 @@ bool HostSession::handshake(int acceptTimeoutMs) {
         error_ = "no program connected";
         return false;
     }
-    const std::vector<std::uint8_t> isi = host_.receiveBytes(kIsiSize, options_.answerTimeoutMs);
-    if (isi.size() != kIsiSize || isi[0] != kIsiSize || isi[1] != ISP_ISI) {
+    const HandshakeBytes sent = host_.handshake(options_.insimVersion, options_.answerTimeoutMs);
+    if (sent.isi.size() != sizeof(IS_ISI) || sent.isi[0] != sizeof(IS_ISI) || sent.isi[1] != ISP_ISI) {
         error_ = "the program sent no IS_ISI";
         return false;
     }
-    outGaugePort_ = static_cast<std::uint16_t>(isi[4] | (isi[5] << 8));
-    host_.sendPacket(makeVer(options_.insimVersion));
     if (options_.insimVersion != INSIM_VERSION) {
         error_ = "answered InSim version " + std::to_string(options_.insimVersion);
         return false;
     }
-    const auto request = host_.receivePacket(options_.answerTimeoutMs);
-    if (!request) {
+    if (sent.request.size() != sizeof(IS_SMALL)) {
         error_ = "the program did not ask for OutGauge";
         return false;
     }
-    outGaugeOn_ = request->size() == sizeof(IS_SMALL) && (*request)[1] == ISP_SMALL && (*request)[3] == SMALL_SSG;
-    outGauge_ = std::make_unique<OutGaugeSender>(outGaugePort_);
+    const auto outGaugePort = static_cast<std::uint16_t>(sent.isi[4] | (sent.isi[5] << 8));
+    outGaugeOn_ = sent.request[1] == ISP_SMALL && sent.request[3] == SMALL_SSG;
+    outGauge_ = std::make_unique<OutGaugeSender>(outGaugePort);
     say("Program connected; OutGauge " + std::string(outGaugeOn_ ? "goes" : "was not asked for, nothing goes") +
-        " to UDP port " + std::to_string(outGaugePort_) + ".");
+        " to UDP port " + std::to_string(outGaugePort) + ".");
     return sync();
 }
 
-bool HostSession::takePacket(const std::vector<std::uint8_t>& packet) {
-    if (packet.size() == sizeof(IS_TINY) && packet[1] == ISP_TINY && packet[3] == TINY_NONE) return true;
-    if (board_.apply(packet)) return false;
-    if (packet.size() == sizeof(IS_MST) && packet[1] == ISP_MST) {
-        IS_MST mst;
-        std::memcpy(&mst, packet.data(), sizeof mst);
-        const std::string message = asText(mst);
-        const std::string_view key = pressedKey(message);
-        if (key.empty()) {
-            messages_.push_back(message);
-            say("The program typed: " + message);
-            return false;
-        }
-        ++keyPresses_;
-        ++pressesSinceReport_;
-        if (model_.pressKey(key) == PressOutcome::Stray) ++straysSinceReport_;
+void HostSession::takePacket(const Packet& packet) {
+    if (board_.apply(packet) || packet.size() != sizeof(IS_MST) || packet[1] != ISP_MST) return;
+    IS_MST mst;
+    std::memcpy(&mst, packet.data(), sizeof mst);
+    const std::string message = asText(mst);
+    const std::string_view key = pressedKey(message);
+    if (key.empty()) {
+        say("The program typed: " + message);
+        return;
     }
-    return false;  // anything else the simulator would not act on
+    ++keyPresses_;
+    ++pressesSinceReport_;
+    if (model_.pressKey(key) == PressOutcome::Stray) ++straysSinceReport_;
 }
 
 bool HostSession::sync() {
-    host_.sendPacket(makeTiny(TINY_NONE));
-    for (;;) {
-        const auto packet = host_.receivePacket(options_.answerTimeoutMs);
-        if (!packet) {
-            error_ = "the program did not answer a keep-alive within " + std::to_string(options_.answerTimeoutMs) +
-                     " ms";
-            return false;
-        }
-        if (takePacket(*packet)) break;
+    const auto packets = host_.keepAliveRoundTrip(options_.answerTimeoutMs);
+    if (!packets) {
+        error_ = "the program did not answer a keep-alive within " + std::to_string(options_.answerTimeoutMs) + " ms";
+        return false;
     }
+    for (const Packet& packet : *packets) takePacket(packet);  // anything else the simulator would not act on
     afterSync();
     return true;
 }
@@ -135,7 +122,6 @@ bool HostSession::run() {
         switch (event->kind) {
             case ModelEvent::Kind::InSim:
                 host_.send(event->bytes.data(), event->bytes.size());
-                sent_.push_back(std::move(event->bytes));
                 unsynced = true;
                 break;
             case ModelEvent::Kind::Notice:

@@ -34,17 +34,13 @@ class HostSession {
 public:
     HostSession(InSimHost& host, RaceModel& model, Console& console, HostOptions options);
 
-    // Accepts the program's connection, reads IS_ISI, answers IS_VER and reads the OutGauge request.
+    // The simulator's half of the handshake (InSimHost::handshake), then a keep-alive round trip.
     // False when the program is gone or refused the version; error() tells why.
     bool handshake(int acceptTimeoutMs);
     // Plays the scenario to its end, then closes the link. False when the program stopped answering.
     bool run();
 
     const std::string& error() const { return error_; }
-    const BoardView& board() const { return board_; }
-    std::uint16_t outGaugePort() const { return outGaugePort_; }
-    bool outGaugeRequested() const { return outGaugeOn_; }
-    const std::vector<std::string>& messages() const { return messages_; }  // IS_MST that were no "/press"
     int keyPresses() const { return keyPresses_; }
     // Every screen after the program had handled what was sent to it, with its simulated time.
     struct Screen {
@@ -52,11 +48,10 @@ public:
         std::vector<std::string> lines;  // the button texts, top to bottom, colour codes included
     };
     const std::vector<Screen>& screens() const { return screens_; }
-    const std::vector<std::vector<std::uint8_t>>& sentPackets() const { return sent_; }  // InSim, in order
 
 private:
     bool sync();                          // keep-alive round trip: everything sent before it has been handled
-    bool takePacket(const std::vector<std::uint8_t>& packet);  // true for the keep-alive reply
+    void takePacket(const Packet& packet);
     void pace(std::uint32_t simTime);
     void afterSync();
     void say(const std::string& text);
@@ -67,12 +62,9 @@ private:
     HostOptions options_;
     BoardView board_;
     std::unique_ptr<OutGaugeSender> outGauge_;
-    std::uint16_t outGaugePort_ = 0;
     bool outGaugeOn_ = false;
     std::string error_;
-    std::vector<std::string> messages_;
     std::vector<Screen> screens_;
-    std::vector<std::vector<std::uint8_t>> sent_;
     int keyPresses_ = 0;
     int pressesSinceReport_ = 0;
     int straysSinceReport_ = 0;

@@ -3,7 +3,6 @@
 #include "standin/insim_host.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -11,18 +10,12 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
+
+#include "standin/loopback.h"
+#include "standin/packets.h"
 
 namespace standin {
 namespace {
-
-sockaddr_in loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 bool waitReadable(int fd, int timeoutMs) {
     pollfd entry{fd, POLLIN, 0};
@@ -32,6 +25,7 @@ bool waitReadable(int fd, int timeoutMs) {
 }
 
 using Clock = std::chrono::steady_clock;
+Clock::time_point deadlineIn(int timeoutMs) { return Clock::now() + std::chrono::milliseconds(timeoutMs); }
 int remainingMs(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
@@ -39,8 +33,9 @@ int remainingMs(Clock::time_point deadline) {
 
 }  // namespace
 
+// Every socket is close-on-exec: a program started later must not hold the link open.
 InSimHost::InSimHost(std::uint16_t port) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listener_ < 0) return;
     const int yes = 1;
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
@@ -63,7 +58,7 @@ InSimHost::~InSimHost() {
 
 bool InSimHost::accept(int timeoutMs) {
     if (listener_ < 0 || !waitReadable(listener_, timeoutMs)) return false;
-    client_ = ::accept(listener_, nullptr, nullptr);
+    client_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (client_ < 0) return false;
     const int yes = 1;
     ::setsockopt(client_, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
@@ -84,7 +79,7 @@ bool InSimHost::send(const void* bytes, std::size_t size) {
 }
 
 bool InSimHost::fill(std::size_t wanted, int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = deadlineIn(timeoutMs);
     std::uint8_t chunk[16384];
     while (buffer_.size() < wanted) {
         if (client_ < 0 || !waitReadable(client_, remainingMs(deadline))) return false;
@@ -92,41 +87,26 @@ bool InSimHost::fill(std::size_t wanted, int timeoutMs) {
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return false;
         buffer_.insert(buffer_.end(), chunk, chunk + got);
-        received_.insert(received_.end(), chunk, chunk + got);
     }
     return true;
 }
 
-std::optional<std::vector<std::uint8_t>> InSimHost::receivePacket(int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+std::optional<Packet> InSimHost::receivePacket(int timeoutMs) {
+    const auto deadline = deadlineIn(timeoutMs);
     if (!fill(1, timeoutMs)) return std::nullopt;
     const std::size_t size = buffer_[0] == 0 ? 1 : buffer_[0];
     if (!fill(size, remainingMs(deadline))) return std::nullopt;
-    std::vector<std::uint8_t> packet(buffer_.begin(), buffer_.begin() + static_cast<long>(size));
+    Packet packet(buffer_.begin(), buffer_.begin() + static_cast<long>(size));
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(size));
     return packet;
 }
 
-std::vector<std::uint8_t> InSimHost::receiveBytes(std::size_t size, int timeoutMs) {
+Packet InSimHost::receiveBytes(std::size_t size, int timeoutMs) {
     fill(size, timeoutMs);
     const std::size_t taken = buffer_.size() < size ? buffer_.size() : size;
-    std::vector<std::uint8_t> bytes(buffer_.begin(), buffer_.begin() + static_cast<long>(taken));
+    Packet bytes(buffer_.begin(), buffer_.begin() + static_cast<long>(taken));
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(taken));
     return bytes;
-}
-
-bool InSimHost::waitClosed(int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::uint8_t chunk[16384];
-    while (client_ >= 0) {
-        if (!waitReadable(client_, remainingMs(deadline))) return false;
-        const ssize_t got = ::recv(client_, chunk, sizeof chunk, 0);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return true;
-        buffer_.insert(buffer_.end(), chunk, chunk + got);
-        received_.insert(received_.end(), chunk, chunk + got);
-    }
-    return true;
 }
 
 void InSimHost::closeClient() {
@@ -134,7 +114,31 @@ void InSimHost::closeClient() {
     client_ = -1;
 }
 
-OutGaugeSender::OutGaugeSender(std::uint16_t port) : socket_(::socket(AF_INET, SOCK_DGRAM, 0)), port_(port) {}
+HandshakeBytes InSimHost::handshake(word insimVersion, int timeoutMs) {
+    const auto deadline = deadlineIn(timeoutMs);
+    HandshakeBytes bytes;
+    if (!connected() && !accept(timeoutMs)) return bytes;
+    bytes.isi = receiveBytes(sizeof(IS_ISI), remainingMs(deadline));
+    if (bytes.isi.size() != sizeof(IS_ISI)) return bytes;
+    sendPacket(makeVer(insimVersion));
+    if (insimVersion == INSIM_VERSION) bytes.request = receiveBytes(sizeof(IS_SMALL), remainingMs(deadline));
+    return bytes;
+}
+
+std::optional<std::vector<Packet>> InSimHost::keepAliveRoundTrip(int timeoutMs) {
+    static const Packet kReply = {sizeof(IS_TINY), ISP_TINY, 0, TINY_NONE};
+    const auto deadline = deadlineIn(timeoutMs);
+    if (!sendPacket(makeTiny(TINY_NONE))) return std::nullopt;
+    std::vector<Packet> before;
+    while (auto packet = receivePacket(remainingMs(deadline))) {
+        if (*packet == kReply) return before;
+        before.push_back(std::move(*packet));
+    }
+    return std::nullopt;
+}
+
+OutGaugeSender::OutGaugeSender(std::uint16_t port)
+    : socket_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), port_(port) {}
 
 OutGaugeSender::~OutGaugeSender() {
     if (socket_ >= 0) ::close(socket_);
@@ -145,20 +149,6 @@ bool OutGaugeSender::send(const void* bytes, std::size_t size) {
     const sockaddr_in address = loopback(port_);
     return ::sendto(socket_, bytes, size, 0, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
            static_cast<ssize_t>(size);
-}
-
-std::uint16_t freePort(bool udp) {
-    const int fd = ::socket(AF_INET, udp ? SOCK_DGRAM : SOCK_STREAM, 0);
-    if (fd < 0) return 0;
-    sockaddr_in address = loopback(0);
-    std::uint16_t port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        socklen_t length = sizeof address;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-    }
-    ::close(fd);
-    return port;
 }
 
 }  // namespace standin

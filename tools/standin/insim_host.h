@@ -1,14 +1,24 @@
-// The simulator's side of the link on loopback: an InSim TCP host and an OutGauge sender.
-// Records every byte the program sends, so tests can check the wire exactly.
+// The simulator's side of the link on loopback: an InSim TCP host with the simulator's half of the
+// handshake and the keep-alive round trip, and an OutGauge sender.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <vector>
 
+#include "link/wire.h"
+
 namespace standin {
+
+using Packet = std::vector<std::uint8_t>;
+
+// What the program sent in the handshake, as it came: the IS_ISI (44 bytes when whole) and the
+// OutGauge request (8 bytes when whole; empty when the version was not the accepted one).
+struct HandshakeBytes {
+    Packet isi;
+    Packet request;
+};
 
 class InSimHost {
 public:
@@ -19,30 +29,36 @@ public:
 
     std::uint16_t port() const { return port_; }
     bool listening() const { return listener_ >= 0; }
-    bool accept(int timeoutMs);                   // waits for the program to connect
+    bool accept(int timeoutMs);  // waits for the program to connect
     bool connected() const { return client_ >= 0; }
+    // The connection's socket, for a caller that sets its own options on it (the benchmarks).
+    int socket() const { return client_; }
 
+    // One thread may send while another receives.
     bool send(const void* bytes, std::size_t size);
-    template <class Packet>
-    bool sendPacket(const Packet& packet) { return send(&packet, sizeof packet); }
+    template <class Wire>
+    bool sendPacket(const Wire& packet) { return send(&packet, sizeof packet); }
 
     // One whole packet framed by its Size byte; nothing when the time runs out or the link closes.
-    std::optional<std::vector<std::uint8_t>> receivePacket(int timeoutMs);
+    std::optional<Packet> receivePacket(int timeoutMs);
     // Exactly `size` bytes; fewer when the time runs out or the link closes.
-    std::vector<std::uint8_t> receiveBytes(std::size_t size, int timeoutMs);
-    // True when the program has closed its end within the time, draining what it still sends.
-    bool waitClosed(int timeoutMs);
+    Packet receiveBytes(std::size_t size, int timeoutMs);
     void closeClient();  // the simulator goes away
 
-    const std::vector<std::uint8_t>& received() const { return received_; }  // every byte so far
+    // Accepts the program (unless it is connected), reads its IS_ISI, answers IS_VER with `insimVersion`
+    // and, when that is the version the program accepts, reads its OutGauge request; each within the time.
+    HandshakeBytes handshake(word insimVersion, int timeoutMs);
+    // Sends a keep-alive IS_TINY and takes every packet the program sends until its reply (4, 3, 0, 0):
+    // then everything sent before the keep-alive has been handled. The packets before the reply, in
+    // order; nothing when the reply does not come within the time.
+    std::optional<std::vector<Packet>> keepAliveRoundTrip(int timeoutMs);
 
 private:
     bool fill(std::size_t wanted, int timeoutMs);  // until buffer_ holds `wanted` bytes
     int listener_ = -1;
     int client_ = -1;
     std::uint16_t port_ = 0;
-    std::vector<std::uint8_t> buffer_;    // received, not yet taken
-    std::vector<std::uint8_t> received_;  // everything received
+    Packet buffer_;  // received, not yet taken
 };
 
 class OutGaugeSender {
@@ -52,16 +68,12 @@ public:
     OutGaugeSender(const OutGaugeSender&) = delete;
     OutGaugeSender& operator=(const OutGaugeSender&) = delete;
     bool send(const void* bytes, std::size_t size);
-    template <class Packet>
-    bool sendPacket(const Packet& packet) { return send(&packet, sizeof packet); }
-    void setPort(std::uint16_t port) { port_ = port; }
+    template <class Wire>
+    bool sendPacket(const Wire& packet) { return send(&packet, sizeof packet); }
 
 private:
     int socket_ = -1;
     std::uint16_t port_;
 };
-
-// A port that is free on loopback right now, for TCP or UDP.
-std::uint16_t freePort(bool udp);
 
 }  // namespace standin

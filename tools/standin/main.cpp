@@ -12,6 +12,7 @@
 #include "standin/console.h"
 #include "standin/host_session.h"
 #include "standin/insim_host.h"
+#include "standin/loopback.h"
 #include "standin/program_runner.h"
 #include "standin/race_model.h"
 #include "standin/scenario.h"
@@ -37,6 +38,7 @@ constexpr const char* kUsage =
     "  --insim-version N      InSimVer of the version reply; default 5\n"
     "  --program PATH         start this stintkeeper binary in a fresh temporary directory, with\n"
     "                         a cfg.xml naming the ports, and show its console lines as well\n"
+    "                         (standard output after 'stintkeeper |', standard error after 'stintkeeper !')\n"
     "  --help                 this text\n";
 
 struct Options {
@@ -140,9 +142,11 @@ int main(int argc, char** argv) {
 
     std::optional<standin::ProgramRunner> program;
     if (!options.program.empty()) {
-        program.emplace(options.program, console, terminal ? "\x1b[2mstintkeeper |\x1b[22m " : "stintkeeper | ");
-        if (!program->start(host.port(), standin::freePort(true))) {
-            std::cerr << "lfs-standin: " << program->error() << "\n";
+        program.emplace(options.program);
+        program->forwardTo(console, terminal ? "\x1b[2mstintkeeper |\x1b[22m " : "stintkeeper | ",
+                           terminal ? "\x1b[2mstintkeeper !\x1b[22m " : "stintkeeper ! ");
+        if (!program->start(standin::portsConfig(host.port(), standin::freePort(true)))) {
+            std::cerr << "lfs-standin: " << program->startError() << "\n";
             return 2;
         }
         console.line("lfs-standin: started stintkeeper in " + program->directory().string() + ".");

@@ -1,13 +1,18 @@
-// Starts the stintkeeper program in a fresh temporary directory with a cfg.xml naming the ports,
-// and passes its console lines to the stand-in's output as they come.
+// Starts a program (stintkeeper, or a benchmark's floor) in a fresh temporary directory and keeps what it
+// writes, standard output and standard error apart, whole and in memory; whole lines may also go to a Console.
 #pragma once
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "standin/console.h"
 
@@ -15,32 +20,67 @@ namespace standin {
 
 class ProgramRunner {
 public:
-    ProgramRunner(std::string binary, Console& console, std::string prefix);
+    explicit ProgramRunner(std::string binary);
     ~ProgramRunner();  // a program still running is killed, its directory removed
     ProgramRunner(const ProgramRunner&) = delete;
     ProgramRunner& operator=(const ProgramRunner&) = delete;
 
-    bool start(std::uint16_t insimPort, std::uint16_t outGaugePort);  // false: error() tells why
+    // Before start(): whole lines go to `console` as they come too, standard output's after `outputPrefix`,
+    // standard error's after `errorPrefix`; a last line without its end goes when the program has ended.
+    void forwardTo(Console& console, std::string outputPrefix, std::string errorPrefix);
+    // Writes `cfgXml` as cfg.xml into the directory (no file when there is none) and starts the program
+    // there with `arguments`, standard input from /dev/null. False when it could not: startError() tells why.
+    bool start(const std::optional<std::string>& cfgXml, const std::vector<std::string>& arguments = {});
+    const std::string& startError() const { return startError_; }
+    const std::filesystem::path& directory() const { return directory_; }
+    pid_t pid() const { return pid_; }
+
     bool running();
-    // The exit code, 128 + signal when it was killed by one, -1 when still running after the time.
+    // The exit code, 128 + the signal when a signal ended it; -1 when it is still running after the time.
+    // Once it has ended, everything it wrote has been taken in.
     int wait(int timeoutMs);
     void kill();
-    const std::string& error() const { return error_; }
-    const std::filesystem::path& directory() const { return directory_; }
+
+    // Everything written so far, as written (a line still open included); safe from any thread.
+    std::string output() const;
+    std::string errors() const;
+    // True as soon as the output (the errors) hold `text`; false after the time, or when the program has
+    // ended without writing it.
+    bool waitForOutput(std::string_view text, int timeoutMs) const;
+    bool waitForErrors(std::string_view text, int timeoutMs) const;
 
 private:
-    void forward(int fd);  // the output thread: whole lines to the console
+    struct Stream {
+        int fd = -1;          // the read end of the program's pipe, non-blocking
+        bool ended = false;   // the pipe has closed
+        std::string text;     // everything read
+        std::size_t forwarded = 0;
+        std::string prefix;
+    };
+    void capture();                            // the reader thread
+    void drain(Stream& stream) const;          // takes what the pipe holds now; with the lock held
+    void forward(Stream& stream, bool ended) const;
+    void stopCapture();
     bool reap(bool block);
+    bool waitFor(Stream& stream, std::string_view text, int timeoutMs) const;
 
     std::string binary_;
-    Console& console_;
-    std::string prefix_;
+    Console* console_ = nullptr;
     std::filesystem::path directory_;
+    std::string startError_;
     pid_t pid_ = -1;
     bool exited_ = false;
     int exitCode_ = -1;
-    std::thread output_;
-    std::string error_;
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable grew_;
+    mutable Stream output_, errors_;  // output() takes in what the pipes hold when it is called
+    bool capturing_ = false;
+    int stop_[2] = {-1, -1};  // a pipe: a byte in it tells the reader the program has ended
+    std::thread reader_;
 };
+
+// A cfg.xml naming the program's InSim and OutGauge ports, with `extra` elements after them.
+std::string portsConfig(std::uint16_t insimPort, std::uint16_t outGaugePort, const std::string& extra = "");
 
 }  // namespace standin

@@ -104,7 +104,7 @@ ViewStatus RaceModel::viewStatus() const {
     ViewStatus status;
     status.plid = view_;
     if (session_ >= 0) {
-        const SessionSpec& setup = scenario_.sessions[static_cast<std::size_t>(session_)];
+        const SessionSetup& setup = scenario_.sessions[static_cast<std::size_t>(session_)];
         status.session = sessionKindName(setup.kind);
         status.raceLaps = setup.kind == SessionKind::Race ? setup.laps : 0;
     }
@@ -124,7 +124,7 @@ void RaceModel::sendState() {
     sta.NumConns = 1;
     std::memcpy(sta.Track, scenario_.track.data(), std::min<std::size_t>(scenario_.track.size(), 5));
     if (session_ >= 0) {
-        const SessionSpec& setup = scenario_.sessions[static_cast<std::size_t>(session_)];
+        const SessionSetup& setup = scenario_.sessions[static_cast<std::size_t>(session_)];
         sta.RaceInProg = setup.kind == SessionKind::Race ? 1 : setup.kind == SessionKind::Qualifying ? 2 : 0;
         sta.RaceLaps = static_cast<byte>(setup.kind == SessionKind::Race ? setup.laps : 0);
         sta.QualMins = static_cast<byte>(setup.kind == SessionKind::Qualifying ? setup.minutes : 0);
@@ -136,7 +136,7 @@ void RaceModel::sendState() {
 
 void RaceModel::startSession(int index) {
     session_ = lastSession_ = index;
-    const SessionSpec& setup = scenario_.sessions[static_cast<std::size_t>(index)];
+    const SessionSetup& setup = scenario_.sessions[static_cast<std::size_t>(index)];
     sessionStart_ = now_;
     sessionClosesAt_ = setup.kind == SessionKind::Race ? 0 : now_ + static_cast<std::uint32_t>(setup.minutes) * 60000u;
     leaderFinished_ = false;
@@ -153,14 +153,14 @@ void RaceModel::startSession(int index) {
     reports_.push_back(report);
 
     cars_.clear();
-    for (const CarSpec& carSpec : scenario_.cars) {
+    for (const CarSetup& carSetup : scenario_.cars) {
         Car car;
-        car.setup = &carSpec;
-        car.random = Random(carSeed(seed_, carSpec.plid, static_cast<unsigned>(index)));
-        car.menu = PitMenu(carSpec.menuPercent);
-        car.fuel = car.fuelAtLine = carSpec.fuelPercent / 100.0;
-        car.report.plid = carSpec.plid;
-        car.report.name = carSpec.name;
+        car.setup = &carSetup;
+        car.random = Random(carSeed(seed_, carSetup.plid, static_cast<unsigned>(index)));
+        car.menu = PitMenu(carSetup.menuPercent);
+        car.fuel = car.fuelAtLine = carSetup.fuelPercent / 100.0;
+        car.report.plid = carSetup.plid;
+        car.report.name = carSetup.name;
         cars_.push_back(std::move(car));
     }
 
@@ -204,14 +204,14 @@ void RaceModel::startSession(int index) {
 
 void RaceModel::startLap(int index, std::uint32_t at) {
     Car& car = cars_[static_cast<std::size_t>(index)];
-    const CarSpec& setup = *car.setup;
+    const CarSetup& setup = *car.setup;
     car.phase = Phase::Driving;
     car.lapStart = at;
     car.stopMs = 0;
     double seconds = setup.lapSeconds + setup.spreadSeconds * car.random.triangle();
     if (car.outLap) seconds *= car.lapShare;
     car.driveMs = millis(seconds);
-    const SessionSpec& session = scenario_.sessions[static_cast<std::size_t>(session_)];
+    const SessionSetup& session = scenario_.sessions[static_cast<std::size_t>(session_)];
     if (session.kind == SessionKind::Race && car.lapsDone == 0)
         car.driveMs += kStartLossMs + kGridStepMs * static_cast<std::uint32_t>(index);
 
@@ -241,8 +241,8 @@ void RaceModel::split(int index, int number) {
 
 void RaceModel::driveEnd(int index) {
     Car& car = cars_[static_cast<std::size_t>(index)];
-    const CarSpec& setup = *car.setup;
-    const SessionSpec& session = scenario_.sessions[static_cast<std::size_t>(session_)];
+    const CarSetup& setup = *car.setup;
+    const SessionSetup& session = scenario_.sessions[static_cast<std::size_t>(session_)];
     const double use = setup.usePercent / 100.0;
     const double fuelNow = std::max(0.0, car.fuel - use * car.lapShare);
     car.fuelAtLine = fuelNow;
@@ -282,8 +282,8 @@ void RaceModel::driveEnd(int index) {
 
 void RaceModel::crossLine(int index) {
     Car& car = cars_[static_cast<std::size_t>(index)];
-    const CarSpec& setup = *car.setup;
-    const SessionSpec& session = scenario_.sessions[static_cast<std::size_t>(session_)];
+    const CarSetup& setup = *car.setup;
+    const SessionSetup& session = scenario_.sessions[static_cast<std::size_t>(session_)];
     const std::uint32_t lapTime = now_ - car.lapStart;
     car.fuel = car.fuelAtLine;
     car.phase = Phase::Done;
@@ -297,7 +297,7 @@ void RaceModel::crossLine(int index) {
     }
 
     ++car.lapsDone;
-    for (const PenaltySpec& penalty : session.penalties) {
+    for (const PenaltySetup& penalty : session.penalties) {
         if (penalty.plid != setup.plid || penalty.lap != car.lapsDone) continue;
         car.penalty = penalty.penalty;
         car.serveLap = car.lapsDone + 2;
@@ -382,7 +382,7 @@ void RaceModel::checkSessionOver() {
 
 void RaceModel::endSession() {
     SessionReport& report = reports_.back();
-    const SessionSpec& setup = scenario_.sessions[static_cast<std::size_t>(session_)];
+    const SessionSetup& setup = scenario_.sessions[static_cast<std::size_t>(session_)];
     for (const Car& car : cars_) report.order.push_back(car.report);
     if (setup.kind == SessionKind::Race) {
         std::stable_sort(report.order.begin(), report.order.end(), [](const CarReport& a, const CarReport& b) {

@@ -76,7 +76,6 @@ public:
     ViewStatus viewStatus() const;
     const std::vector<SessionReport>& reports() const { return reports_; }
     int strayPresses() const { return strayTotal_; }
-    const Scenario& scenario() const { return scenario_; }
 
 private:
     enum class Step { CarLine, CarDriveEnd, CarSplit, CarDry, SessionStart, SessionEnd, ScenarioEnd, Tick };
@@ -94,7 +93,7 @@ private:
     };
     enum class Phase { Garage, Driving, Stopping, Done, Dry };
     struct Car {
-        const CarSpec* setup = nullptr;
+        const CarSetup* setup = nullptr;
         Random random{0};
         PitMenu menu;
         Phase phase = Phase::Garage;
@@ -153,7 +152,6 @@ private:
     std::vector<std::pair<std::uint32_t, std::uint8_t>> results_;  // qualifying table: best, PLID
     std::vector<SessionReport> reports_;
     int strayTotal_ = 0;
-    int straySession_ = 0;
 };
 
 }  // namespace standin

@@ -101,7 +101,7 @@ private:
 constexpr long long kMaxLap = 99;
 
 void readCar(LineReader& line, Scenario& scenario, std::set<int>& plids) {
-    CarSpec car;
+    CarSetup car;
     car.plid = static_cast<std::uint8_t>(line.whole("a PLID", 1, 255));
     if (!line.failed() && !plids.insert(car.plid).second)
         return line.failPlain("a PLID not used by another car, not " + std::to_string(car.plid));
@@ -140,7 +140,7 @@ void readCar(LineReader& line, Scenario& scenario, std::set<int>& plids) {
 }
 
 void readSessionLine(std::string_view keyword, LineReader& line, Scenario& scenario) {
-    SessionSpec& session = scenario.sessions.back();
+    SessionSetup& session = scenario.sessions.back();
     const auto knownCar = [&](std::uint8_t plid) {
         if (!line.failed() && scenario.car(plid) == nullptr)
             line.failPlain("the PLID of a car defined before the sessions, not " + std::to_string(plid));
@@ -172,7 +172,7 @@ void readSessionLine(std::string_view keyword, LineReader& line, Scenario& scena
 
 }  // namespace
 
-const CarSpec* Scenario::car(std::uint8_t plid) const {
+const CarSetup* Scenario::car(std::uint8_t plid) const {
     for (const auto& c : cars)
         if (c.plid == plid) return &c;
     return nullptr;
@@ -229,7 +229,7 @@ ParseResult parseScenario(std::string_view text, const std::string& fileName) {
             if (scenario.cars.empty()) {
                 line.failPlain("at least one 'car' line before the first session");
             } else {
-                SessionSpec session;
+                SessionSetup session;
                 session.view = scenario.cars.front().plid;
                 if (keyword == "race") {
                     session.kind = SessionKind::Race;

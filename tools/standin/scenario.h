@@ -12,7 +12,7 @@ namespace standin {
 
 constexpr int kMaxCars = 64;
 
-struct CarSpec {
+struct CarSetup {
     std::uint8_t plid = 0;
     std::string name;                 // shown in the summary; "Car <plid>" when not given
     double lapSeconds = 0;            // mean lap time
@@ -30,20 +30,20 @@ struct ViewChange {
     int lap = 0;  // the view moves when the leader completes this lap
 };
 
-struct PenaltySpec {
+struct PenaltySetup {
     std::uint8_t plid = 0;
     std::uint8_t penalty = 0;  // PENALTY_DT_VALID or PENALTY_SG_VALID
     int lap = 0;               // given at this lap line, served at the end of the lap two later
 };
 
-struct SessionSpec {
+struct SessionSetup {
     SessionKind kind = SessionKind::Race;
     int laps = 0;              // race length, 1 to 99
     int minutes = 0;           // qualifying or practice length
     bool mandatoryStop = false;
     std::uint8_t view = 0;     // viewed car at the start; the first car when not given
     std::vector<ViewChange> viewChanges;
-    std::vector<PenaltySpec> penalties;
+    std::vector<PenaltySetup> penalties;
 };
 
 struct Scenario {
@@ -55,10 +55,10 @@ struct Scenario {
     double serviceSeconds = 4;         // standing time of a stop, before the fuel goes in
     double refuelSecondsPerPercent = 0.2;
     std::string track = "BL1";
-    std::vector<CarSpec> cars;
-    std::vector<SessionSpec> sessions;
+    std::vector<CarSetup> cars;
+    std::vector<SessionSetup> sessions;
 
-    const CarSpec* car(std::uint8_t plid) const;
+    const CarSetup* car(std::uint8_t plid) const;
 };
 
 struct ParseResult {

@@ -1,6 +1,5 @@
 // Writes the seed inputs of the three fuzz targets: sessions played by the stand-in's race model,
 // hand-made odd sessions, and settings files. Usage: fuzz_seeds <corpus dir> <scenario dir>; files are seed-*.
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_input.h"
+#include "fuzz_seeds/outgauge_input.h"
 #include "standin/packets.h"
 #include "standin/race_model.h"
 #include "standin/scenario.h"

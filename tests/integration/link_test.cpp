@@ -1,0 +1,123 @@
+// The real program's link against the stand-in: start-up and handshake bytes, packets read whole however
+// they arrive, a link dropped inside a packet, the exit codes, and OutGauge from this machine only.
+#include <gtest/gtest.h>
+
+#include <ifaddrs.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "support/hosted_run.h"
+
+namespace {
+
+std::string text(const standin::Packet& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+const std::string kRaceOfFiveLaps =
+    "Restart detected: Race! Number of laps: 5. Allocated 7700bytes.\n"
+    "Cleared memory! Cleared pitboard!\n"
+    "Pitting isn't mandatory.\n";
+
+}  // namespace
+
+TEST(Link, StartUpConsoleAndHandshakeBytes) {
+    HostedRun run;
+    ASSERT_TRUE(run.connect());
+    const int udp = run.outGaugePort;
+    EXPECT_EQ(text(run.handshake.isi), wire({44, 1, 1, 0})            // Size, IS_ISI, ReqI 1: the version reply wanted
+                                           + wire({udp & 255, udp >> 8})  // UDPPort: where OutGauge is to go
+                                           + wire({4, 0})                 // Flags: ISF_LOCAL
+                                           + wire({0, 0, 0, 0})           // Sp0, Prefix, Interval: none
+                                           + std::string(16, '\0')        // Admin: no password
+                                           + "Stintkeeper" + std::string(5, '\0'));  // IName
+    EXPECT_EQ(text(run.handshake.request), wire({8, 4, 0, 2})            // Size, IS_SMALL, ReqI, SMALL_SSG
+                                               + wire({0x10, 0x27, 0, 0}));  // UVal: 10000 ms between datagrams
+    EXPECT_EQ(run.program.output(), consoleUntilWaiting(run.host.port()) + kHandshakeLines);
+    EXPECT_EQ(run.program.errors(), "");
+}
+
+// Packets coalesced in one send, one in pieces handled only once whole, packets of unknown types dropped
+// whatever their Size, only the keep-alive answered; then the link dropped inside a packet, which is never
+// handled, ends the program normally.
+TEST(Link, PacketsAreReadWholeHoweverTheyArriveAndALinkDroppedInsideOneEndsTheProgram) {
+    HostedRun run;
+    ASSERT_TRUE(run.connect());
+    const std::string restart = text(standin::bytesOf(standin::makeRst(5, 0)));
+    const std::string stream = wire({4, 3, 0, 5})                            // IS_TINY, not a keep-alive
+                               + wire({40, 77, 0, 0}) + std::string(36, '\3')  // would look like IS_TINY if misread
+                               + wire({4, 200, 0, 0}) + wire({2, 201, 0, 0})   // Size 4, and below 4: the header alone
+                               + restart.substr(0, 2);
+    run.host.send(stream.data(), stream.size());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    run.host.send(restart.data() + 2, 10);
+    EXPECT_TRUE(run.host.receiveBytes(1, 200).empty());  // not whole yet: not handled
+    run.host.send(restart.data() + 12, restart.size() - 12);
+    EXPECT_EQ(run.sent(), kClearButtons);
+    EXPECT_EQ(run.consoleSinceHandshake(), kRaceOfFiveLaps);
+
+    run.host.send(restart.data(), 14);  // the header and 10 of the 24 bytes
+    run.host.closeClient();
+    EXPECT_EQ(run.program.wait(kWaitMs), 0);
+    const std::string out = run.consoleSinceHandshake(), head = kRaceOfFiveLaps + "Failed to receive data: ",
+                      tail = " - Setting exit-flag!\nExiting... ";
+    ASSERT_GE(out.size(), head.size() + tail.size()) << out;
+    const std::string reason = out.substr(head.size(), out.size() - head.size() - tail.size());  // SDL's words
+    EXPECT_EQ(out, head + reason + tail);
+    EXPECT_EQ(reason.find('\n'), std::string::npos);
+}
+
+TEST(Link, VersionRefusedOrNoVersionReplyEndsWithCodeTwo) {
+    const struct {
+        std::string reply;  // the simulator's answer to the IS_ISI before it closes the link
+        const char* last;
+    } cases[] = {
+        {text(standin::bytesOf(standin::makeVer(4))),
+         "InSim version is 4 - Stintkeeper only supports InSim version 5. Exiting.\n"},
+        {"\x14", "Connection closed before the InSim version reply! Exiting!\n"},  // one byte of IS_VER
+    };
+    for (const auto& c : cases) {
+        HostedRun run;
+        ASSERT_TRUE(run.host.accept(kWaitMs));
+        ASSERT_EQ(run.host.receiveBytes(sizeof(IS_ISI), kWaitMs).size(), sizeof(IS_ISI));
+        run.host.send(c.reply.data(), c.reply.size());
+        run.host.closeClient();
+        EXPECT_EQ(run.program.wait(kWaitMs), 2) << c.last;
+        EXPECT_EQ(run.program.output(),
+                  consoleUntilWaiting(run.host.port()) + "Connected!\nSent ISI. Waiting for reply...\n" + c.last);
+    }
+}
+
+// Only the simulator on this machine may give fuel readings: they make the program type key presses.
+TEST(Link, OutGaugeFromAnotherAddressIsDropped) {
+    ifaddrs* interfaces = nullptr;
+    ASSERT_EQ(::getifaddrs(&interfaces), 0);
+    std::optional<sockaddr_in> other;  // an IPv4 address of this machine outside 127.0.0.0/8
+    for (const ifaddrs* i = interfaces; i != nullptr && !other; i = i->ifa_next) {
+        const auto* address = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
+        if (address && address->sin_family == AF_INET && ntohl(address->sin_addr.s_addr) >> 24 != 127) other = *address;
+    }
+    ::freeifaddrs(interfaces);
+    if (!other) GTEST_SKIP() << "this machine has no address outside 127.0.0.0/8 to send from";
+
+    HostedRun run;
+    ASSERT_TRUE(run.connect());
+    run.host.sendPacket(standin::makeRst(5, 0));
+    run.host.sendPacket(standin::makeSta(4, 1, 5));
+    run.host.sendPacket(standin::makeLap(4, 61000, 61000, 1));
+    ASSERT_EQ(run.sent(), kClearButtons + kClearButtons);
+    const int foreign = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    other->sin_port = 0;
+    ASSERT_EQ(::bind(foreign, reinterpret_cast<const sockaddr*>(&*other), sizeof *other), 0);
+    const sockaddr_in to = standin::loopback(run.outGaugePort);
+    const OutGaugePack fromElsewhere = standin::makeOutGauge(1000, 0.75f);
+    ::sendto(foreign, &fromElsewhere, sizeof fromElsewhere, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    ::close(foreign);
+    ASSERT_TRUE(run.program.waitForOutput("Dropped an OutGauge datagram from another machine!\n", kWaitMs));
+    standin::OutGaugeSender(run.outGaugePort).sendPacket(standin::makeOutGauge(2000, 0.5f));
+    ASSERT_TRUE(run.program.waitForOutput("Fuel for 4: (pLaps+0->fuel[0] = 0.5\n", kWaitMs));
+    EXPECT_EQ(run.consoleSinceHandshake(), kRaceOfFiveLaps +
+                                               "New registered laptime by PLID 4: 1:1.0\n"
+                                               "Dropped an OutGauge datagram from another machine!\n"
+                                               "Fuel for 4: (pLaps+0->fuel[0] = 0.5\n");
+}

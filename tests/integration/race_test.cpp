@@ -1,0 +1,120 @@
+// Whole races against the real program: the stand-in's fuel-critical race closing the loop through the
+// pit menu, its 64-car 99-lap race, and a soak of races back to back with noise between the packets.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+#include "standin/host_session.h"
+#include "support/hosted_run.h"
+
+namespace {
+
+int count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+standin::RaceModel modelOf(const std::string& name) {
+    const auto scenario = standin::loadScenario(STINTKEEPER_SOURCE_DIR "/tools/scenarios/" + name + ".txt").scenario;
+    return standin::RaceModel(scenario.value(), scenario->seed);
+}
+
+// A scenario of the race model played to its end as fast as the program takes it, then the link closed.
+struct ModelRun : HostedRun {
+    standin::RaceModel model;
+    std::ostringstream shown;  // what lfs-standin would print
+    standin::Console console{shown, false};
+    standin::HostSession session{host, model, console, standin::HostOptions{}};
+    std::vector<int> amounts;  // of the program's "Setting fuel to N%" lines
+
+    explicit ModelRun(const std::string& name) : model(modelOf(name)) {
+        EXPECT_TRUE(session.handshake(kWaitMs) && session.run()) << session.error() << "\n" << program.output();
+        EXPECT_EQ(program.wait(kWaitMs), 0);
+        const std::string out = program.output(), label = "\nSetting fuel to ";
+        for (auto at = out.find(label); at != std::string::npos; at = out.find(label, at + 1))
+            amounts.push_back(std::atoi(out.c_str() + at + label.size()));
+    }
+    // Each batch typed whole, no key astray, and the viewed car stopped once, took the last amount and finished.
+    void expectTheLoopClosed() const {
+        int presses = 0;
+        for (const int amount : amounts) presses += amount + 100;  // F12, 99 x left, amount - 1 x right, F12
+        EXPECT_EQ(session.keyPresses(), presses);
+        EXPECT_EQ(model.strayPresses(), 0);
+        const auto& order = model.reports().at(0).order;
+        const auto car = std::find_if(order.begin(), order.end(), [](const auto& car) { return car.plid == 1; });
+        ASSERT_TRUE(car != order.end() && !amounts.empty() && car->stops.size() == 1);
+        EXPECT_EQ(car->stops[0].menuPercent, amounts.back());
+        EXPECT_DOUBLE_EQ(car->stops[0].takenPercent, amounts.back());
+        EXPECT_TRUE(car->finished && !car->ranDry);
+    }
+};
+
+}  // namespace
+
+TEST(Race, FuelCriticalRaceGetsTheSplashThePitboardAskedFor) {
+    ModelRun run("fuel_critical");
+    run.expectTheLoopClosed();
+    ASSERT_EQ(run.amounts.size(), 1u);
+    const int amount = run.amounts[0];
+    EXPECT_EQ(count(run.program.output(), std::to_string((amount + 100) * 68) + " bytes sent.\n"), 1);
+    const auto shows = [&](const auto& screen) {  // PIT beside the lap time, the amount as advice
+        return screen.lines.size() == 4 && screen.lines[2].substr(7, 4) == " PIT" &&
+               screen.lines[3] == "SET " + std::to_string(amount) + "% F";
+    };
+    EXPECT_TRUE(std::any_of(run.session.screens().begin(), run.session.screens().end(), shows));
+}
+
+TEST(Race, SixtyFourCarsOverNinetyNineLapsFillTheStore) {
+    ModelRun run("long_race");
+    run.expectTheLoopClosed();
+    const std::string out = run.program.output();
+    EXPECT_EQ(count(out, "Restart detected: Race! Number of laps: 99. Allocated 152460bytes.\n"), 1);
+    EXPECT_GT(count(out, "\nSearching in 64 results.\n"), 0);  // a full lap block
+    EXPECT_EQ(count(out, "Memory allocation error!"), 0);
+    EXPECT_EQ(count(out, "\nSession ended! Stopping tracking! Clearing buttons!\n"), 1);
+    EXPECT_EQ(count(out, " bytes sent.\n"), static_cast<int>(run.amounts.size()));
+    EXPECT_EQ(run.model.reports().at(0).order.size(), 64u);
+}
+
+// Every car's lap lines and the viewed car's fuel falling fast enough to need a stop, and at every lap an
+// OutGauge flood, datagrams of the wrong size, packets of unknown types and an IS_TINY that is no keep-alive.
+TEST(Race, SoakOfRacesBackToBack) {
+    HostedRun run;
+    ASSERT_TRUE(run.connect());
+    standin::OutGaugeSender gauge(run.outGaugePort);
+    const char* wanted = std::getenv("STINTKEEPER_SOAK_RACES");  // scripts/test.sh --long-soak
+    const int races = std::max(20, wanted != nullptr ? std::atoi(wanted) : 0);
+    const std::string noise = wire({40, 36, 0, 0}) + std::string(36, '\x33') + wire({4, 200, 0, 0, 4, 3, 0, 9});
+    const std::string withId(sizeof(OutGaugePack) + 4, '\x07');  // the optional ID: the wrong size
+    std::uint32_t clock = 1000;
+    for (int race = 0; race < races; ++race) {
+        static constexpr byte kLaps[] = {99, 12, 5, 30, 8};  // the store made again in other sizes
+        const byte laps = kLaps[race % 5], viewed = static_cast<byte>(1 + race % 10);
+        run.host.sendPacket(standin::makeRst(laps, 0));
+        run.host.sendPacket(standin::makeSta(viewed, 1, laps));
+        for (word lap = 1; lap <= laps; ++lap) {
+            for (byte car = 1; car <= 10; ++car) {
+                const byte plid = lap % 2 == 0 ? car : static_cast<byte>(11 - car);  // places change
+                run.host.sendPacket(standin::makeLap(plid, 61000 + plid * 37, lap * 61000u + car * 450u, lap));
+                if (plid == viewed) gauge.sendPacket(standin::makeOutGauge(clock += 1000, 0.9f - 0.09f * lap, viewed));
+            }
+            for (int i = 0; i < 20; ++i) gauge.sendPacket(standin::makeOutGauge(clock += 10, 0.5f, viewed));
+            gauge.send(withId.data(), withId.size());
+            run.host.send(noise.data(), noise.size());
+            ASSERT_NE(run.sent(), "(no answer)") << "race " << race + 1 << ", lap " << lap;
+        }
+        run.host.sendPacket(standin::makeSta(viewed, 0, laps));
+    }
+    run.host.closeClient();
+    EXPECT_EQ(run.program.wait(kWaitMs), 0);
+    const std::string out = run.program.output();
+    EXPECT_EQ(count(out, "Restart detected: Race! Number of laps: "), races);
+    EXPECT_EQ(count(out, "\nSession ended! Stopping tracking! Clearing buttons!\n"), races);
+    EXPECT_EQ(count(out, "Memory allocation error!"), 0);
+    EXPECT_GE(count(out, " bytes sent.\n"), races);  // fuel ran short in every race
+    EXPECT_GT(count(out, "\nUnknown packet size!\n"), races);
+    EXPECT_EQ(out.substr(out.size() - 11), "Exiting... ");
+}
