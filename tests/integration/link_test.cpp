@@ -28,13 +28,15 @@ TEST(Link, StartUpConsoleAndHandshakeBytes) {
     EXPECT_EQ(text(run.handshake.isi), wire({44, 1, 1, 0})            // Size, IS_ISI, ReqI 1: the version reply wanted
                                            + wire({udp & 255, udp >> 8})  // UDPPort: where OutGauge is to go
                                            + wire({4, 0})                 // Flags: ISF_LOCAL
-                                           + wire({0, 0, 0, 0})           // Sp0, Prefix, Interval: none
+                                           + wire({0, 0, 0, 0})           // InSimVer, Prefix, Interval: none
                                            + std::string(16, '\0')        // Admin: no password
                                            + "Stintkeeper" + std::string(5, '\0'));  // IName
     EXPECT_EQ(text(run.handshake.request), wire({8, 4, 0, 2})            // Size, IS_SMALL, ReqI, SMALL_SSG
                                                + wire({0x10, 0x27, 0, 0}));  // UVal: 10000 ms between datagrams
     EXPECT_EQ(run.program.output(), consoleUntilWaiting(run.host.port()) + kHandshakeLines);
-    EXPECT_EQ(run.program.errors(), "");
+    EXPECT_EQ(run.program.errors(), "stintkeeper: settings: InSim port " + std::to_string(run.host.port()) +
+                                        ", OutGauge port " + std::to_string(udp) +
+                                        ", board time-out 15 s, the simulator is not started\n");
 }
 
 // Packets coalesced in one send, one in pieces handled only once whole, packets of unknown types dropped

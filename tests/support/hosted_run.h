@@ -26,7 +26,8 @@ inline const std::string kClearButtons = wire({8, 42, 0, 1, 0, 0, 0, 0});
 // The console from the start up to the first connection attempt, with the launcher's lines between.
 inline std::string consoleUntilWaiting(std::uint16_t insimPort, const std::string& launcherLines = "") {
     return "Stintkeeper by Tessel. Version R4.\n"
-           "Reading cfg.xml using IrrXML... Read InSim Port: " + std::to_string(insimPort) + "\n"
+           "Reading cfg.xml using IrrXML... \n"
+           "Read InSim Port: " + std::to_string(insimPort) + "\n"
            "Done!\n"
            "Initialization done!\n" + launcherLines + "Waiting for InSim... ";
 }
