@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -28,71 +29,54 @@ inline Script operator+(Script a, const Script& b) {
     return a;
 }
 
-// A little-endian field written at its wire offset.
-inline void put(std::string& bytes, std::size_t at, std::uint32_t value, int width) {
-    for (int i = 0; i < width; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+// Bytes written as numbers, for literal expectations.
+inline std::string bytes(std::initializer_list<int> values) {
+    std::string out;
+    for (const int value : values) out += static_cast<char>(value);
+    return out;
 }
-// A packet of `size` zero bytes opening with Size and Type.
-inline std::string packet(int size, int type) {
-    std::string bytes(size, '\0');
-    bytes[0] = static_cast<char>(size);
-    bytes[1] = static_cast<char>(type);
-    return bytes;
+
+// Fields as the simulator writes them: {offset, value, width in bytes}, little-endian.
+struct Field {
+    std::size_t at;
+    std::uint32_t value;
+    int width = 1;
+};
+inline std::string fields(std::size_t size, std::initializer_list<Field> values) {
+    std::string out(size, '\0');
+    for (const Field& f : values) {
+        for (int i = 0; i < f.width; ++i) out[f.at + i] = static_cast<char>(f.value >> (8 * i));
+    }
+    return out;
 }
 inline Script stream(std::string bytes) { return {{Input::Stream, std::move(bytes)}}; }
 inline Script datagram(std::string bytes) { return {{Input::Datagram, std::move(bytes)}}; }
 inline Script mark() { return {{Input::Mark, {}}}; }
 
-inline Script tiny(int subT, int reqI = 0) {
-    std::string b = packet(4, 3);
-    b[2] = static_cast<char>(reqI);
-    b[3] = static_cast<char>(subT);
-    return stream(b);
-}
+// The packets the program reads, each opening with Size and Type.
+inline Script tiny(int subT, int reqI = 0) { return stream(bytes({4, 3, reqI, subT})); }
 inline Script sta(int viewPlid, int raceInProg, int raceLaps) {
-    std::string b = packet(28, 5);
-    b[11] = static_cast<char>(viewPlid);
-    b[15] = static_cast<char>(raceInProg);
-    b[17] = static_cast<char>(raceLaps);
-    return stream(b);
+    return stream(fields(28, {{0, 28}, {1, 5}, {11, std::uint32_t(viewPlid)}, {15, std::uint32_t(raceInProg)},
+                              {17, std::uint32_t(raceLaps)}}));
 }
 inline Script rst(int raceLaps, int qualMins, int flags = 0) {
-    std::string b = packet(28, 17);
-    b[4] = static_cast<char>(raceLaps);
-    b[5] = static_cast<char>(qualMins);
-    put(b, 16, flags, 2);
-    return stream(b);
+    return stream(fields(28, {{0, 28}, {1, 17}, {4, std::uint32_t(raceLaps)}, {5, std::uint32_t(qualMins)},
+                              {16, std::uint32_t(flags), 2}}));
 }
 inline Script lap(int plid, std::uint32_t lTime, std::uint32_t eTime, int lapsDone, int penalty = 0, int stops = 0) {
-    std::string b = packet(20, 24);
-    b[3] = static_cast<char>(plid);
-    put(b, 4, lTime, 4);
-    put(b, 8, eTime, 4);
-    put(b, 12, lapsDone, 2);
-    b[17] = static_cast<char>(penalty);
-    b[18] = static_cast<char>(stops);
-    return stream(b);
+    return stream(fields(20, {{0, 20}, {1, 24}, {3, std::uint32_t(plid)}, {4, lTime, 4}, {8, eTime, 4},
+                              {12, std::uint32_t(lapsDone), 2}, {17, std::uint32_t(penalty)}, {18, std::uint32_t(stops)}}));
 }
-inline Script spx(int plid) {
-    std::string b = packet(16, 25);
-    b[3] = static_cast<char>(plid);
-    return stream(b);
-}
+inline Script spx(int plid) { return stream(fields(16, {{0, 16}, {1, 25}, {3, std::uint32_t(plid)}})); }
 inline Script res(int plid, std::uint32_t bTime, int lapsDone, int resultNum) {
-    std::string b = packet(84, 35);
-    b[3] = static_cast<char>(plid);
-    put(b, 68, bTime, 4);
-    put(b, 76, lapsDone, 2);
-    b[80] = static_cast<char>(resultNum);
-    return stream(b);
+    return stream(fields(84, {{0, 84}, {1, 35}, {3, std::uint32_t(plid)}, {68, bTime, 4},
+                              {76, std::uint32_t(lapsDone), 2}, {80, std::uint32_t(resultNum)}}));
 }
+// The OutGauge datagram: Time at 0, Fuel at 28.
 inline Script gauge(std::uint32_t time, float fuel) {
-    std::string b(92, '\0');
-    put(b, 0, time, 4);
     std::uint32_t bits;
     std::memcpy(&bits, &fuel, 4);
-    put(b, 28, bits, 4);
-    return datagram(b);
+    return datagram(fields(92, {{0, time, 4}, {28, bits, 4}}));
 }
 
 // A race of `laps` laps or a qualifying session, with `viewed` in view; the restart's output is set aside.

@@ -5,15 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "link/dispatch.h"
+#include "support/transcript.h"
 
 namespace {
 
-std::string bytes(std::initializer_list<int> values) {
-    std::string out;
-    for (int value : values) out += static_cast<char>(value);
-    return out;
-}
+using transcript::bytes;
 
 // Handled types with their Size byte wrong, and other types of Size 40, 4, 0 and 3.
 const std::string kStream = bytes({4, 3, 0, 0}) +                          // IS_TINY

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "link/dispatch.h"
 #include "link/handshake.h"
@@ -14,11 +15,7 @@
 
 namespace {
 
-std::string bytes(std::initializer_list<int> values) {
-    std::string out;
-    for (int value : values) out += static_cast<char>(value);
-    return out;
-}
+using transcript::bytes;
 std::string zeros(std::size_t count) { return std::string(count, '\0'); }
 
 template <class Record>
@@ -52,9 +49,7 @@ TEST(WireSent, IS_ISI) {
                              "Stintkeeper" + zeros(5);       // IName
     EXPECT_EQ(bytesOf(makeInitPacket(12501, "abcdefghijklmnopqrst", 0)), wire);
     const IS_ISI isi = read<IS_ISI>(wire);
-    EXPECT_EQ(isi.UDPPort, 12501);
-    EXPECT_EQ(isi.Flags, ISF_LOCAL);
-    EXPECT_STREQ(isi.IName, "Stintkeeper");
+    EXPECT_EQ(std::tuple(isi.UDPPort, isi.Flags, std::string(isi.IName)), std::tuple(12501, ISF_LOCAL, "Stintkeeper"));
     std::string asking = wire;
     asking[8] = 8;  // InSimVer 8
     EXPECT_EQ(bytesOf(makeInitPacket(12501, "abcdefghijklmnopqrst", 8)), asking);
@@ -99,9 +94,7 @@ TEST(WireSent, IS_BTN_HeaderThenItsTextWindow) {
                                       10, 58, 20, 10});  // L, T, W, H
     EXPECT_EQ(port.sends, (std::vector<std::string>{header, "^2-1.80" + zeros(13)}));
     const IS_BTN_Header button = read<IS_BTN_Header>(header);
-    EXPECT_EQ(button.ClickID, 2);
-    EXPECT_EQ(button.T, 58);
-    EXPECT_EQ(button.BStyle, ISB_DARK);
+    EXPECT_EQ(std::tuple(button.ClickID, button.T, button.BStyle), std::tuple(2, 58, ISB_DARK));
 }
 
 TEST(WireSent, IS_MST_PressCommand) {
@@ -138,9 +131,7 @@ TEST(WireRead, IS_STA) {
                              zeros(8);               // Track, Weather, Wind
     EXPECT_EQ(transcript::sta(7, 1, 10)[0].bytes, wire);
     const IS_STA sta = read<IS_STA>(wire);
-    EXPECT_EQ(sta.ViewPLID, 7);
-    EXPECT_EQ(sta.RaceInProg, 1);
-    EXPECT_EQ(sta.RaceLaps, 10);
+    EXPECT_EQ(std::tuple(sta.ViewPLID, sta.RaceInProg, sta.RaceLaps), std::tuple(7, 1, 10));
 }
 
 TEST(WireRead, IS_RST) {
@@ -151,9 +142,7 @@ TEST(WireRead, IS_RST) {
                              zeros(10);              // NumNodes, Finish, Split1 to 3
     EXPECT_EQ(transcript::rst(10, 5, 64)[0].bytes, wire);
     const IS_RST rst = read<IS_RST>(wire);
-    EXPECT_EQ(rst.RaceLaps, 10);
-    EXPECT_EQ(rst.QualMins, 5);
-    EXPECT_EQ(rst.Flags, HOSTF_MUST_PIT);
+    EXPECT_EQ(std::tuple(rst.RaceLaps, rst.QualMins, rst.Flags), std::tuple(10, 5, HOSTF_MUST_PIT));
 }
 
 TEST(WireRead, IS_LAP) {
@@ -164,12 +153,8 @@ TEST(WireRead, IS_LAP) {
                                     0, 2, 1, 0});             // Sp0, Penalty, NumStops, Sp3
     EXPECT_EQ(transcript::lap(7, 83450, 502800, 6, 2, 1)[0].bytes, wire);
     const IS_LAP lap = read<IS_LAP>(wire);
-    EXPECT_EQ(lap.PLID, 7);
-    EXPECT_EQ(lap.LTime, 83450u);
-    EXPECT_EQ(lap.ETime, 502800u);
-    EXPECT_EQ(lap.LapsDone, 6);
-    EXPECT_EQ(lap.Penalty, PENALTY_DT_VALID);
-    EXPECT_EQ(lap.NumStops, 1);
+    EXPECT_EQ(std::tuple(lap.PLID, lap.LTime, lap.ETime, lap.LapsDone, lap.Penalty, lap.NumStops),
+              std::tuple(7, 83450u, 502800u, 6, PENALTY_DT_VALID, 1));
 }
 
 TEST(WireRead, IS_SPX) {
@@ -186,10 +171,7 @@ TEST(WireRead, IS_RES) {
                              bytes({5, 1, 0, 0, 3, 0, 0, 0});  // LapsDone 261, Flags, ResultNum, NumRes, PSeconds
     EXPECT_EQ(transcript::res(7, 59000, 261, 3)[0].bytes, wire);
     const IS_RES res = read<IS_RES>(wire);
-    EXPECT_EQ(res.PLID, 7);
-    EXPECT_EQ(res.BTime, 59000u);
-    EXPECT_EQ(res.LapsDone, 261);
-    EXPECT_EQ(res.ResultNum, 3);
+    EXPECT_EQ(std::tuple(res.PLID, res.BTime, res.LapsDone, res.ResultNum), std::tuple(7, 59000u, 261, 3));
 }
 
 TEST(WireRead, OutGaugeDatagram) {
@@ -199,6 +181,5 @@ TEST(WireRead, OutGaugeDatagram) {
                              zeros(60);                         // OilPressure ... Display2
     EXPECT_EQ(transcript::gauge(123456, 0.375f)[0].bytes, wire);
     const OutGaugePack pack = read<OutGaugePack>(wire);
-    EXPECT_EQ(pack.Time, 123456u);
-    EXPECT_EQ(pack.Fuel, 0.375f);
+    EXPECT_EQ(std::tuple(pack.Time, pack.Fuel), std::tuple(123456u, 0.375f));
 }
