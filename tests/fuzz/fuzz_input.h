@@ -11,15 +11,6 @@
 
 namespace fuzzing {
 
-inline OutGaugePack gaugeTemplate(std::uint32_t time, float fuel) {
-    OutGaugePack pack{};
-    pack.Time = time;
-    std::memcpy(pack.Car, "XRT", 3);
-    pack.Gear = 3;
-    pack.Fuel = fuel;
-    return pack;
-}
-
 // Runs a whole input of this format; stops where the input ends inside a step.
 inline void runOutGaugeInput(Session& session, Input& in) {
     while (true) {
@@ -37,8 +28,8 @@ inline void runOutGaugeInput(Session& session, Input& in) {
                 float fuel;
                 std::memcpy(&time, values, 4);
                 std::memcpy(&fuel, values + 4, 4);
-                const OutGaugePack pack = gaugeTemplate(time, fuel);
-                session.datagram(reinterpret_cast<const std::uint8_t*>(&pack), sizeof pack);
+                const std::string pack = transcript::gauge(time, fuel)[0].bytes;
+                session.datagram(reinterpret_cast<const std::uint8_t*>(pack.data()), pack.size());
                 break;
             }
             default: {
