@@ -36,6 +36,11 @@ inline std::string bytes(std::initializer_list<int> values) {
     return out;
 }
 
+// Text filled with spaces to `width`, as the board's windows are.
+inline std::string padded(const std::string& text, std::size_t width) {
+    return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
+}
+
 // Fields as the simulator writes them: {offset, value, width in bytes}, little-endian.
 struct Field {
     std::size_t at;

@@ -15,8 +15,6 @@ namespace {
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-std::string padded(const std::string& text, std::size_t width) { return text + std::string(width - text.size(), ' '); }
-
 // The lone viewed PLID 3 in a race of `raceLaps`: its readings `old` and `last` at the lines of laps
 // L - 2 and L - 1, then its line of lap L.
 Script lineAfterReadings(int lapsDone, int raceLaps, float old, float last) {

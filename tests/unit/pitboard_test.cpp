@@ -9,8 +9,6 @@ using namespace transcript;
 
 namespace {
 
-std::string padded(const std::string& text, std::size_t width) { return text + std::string(width - text.size(), ' '); }
-
 // Lap n's line: `ahead` cars before the viewed PLID 7, the nearest `gapAhead` ms ahead; 7 with a lap
 // time of 1:23.45; then one car `gapBehind` ms behind it (none for 0).
 Script lineOfLap(int n, int ahead, std::uint32_t gapAhead, std::uint32_t gapBehind, int penalty = 0) {

@@ -39,7 +39,6 @@ Script crowd(int first, int count, int lapsDone, bool results = false) {
 
 // The qualifying board at the viewed player's lap line: the standings before his latest result.
 std::string qualifyingBoard(const std::string& position, const std::string& gaps, const std::string& best) {
-    const auto padded = [](std::string text, std::size_t width) { return text + std::string(width - text.size(), ' '); };
     return "{btn 1 |" + padded(position, 16) + "|}{btn 2 |" + padded(gaps, 16) + "|}{btn 3 |" + padded(best, 16) +
            "|}Sent pitboard: " + padded(position, position.size() + 24) + "\n" + padded(gaps, gaps.size() + 16) +
            "\n" + padded(best, best.size() + 16) + "\n";
