@@ -144,6 +144,12 @@ build_and_test() {  # $1: log file. Status 1: does not build; 2: the suite fails
   ctest --test-dir "$build" -j 2 --timeout "$test_timeout" --stop-on-failure </dev/null >>"$1" 2>&1 || return 2
 }
 
+# The test that failed first, from ctest's progress lines: "3/100 Test  #94: Suite.Name ....***Failed  0.48 sec".
+first_failure() {
+  sed -n 's/^ *[0-9]*\/[0-9]* Test *#[0-9]*: \([^ ]*\) \.*\*\*\*\([A-Za-z]*\).*/\1 \2/p' "$1" |
+    head -n 1 | sed 's/ Failed$//; s/ Timeout$/, timed out/; s/ Exception$/, crashed/'
+}
+
 mutated=""  # the copy's file while a fault is in it
 restore() {
   if [ -n "$mutated" ]; then
@@ -190,7 +196,7 @@ while IFS= read -r name <&3; do
     1) result="does not build"; broken=$((broken + 1))
        detail=$(grep -m 1 'error:' "$log" | sed 's|.*src-copy/||') ;;
     *) result=caught; caught=$((caught + 1))
-       detail="by $(sed -n '/tests FAILED:/{n;s/^[[:space:]]*[0-9]* - //;s/ (Failed)$//;s/ (Timeout)$/, timed out/;p;q}' "$log")" ;;
+       detail="by $(first_failure "$log")" ;;
   esac
   printf '%-15s %s%s\n' "$result" "$name" "${detail:+   ($detail)}"
 done 3<<<"$names"
