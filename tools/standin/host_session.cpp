@@ -38,7 +38,10 @@ bool HostSession::handshake(int acceptTimeoutMs) {
         return false;
     }
     const HandshakeBytes sent = host_.handshake(options_.insimVersion, options_.answerTimeoutMs, options_.simulator);
-    if (sent.isi.size() != sizeof(IS_ISI) || sent.isi[0] != sizeof(IS_ISI) || sent.isi[1] != ISP_ISI) {
+    // A program written for version 9 or later gives its IS_ISI's size in fours as well.
+    const bool inFours = options_.simulator == Simulator::Current && sent.isi.size() == sizeof(IS_ISI) &&
+                         sent.isi[offsetof(IS_ISI, InSimVer)] >= 9 && sent.isi[0] == sizeof(IS_ISI) / 4;
+    if (sent.isi.size() != sizeof(IS_ISI) || (sent.isi[0] != sizeof(IS_ISI) && !inFours) || sent.isi[1] != ISP_ISI) {
         error_ = "the program sent no IS_ISI";
         return false;
     }
