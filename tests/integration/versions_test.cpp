@@ -24,7 +24,6 @@ TEST(Versions, CurrentSimulatorRefusesTheDefaultPlaysVersionEightAndRefusesEight
          "the program asked for InSim version 8, was answered 9 and went no further"},
     };
     const auto scenario = standin::loadScenario(STINTKEEPER_SOURCE_DIR "/tools/scenarios/fuel_critical.txt").scenario;
-    ASSERT_TRUE(scenario);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.versionLines);
         standin::InSimHost host;
@@ -32,13 +31,11 @@ TEST(Versions, CurrentSimulatorRefusesTheDefaultPlaysVersionEightAndRefusesEight
         config.insert(config.find("\"/>") + 1, c.attribute);
         standin::ProgramRunner program(STINTKEEPER_BINARY);
         ASSERT_TRUE(program.start(config));
-        standin::RaceModel model(*scenario, scenario->seed);
+        standin::RaceModel model(scenario.value(), scenario->seed);
         std::ostringstream shown;
         standin::Console console(shown, false);
-        standin::HostOptions options;
-        options.simulator = standin::Simulator::Current;
-        options.insimVersion = c.lowest;
-        standin::HostSession session(host, model, console, options);
+        standin::HostSession session(host, model, console,
+                                     {.simulator = standin::Simulator::Current, .insimVersion = c.lowest});
         EXPECT_EQ(session.handshake(kWaitMs) && session.run(), c.code == 0);
         EXPECT_EQ(session.error(), c.error);
         EXPECT_EQ(program.wait(kWaitMs), c.code);
