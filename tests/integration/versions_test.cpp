@@ -19,7 +19,8 @@ TEST(Versions, CurrentSimulatorRefusesTheDefaultPlaysVersionEightAndRefusesEight
     } cases[] = {
         {"", 5, "InSim version is 6 - Stintkeeper only supports InSim version 5. Exiting.\n", 2,
          "the program asked for InSim version 0, was answered 6 and went no further"},
-        {" version=\"8\"", 5, "InSim version is 8 - accepted.\nRequesting OutGauge...\nWaiting for restart...\n", 0, ""},
+        {" version=\"8\"", 5, "InSim version is 8 - accepted.\nRequesting OutGauge...\nWaiting for restart...\n", 0,
+         ""},
         {" version=\"8\"", 9, "InSim version is 9 - Stintkeeper only supports InSim versions 5 to 8. Exiting.\n", 2,
          "the program asked for InSim version 8, was answered 9 and went no further"},
     };

@@ -19,8 +19,8 @@ std::string asText(const IS_MST& mst) { return std::string(mst.Msg, strnlen(mst.
 // The model gives fuel at the line in the last byte of IS_LAP and IS_SPX (Fuel200); before it had
 // that field the simulator sent a spare 0 there.
 void clearFuel200(std::vector<std::uint8_t>& bytes) {
-    if ((bytes.size() == sizeof(IS_LAP) && bytes[1] == ISP_LAP) || (bytes.size() == sizeof(IS_SPX) && bytes[1] == ISP_SPX))
-        bytes.back() = 0;
+    const bool lap = bytes.size() == sizeof(IS_LAP) && bytes[1] == ISP_LAP;
+    if (lap || (bytes.size() == sizeof(IS_SPX) && bytes[1] == ISP_SPX)) bytes.back() = 0;
 }
 
 }  // namespace

@@ -37,9 +37,9 @@ public:
 
     // The simulator's half of the handshake (InSimHost::handshake), then a keep-alive round trip.
     // False when the program is gone or refused the version; error() tells why.
-    // A current simulator fills Fuel200 of IS_LAP and IS_SPX; an old one has a spare 0 there.
     bool handshake(int acceptTimeoutMs);
     // Plays the scenario to its end, then closes the link. False when the program stopped answering.
+    // A current simulator fills Fuel200 of IS_LAP and IS_SPX; an old one has a spare 0 there.
     bool run();
 
     const std::string& error() const { return error_; }
