@@ -3,6 +3,7 @@
 // when it reads the datagram, and reads it in the turn of the keep-alive: the same at every pace.
 #include "standin/host_session.h"
 
+#include <cstddef>
 #include <cstring>
 #include <thread>
 
@@ -14,6 +15,13 @@ namespace {
 constexpr auto kStatusEvery = std::chrono::milliseconds(100);
 
 std::string asText(const IS_MST& mst) { return std::string(mst.Msg, strnlen(mst.Msg, sizeof mst.Msg)); }
+
+// The model gives fuel at the line in the last byte of IS_LAP and IS_SPX (Fuel200); before it had
+// that field the simulator sent a spare 0 there.
+void clearFuel200(std::vector<std::uint8_t>& bytes) {
+    const bool lap = bytes.size() == sizeof(IS_LAP) && bytes[1] == ISP_LAP;
+    if (lap || (bytes.size() == sizeof(IS_SPX) && bytes[1] == ISP_SPX)) bytes.back() = 0;
+}
 
 }  // namespace
 
@@ -29,13 +37,17 @@ bool HostSession::handshake(int acceptTimeoutMs) {
         error_ = "no program connected";
         return false;
     }
-    const HandshakeBytes sent = host_.handshake(options_.insimVersion, options_.answerTimeoutMs);
-    if (sent.isi.size() != sizeof(IS_ISI) || sent.isi[0] != sizeof(IS_ISI) || sent.isi[1] != ISP_ISI) {
+    const HandshakeBytes sent = host_.handshake(options_.insimVersion, options_.answerTimeoutMs, options_.simulator);
+    // A program written for version 9 or later gives its IS_ISI's size in fours as well.
+    const bool inFours = options_.simulator == Simulator::Current && sent.isi.size() == sizeof(IS_ISI) &&
+                         sent.isi[offsetof(IS_ISI, InSimVer)] >= 9 && sent.isi[0] == sizeof(IS_ISI) / 4;
+    if (sent.isi.size() != sizeof(IS_ISI) || (sent.isi[0] != sizeof(IS_ISI) && !inFours) || sent.isi[1] != ISP_ISI) {
         error_ = "the program sent no IS_ISI";
         return false;
     }
-    if (options_.insimVersion != INSIM_VERSION) {
-        error_ = "answered InSim version " + std::to_string(options_.insimVersion);
+    if (sent.request.empty()) {
+        error_ = "the program asked for InSim version " + std::to_string(sent.isi[offsetof(IS_ISI, InSimVer)]) +
+                 ", was answered " + std::to_string(sent.answered) + " and went no further";
         return false;
     }
     if (sent.request.size() != sizeof(IS_SMALL)) {
@@ -121,7 +133,8 @@ bool HostSession::run() {
         pace(event->time);
         switch (event->kind) {
             case ModelEvent::Kind::InSim:
-                host_.send(event->bytes.data(), event->bytes.size());
+                if (options_.simulator == Simulator::Old) clearFuel200(event->bytes);
+                host_.sendWhole(event->bytes.data(), event->bytes.size());
                 unsynced = true;
                 break;
             case ModelEvent::Kind::Notice:

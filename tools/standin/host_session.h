@@ -23,7 +23,8 @@ enum class Pace {
 struct HostOptions {
     Pace pace = Pace::Fast;
     double factor = 1;                 // Real: simulated seconds per wall-clock second
-    std::uint16_t insimVersion = 5;    // InSimVer of the IS_VER reply
+    Simulator simulator = Simulator::Old;
+    std::uint16_t insimVersion = 5;    // Old: InSimVer of the IS_VER reply; Current: the lowest version it provides
     int answerTimeoutMs = 5000;        // longest wait for the program to answer a keep-alive
     bool colour = false;               // terminal colours in the board view
     bool showBoard = true;             // print the screen when it changes
@@ -38,6 +39,7 @@ public:
     // False when the program is gone or refused the version; error() tells why.
     bool handshake(int acceptTimeoutMs);
     // Plays the scenario to its end, then closes the link. False when the program stopped answering.
+    // A current simulator fills Fuel200 of IS_LAP and IS_SPX; an old one has a spare 0 there.
     bool run();
 
     const std::string& error() const { return error_; }

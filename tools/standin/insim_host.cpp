@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstddef>
 
 #include "standin/loopback.h"
 #include "standin/packets.h"
@@ -78,6 +79,13 @@ bool InSimHost::send(const void* bytes, std::size_t size) {
     return true;
 }
 
+bool InSimHost::sendWhole(const void* bytes, std::size_t size) {
+    if (!sizesInFours_ || size == 0) return send(bytes, size);
+    Packet packet(static_cast<const std::uint8_t*>(bytes), static_cast<const std::uint8_t*>(bytes) + size);
+    packet[0] = static_cast<std::uint8_t>(size / 4);
+    return send(packet.data(), packet.size());
+}
+
 bool InSimHost::fill(std::size_t wanted, int timeoutMs) {
     const auto deadline = deadlineIn(timeoutMs);
     std::uint8_t chunk[16384];
@@ -94,7 +102,7 @@ bool InSimHost::fill(std::size_t wanted, int timeoutMs) {
 std::optional<Packet> InSimHost::receivePacket(int timeoutMs) {
     const auto deadline = deadlineIn(timeoutMs);
     if (!fill(1, timeoutMs)) return std::nullopt;
-    const std::size_t size = buffer_[0] == 0 ? 1 : buffer_[0];
+    const std::size_t size = buffer_[0] == 0 ? 1 : sizesInFours_ ? buffer_[0] * 4u : buffer_[0];
     if (!fill(size, remainingMs(deadline))) return std::nullopt;
     Packet packet(buffer_.begin(), buffer_.begin() + static_cast<long>(size));
     buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(size));
@@ -114,24 +122,33 @@ void InSimHost::closeClient() {
     client_ = -1;
 }
 
-HandshakeBytes InSimHost::handshake(word insimVersion, int timeoutMs) {
+word answeredVersion(Simulator simulator, word given, byte asked) {
+    if (simulator == Simulator::Old) return given;
+    const word wanted = asked < 6 ? 6 : asked > 10 ? 10 : asked;
+    return wanted < given ? given : wanted;
+}
+
+HandshakeBytes InSimHost::handshake(word insimVersion, int timeoutMs, Simulator simulator) {
     const auto deadline = deadlineIn(timeoutMs);
     HandshakeBytes bytes;
     if (!connected() && !accept(timeoutMs)) return bytes;
     bytes.isi = receiveBytes(sizeof(IS_ISI), remainingMs(deadline));
     if (bytes.isi.size() != sizeof(IS_ISI)) return bytes;
-    sendPacket(makeVer(insimVersion));
-    if (insimVersion == INSIM_VERSION) bytes.request = receiveBytes(sizeof(IS_SMALL), remainingMs(deadline));
+    bytes.answered = answeredVersion(simulator, insimVersion, bytes.isi[offsetof(IS_ISI, InSimVer)]);
+    sizesInFours_ = simulator == Simulator::Current && bytes.answered >= 9;
+    sendPacket(makeVer(bytes.answered));
+    bytes.request = receiveBytes(sizeof(IS_SMALL), remainingMs(deadline));
     return bytes;
 }
 
 std::optional<std::vector<Packet>> InSimHost::keepAliveRoundTrip(int timeoutMs) {
-    static const Packet kReply = {sizeof(IS_TINY), ISP_TINY, 0, TINY_NONE};
+    const Packet reply = {static_cast<std::uint8_t>(sizesInFours_ ? sizeof(IS_TINY) / 4 : sizeof(IS_TINY)), ISP_TINY,
+                          0, TINY_NONE};
     const auto deadline = deadlineIn(timeoutMs);
     if (!sendPacket(makeTiny(TINY_NONE))) return std::nullopt;
     std::vector<Packet> before;
     while (auto packet = receivePacket(remainingMs(deadline))) {
-        if (*packet == kReply) return before;
+        if (*packet == reply) return before;
         before.push_back(std::move(*packet));
     }
     return std::nullopt;

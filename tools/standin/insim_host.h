@@ -13,11 +13,22 @@ namespace standin {
 
 using Packet = std::vector<std::uint8_t>;
 
+// Which simulator the host plays. Old: a release that speaks one InSim version, whatever it is asked.
+// Current: one that speaks the version asked for in byte 8 of IS_ISI (InSimVer) when it still can, and
+// from version 9 on gives every packet's Size byte as the size divided by 4, both ways.
+enum class Simulator { Old, Current };
+
+// The version in the IS_VER reply. Old: `given`. Current: byte 8 of the IS_ISI when 6 to 10, 6 below that
+// (0 is taken as 6), 10 above; but never below `given`, the lowest version this simulator still provides.
+word answeredVersion(Simulator simulator, word given, byte asked);
+
 // What the program sent in the handshake, as it came: the IS_ISI (44 bytes when whole) and the
-// OutGauge request (8 bytes when whole; empty when the version was not the accepted one).
+// OutGauge request (8 bytes when whole; empty when the program went no further than the IS_VER reply),
+// and the version the reply gave.
 struct HandshakeBytes {
     Packet isi;
     Packet request;
+    word answered = 0;
 };
 
 class InSimHost {
@@ -34,20 +45,27 @@ public:
     // The connection's socket, for a caller that sets its own options on it (the benchmarks).
     int socket() const { return client_; }
 
-    // One thread may send while another receives.
+    // One thread may send while another receives. send() sends the bytes as they are given;
+    // sendWhole() and sendPacket() one whole packet, its Size byte counted in fours when sizesInFours().
     bool send(const void* bytes, std::size_t size);
+    bool sendWhole(const void* bytes, std::size_t size);
     template <class Wire>
-    bool sendPacket(const Wire& packet) { return send(&packet, sizeof packet); }
+    bool sendPacket(const Wire& packet) { return sendWhole(&packet, sizeof packet); }
+
+    // Set by handshake() when it answers version 9 or later: Size bytes are the size divided by 4.
+    bool sizesInFours() const { return sizesInFours_; }
 
     // One whole packet framed by its Size byte; nothing when the time runs out or the link closes.
+    // The packet is given as it came, its Size byte included.
     std::optional<Packet> receivePacket(int timeoutMs);
     // Exactly `size` bytes; fewer when the time runs out or the link closes.
     Packet receiveBytes(std::size_t size, int timeoutMs);
     void closeClient();  // the simulator goes away
 
-    // Accepts the program (unless it is connected), reads its IS_ISI, answers IS_VER with `insimVersion`
-    // and, when that is the version the program accepts, reads its OutGauge request; each within the time.
-    HandshakeBytes handshake(word insimVersion, int timeoutMs);
+    // Accepts the program (unless it is connected), reads its IS_ISI, answers IS_VER with the version
+    // answeredVersion() gives and reads the OutGauge request, unless the program closes the link first;
+    // each within the time.
+    HandshakeBytes handshake(word insimVersion, int timeoutMs, Simulator simulator = Simulator::Old);
     // Sends a keep-alive IS_TINY and takes every packet the program sends until its reply (4, 3, 0, 0):
     // then everything sent before the keep-alive has been handled. The packets before the reply, in
     // order; nothing when the reply does not come within the time.
@@ -59,6 +77,7 @@ private:
     int client_ = -1;
     std::uint16_t port_ = 0;
     Packet buffer_;  // received, not yet taken
+    bool sizesInFours_ = false;
 };
 
 class OutGaugeSender {

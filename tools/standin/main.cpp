@@ -35,7 +35,12 @@ constexpr const char* kUsage =
     "  --speed real|fast|N    real time, N times faster than real time, or as fast as the\n"
     "                         program takes the packets; default real\n"
     "  --port N               InSim port to listen on; 0 picks a free one; default 29999\n"
-    "  --insim-version N      InSimVer of the version reply; default 5\n"
+    "  --simulator old|current  old: a release that answers every program with --insim-version;\n"
+    "                         current: one that answers with the InSim version the program asks for\n"
+    "                         (6 when it asks for less, at most 10), never below --insim-version, and\n"
+    "                         from version 9 on counts packet sizes in fours; default old\n"
+    "  --insim-version N      old: InSimVer of the version reply; current: the lowest version the\n"
+    "                         simulator still provides; default 5\n"
     "  --program PATH         start this stintkeeper binary in a fresh temporary directory, with\n"
     "                         a cfg.xml naming the ports, and show its console lines as well\n"
     "                         (standard output after 'stintkeeper |', standard error after 'stintkeeper !')\n"
@@ -47,6 +52,7 @@ struct Options {
     standin::Pace pace = standin::Pace::Real;
     double factor = 1;
     long port = 29999;
+    standin::Simulator simulator = standin::Simulator::Old;
     long insimVersion = 5;
     std::string program;
 };
@@ -88,6 +94,10 @@ std::string parseOptions(int argc, char** argv, Options& options, bool& help) {
         } else if (option == "--port") {
             if (!parseNumber(value, options.port) || options.port < 0 || options.port > 65535)
                 return "--port expects a port from 0 to 65535, not " + std::string(value);
+        } else if (option == "--simulator") {
+            if (value == "old") options.simulator = standin::Simulator::Old;
+            else if (value == "current") options.simulator = standin::Simulator::Current;
+            else return "--simulator expects old or current, not " + std::string(value);
         } else if (option == "--insim-version") {
             if (!parseNumber(value, options.insimVersion) || options.insimVersion < 0 || options.insimVersion > 65535)
                 return "--insim-version expects a whole number, not " + std::string(value);
@@ -166,6 +176,7 @@ int main(int argc, char** argv) {
     standin::HostOptions hostOptions;
     hostOptions.pace = options.pace;
     hostOptions.factor = options.factor;
+    hostOptions.simulator = options.simulator;
     hostOptions.insimVersion = static_cast<std::uint16_t>(options.insimVersion);
     hostOptions.colour = terminal;
     standin::HostSession session(host, model, console, hostOptions);

@@ -29,6 +29,9 @@ std::string percentText(double percent) {
     return text;
 }
 
+// Fuel200, the last byte of IS_LAP and IS_SPX: fuel in half percent of a tank.
+byte fuel200(double fuel) { return static_cast<byte>(std::lround(std::clamp(fuel, 0.0, 1.0) * 200)); }
+
 template <class Packet>
 std::vector<std::uint8_t> packetBytes(const Packet& packet) { return bytesOf(packet); }
 
@@ -236,6 +239,7 @@ void RaceModel::split(int index, int number) {
     IS_SPX spx = makeSpx(car.setup->plid, now_ - car.lapStart, now_ - sessionStart_, static_cast<byte>(number));
     spx.Penalty = car.penalty;
     spx.NumStops = car.numStops;
+    spx.Sp3 = fuel200(fuelAt(car, now_));
     emitInSim(packetBytes(spx));
 }
 
@@ -310,8 +314,10 @@ void RaceModel::crossLine(int index) {
     const bool improved = car.bestLapMs == 0 || lapTime < car.bestLapMs;
     if (improved) car.bestLapMs = car.report.bestLapMs = lapTime;
 
-    emitInSim(packetBytes(makeLap(setup.plid, lapTime, now_ - sessionStart_, static_cast<word>(car.lapsDone),
-                                  car.penalty, car.numStops)));
+    IS_LAP lapLine = makeLap(setup.plid, lapTime, now_ - sessionStart_, static_cast<word>(car.lapsDone), car.penalty,
+                             car.numStops);
+    lapLine.Sp3 = fuel200(car.fuel);
+    emitInSim(packetBytes(lapLine));
 
     if (session.kind == SessionKind::Qualifying) {
         byte resultNum = 255;
