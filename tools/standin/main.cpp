@@ -1,13 +1,17 @@
 // lfs-standin: a small race simulator in the simulator's place, for watching the program work
 // without the game. Plays a scenario over InSim and OutGauge, optionally with stintkeeper started beside it.
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "standin/console.h"
 #include "standin/host_session.h"
@@ -83,7 +87,8 @@ std::string parseOptions(int argc, char** argv, Options& options, bool& help) {
                 options.pace = standin::Pace::Real;
                 options.factor = factor;
             } else {
-                return "--speed expects real, fast or a factor from 0 to 10000, not " + std::string(value);
+                return "--speed expects real, fast, or how many times faster than real time: a number above 0 "
+                       "and up to 10000 (e.g. 16 or 2.5), not " + std::string(value);
             }
         } else if (option == "--port") {
             if (!parseNumber(value, options.port) || options.port < 0 || options.port > 65535)
@@ -100,10 +105,42 @@ std::string parseOptions(int argc, char** argv, Options& options, bool& help) {
     return {};
 }
 
+// The file given, or the scenario of that name; empty when there is neither.
 std::string scenarioPath(const std::string& given) {
     if (std::filesystem::exists(given)) return given;
     const std::filesystem::path named = std::filesystem::path(STANDIN_SCENARIO_DIR) / (given + ".txt");
-    return std::filesystem::exists(named) ? named.string() : given;
+    return std::filesystem::exists(named) ? named.string() : std::string();
+}
+
+std::string shippedScenarios() {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(STANDIN_SCENARIO_DIR, ignored))
+        if (entry.path().extension() == ".txt") names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    std::string list;
+    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+    return list.empty() ? "(none found)" : list;
+}
+
+// SIGINT or SIGTERM while a program runs beside: the program is stopped, which closes the link, and the
+// stand-in ends the usual way, so that the program's temporary directory is removed. A second one ends
+// the stand-in at once.
+std::atomic<pid_t> childToStop{0};
+std::atomic<int> stopSignal{0};
+
+extern "C" void stopOnSignal(int signal) {
+    if (stopSignal.exchange(signal) != 0) ::_exit(128 + signal);
+    if (const pid_t child = childToStop.load(); child > 0) ::kill(child, SIGTERM);
+}
+
+void stopProgramOnSignals(pid_t child) {
+    childToStop = child;
+    struct sigaction action {};
+    action.sa_handler = stopOnSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM}) ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace
@@ -119,7 +156,13 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return 0;
     }
-    const standin::ParseResult parsed = standin::loadScenario(scenarioPath(options.scenario));
+    const std::string scenarioFile = scenarioPath(options.scenario);
+    if (scenarioFile.empty()) {
+        std::cerr << "lfs-standin: no scenario " << options.scenario << ": give a scenario file or one of "
+                  << shippedScenarios() << "\n";
+        return 2;
+    }
+    const standin::ParseResult parsed = standin::loadScenario(scenarioFile);
     if (!parsed.scenario) {
         std::cerr << "lfs-standin: " << parsed.error << "\n";
         return 2;
@@ -149,6 +192,7 @@ int main(int argc, char** argv) {
             std::cerr << "lfs-standin: " << program->startError() << "\n";
             return 2;
         }
+        stopProgramOnSignals(program->pid());
         console.line("lfs-standin: started stintkeeper in " + program->directory().string() + ".");
     } else {
         console.line("lfs-standin: waiting for stintkeeper; its cfg.xml needs <InSim port=\"" +
@@ -184,6 +228,10 @@ int main(int argc, char** argv) {
             programCode = 1;
         }
         console.line("lfs-standin: stintkeeper exited with code " + std::to_string(programCode) + ".");
+    }
+    if (const int signal = stopSignal.load()) {
+        console.line(std::string("lfs-standin: stopped by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") + ".");
+        return 128 + signal;
     }
     if (played) {
         std::string summary = "\n";
