@@ -215,7 +215,7 @@ int main(int argc, char** argv) {
     standin::HostSession session(host, model, console, hostOptions);
     const bool played = session.handshake(0) && session.run();
     if (!played) {
-        console.line("lfs-standin: " + session.error() + ".");
+        if (stopSignal == 0) console.line("lfs-standin: " + session.error() + ".");  // else the stop is why
         host.closeClient();
     }
 
