@@ -125,7 +125,7 @@ std::string shippedScenarios() {
 
 // SIGINT or SIGTERM while a program runs beside: the program is stopped, which closes the link, and the
 // stand-in ends the usual way, so that the program's temporary directory is removed. A second one ends
-// the stand-in at once.
+// the stand-in at once. Once the program has been reaped, no signal goes to its process id.
 std::atomic<pid_t> childToStop{0};
 std::atomic<int> stopSignal{0};
 
@@ -201,6 +201,7 @@ int main(int argc, char** argv) {
     while (!host.accept(200)) {
         if (program && !program->running()) {
             const int code = program->wait(1000);
+            childToStop = 0;  // reaped: its process id may be another's from now on
             std::cerr << "lfs-standin: stintkeeper ended before it connected (exit code " << code << ")\n";
             return code != 0 ? code : 1;
         }
@@ -222,6 +223,7 @@ int main(int argc, char** argv) {
     int programCode = 0;
     if (program) {
         programCode = program->wait(10000);
+        childToStop = 0;
         if (programCode < 0) {
             console.line("lfs-standin: stintkeeper did not end after the link was closed; stopping it.");
             program->kill();
