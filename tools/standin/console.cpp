@@ -1,11 +1,17 @@
 // Serialises the stand-in's lines and the program's lines, which arrive from its output thread.
-// The status line is taken down before a line is written and put back after it.
+// The status line is taken down before a line is written and put back after it, and at the end.
 #include "standin/console.h"
 
 namespace standin {
 
 void Console::clearStatus() {
     if (terminal_ && !status_.empty()) out_ << "\r\x1b[K";
+}
+
+Console::~Console() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    clearStatus();
+    out_.flush();
 }
 
 void Console::line(const std::string& text) {

@@ -11,6 +11,9 @@ namespace standin {
 class Console {
 public:
     Console(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}
+    ~Console();  // takes the status line down: the terminal is left with whole lines only
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
 
     void line(const std::string& text);    // one or more whole lines; a line end is added
     void status(const std::string& text);  // terminal only: the bottom line, redrawn in place

@@ -1,13 +1,17 @@
 // lfs-standin: a small race simulator in the simulator's place, for watching the program work
 // without the game. Plays a scenario over InSim and OutGauge, optionally with stintkeeper started beside it.
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "standin/console.h"
 #include "standin/host_session.h"
@@ -89,7 +93,8 @@ std::string parseOptions(int argc, char** argv, Options& options, bool& help) {
                 options.pace = standin::Pace::Real;
                 options.factor = factor;
             } else {
-                return "--speed expects real, fast or a factor from 0 to 10000, not " + std::string(value);
+                return "--speed expects real, fast, or how many times faster than real time: a number above 0 "
+                       "and up to 10000 (e.g. 16 or 2.5), not " + std::string(value);
             }
         } else if (option == "--port") {
             if (!parseNumber(value, options.port) || options.port < 0 || options.port > 65535)
@@ -110,10 +115,42 @@ std::string parseOptions(int argc, char** argv, Options& options, bool& help) {
     return {};
 }
 
+// The file given, or the scenario of that name; empty when there is neither.
 std::string scenarioPath(const std::string& given) {
     if (std::filesystem::exists(given)) return given;
     const std::filesystem::path named = std::filesystem::path(STANDIN_SCENARIO_DIR) / (given + ".txt");
-    return std::filesystem::exists(named) ? named.string() : given;
+    return std::filesystem::exists(named) ? named.string() : std::string();
+}
+
+std::string shippedScenarios() {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(STANDIN_SCENARIO_DIR, ignored))
+        if (entry.path().extension() == ".txt") names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    std::string list;
+    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+    return list.empty() ? "(none found)" : list;
+}
+
+// SIGINT or SIGTERM while a program runs beside: the program is stopped, which closes the link, and the
+// stand-in ends the usual way, so that the program's temporary directory is removed. A second one ends
+// the stand-in at once. Once the program has been reaped, no signal goes to its process id.
+std::atomic<pid_t> childToStop{0};
+std::atomic<int> stopSignal{0};
+
+extern "C" void stopOnSignal(int signal) {
+    if (stopSignal.exchange(signal) != 0) ::_exit(128 + signal);
+    if (const pid_t child = childToStop.load(); child > 0) ::kill(child, SIGTERM);
+}
+
+void stopProgramOnSignals(pid_t child) {
+    childToStop = child;
+    struct sigaction action {};
+    action.sa_handler = stopOnSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM}) ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace
@@ -129,7 +166,13 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return 0;
     }
-    const standin::ParseResult parsed = standin::loadScenario(scenarioPath(options.scenario));
+    const std::string scenarioFile = scenarioPath(options.scenario);
+    if (scenarioFile.empty()) {
+        std::cerr << "lfs-standin: no scenario " << options.scenario << ": give a scenario file or one of "
+                  << shippedScenarios() << "\n";
+        return 2;
+    }
+    const standin::ParseResult parsed = standin::loadScenario(scenarioFile);
     if (!parsed.scenario) {
         std::cerr << "lfs-standin: " << parsed.error << "\n";
         return 2;
@@ -159,6 +202,7 @@ int main(int argc, char** argv) {
             std::cerr << "lfs-standin: " << program->startError() << "\n";
             return 2;
         }
+        stopProgramOnSignals(program->pid());
         console.line("lfs-standin: started stintkeeper in " + program->directory().string() + ".");
     } else {
         console.line("lfs-standin: waiting for stintkeeper; its cfg.xml needs <InSim port=\"" +
@@ -167,6 +211,7 @@ int main(int argc, char** argv) {
     while (!host.accept(200)) {
         if (program && !program->running()) {
             const int code = program->wait(1000);
+            childToStop = 0;  // reaped: its process id may be another's from now on
             std::cerr << "lfs-standin: stintkeeper ended before it connected (exit code " << code << ")\n";
             return code != 0 ? code : 1;
         }
@@ -182,19 +227,24 @@ int main(int argc, char** argv) {
     standin::HostSession session(host, model, console, hostOptions);
     const bool played = session.handshake(0) && session.run();
     if (!played) {
-        console.line("lfs-standin: " + session.error() + ".");
+        if (stopSignal == 0) console.line("lfs-standin: " + session.error() + ".");  // else the stop is why
         host.closeClient();
     }
 
     int programCode = 0;
     if (program) {
         programCode = program->wait(10000);
+        childToStop = 0;
         if (programCode < 0) {
             console.line("lfs-standin: stintkeeper did not end after the link was closed; stopping it.");
             program->kill();
             programCode = 1;
         }
         console.line("lfs-standin: stintkeeper exited with code " + std::to_string(programCode) + ".");
+    }
+    if (const int signal = stopSignal.load()) {
+        console.line(std::string("lfs-standin: stopped by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") + ".");
+        return 128 + signal;
     }
     if (played) {
         std::string summary = "\n";

@@ -1,11 +1,13 @@
 // Writes one session's summary as plain text lines.
-// Gaps in the race order are to the winner's time, or in laps for lapped cars.
+// Gaps in the race order are to the winner's time, or in laps for lapped cars; every line fits 80 columns.
 #include "standin/summary.h"
 
 #include <cstdio>
 
 namespace standin {
 namespace {
+
+constexpr std::size_t kFuelPerLine = 6;  // "  99: 100.0%" is 12 columns: a line of six is 75
 
 std::string lapTimeText(std::uint32_t ms) {
     char text[32];
@@ -66,9 +68,11 @@ std::string formatSummary(const SessionReport& report) {
         if (car == nullptr) continue;
         out += "Viewed car: PLID " + std::to_string(plid) + " (" + car->name + ")\n";
         out += "  fuel at the lap lines:";
-        for (std::size_t lap = 0; lap < car->lapLineFuel.size(); ++lap) {
-            if (lap % 8 == 0) out += "\n   ";
-            out += " " + padded(std::to_string(lap + 1) + ": " + percent(car->lapLineFuel[lap] * 100.0), 11);
+        for (std::size_t lap = 0; lap < car->lapLineFuel.size(); ++lap) {  // six to a line, in 80 columns
+            const std::string entry = std::to_string(lap + 1) + ": " + percent(car->lapLineFuel[lap] * 100.0);
+            const bool lineEnds = lap % kFuelPerLine == kFuelPerLine - 1 || lap + 1 == car->lapLineFuel.size();
+            if (lap % kFuelPerLine == 0) out += "\n   ";
+            out += " " + (lineEnds ? entry : padded(entry, 11));
         }
         out += "\n";
         if (car->stops.empty()) out += "  stops: none\n";
