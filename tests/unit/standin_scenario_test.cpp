@@ -53,5 +53,5 @@ TEST(StandinScenario, ShippedScenariosAllRead) {
         EXPECT_TRUE(result.scenario.has_value()) << result.error;
         ++count;
     }
-    EXPECT_EQ(count, 5);
+    EXPECT_EQ(count, 6);
 }
