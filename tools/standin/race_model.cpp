@@ -228,9 +228,9 @@ void RaceModel::startLap(int index, std::uint32_t at) {
     if (setup.useSpreadPercent > 0) use += setup.useSpreadPercent * car.fuelRandom.triangle();
     if (slow) use *= slow->use;
     car.lapUse = use / 100.0 * car.lapShare;
+    car.worstUse = std::max(car.worstUse, car.lapUse);  // of racing laps: the in- and out-laps are not ahead
     if (car.afterStop) car.lapUse *= scenario_.outLapUse;
     car.afterStop = false;
-    car.worstUse = std::max(car.worstUse, car.lapUse);
     // Whether the lap ends in the pits is known as it starts, so that the in-lap can burn its own amount.
     const bool planned = std::find(setup.stopLaps.begin(), setup.stopLaps.end(), lap) != setup.stopLaps.end();
     car.inLap = session.kind == SessionKind::Race && !car.outLap &&

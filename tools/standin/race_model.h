@@ -106,7 +106,7 @@ private:
         double lapShare = 1;           // 0.5 on the out lap of qualifying and practice
         bool outLap = false;
         double lapUse = 0;             // fuel the driving part of the current lap burns
-        double worstUse = 0;           // the most a lap has burnt so far, its setup's use at the least
+        double worstUse = 0;           // the most a racing lap has burnt so far, its setup's use at the least
         bool inLap = false;            // the current lap is to end with a refuelling stop (races)
         bool afterStop = false;        // the last lap ended with one
         int lapsDone = 0;
