@@ -52,7 +52,7 @@ standin::Scenario raceScenario(int number) {
     standin::Scenario scenario;
     scenario.name = "race " + std::to_string(number);
     scenario.seed = random.nextBits() % 1'000'000'000;
-    scenario.outGaugeMs = 2000;  // a reading every 2 s: at most 3 % of a lap's use after the line
+    scenario.outGaugeMs = 2000;  // the fuel at a line is read at most 2 s after it: a thirtieth of a lap
     scenario.splits = 0;
     scenario.inLapUse = between(random, 0.85, 1.0);
     scenario.outLapUse = between(random, 1.0, 1.1);
@@ -98,7 +98,7 @@ struct Outcome {
     int stops = 0;
     double askedPercent = 0;   // by the menu at the first stop
     double neededPercent = 0;  // what the first stop would have had to take to finish with nothing left
-    double usePercent = 0;                       // the car's set use per lap: a lap in figures of laps
+    double usePercent = 0;     // the car's set use per lap, for the figures in laps
 };
 
 Outcome play(const std::string& binary, const standin::Scenario& scenario, const Setting& setting) {

@@ -23,7 +23,7 @@ struct CarSetup {
     std::vector<int> stopLaps;        // planned stops in races: at the end of these laps
     double useSpreadPercent = 0;      // a lap's use deviates from `use` by at most this much
     double fuelSpreadPercent = 0;     // the start fuel deviates from `fuel` by at most this much
-    double stopMargin = -1;           // pits when short of its worst lap's use times 1 + this; < 0: of `use`
+    double stopMargin = -1;           // pits when short of its worst racing lap times 1 + this; < 0: of `use`
 };
 
 enum class SessionKind { Race, Qualifying, Practice };
