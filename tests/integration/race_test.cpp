@@ -30,7 +30,9 @@ struct ModelRun : HostedRun {
     standin::HostSession session{host, model, console, standin::HostOptions{}};
     std::vector<int> amounts;  // of the program's "Setting fuel to N%" lines
 
-    explicit ModelRun(const std::string& name) : model(modelOf(name)) {
+    // `extraConfig`: more cfg.xml elements, as for HostedRun.
+    explicit ModelRun(const std::string& name, const std::string& extraConfig = "")
+        : HostedRun(extraConfig), model(modelOf(name)) {
         EXPECT_TRUE(session.handshake(kWaitMs) && session.run()) << session.error() << "\n" << program.output();
         EXPECT_EQ(program.wait(kWaitMs), 0);
         const std::string out = program.output(), label = "\nSetting fuel to ";
@@ -65,6 +67,24 @@ TEST(Race, FuelCriticalRaceGetsTheSplashThePitboardAskedFor) {
                screen.lines[3] == "SET " + std::to_string(amount) + "% F";
     };
     EXPECT_TRUE(std::any_of(run.session.screens().begin(), run.session.screens().end(), shows));
+}
+
+// Fuel use that varies from lap to lap, in- and out-laps of their own: the average of three laps, a lap in
+// reserve and the fill to the finish make one stop do. The amount typed at the stop's own line comes from
+// the reading of the line before, after the stop it can no longer matter.
+TEST(Race, NoisyUseOneStopFilledToTheFinishWithALapInReserve) {
+    ModelRun run("noisy_fuel", "<Fuel average=\"3\" reserve=\"1\" fill=\"finish\"/>");
+    EXPECT_EQ(run.amounts, (std::vector<int>{59, 56, 57}));
+    EXPECT_EQ(count(run.program.output(), "\nAverage use over 3 laps: "), 16);  // lap lines 5 to 20
+    EXPECT_EQ(run.model.strayPresses(), 0);
+    const auto& order = run.model.reports().at(0).order;
+    const auto car = std::find_if(order.begin(), order.end(), [](const auto& car) { return car.plid == 1; });
+    ASSERT_TRUE(car != order.end() && car->stops.size() == 1);
+    EXPECT_EQ(car->stops[0].lap, 12);
+    EXPECT_EQ(car->stops[0].menuPercent, 56);  // typed at the line of lap 11
+    EXPECT_DOUBLE_EQ(car->stops[0].takenPercent, 56);
+    EXPECT_TRUE(car->finished && !car->ranDry);
+    EXPECT_NEAR(car->lapLineFuel.back(), 0.033, 0.001);  // half a lap's fuel left at the flag
 }
 
 TEST(Race, SixtyFourCarsOverNinetyNineLapsFillTheStore) {

@@ -11,13 +11,14 @@ TEST(StandinScenario, ErrorsNameFileLineAndWhatWasExpected) {
     std::string sixtyFive;
     for (int plid = 1; plid <= 65; ++plid) sixtyFive += "car " + std::to_string(plid) + " lap 60 use 2\n";
     const std::pair<std::string, std::string> cases[] = {
-        {cars + "sprint 5\n", "3: expected seed, outgauge, splits, pit-lane, service, refuel, track, car, race, "
-                              "qualifying, practice, view or penalty, found 'sprint'"},
+        {cars + "sprint 5\n", "3: expected seed, outgauge, splits, pit-lane, service, refuel, inlap, outlap, track, "
+                              "car, race, qualifying, practice, view, penalty or caution, found 'sprint'"},
         {cars + "race 100\n", "3: expected a number of laps from 1 to 99, found '100'"},
         {cars + "race 5 twice\n", "3: expected the end of the line, found 'twice'"},
         {cars + "\n# gap\nqualifying 0\n", "5: expected a number of minutes from 1 to 255, found '0'"},
         {"car 1 use 5\nrace 3\n", "1: expected 'lap <seconds>' in the car line"},
-        {"car 1 lap 60 use 5 colour red\n", "1: expected name, lap, spread, use, fuel, menu or stop, found 'colour'"},
+        {"car 1 lap 60 use 5 colour red\n",
+         "1: expected name, lap, spread, use, usespread, fuel, fuelspread, menu, stop or margin, found 'colour'"},
         {"car 1 lap 60 use 5 menu 0\n", "1: expected a pit menu fuel setting in percent from 1 to 100, found '0'"},
         {"car 1 lap 12 spread 6 use 5\n", "1: expected a spread below half the lap time"},
         {cars + "car 2 lap 60 use 5\n", "3: expected a PLID not used by another car, not 2"},
@@ -46,5 +47,5 @@ TEST(StandinScenario, ShippedScenariosAllRead) {
         EXPECT_TRUE(result.scenario.has_value()) << result.error;
         ++count;
     }
-    EXPECT_EQ(count, 5);
+    EXPECT_EQ(count, 6);
 }

@@ -20,6 +20,7 @@ constexpr std::uint32_t kStartLossMs = 1500;      // a standing start costs this
 constexpr std::uint32_t kGridStepMs = 250;        // and each grid place behind the first this much more
 constexpr std::uint32_t kPitExitStepMs = 3000;    // qualifying and practice: cars leave the pits one by one
 constexpr double kOutLapShare = 0.5;              // from the pit exit to the line, share of a lap
+constexpr std::uint64_t kFuelStream = 0x6675656C75736521ull;  // sets a car's fuel stream apart from its laps
 
 std::uint32_t millis(double seconds) { return static_cast<std::uint32_t>(std::lround(seconds * 1000.0)); }
 
@@ -160,8 +161,13 @@ void RaceModel::startSession(int index) {
         Car car;
         car.setup = &carSetup;
         car.random = Random(carSeed(seed_, carSetup.plid, static_cast<unsigned>(index)));
+        car.fuelRandom = Random(carSeed(seed_, carSetup.plid, static_cast<unsigned>(index)) ^ kFuelStream);
         car.menu = PitMenu(carSetup.menuPercent);
-        car.fuel = car.fuelAtLine = carSetup.fuelPercent / 100.0;
+        double fuelPercent = carSetup.fuelPercent;
+        if (carSetup.fuelSpreadPercent > 0)
+            fuelPercent = std::clamp(fuelPercent + carSetup.fuelSpreadPercent * car.fuelRandom.triangle(), 0.1, 100.0);
+        car.fuel = car.fuelAtLine = fuelPercent / 100.0;
+        car.worstUse = carSetup.usePercent / 100.0;
         car.report.plid = carSetup.plid;
         car.report.name = carSetup.name;
         cars_.push_back(std::move(car));
@@ -211,14 +217,30 @@ void RaceModel::startLap(int index, std::uint32_t at) {
     car.phase = Phase::Driving;
     car.lapStart = at;
     car.stopMs = 0;
+    const int lap = car.lapsDone + 1;
+    const CautionSetup* slow = caution(lap);
     double seconds = setup.lapSeconds + setup.spreadSeconds * car.random.triangle();
     if (car.outLap) seconds *= car.lapShare;
+    if (slow) seconds *= slow->pace;
     car.driveMs = millis(seconds);
     const SessionSetup& session = scenario_.sessions[static_cast<std::size_t>(session_)];
     if (session.kind == SessionKind::Race && car.lapsDone == 0)
         car.driveMs += kStartLossMs + kGridStepMs * static_cast<std::uint32_t>(index);
 
-    const double need = setup.usePercent / 100.0 * car.lapShare;
+    double use = setup.usePercent;
+    if (setup.useSpreadPercent > 0) use += setup.useSpreadPercent * car.fuelRandom.triangle();
+    if (slow) use *= slow->use;
+    car.lapUse = use / 100.0 * car.lapShare;
+    car.worstUse = std::max(car.worstUse, car.lapUse);  // of racing laps: the in- and out-laps are not ahead
+    if (car.afterStop) car.lapUse *= scenario_.outLapUse;
+    car.afterStop = false;
+    // Whether the lap ends in the pits is known as it starts, so that the in-lap can burn its own amount.
+    const bool planned = std::find(setup.stopLaps.begin(), setup.stopLaps.end(), lap) != setup.stopLaps.end();
+    car.inLap = session.kind == SessionKind::Race && !car.outLap &&
+                (planned || shortOfFuel(car, car.fuel - car.lapUse));
+    if (car.inLap && lap < session.laps && !leaderFinished_) car.lapUse *= scenario_.inLapUse;
+
+    const double need = car.lapUse;
     std::uint32_t reach = at + car.driveMs;  // how far the fuel takes it this lap
     if (car.fuel < need) {
         reach = at + static_cast<std::uint32_t>(std::floor(car.driveMs * (car.fuel / need)));
@@ -247,18 +269,17 @@ void RaceModel::driveEnd(int index) {
     Car& car = cars_[static_cast<std::size_t>(index)];
     const CarSetup& setup = *car.setup;
     const SessionSetup& session = scenario_.sessions[static_cast<std::size_t>(session_)];
-    const double use = setup.usePercent / 100.0;
-    const double fuelNow = std::max(0.0, car.fuel - use * car.lapShare);
+    const double fuelNow = std::max(0.0, car.fuel - car.lapUse);
     car.fuelAtLine = fuelNow;
 
     const int lap = car.lapsDone + 1;
     const bool finishing = session.kind != SessionKind::Race || lap >= session.laps || leaderFinished_;
     bool refuel = false, serve = false;
     if (!finishing && !car.outLap) {
-        const bool planned = std::find(setup.stopLaps.begin(), setup.stopLaps.end(), lap) != setup.stopLaps.end();
-        refuel = planned || fuelNow < use;  // a planned stop, or it would not make the next lap
+        refuel = car.inLap;  // a planned stop, or it would not make the next lap
         serve = car.penalty != 0 && car.serveLap == lap;
     }
+    car.afterStop = refuel;
     if (refuel || serve) {
         car.stopMs = millis(scenario_.pitLaneSeconds);
         car.phase = Phase::Stopping;
@@ -364,6 +385,21 @@ void RaceModel::crossLine(int index) {
     checkSessionOver();
 }
 
+const CautionSetup* RaceModel::caution(int lap) const {
+    const SessionSetup& session = scenario_.sessions[static_cast<std::size_t>(session_)];
+    for (const CautionSetup& caution : session.cautions)
+        if (lap >= caution.fromLap && lap <= caution.toLap) return &caution;
+    return nullptr;
+}
+
+// Short: the fuel left would not cover the next lap at the setup's use, or, with a margin, at the
+// worst lap so far plus that share of it.
+bool RaceModel::shortOfFuel(const Car& car, double fuelLeft) const {
+    const CarSetup& setup = *car.setup;
+    if (setup.stopMargin < 0) return fuelLeft < setup.usePercent / 100.0;
+    return fuelLeft < car.worstUse * (1.0 + setup.stopMargin);
+}
+
 void RaceModel::runDry(int index) {
     Car& car = cars_[static_cast<std::size_t>(index)];
     car.fuel = car.fuelAtLine = 0;
@@ -413,7 +449,7 @@ void RaceModel::endSession() {
 }
 
 double RaceModel::fuelAt(const Car& car, std::uint32_t time) const {
-    const double use = car.setup->usePercent / 100.0 * car.lapShare;
+    const double use = car.lapUse;
     switch (car.phase) {
         case Phase::Driving: {
             if (time <= car.lapStart || car.driveMs == 0) return car.fuel;

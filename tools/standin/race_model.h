@@ -95,6 +95,7 @@ private:
     struct Car {
         const CarSetup* setup = nullptr;
         Random random{0};
+        Random fuelRandom{0};          // the use per lap and the start fuel: the lap times stay as they were
         PitMenu menu;
         Phase phase = Phase::Garage;
         double fuel = 0;               // at the start of the current lap, fraction of a tank
@@ -104,6 +105,10 @@ private:
         std::uint32_t stopMs = 0;      // pit lane part at its end
         double lapShare = 1;           // 0.5 on the out lap of qualifying and practice
         bool outLap = false;
+        double lapUse = 0;             // fuel the driving part of the current lap burns
+        double worstUse = 0;           // the most a racing lap has burnt so far, its setup's use at the least
+        bool inLap = false;            // the current lap is to end with a refuelling stop (races)
+        bool afterStop = false;        // the last lap ended with one
         int lapsDone = 0;
         std::uint8_t numStops = 0;
         std::uint8_t penalty = 0;
@@ -118,6 +123,8 @@ private:
     void startSession(int index);
     void endSession();
     void startLap(int car, std::uint32_t at);
+    const CautionSetup* caution(int lap) const;
+    bool shortOfFuel(const Car& car, double fuelLeft) const;
     void driveEnd(int car);
     void crossLine(int car);
     void runDry(int car);

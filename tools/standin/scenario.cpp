@@ -127,14 +127,21 @@ void readCar(LineReader& line, Scenario& scenario, std::set<int>& plids) {
             car.menuPercent = static_cast<int>(line.whole("a pit menu fuel setting in percent", 1, 100));
         } else if (key == "stop") {
             car.stopLaps.push_back(static_cast<int>(line.whole("a lap number", 1, kMaxLap)));
+        } else if (key == "usespread") {
+            car.useSpreadPercent = line.decimal("a spread of the use in percent", 0, 50);
+        } else if (key == "fuelspread") {
+            car.fuelSpreadPercent = line.decimal("a spread of the starting fuel in percent", 0, 100);
+        } else if (key == "margin") {
+            car.stopMargin = line.decimal("a margin in laps", 0, 5);
         } else {
-            return line.failFound("name, lap, spread, use, fuel, menu or stop", key);
+            return line.failFound("name, lap, spread, use, usespread, fuel, fuelspread, menu, stop or margin", key);
         }
     }
     if (line.failed()) return;
     if (!hasLap) return line.failPlain("'lap <seconds>' in the car line");
     if (!hasUse) return line.failPlain("'use <percent>' in the car line");
     if (car.spreadSeconds * 2 >= car.lapSeconds) return line.failPlain("a spread below half the lap time");
+    if (car.useSpreadPercent * 2 >= car.usePercent) return line.failPlain("a use spread below half the use");
     if (car.name.empty()) car.name = "Car" + std::to_string(car.plid);
     scenario.cars.push_back(car);
 }
@@ -167,6 +174,18 @@ void readSessionLine(std::string_view keyword, LineReader& line, Scenario& scena
         else return line.failFound("'dt' or 'sg' after the PLID", kind);
         if (const auto word = line.take(); word != "lap") return line.failFound("'lap <number>' after the penalty", word);
         session.penalties.push_back({plid, penalty, static_cast<int>(line.whole("a lap number", 1, lastLap))});
+    } else if (keyword == "caution") {
+        if (session.kind != SessionKind::Race) return line.failPlain("'caution' in a race session only");
+        CautionSetup caution;
+        caution.fromLap = static_cast<int>(line.whole("a lap number", 1, lastLap));
+        caution.toLap = static_cast<int>(line.whole("a lap number", caution.fromLap, lastLap));
+        while (!line.failed() && !line.atEnd()) {
+            const std::string_view key = line.take();
+            if (key == "pace") caution.pace = line.decimal("a lap time factor", 1, 3);
+            else if (key == "use") caution.use = line.decimal("a fuel use factor", 0.1, 1);
+            else return line.failFound("pace or use", key);
+        }
+        session.cautions.push_back(caution);
     }
 }
 
@@ -219,6 +238,9 @@ ParseResult parseScenario(std::string_view text, const std::string& fileName) {
             scenario.serviceSeconds = line.decimal("a standing time in seconds", 0, 300);
         } else if (keyword == "refuel") {
             scenario.refuelSecondsPerPercent = line.decimal("seconds per percent of fuel", 0, 10);
+        } else if (keyword == "inlap" || keyword == "outlap") {
+            (keyword == "inlap" ? scenario.inLapUse : scenario.outLapUse) =
+                line.decimal("a fuel use factor", 0.1, 3);
         } else if (keyword == "track") {
             if (line.atEnd() || line.peek().size() > 5) line.fail("a track name of at most 5 characters");
             else scenario.track = std::string(line.take());
@@ -244,14 +266,14 @@ ParseResult parseScenario(std::string_view text, const std::string& fileName) {
                 }
                 scenario.sessions.push_back(session);
             }
-        } else if (keyword == "view" || keyword == "penalty") {
+        } else if (keyword == "view" || keyword == "penalty" || keyword == "caution") {
             if (!inSession)
                 line.failPlain("'" + std::string(keyword) + "' inside a session (after race, qualifying or practice)");
             else readSessionLine(keyword, line, scenario);
         } else {
             LineReader unknown(tokens);
-            unknown.fail("seed, outgauge, splits, pit-lane, service, refuel, track, car, race, qualifying, "
-                         "practice, view or penalty");
+            unknown.fail("seed, outgauge, splits, pit-lane, service, refuel, inlap, outlap, track, car, race, "
+                         "qualifying, practice, view, penalty or caution");
             return failAt(lineNumber, unknown.error());
         }
         line.endOfLine();

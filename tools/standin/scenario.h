@@ -21,6 +21,9 @@ struct CarSetup {
     double fuelPercent = 100;         // fuel at the start of every session
     int menuPercent = 10;             // fuel setting of the pit menu at the start of every session
     std::vector<int> stopLaps;        // planned stops in races: at the end of these laps
+    double useSpreadPercent = 0;      // a lap's use deviates from `use` by at most this much
+    double fuelSpreadPercent = 0;     // the start fuel deviates from `fuel` by at most this much
+    double stopMargin = -1;           // pits when short of its worst racing lap times 1 + this; < 0: of `use`
 };
 
 enum class SessionKind { Race, Qualifying, Practice };
@@ -36,6 +39,12 @@ struct PenaltySetup {
     int lap = 0;               // given at this lap line, served at the end of the lap two later
 };
 
+struct CautionSetup {
+    int fromLap = 0, toLap = 0;  // each car's laps from and to these, both included
+    double pace = 1.3;           // lap times times this
+    double use = 0.6;            // fuel use times this
+};
+
 struct SessionSetup {
     SessionKind kind = SessionKind::Race;
     int laps = 0;              // race length, 1 to 99
@@ -44,6 +53,7 @@ struct SessionSetup {
     std::uint8_t view = 0;     // viewed car at the start; the first car when not given
     std::vector<ViewChange> viewChanges;
     std::vector<PenaltySetup> penalties;
+    std::vector<CautionSetup> cautions;
 };
 
 struct Scenario {
@@ -54,6 +64,8 @@ struct Scenario {
     double pitLaneSeconds = 20;        // time lost driving through the pit lane
     double serviceSeconds = 4;         // standing time of a stop, before the fuel goes in
     double refuelSecondsPerPercent = 0.2;
+    double inLapUse = 1;               // fuel use of the lap that ends with a refuelling stop, times a racing lap's
+    double outLapUse = 1;              // and of the lap after it
     std::string track = "BL1";
     std::vector<CarSetup> cars;
     std::vector<SessionSetup> sessions;
