@@ -25,14 +25,14 @@ TEST(Link, StartUpConsoleAndHandshakeBytes) {
     HostedRun run;
     ASSERT_TRUE(run.connect());
     const int udp = run.outGaugePort;
-    EXPECT_EQ(text(run.handshake.isi), wire({44, 1, 1, 0})            // Size, IS_ISI, ReqI 1: the version reply wanted
-                                           + wire({udp & 255, udp >> 8})  // UDPPort: where OutGauge is to go
-                                           + wire({4, 0})                 // Flags: ISF_LOCAL
-                                           + wire({0, 0, 0, 0})           // InSimVer, Prefix, Interval: none
+    EXPECT_EQ(text(run.handshake.isi), bytes({44, 1, 1, 0})            // Size, IS_ISI, ReqI 1: the version reply wanted
+                                           + bytes({udp & 255, udp >> 8})  // UDPPort: where OutGauge is to go
+                                           + bytes({4, 0})                 // Flags: ISF_LOCAL
+                                           + bytes({0, 0, 0, 0})           // InSimVer, Prefix, Interval: none
                                            + std::string(16, '\0')        // Admin: no password
                                            + "Stintkeeper" + std::string(5, '\0'));  // IName
-    EXPECT_EQ(text(run.handshake.request), wire({8, 4, 0, 2})            // Size, IS_SMALL, ReqI, SMALL_SSG
-                                               + wire({0x10, 0x27, 0, 0}));  // UVal: 10000 ms between datagrams
+    EXPECT_EQ(text(run.handshake.request), bytes({8, 4, 0, 2})            // Size, IS_SMALL, ReqI, SMALL_SSG
+                                               + bytes({0x10, 0x27, 0, 0}));  // UVal: 10000 ms between datagrams
     EXPECT_EQ(run.program.output(), consoleUntilWaiting(run.host.port()) + kHandshakeLines);
     EXPECT_EQ(run.program.errors(), "stintkeeper: settings: InSim port " + std::to_string(run.host.port()) +
                                         ", OutGauge port " + std::to_string(udp) +
@@ -46,9 +46,9 @@ TEST(Link, PacketsAreReadWholeHoweverTheyArriveAndALinkDroppedInsideOneEndsThePr
     HostedRun run;
     ASSERT_TRUE(run.connect());
     const std::string restart = text(standin::bytesOf(standin::makeRst(5, 0)));
-    const std::string stream = wire({4, 3, 0, 5})                            // IS_TINY, not a keep-alive
-                               + wire({40, 77, 0, 0}) + std::string(36, '\3')  // would look like IS_TINY if misread
-                               + wire({4, 200, 0, 0}) + wire({2, 201, 0, 0})   // Size 4, and below 4: the header alone
+    const std::string stream = bytes({4, 3, 0, 5})                            // IS_TINY, not a keep-alive
+                               + bytes({40, 77, 0, 0}) + std::string(36, '\3')  // would look like IS_TINY if misread
+                               + bytes({4, 200, 0, 0}) + bytes({2, 201, 0, 0})   // Size 4, and below 4: the header alone
                                + restart.substr(0, 2);
     run.host.send(stream.data(), stream.size());
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -1,27 +1,28 @@
-// The real program started against a stand-in InSim host on loopback, and the simulator's side of the
-// handshake and the keep-alive round trip that the integration tests drive it by.
+// The real program started against a stand-in InSim host on loopback, the simulator's side of the
+// handshake and the keep-alive round trip that the integration tests drive it by, and whole scenarios.
 #pragma once
 
-#include <initializer_list>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "standin/host_session.h"
 #include "standin/insim_host.h"
 #include "standin/loopback.h"
 #include "standin/packets.h"
 #include "standin/program_runner.h"
+#include "support/transcript.h"
 
 constexpr int kWaitMs = 5000;
 
-// Bytes written as numbers, for literal expectations.
-inline std::string wire(std::initializer_list<int> values) {
-    std::string out;
-    for (const int value : values) out += static_cast<char>(value);
-    return out;
-}
+using transcript::bytes;
 
 // The 8-byte IS_BFN that clears every button.
-inline const std::string kClearButtons = wire({8, 42, 0, 1, 0, 0, 0, 0});
+inline const std::string kClearButtons = bytes({8, 42, 0, 1, 0, 0, 0, 0});
 
 // The console from the start up to the first connection attempt, with the launcher's lines between.
 inline std::string consoleUntilWaiting(std::uint16_t insimPort, const std::string& launcherLines = "") {
@@ -44,9 +45,10 @@ struct HostedRun {
     standin::ProgramRunner program{STINTKEEPER_BINARY};
     standin::HandshakeBytes handshake;
 
-    // `extraConfig`: more cfg.xml elements beside the two ports.
-    explicit HostedRun(const std::string& extraConfig = "") {
-        program.start(standin::portsConfig(host.port(), outGaugePort, extraConfig));
+    // `extraConfig`: more cfg.xml elements beside the two ports; `insimAttributes`: more on InSim's.
+    explicit HostedRun(const std::string& extraConfig = "", const std::string& insimAttributes = "") {
+        std::string config = standin::portsConfig(host.port(), outGaugePort, extraConfig);
+        program.start(config.insert(config.find("\"/>") + 1, insimAttributes));
     }
     // The handshake, then the wait for "Waiting for restart...".
     bool connect() {
@@ -65,5 +67,49 @@ struct HostedRun {
         const std::string out = program.output(), last = "Waiting for restart...\n";
         const auto at = out.find(last);
         return at == std::string::npos ? "(no handshake) " + out : out.substr(at + last.size());
+    }
+};
+
+inline int count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+inline standin::RaceModel modelOf(const std::string& name) {
+    const auto scenario = standin::loadScenario(STINTKEEPER_SOURCE_DIR "/tools/scenarios/" + name + ".txt").scenario;
+    return standin::RaceModel(scenario.value(), scenario->seed);
+}
+
+// A scenario of the race model played to its end as fast as the program takes it, then the link closed.
+struct ModelRun : HostedRun {
+    standin::RaceModel model;
+    std::ostringstream shown;  // what lfs-standin would print
+    standin::Console console{shown, false};
+    standin::HostSession session;
+    std::vector<int> amounts;  // of the program's "Setting fuel to N%" lines
+
+    // `extraConfig` and `insimAttributes` as for HostedRun; `options` of the simulator played.
+    explicit ModelRun(const std::string& name, const std::string& extraConfig = "", standin::HostOptions options = {},
+                      const std::string& insimAttributes = "")
+        : HostedRun(extraConfig, insimAttributes), model(modelOf(name)), session{host, model, console, options} {
+        EXPECT_TRUE(session.handshake(kWaitMs) && session.run()) << session.error() << "\n" << program.output();
+        EXPECT_EQ(program.wait(kWaitMs), 0);
+        const std::string out = program.output(), label = "\nSetting fuel to ";
+        for (auto at = out.find(label); at != std::string::npos; at = out.find(label, at + 1))
+            amounts.push_back(std::atoi(out.c_str() + at + label.size()));
+    }
+    // Each batch typed whole, no key astray, and the viewed car stopped once, took the last amount and finished.
+    void expectTheLoopClosed() const {
+        int presses = 0;
+        for (const int amount : amounts) presses += amount + 100;  // F12, 99 x left, amount - 1 x right, F12
+        EXPECT_EQ(session.keyPresses(), presses);
+        EXPECT_EQ(model.strayPresses(), 0);
+        const auto& order = model.reports().at(0).order;
+        const auto car = std::find_if(order.begin(), order.end(), [](const auto& car) { return car.plid == 1; });
+        ASSERT_TRUE(car != order.end() && !amounts.empty() && car->stops.size() == 1);
+        EXPECT_EQ(car->stops[0].menuPercent, amounts.back());
+        EXPECT_DOUBLE_EQ(car->stops[0].takenPercent, amounts.back());
+        EXPECT_TRUE(car->finished && !car->ranDry);
     }
 };

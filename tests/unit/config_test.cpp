@@ -9,7 +9,6 @@
 #include <random>
 #include <string>
 
-#include "app/arguments.h"
 #include "app/config.h"
 #include "support/transcript.h"
 
@@ -133,9 +132,8 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
     }
 }
 
-TEST_F(ConfigFile, NoFileADirectoryOrNoSettings) {
-    EXPECT_EQ(readPath(dir_ / "cfg.xml"), kDefaults);
-    EXPECT_EQ(console.errors, "no cfg.xml in the working directory: every setting takes its default\n");
+// No cfg.xml at all is the start-up tests'.
+TEST_F(ConfigFile, ADirectoryOrNoSettings) {
     std::filesystem::create_directory(dir_ / "cfg.xml");
     EXPECT_EQ(readPath(dir_ / "cfg.xml"), kDefaults);
     EXPECT_EQ(console.errors, "cfg.xml cannot be read: every setting takes its default\n");
@@ -179,11 +177,10 @@ TEST_F(ConfigFile, WideText) {
     EXPECT_EQ(read(std::string("\xFF\xFE\x00\x00<", 5)), kDefaults);
 }
 
+// The default description is the start-up tests'; every opt-in setting is named when set.
 TEST(Settings, DescribedInAFewWords) {
     Config config;
     applyDefaults(config);
-    EXPECT_EQ(describeSettings(config),
-              "InSim port 12500, OutGauge port 12501, board time-out 15 s, the simulator is not started");
     config.startLfs = config.invokeInSim = true;
     config.lfsLocation = "C:/LFS/";
     config.insimVersion = 8;
@@ -193,19 +190,4 @@ TEST(Settings, DescribedInAFewWords) {
               "InSim port 12500, OutGauge port 12501, board time-out 15 s, the simulator is started: C:/LFS/LFS.exe, "
               "InSim version 8 asked for, OutGauge every 500 ms, fuel use averaged over 3 laps, a reserve of 0.5 "
               "laps, pit fuel filled to the finish");
-}
-
-TEST(Arguments, HelpAndVersionAreAnsweredOthersNamedAndLeftAside) {
-    const auto answer = [](std::vector<const char*> argv) {
-        argv.insert(argv.begin(), "stintkeeper");
-        transcript::Recorder console;
-        const bool ends = answerArguments(static_cast<int>(argv.size()), argv.data(), console);
-        return std::string(ends ? "ends: " : "runs: ") + console.text.substr(0, console.text.find('\n')) + "|" + console.errors;
-    };
-    EXPECT_EQ(answer({}), "runs: |");
-    EXPECT_EQ(answer({"-x", "--version"}), "ends: Stintkeeper by Tessel. Version R4.|");
-    EXPECT_EQ(answer({"--help"}), "ends: Usage: stintkeeper [--help | --version]|");
-    EXPECT_EQ(answer({"cfg.xml", "-v"}),
-              "runs: |the argument \"cfg.xml\" is not known and is left aside (--help lists them)\n"
-              "the argument \"-v\" is not known and is left aside (--help lists them)\n");
 }

@@ -52,14 +52,3 @@ TEST(Framing, SplitAtEveryOffset) {
 
 TEST(Framing, OneByteAtATime) { EXPECT_EQ(cut(kStream, std::vector<std::size_t>(kStream.size(), 1)), kFrames); }
 
-TEST(Framing, WhatIsNeededBeforeADecision) {
-    const auto need = [](const std::string& received) {
-        const Frame frame = framePacket(reinterpret_cast<const std::uint8_t*>(received.data()), received.size());
-        return frame.kind == Frame::NeedMore ? frame.size : 0;
-    };
-    EXPECT_EQ(need(""), 4u);
-    EXPECT_EQ(need(bytes({84, 35, 0})), 4u);  // the header first
-    EXPECT_EQ(need(bytes({84, 35, 0, 7})), 84u);
-    EXPECT_EQ(need(bytes({20, 17, 0, 0})), 28u);  // IS_RST whatever its Size byte
-    EXPECT_EQ(need(bytes({200, 99, 0, 0})), 200u);
-}

@@ -15,22 +15,12 @@ TEST(StandinScenario, ErrorsNameFileLineAndWhatWasExpected) {
                               "car, race, qualifying, practice, view, penalty or caution, found 'sprint'"},
         {cars + "race 100\n", "3: expected a number of laps from 1 to 99, found '100'"},
         {cars + "race 5 twice\n", "3: expected the end of the line, found 'twice'"},
-        {cars + "\n# gap\nqualifying 0\n", "5: expected a number of minutes from 1 to 255, found '0'"},
         {"car 1 use 5\nrace 3\n", "1: expected 'lap <seconds>' in the car line"},
         {"car 1 lap 60 use 5 colour red\n",
          "1: expected name, lap, spread, use, usespread, fuel, fuelspread, menu, stop or margin, found 'colour'"},
-        {"car 1 lap 60 use 5 menu 0\n", "1: expected a pit menu fuel setting in percent from 1 to 100, found '0'"},
-        {"car 1 lap 12 spread 6 use 5\n", "1: expected a spread below half the lap time"},
-        {cars + "car 2 lap 60 use 5\n", "3: expected a PLID not used by another car, not 2"},
         {sixtyFive + "race 1\n", "65: expected at most 64 cars"},
-        {cars + "race 3\ncar 3 lap 60 use 5\n", "4: expected 'car' lines before the first session"},
-        {"race 3\n", "1: expected at least one 'car' line before the first session"},
         {cars + "view 1\n", "3: expected 'view' inside a session (after race, qualifying or practice)"},
-        {cars + "race 3\nview 9\n", "4: expected the PLID of a car defined before the sessions, not 9"},
-        {cars + "race 3\nview 2 at 2\n", "4: expected 'lap <number>' after the PLID, found 'at'"},
-        {cars + "qualifying 5\npenalty 1 dt lap 2\n", "4: expected 'penalty' in a race session only"},
         {cars, "3: expected at least one session (race, qualifying or practice)"},
-        {"track LONGER\n", "1: expected a track name of at most 5 characters, found 'LONGER'"},
     };
     for (const auto& [text, error] : cases) {
         const auto result = standin::parseScenario(text, "test.txt");

@@ -56,15 +56,6 @@ TEST(WireSent, IS_ISI) {
     EXPECT_EQ(read<IS_ISI>(asking).InSimVer, 8);
 }
 
-TEST(Handshake, VersionsTaken) {
-    const struct { int asked; std::vector<int> taken; } cases[] = {{0, {5}}, {5, {5, 6, 7, 8}}, {8, {5, 6, 7, 8}}};
-    for (const auto& c : cases) {
-        std::vector<int> taken;
-        for (int replied = 0; replied <= 12; ++replied) if (versionAccepted(replied, c.asked)) taken.push_back(replied);
-        EXPECT_EQ(taken, c.taken) << c.asked;
-    }
-}
-
 TEST(WireSent, IS_SMALL_OutGaugeRequest) {
     const std::string wire = bytes({8, 4, 0, 2,              // Size, Type ISP_SMALL, ReqI, SubT SMALL_SSG
                                     0x10, 0x27, 0, 0});      // UVal 10000 ms between datagrams
