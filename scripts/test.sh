@@ -3,12 +3,8 @@
 # and runs every test: unit tests, the real program against the simulator stand-in and the fuzz
 # corpora; then the whole suite again under AddressSanitizer and UBSan (build-sanitize), where any
 # report fails the run; then a short run of each fuzz target.
-# Usage: scripts/test.sh [--long-soak]   (--long-soak: 500 races instead of 20)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-if [ "${1:-}" = "--long-soak" ]; then
-  export STINTKEEPER_SOAK_RACES=500
-fi
 scripts/deps.sh clang libclang-rt-14-dev valgrind
 
 # Windows, compile only (no SDL_net for Windows is packaged here): every file of src/ whose includes,

@@ -24,12 +24,10 @@ inline void runOutGaugeInput(Session& session, Input& in) {
             case kOpGauge: {
                 const std::uint8_t* values = in.take(8);
                 if (values == nullptr) return;
-                std::uint32_t time;
-                float fuel;
-                std::memcpy(&time, values, 4);
-                std::memcpy(&fuel, values + 4, 4);
-                const std::string pack = transcript::gauge(time, fuel)[0].bytes;
-                session.datagram(reinterpret_cast<const std::uint8_t*>(pack.data()), pack.size());
+                std::uint8_t pack[sizeof(OutGaugePack)] = {};  // Time, and Fuel at 28
+                std::memcpy(pack, values, 4);
+                std::memcpy(pack + 28, values + 4, 4);
+                session.datagram(pack, sizeof pack);
                 break;
             }
             default: {
@@ -38,9 +36,7 @@ inline void runOutGaugeInput(Session& session, Input& in) {
                 const std::size_t length = (lengthBytes[0] | lengthBytes[1] << 8) % (kMaxDatagram + 1);
                 const std::uint8_t* bytes = in.take(length);
                 if (bytes == nullptr) return;
-                std::uint8_t datagram[kMaxDatagram];  // the link's receive buffer, filled as far as received
-                std::memcpy(datagram, bytes, length);
-                session.datagram(datagram, length);
+                session.datagram(bytes, length);
                 break;
             }
         }

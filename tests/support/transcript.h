@@ -152,14 +152,9 @@ private:
         return out;
     }
     static std::string hex(const std::string& bytes) {
-        if (bytes.empty()) return {};
-        std::string out = "{bytes";
-        char digits[4];
-        for (unsigned char c : bytes) {
-            std::snprintf(digits, sizeof digits, " %02x", c);
-            out += digits;
-        }
-        return out + "}";
+        std::string out;
+        for (const unsigned char c : bytes) out += std::string(" ") + "0123456789abcdef"[c >> 4] + "0123456789abcdef"[c & 15];
+        return bytes.empty() ? out : "{bytes" + out + "}";
     }
     std::string header_;  // a button header waiting for its text
 };

@@ -76,7 +76,6 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
         {"<C><InSim port=\"1000\"/><InSim port=\"2000\"/></C>", "Read InSim Port: 1000\nRead InSim Port: 2000\n", "",
          "2000 12501 pw= 15000 loc="},
         // Whole seconds, held to the field's range: never a wrapped short or negative one.
-        {"<C><BoardTimeOut value=\"0\"/></C>", "", "", withTimeOut("15000")},
         {"<C><BoardTimeOut value=\"2147484\"/></C>", "", "", withTimeOut("2147483647")},
         {"<C><BoardTimeOut value=\"-2147484\"/></C>", "",
          "cfg.xml line 1: BoardTimeOut value -2147484 is negative: each board is cleared at the next OutGauge "
@@ -94,9 +93,6 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 2: <Fuels> is not a setting and is passed over; did you mean <Fuel>?\n"
          "cfg.xml line 3: <x> is not a setting and is passed over (the settings are InSim, OutGauge, Password, "
          "BoardTimeOut, LFSExec and Fuel)\n", kDefaults},
-        // Only element nodes carry settings: end tags and text of the same name are passed over.
-        {"<Config><InSim port=\"1\"></InSim>InSim<OutGauge port=\"2\">OutGauge</OutGauge>"
-         "<Password value=\"p\">Password</Password></Config>", "Read InSim Port: 1\n", "", "1 2 pw=p 15000 loc="},
         // Numbers are read as always; what is not written as a whole number or a port is named.
         {"<C><InSim port=\"abc\"/><BoardTimeOut value=\"1e3\"/></C>", "Read InSim Port: 0\n",
          "cfg.xml line 1: InSim port \"abc\" is not a whole number: it reads as 0, so port 12500 is used\n"
