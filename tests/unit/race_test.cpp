@@ -85,12 +85,13 @@ TEST(SessionState, EndsOnceAndClearsWhileTheBoardIsAboutAnother) {
 TEST(LapStore, LimitsOfABlockAndOfTheRace) {
     check({
         // The 64th record of a lap is stored, the 65th not; lap 0 and PLID 0 name no block or player.
-        {"sixty-four a lap", race(5, 7) + crowd(10, 63, 1) + lap(7, 60000, 60100, 1) + mark() +
+        // The viewed car's elapsed time is below that of the car ahead: the gap is the distance either way.
+        {"sixty-four a lap", race(5, 7) + crowd(10, 63, 1) + lap(7, 60000, 60000, 1) + mark() +
                                  lap(99, 60000, 60200, 1) + lap(9, 60000, 1, 0) + lap(0, 60000, 60300, 1) +
                                  lap(7, 61000, 121100, 2),
          lapLine(99) + kMemoryError + lapLine(9) + kMemoryError + lapLine(0) + kMemoryError + lapLine(7, "1:1.0") +
-             "Searching in 64 results.\nPitboard for 7: Lap 1/5\n-28 | +0\nP64 |    \n1:0.0\n"
-             "{clear}{btn 1 |L1/5 P64        |}{btn 2 |-0.02^9/+0.00       |}{btn 3 |1:00.00         |}"},
+             "Searching in 64 results.\nPitboard for 7: Lap 1/5\n-72 | +0\nP64 |    \n1:0.0\n"
+             "{clear}{btn 1 |L1/5 P64        |}{btn 2 |-0.07^9/+0.00       |}{btn 3 |1:00.00         |}"},
         // The viewed player's 65th record is refused, and his board of the lap before still shown.
         {"board of a refused record", race(5, 7) + lap(7, 60000, 60000, 1) + crowd(10, 64, 2) + mark() +
                                           lap(7, 61000, 121000, 2),
@@ -106,7 +107,7 @@ TEST(LapStore, LimitsOfABlockAndOfTheRace) {
          lapLine(9) + kMemoryError + lapLine(7) + kMemoryError + lapLine(9, "0:0.0") + kMemoryError + kMoreLaps},
         {"nobody viewed: a lap of PLID 0 gets no board",
          race(5, 0) + lap(3, 60000, 60000, 1) + mark() + lap(0, 60000, 120000, 2), lapLine(0) + kMemoryError},
-        {"a split of the viewed car clears, tracked or not", sta(7, 0, 0) + spx(8) + spx(7), "{clear}"}});
+        {"a split of the viewed car clears, tracked or not", sta(7, 0, 0) + spx(8) + spx(7) + spx(7), "{clear}{clear}"}});
 }
 
 TEST(Qualifying, ResultsKeepEachPlayersBest) {
