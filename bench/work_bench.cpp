@@ -16,15 +16,16 @@
 #include <vector>
 
 #include "app/config.h"
-#include "link/insim_link.h"
+#include "app/link.h"
+#include "app/sdl_sockets.h"
 #include "race.h"
 #include "standin/loopback.h"
 #include "standin/packets.h"
 #include "support.h"
 
 // The measured calls: plain names, kept out of line, for --toggle-collect.
-extern "C" [[gnu::noinline]] bool stintkeeper_measured_turn(InSimLink* link, Tracker* tracker) {
-    return link->runTurn(*tracker);
+extern "C" [[gnu::noinline]] bool stintkeeper_measured_turn(InSimLink* link, Program* program) {
+    return !link->runTurn(*program).has_value();
 }
 
 // The floor of a turn: take a 20-byte message, answer with the board's bytes in one send.
@@ -49,11 +50,11 @@ public:
         config_.insimPort = host_.port();
         config_.outGaugePort = outGaugePort_;
         applyDefaults(config_);
-        tracker_.boardTimeOutMs = config_.boardTimeOutMs;
+        program_ = Program(config_);
         // The simulator's half of the handshake runs beside the program's, which blocks on it.
         standin::HandshakeBytes handshake;
         std::thread simulator([&] { handshake = host_.handshake(INSIM_VERSION, 10000); });
-        if (link_.initLibraries() != 0 || link_.connect(config_, tracker_) != 0) bench::fail("no connection");
+        if (link_.initLibraries() != 0 || link_.connect(config_, program_) != 0) bench::fail("no connection");
         simulator.join();
         if (handshake.request.size() != sizeof(IS_SMALL)) bench::fail("the handshake did not complete");
     }
@@ -62,20 +63,20 @@ public:
     // One turn for each packet sent, none of them measured.
     void turns(const std::vector<std::uint8_t>& bytes, std::size_t packets) {
         if (!bytes.empty()) bench::sendAll(host_, bytes.data(), bytes.size());
-        for (std::size_t i = 0; i < packets; ++i) link_.runTurn(tracker_);
+        for (std::size_t i = 0; i < packets; ++i) link_.runTurn(program_);
         drain();
     }
     // The measured turn: handles `packet`; returns the bytes the program sent in it.
     template <class Packet>
     std::size_t measuredTurn(const Packet& packet) {
         bench::sendAll(host_, &packet, sizeof packet);
-        stintkeeper_measured_turn(&link_, &tracker_);
+        stintkeeper_measured_turn(&link_, &program_);
         return drain();
     }
     void datagram(std::uint32_t time, float fuel) { gauge_.sendPacket(standin::makeOutGauge(time, fuel)); }
     // A turn with no InSim data: the 100 ms wait runs out, then the OutGauge poll.
     std::size_t measuredIdleTurn() {
-        stintkeeper_measured_turn(&link_, &tracker_);
+        stintkeeper_measured_turn(&link_, &program_);
         return drain();
     }
     // A reading at the viewed car's lap line, taken in the turn of a keep-alive that follows it.
@@ -92,8 +93,10 @@ private:
     standin::InSimHost host_;
     std::uint16_t outGaugePort_ = standin::freePort(true);
     Config config_;
-    Tracker tracker_;
-    InSimLink link_;
+    Program program_;
+    StandardOutput console_;
+    SdlSockets sockets_;
+    InSimLink link_{sockets_, console_};
     standin::OutGaugeSender gauge_{outGaugePort_};
 };
 

@@ -20,7 +20,7 @@ constexpr std::string_view kHelp =
 
 }  // namespace
 
-bool answerArguments(int argc, const char* const* argv, Port& console) {
+bool answerArguments(int argc, const char* const* argv, Output& console) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -28,7 +28,7 @@ bool answerArguments(int argc, const char* const* argv, Port& console) {
             return true;
         }
         if (argument == "--version") {
-            printLine(console, "Stintkeeper by Tessel. Version R4.");
+            printLine(console, kBanner);
             return true;
         }
     }

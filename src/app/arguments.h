@@ -2,7 +2,11 @@
 // other argument is named on standard error and left aside, so the program runs as without it.
 #pragma once
 
-#include "link/port.h"
+#include <string_view>
+
+#include "link/output.h"
+
+constexpr std::string_view kBanner = "Stintkeeper by Tessel. Version R4.";  // the first console line, and --version
 
 // True when the arguments were answered and the program ends here, with exit code 0.
-bool answerArguments(int argc, const char* const* argv, Port& console);
+bool answerArguments(int argc, const char* const* argv, Output& console);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/port.h"
+#include "link/output.h"
 #include "strategy/fuel_settings.h"
 
 constexpr std::int32_t kDefaultInSimPort = 12500;
@@ -33,7 +33,7 @@ struct Config {
 // the first fault is read and the rest keeps its default. Only the first MiB of the file is looked at.
 // Ordinary mistakes are named as diagnostics: a missing file, an unknown element, a number that is
 // not a whole number or out of range, a launch that cannot happen, where the file stops being read.
-void readConfigFile(const char* path, Config& config, Port& console);
+void readConfigFile(const char* path, Config& config, Output& console);
 
 // Turns every setting still 0 into its default: InSim port, OutGauge port, board time-out, in that order.
 void applyDefaults(Config& config);

@@ -6,7 +6,7 @@
 
 #include "app/launcher_platform.h"
 
-void launchSimulator(const Config& config, Port& console) {
+void launchSimulator(const Config& config, Output& console) {
     if (!config.startLfs || !config.invokeInSim) return;
     printLine(console, "Starting LFS!");
     const std::string argument = "/insim=" + std::to_string(config.insimPort);

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "app/config.h"
-#include "link/port.h"
+#include "link/output.h"
 
 // Starts "LFS.exe" from `lfsLocation` with "/insim=" and the InSim port, when `startLfs` and
 // `invokeInSim` are both set; otherwise does nothing and prints nothing.
-void launchSimulator(const Config& config, Port& console);
+void launchSimulator(const Config& config, Output& console);

@@ -3,30 +3,31 @@
 #include "app/arguments.h"
 #include "app/config.h"
 #include "app/launcher.h"
-#include "link/insim_link.h"
-#include "race/session.h"
+#include "app/link.h"
+#include "app/program.h"
+#include "app/sdl_sockets.h"
 
 int main(int argc, char** argv) {
-    InSimLink link;  // the console, and from connection on the InSim socket
-    if (answerArguments(argc, argv, link)) return 0;
-    printLine(link, "Stintkeeper by Tessel. Version R4.");
-    printLine(link, "Reading cfg.xml using IrrXML... ");
+    StandardOutput console;
+    if (answerArguments(argc, argv, console)) return 0;
+    printLine(console, kBanner);
+    printLine(console, "Reading cfg.xml using IrrXML... ");
     Config config;
-    readConfigFile("cfg.xml", config, link);
+    readConfigFile("cfg.xml", config, console);
     applyDefaults(config);
-    printLine(link, "Done!");
-    diagnose(link, "settings: ", describeSettings(config));
+    printLine(console, "Done!");
+    diagnose(console, "settings: ", describeSettings(config));
 
+    SdlSockets sockets;
+    InSimLink link(sockets, console);
     if (const int failure = link.initLibraries()) return failure;
-    if (config.startLfs && config.invokeInSim) launchSimulator(config, link);
+    if (config.startLfs && config.invokeInSim) launchSimulator(config, console);
 
-    Tracker tracker;
-    tracker.boardTimeOutMs = config.boardTimeOutMs;
-    tracker.fuel = config.fuel;
-    if (const int failure = link.connect(config, tracker)) return failure;
+    Program program(config);
+    if (const int failure = link.connect(config, program)) return failure;
     printLine(link, "Waiting for restart...");
 
-    link.run(tracker);
-    link.shutdown();
-    return 0;
+    const int code = link.run(program);
+    if (code == 0) link.shutdown();
+    return code;
 }

@@ -1,20 +1,63 @@
-// Cutting the InSim stream into packets and routing each whole packet by its Type.
-// Pure functions over bytes: the socket reading lives in insim_link.cpp.
+// Cutting the InSim stream into packets and routing each whole packet by its Type through a table.
+// The protocol's half only: the program fills the table with its handlers, and the framing reads it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <span>
 
-#include "link/port.h"
+#include "link/output.h"
 #include "link/wire.h"
-#include "race/session.h"
 
 constexpr std::size_t kHeaderSize = sizeof(InSimHeader);
 constexpr std::size_t kMaxPacketSize = 255;  // Size is one byte
 
-// What the bytes received so far from the start of a packet make of it. The handled types have their
-// fixed sizes whatever the Size byte says; every other type is Size bytes long, and at least its header,
-// so a Size of 0 to 3 cannot stall the stream.
+// One row of a dispatch table: a handled Type, the bytes that complete its packet after the header,
+// and the handler that takes the whole packet. The rest is fixed by the packet's layout, whatever
+// its Size byte says.
+template <class Context>
+struct Route {
+    byte type;          // ISP_*
+    std::size_t rest;   // packet size less the 4-byte header
+    void (*handle)(Context& context, const std::uint8_t* packet, Output& out);
+};
+
+template <auto Handler>
+struct HandlerOf;  // what a handler of one packet record takes
+template <class Context, class Packet, void (*Handler)(Context&, const Packet&, Output&)>
+struct HandlerOf<Handler> {
+    using ContextType = Context;
+    using PacketType = Packet;
+};
+
+// The row for packets of `type` handed to `Handler` as its packet record: the rest is that record's
+// size less the header, so the two cannot disagree.
+template <auto Handler>
+constexpr Route<typename HandlerOf<Handler>::ContextType> route(byte type) {
+    using Context = typename HandlerOf<Handler>::ContextType;
+    using Packet = typename HandlerOf<Handler>::PacketType;
+    return {type, sizeof(Packet) - kHeaderSize, [](Context& context, const std::uint8_t* bytes, Output& out) {
+                Packet packet;
+                std::memcpy(&packet, bytes, sizeof packet);
+                Handler(context, packet, out);
+            }};
+}
+
+template <class Context>
+using Routes = std::span<const Route<Context>>;
+
+template <class Context>
+const Route<Context>* findRoute(Routes<Context> routes, byte type) {
+    for (const Route<Context>& row : routes) {
+        if (row.type == type) return &row;
+    }
+    return nullptr;
+}
+
+// What the bytes received so far from the start of a packet make of it. A handled type has its
+// fixed size whatever the Size byte says; every other type is Size bytes long, and at least its
+// header, so a Size of 0 to 3 cannot stall the stream.
 struct Frame {
     enum Kind {
         NeedMore,  // `size` bytes in all are needed before anything can be decided
@@ -24,8 +67,21 @@ struct Frame {
     Kind kind;
     std::size_t size;
 };
-Frame framePacket(const std::uint8_t* received, std::size_t count);
+// `handledSize`: the whole size of a packet of a handled type, 0 for any other type.
+Frame framePacket(const std::uint8_t* received, std::size_t count, std::size_t handledSize);
 
-// Hands one whole packet (header and rest, `size` bytes) to its handler.
-// Answers the keep-alive itself; packets of other types are dropped.
-void dispatchPacket(Tracker& tracker, const std::uint8_t* packet, std::size_t size, Port& port);
+template <class Context>
+Frame framePacket(const std::uint8_t* received, std::size_t count, Routes<Context> routes) {
+    if (count < kHeaderSize) return framePacket(received, count, 0);
+    const Route<Context>* row = findRoute(routes, received[1]);
+    return framePacket(received, count, row != nullptr ? kHeaderSize + row->rest : 0);
+}
+
+// Hands one whole packet of a handled type (`size` bytes from its header on) to its handler.
+template <class Context>
+void dispatchPacket(Routes<Context> routes, Context& context, const std::uint8_t* packet, std::size_t size,
+                    Output& out) {
+    if (size < kHeaderSize) return;
+    const Route<Context>* row = findRoute(routes, packet[1]);
+    if (row != nullptr && size == kHeaderSize + row->rest) row->handle(context, packet, out);
+}

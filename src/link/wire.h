@@ -37,6 +37,7 @@ enum : word { ISF_LOCAL = 4 };                // IS_ISI Flags: buttons on the lo
 enum : word { HOSTF_MUST_PIT = 64 };          // IS_RST Flags: a pit stop is mandatory
 enum : byte { ISB_DARK = 32 };                // IS_BTN BStyle: dark button
 enum : byte { PENALTY_NONE = 0, PENALTY_DT_VALID = 2, PENALTY_SG_VALID = 4 };
+enum : byte { RIP_NO_RACE = 0, RIP_RACE = 1, RIP_QUALIFYING = 2 };  // IS_STA RaceInProg: the session running
 constexpr word INSIM_VERSION = 5;             // the version the program speaks when none is asked for
 constexpr word NEWEST_INSIM_VERSION = 8;      // the last whose packets of use here keep their version 5 layout
 
@@ -103,7 +104,7 @@ struct IS_STA {       // STAte
     byte NumP;
     byte NumConns;
     byte NumFinished;
-    byte RaceInProg;  // 0 no race, 1 race, 2 qualifying
+    byte RaceInProg;  // RIP_*: 0 no race, 1 race, 2 qualifying
     byte QualMins;
     byte RaceLaps;    // race length as the simulator encodes it
     byte Spare2;

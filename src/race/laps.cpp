@@ -1,164 +1,92 @@
-// Lap, split and result registration: stores race laps by lap, keeps qualifying bests,
-// works out the viewed player's qualifying standings and hands the viewed player's lap line to the pitboard.
+// Race laps and splits: every car's lap stored in the block of its lap in order of arrival, the end of
+// tracking past the race length, and the viewed car's standings at a line read back from its block.
+#include <algorithm>
+
+#include "link/outgoing.h"
 #include "race/handlers.h"
-#include "strategy/pitboard.h"
+#include "race/lap_time.h"
 
 namespace {
 
-constexpr std::uint8_t kRace = 1;
-constexpr std::uint8_t kQualifying = 2;
-constexpr std::uint8_t kNotInTable = 255;  // ResultNum of a result the simulator did not add to its table
+enum class Stored { Yes, Refused, Repeated };
 
-// Stores the record in the block of its lap; false when it cannot be stored: no store, PLID 0 or
-// lap 0 (they name no player and no block), a lap beyond the race length or beyond the blocks created,
-// or a full block. A stored PLID 0 would end the block's list early and hide the records behind it.
-bool storeLap(Tracker& tracker, const IS_LAP& packet) {
+// Stores the record in the block of its lap. Refused: no store, PLID 0 or lap 0 (they name no player
+// and no block), a lap beyond the race length or beyond the blocks created, or a full block; a stored
+// PLID 0 would end the block's list early and hide the records behind it. Repeated: the player has a
+// record in that block already; one lap line is one record, and a second would put every car behind
+// it a place back.
+Stored storeLap(Tracker& tracker, const IS_LAP& packet) {
     const std::uint16_t lap = packet.LapsDone;
-    if (!tracker.pLaps || packet.PLID == 0 || lap == 0 || lap > tracker.session.sta.RaceLaps) return false;
+    if (!tracker.pLaps || packet.PLID == 0 || lap == 0 || lap > tracker.session.sta.RaceLaps) return Stored::Refused;
     LapBlock* block = tracker.pLaps->block(lap - 1u);
-    if (block == nullptr || block->arrivals >= kLapsPerBlock) return false;
+    if (block == nullptr) return Stored::Refused;
+    if (slotOf(*block, packet.PLID)) return Stored::Repeated;
+    if (block->arrivals >= kLapsPerBlock) return Stored::Refused;
     block->laps[block->arrivals] = packet;
     ++block->arrivals;
-    return true;
+    return Stored::Yes;
 }
 
-// A slot that holds a result: BTime 0 marks an empty one.
-bool occupied(const IS_RES& slot) { return slot.BTime != 0; }
-
-// The player's stored result among the slots new results go into; nullptr when he has none.
-// A player has at most one, because a worse result never adds a second.
-IS_RES* playerSlot(QualifyingStore& store, std::uint8_t plid) {
-    for (std::size_t i = 0; i < kUsedResultSlots; ++i) {
-        IS_RES& slot = store.results[i];
-        if (occupied(slot) && slot.PLID == plid) return &slot;
-    }
-    return nullptr;
-}
-
-IS_RES* firstEmptySlot(QualifyingStore& store) {
-    for (std::size_t i = 0; i < kUsedResultSlots; ++i) {
-        if (!occupied(store.results[i])) return &store.results[i];
-    }
-    return nullptr;
-}
-
-// Keeps the player's best: a first result takes an empty slot, an equal or better one replaces
-// the stored one, a worse one changes nothing.
-void storeResult(QualifyingStore& store, const IS_RES& packet, Port& port) {
-    // A result without a best lap would read as an empty slot: storing it would lose the player's best.
-    if (packet.BTime == 0) {
-        printLine(port, "Result of PLID ", packet.PLID, " has no best lap. Not stored.");
-        return;
-    }
-    if (IS_RES* stored = playerSlot(store, packet.PLID)) {
-        if (stored->BTime >= packet.BTime) {
-            printLine(port, "Updating PLID ", packet.PLID, " time: ", packet.BTime);
-            *stored = packet;
-        }
-        return;
-    }
-    printLine(port, "New result for ", packet.PLID, ": ", packet.BTime);
-    if (IS_RES* empty = firstEmptySlot(store)) *empty = packet;  // a full store drops it
-}
-
-// Qualifying position and the gaps to the nearest better and worse best laps of the other players.
-// Slot order plays no part, and the player's own slot is never counted against him.
-void workOutStandings(Tracker& tracker, const IS_RES& packet, Port& port) {
-    tracker.previousBoard = tracker.latestBoard;
-    BoardData& board = tracker.latestBoard;
-    board.plid = packet.PLID;
-
-    QualifyingStore& store = *tracker.qualifying;
-    const IS_RES* own = playerSlot(store, packet.PLID);
-    std::uint32_t best = 0;
-    if (own != nullptr && own->BTime <= packet.BTime) {
-        best = own->BTime;
-    } else {
-        printLine(port, "Caution: Best Lap Yet == 0!");
-        best = packet.BTime;
-    }
-    board.lapTime = packet.BTime;
-    board.lap = static_cast<std::uint8_t>(packet.LapsDone & 0xFF);
-
-    std::uint16_t better = 0;
-    std::uint32_t nearestBetter = 0;  // 0: nobody is better
-    std::uint32_t nearestWorse = 0;   // 0: nobody is worse
-    for (std::size_t i = 0; i < kUsedResultSlots; ++i) {
-        const IS_RES& slot = store.results[i];
-        if (!occupied(slot) || slot.PLID == packet.PLID) continue;
-        if (slot.BTime < best) {
-            ++better;
-            if (slot.BTime > nearestBetter) nearestBetter = slot.BTime;
-        } else if (slot.BTime > best && (nearestWorse == 0 || slot.BTime < nearestWorse)) {
-            nearestWorse = slot.BTime;
-        }
-    }
-    board.position = static_cast<std::uint16_t>(better + 1);  // equal times share a position
-    board.gapAhead = nearestBetter != 0 ? best - nearestBetter : 0;
-    board.gapBehind = nearestWorse != 0 ? nearestWorse - best : 0;
-}
-
-void printLapTimeLine(Port& port, std::uint8_t plid, std::uint32_t ms) {
-    std::string time;
-    appendConsoleTime(time, ms);
-    printLine(port, "New registered laptime by PLID ", plid, ": ", time);
+// |a - b| with the difference taken as a signed 32-bit number: the magnitude is the negation modulo
+// 2^32, which also covers the most negative value (2147483648) without a signed overflow.
+std::uint32_t etimeGap(std::uint32_t a, std::uint32_t b) {
+    const std::uint32_t difference = a - b;
+    return difference < 0x80000000u ? difference : 0u - difference;
 }
 
 }  // namespace
 
-void appendConsoleTime(std::string& out, std::uint32_t ms) {
-    appendValue(out, ms / 60000);
-    out += ':';
-    appendValue(out, (ms / 1000) % 60);
-    out += '.';
-    appendValue(out, (ms % 1000) / 10);
-}
-
-void onLap(Tracker& tracker, const IS_LAP& packet, Port& port) {
+BoardDue registerLap(Tracker& tracker, const IS_LAP& packet, Output& out) {
     SessionState& session = tracker.session;
-    if (!session.tracking) return;
+    if (!session.tracking) return BoardDue::None;
     const IS_STA& sta = session.sta;
     const bool viewed = packet.PLID != 0 && packet.PLID == sta.ViewPLID;  // ViewPLID 0: nobody is viewed
-    if (sta.RaceInProg == kQualifying) {
+    if (sta.RaceInProg == RIP_QUALIFYING) {
         // Nothing of a qualifying lap is kept: the results carry the bests. Until a result of the
         // viewed player has been worked out there is no board to show.
-        if (viewed && tracker.previousBoard.lapTime != 0) showQualifyingBoard(tracker, port);
-        return;
+        return viewed && tracker.previousBoard.lapTime != 0 ? BoardDue::Qualifying : BoardDue::None;
     }
-    if (sta.RaceInProg != kRace) return;
+    if (sta.RaceInProg != RIP_RACE) return BoardDue::None;
 
-    printLapTimeLine(port, packet.PLID, packet.LTime);
-    if (!storeLap(tracker, packet)) printLine(port, "Memory allocation error!");
+    printLapTimeLine(out, packet.PLID, packet.LTime);
+    const Stored stored = storeLap(tracker, packet);
+    if (stored != Stored::Yes) printLine(out, "Memory allocation error!");
 
     const std::uint16_t lap = packet.LapsDone;
     if (lap > sta.RaceLaps) {
-        printLine(port, "More laps than allocated! Ending tracking! Clearing buttons!");
+        printLine(out, "More laps than allocated! Ending tracking! Clearing buttons!");
         session.tracking = false;  // the store stays until the next restart or session end
-        clearButtons(port);
-        return;
+        clearButtons(out);
+        return BoardDue::None;
     }
     // The board describes the lap before this one; it is built even when this record was refused
-    // for a full block, but never from a block the store does not have.
-    if (viewed && lap >= 2 && tracker.pLaps && tracker.pLaps->block(lap - 2u) != nullptr) {
-        showRaceBoard(tracker, packet, port);
-    }
+    // for a full block, but never from a block the store does not have, and never twice for one line.
+    const bool boardDue = viewed && stored != Stored::Repeated && lap >= 2 && tracker.pLaps &&
+                          tracker.pLaps->block(lap - 2u) != nullptr;
+    return boardDue ? BoardDue::Race : BoardDue::None;
 }
 
-void onSplit(Tracker& tracker, const IS_SPX& packet, Port& port) {
+std::optional<std::size_t> findStandings(Tracker& tracker, const IS_LAP& packet, Output& out) {
+    // The block of the lap before; a lap before the second, or one past the blocks the store was
+    // created with, has none.
+    const LapBlock* block = nullptr;
+    if (tracker.pLaps && packet.LapsDone >= 2) block = tracker.pLaps->block(packet.LapsDone - 2u);
+    const std::size_t arrivals = block != nullptr ? std::min<std::size_t>(block->arrivals, kLapsPerBlock) : 0;
+    printLine(out, "Searching in ", arrivals, " results.");
+    const std::optional<std::size_t> slot = block != nullptr ? slotOf(*block, packet.PLID) : std::nullopt;
+    if (!slot) return std::nullopt;
+
+    // Arrival order at the line is the race order, so the neighbours in the block are the cars around.
+    const std::size_t i = *slot;
+    BoardData& board = tracker.latestBoard;
+    board.gapAhead = i == 0 ? 0 : etimeGap(block->laps[i].ETime, block->laps[i - 1].ETime);
+    board.gapBehind = i + 1 == arrivals ? 0 : etimeGap(block->laps[i + 1].ETime, block->laps[i].ETime);
+    board.position = static_cast<std::uint16_t>(i + 1);
+    board.lapTime = block->laps[i].LTime;
+    return slot;
+}
+
+void onSplit(Tracker& tracker, const IS_SPX& packet, Output& out) {
     // The board shown at the lap line goes at the viewed car's next split, whatever the session.
-    if (packet.PLID == tracker.session.sta.ViewPLID) clearButtons(port);
-}
-
-void onResult(Tracker& tracker, const IS_RES& packet, Port& port) {
-    const SessionState& session = tracker.session;
-    if (!session.tracking || session.sta.RaceInProg != kQualifying || !tracker.qualifying) return;
-
-    printLapTimeLine(port, packet.PLID, packet.BTime);
-    if (packet.ResultNum == kNotInTable) {
-        printLine(port, packet.PLID, " failed to improve.");
-    } else {
-        printLine(port, "ResultNum: ", packet.ResultNum + 1, " recieved.");
-        storeResult(*tracker.qualifying, packet, port);
-    }
-    if (packet.PLID == session.sta.ViewPLID) workOutStandings(tracker, packet, port);
+    if (packet.PLID == tracker.session.sta.ViewPLID) clearButtons(out);
 }

@@ -1,22 +1,21 @@
-// Fuel strategy: the estimate of fuel left and used per lap, and typing the pit-stop fuel amount.
-// Runs inside the handling of the viewed player's lap line.
+// The fuel estimate: fuel left and used per lap from the viewed player's readings at his lap lines,
+// and whether he will run short before the end. It decides; the lap line carries the call out.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
-#include "link/port.h"
+#include "link/output.h"
 #include "link/wire.h"
-#include "race/session.h"
+#include "race/tracker.h"
+#include "strategy/fuel_settings.h"
 
-// Compares the fuel readings of the viewed player at the two lap lines before `lap`;
-// `slot` is the player's slot in the block of lap LapsDone - 1. May set "PIT" and call setPitFuel.
-void estimateFuel(Tracker& tracker, const IS_LAP& lap, std::size_t slot, Port& port);
+struct FuelCall {
+    bool runsShort = false;  // less than three laps' use left with three laps or more to go, both readings taken
+    float need = 0.0f;       // fraction of a full tank the pit menu should be set to
+};
 
-// Types the pit fuel amount for `need` (fraction of a full tank) as one batch of "/press" commands
-// and writes the advice line into latestBoard.advice.
-void setPitFuel(Tracker& tracker, float need, Port& port);
-
-// The amount in percent that setPitFuel sets for a need: need x 100 truncated, plus one, at most 99;
-// 1 for a need of zero or less, 0 (nothing to set) for a NaN.
-unsigned pitFuelAmount(float need);
+// Compares the viewed player's readings at the two lap lines before `lap` (the use averaged over
+// more laps when the settings ask for it) and reports the estimate on the console. `slot` is the
+// player's slot in the block of lap LapsDone - 1.
+FuelCall estimateFuel(const Tracker& tracker, const IS_LAP& lap, std::size_t slot, const FuelSettings& settings,
+                      Output& out);

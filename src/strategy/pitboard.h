@@ -1,27 +1,24 @@
 // The on-screen pitboard: race and qualifying boards as InSim buttons, and their time-out.
-// Boards are composed from the tracker's records and reported on the console.
+// Boards are composed from race tracking's records and reported on the console.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
-#include "link/port.h"
+#include "link/output.h"
 #include "link/wire.h"
-#include "race/session.h"
+#include "race/tracker.h"
 
-void showRaceBoard(Tracker& tracker, const IS_LAP& lap, Port& port);  // the viewed player's race board
-void fillStandings(Tracker& tracker, const IS_LAP& lap, Port& port);  // position, gaps and lap time from the lap before
-void showQualifyingBoard(Tracker& tracker, Port& port);              // qualifying board from previousBoard
-void ageBoards(Tracker& tracker, Port& port);                        // clears boards older than boardTimeOutMs
+// Starts the viewed player's race board at the line of `lap`: the lap it describes (the one before),
+// the race length, and the marker of a penalty to serve or of a mandatory stop not yet made.
+void startRaceBoard(BoardData& board, const IS_LAP& lap, const SessionState& session);
+void markPitStop(BoardData& board);  // "PIT": the car will run short of fuel
+// "LAST LAP" at the line that starts the last lap, "FINISHED" at the finish; a fuel advice goes first.
+void setLastLapAdvice(BoardData& board, const IS_LAP& lap, std::uint8_t raceLaps);
+// Reports latestBoard, clears the screen and sends its lines; it then becomes previousBoard.
+void showRaceBoard(Tracker& tracker, Output& out);
+void showQualifyingBoard(Tracker& tracker, Output& out);  // qualifying board from previousBoard
+// Clears each board shown more than `boardTimeOutMs` ago on the simulator's clock.
+void ageBoards(Tracker& tracker, std::int32_t boardTimeOutMs, Output& out);
 
-// One IS_BTN: the 12-byte header in one send, then the first `window` bytes of text, zero-filled, in another.
-void sendButton(Port& port, std::uint8_t clickId, std::uint8_t top, std::string_view text, std::size_t window);
-
-void appendGap(std::string& out, std::uint32_t ms);      // 5.04, 65.4, 754
-void appendLapTime(std::string& out, std::uint32_t ms);  // 1:05.03
-inline std::string formatGap(std::uint32_t ms) { std::string s; appendGap(s, ms); return s; }
-inline std::string formatLapTime(std::uint32_t ms) { std::string s; appendLapTime(s, ms); return s; }
-
-// |a - b| with the difference taken as a signed 32-bit number, defined for every pair.
-std::uint32_t etimeGap(std::uint32_t a, std::uint32_t b);
+void appendGap(std::string& out, std::uint32_t ms);  // 5.04, 65.4, 754

@@ -1,12 +1,15 @@
-// Drives one tracker with raw input the way the link does: InSim packets cut from a byte stream and
-// OutGauge datagrams of any length, checking after every step what must hold for any input.
+// Drives the program's handlers with raw input the way the link does: InSim packets cut from a byte
+// stream and OutGauge datagrams of any length, checking after every step what must hold for any input.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -32,21 +35,29 @@ struct Input {
 // Stops the fuzzer at the first violation, naming it.
 class Session {
 public:
-    explicit Session(std::int32_t boardTimeOutMs = 15000) { tracker.boardTimeOutMs = boardTimeOutMs; }
+    explicit Session(std::int32_t boardTimeOutMs = kDefaultBoardTimeOutMs) { program.boardTimeOutMs = boardTimeOutMs; }
 
-    Tracker tracker;
+    Program program;
+    Tracker& tracker = program.race;
 
     // Cuts the next packet off the input as the link cuts it from the stream; a packet of a type not
     // handled is read and dropped. False when the stream ends inside a packet: the link then closes.
     bool packetFrom(Input& in) {
-        const Frame frame = framePacket(in.data + in.pos, in.left());
+        const Frame frame = framePacket(in.data + in.pos, in.left(), programRoutes());
         if (frame.kind == Frame::NeedMore) return false;
         const std::uint8_t* bytes = in.take(frame.size);
         if (frame.kind == Frame::Drop) return true;
         const std::vector<std::uint32_t> before = readings();
-        dispatchPacket(tracker, bytes, frame.size, out_);
+        dispatchPacket(programRoutes(), program, bytes, frame.size, out_);
         const std::string said = output();
         check((bytes[1] == ISP_TINY && bytes[3] == TINY_NONE) == (said == "{keep-alive}"), "a keep-alive not answered alone");
+        check(said.find("{press") == said.rfind("{press"), "one packet typed the pit fuel twice");
+        if (said.find("{press") != std::string::npos) {
+            IS_LAP lap{};
+            std::memcpy(&lap, bytes, std::min(sizeof lap, frame.size));
+            check(bytes[1] == ISP_LAP && typedLines_.insert({tracker.races, lap.PLID, lap.LapsDone}).second,
+                  "the pit fuel typed twice for one lap line");
+        }
         const bool storeChanged = bytes[1] == ISP_RST || (bytes[1] == ISP_STA && !tracker.pLaps);
         check(storeChanged || readings() == before, "a packet changed a fuel reading");
         return true;
@@ -56,7 +67,7 @@ public:
     void datagram(const std::uint8_t* bytes, std::size_t length) {
         const std::vector<std::uint32_t> before = readings();
         const std::uint32_t timeBefore = tracker.session.currentTime;
-        onOutGauge(tracker, bytes, length, out_);
+        onGauge(program, bytes, length, out_);
         const std::string said = output();
         const std::vector<std::uint32_t> after = readings();
         if (length != sizeof(OutGaugePack)) {
@@ -111,6 +122,7 @@ private:
     }
 
     transcript::Recorder out_;
+    std::set<std::tuple<std::uint32_t, std::uint8_t, std::uint16_t>> typedLines_;  // race, PLID, LapsDone
 };
 
 }  // namespace fuzzing

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/program.h"
 #include "link/dispatch.h"
-#include "race/handlers.h"
 
 namespace transcript {
 
@@ -97,7 +97,7 @@ inline Script qualifying(int viewed) { return rst(0, 10) + sta(viewed, 2, 0) + m
 //                   /press F12, 99 x /press left, N - 1 x /press right, /press F12
 //   {bytes ..}      anything else, in hex
 //   Diagnostics for standard error are kept apart in `errors`, one line each.
-class Recorder final : public Port {
+class Recorder final : public Output {
 public:
     std::string text;
     std::string errors;
@@ -159,21 +159,21 @@ private:
     std::string header_;  // a button header waiting for its text
 };
 
-// Plays the script to the tracker as the link would: the stream cut into packets as they complete,
+// Plays the script to the program as the link would: the stream cut into packets as they complete,
 // each datagram handed to the OutGauge step. Returns what was printed and sent after the last mark.
-inline std::string play(const Script& script, Tracker tracker = {}) {
+inline std::string play(const Script& script, Program program = {}) {
     Recorder out;
     std::string pending;  // stream bytes not yet a whole packet
     for (const Input& input : script) {
         if (input.kind == Input::Mark) out.text.clear();
-        if (input.kind == Input::Datagram) onOutGauge(tracker, input.bytes.data(), input.bytes.size(), out);
+        if (input.kind == Input::Datagram) onGauge(program, input.bytes.data(), input.bytes.size(), out);
         if (input.kind != Input::Stream) continue;
         pending += input.bytes;
         for (;;) {
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(pending.data());
-            const Frame frame = framePacket(bytes, pending.size());
+            const Frame frame = framePacket(bytes, pending.size(), programRoutes());
             if (frame.kind == Frame::NeedMore) break;
-            if (frame.kind == Frame::Whole) dispatchPacket(tracker, bytes, frame.size, out);
+            if (frame.kind == Frame::Whole) dispatchPacket(programRoutes(), program, bytes, frame.size, out);
             pending.erase(0, frame.size);
         }
     }

@@ -108,8 +108,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "Read InSim Port: 0\n",
          "cfg.xml line 1: InSim version \"9\" is not a version from 5 to 8: it is left out, and only InSim version 5 "
          "is accepted\n"
-         "cfg.xml line 1: OutGauge interval \"0\" is not a whole number of milliseconds from 1 on (0 would stop "
-         "OutGauge): 10000 is used\n"
+         "cfg.xml line 1: OutGauge interval \"0\" is not a whole number of milliseconds from 1 on: 10000 is used\n"
          "cfg.xml line 1: Fuel average \"12\" is not a whole number of laps from 1 to 9: 1 is used\n"
          "cfg.xml line 1: Fuel reserve \"6\" is not a number of laps from 0 to 5: 0 is used\n"
          "cfg.xml line 1: Fuel fill \"full\" is neither laps nor finish: laps is used\n", kDefaults},

@@ -30,7 +30,8 @@ std::string cut(const std::string& stream, const std::vector<std::size_t>& piece
         received += stream.substr(at, length);
         at += length;
         for (;;) {
-            const Frame frame = framePacket(reinterpret_cast<const std::uint8_t*>(received.data()), received.size());
+            const Frame frame =
+                framePacket(reinterpret_cast<const std::uint8_t*>(received.data()), received.size(), programRoutes());
             if (frame.kind == Frame::NeedMore) {
                 EXPECT_GT(frame.size, received.size());  // never asks for what it has
                 break;

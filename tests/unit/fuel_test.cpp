@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "strategy/fuel.h"
+#include "strategy/pit_fuel.h"
 #include "support/transcript.h"
 
 using namespace transcript;
@@ -109,10 +109,15 @@ TEST(PitFuel, AmountIsTruncatedPercentPlusOneCappedAt99) {
         {0.375f, 38}, {0.001f, 1}, {0.5f, 51}, {0.29f, 29} /* stored just below 29% */, {0.97f, 98}, {0.98f, 99},
         {7.5f, 99},   {kInf, 99},  {0.0f, 1},  {-0.5f, 1},  {-kInf, 1},  {kNaN, 0}};
     for (const auto& [need, amount] : cases) EXPECT_EQ(pitFuelAmount(need), amount) << need;
-    Tracker tracker;
+    Program program;
+    PitFuelState state;
     Recorder port;
-    setPitFuel(tracker, 0.001f, port);  // no right presses
-    setPitFuel(tracker, kNaN, port);
+    IS_LAP line{};
+    line.PLID = 3;
+    line.LapsDone = 5;
+    setPitFuel(state, program.race, line, 0.001f, port);  // no right presses
+    line.LapsDone = 6;
+    setPitFuel(state, program.race, line, kNaN, port);
     EXPECT_EQ(port.text, setting(1) + "Fuel need unknown! Pit fuel not set.\n");
 }
 
@@ -131,10 +136,10 @@ Script stint(const std::vector<std::pair<float, int>>& lines) {
     return script + mark() + lap(3, 60000, (n + 1) * 60000, n + 1, 0, lines.back().second);
 }
 
-Tracker withFuel(int average, float reserve = 0.0f, bool toFinish = false) {
-    Tracker tracker;
-    tracker.fuel = FuelSettings{average, reserve, toFinish};
-    return tracker;
+Program withFuel(int average, float reserve = 0.0f, bool toFinish = false) {
+    Program program;
+    program.fuel = FuelSettings{average, reserve, toFinish};
+    return program;
 }
 
 }  // namespace

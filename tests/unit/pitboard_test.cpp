@@ -2,6 +2,7 @@
 // and the text formats of gaps and lap times.
 #include <gtest/gtest.h>
 
+#include "race/lap_time.h"
 #include "strategy/pitboard.h"
 #include "support/transcript.h"
 
@@ -137,7 +138,7 @@ TEST(RaceBoard, TimeOut) {
     // The older stamp, carried along to the board before, clears the newer board early.
     EXPECT_EQ(play(shown + gauge(110000, 0.4f) + lap(7, 60000, 180000, 3) + mark() + gauge(115001, 0.3f)),
               "Pitboard is too old!\n{clear}Fuel for 7: (pLaps+2->fuel[0] = 0.3\n");
-    Tracker negative;
+    Program negative;
     negative.boardTimeOutMs = -5000;
     EXPECT_EQ(play(shown + gauge(100001, 0.4f), std::move(negative)),
               "Pitboard is too old!\n{clear}Fuel for 7: (pLaps+1->fuel[0] = 0.4\n");
@@ -147,8 +148,16 @@ TEST(BoardFormats, GapAndLapTime) {
     const std::pair<std::uint32_t, const char*> gaps[] = {
         {0, "0.00"},     {5040, "5.04"},  {9999, "9.99"}, {10000, "10.0"}, {65432, "65.4"},  {99999, "99.9"},
         {100000, "100"}, {754321, "754"}, {1009, "1.00"}, {10099, "10.0"}, {4294967295u, "4294967"}};
-    for (const auto& [ms, text] : gaps) EXPECT_EQ(formatGap(ms), text) << ms;
+    for (const auto& [ms, text] : gaps) {
+        std::string shown;
+        appendGap(shown, ms);
+        EXPECT_EQ(shown, text) << ms;
+    }
     const std::pair<std::uint32_t, const char*> lapTimes[] = {
         {83450, "1:23.45"}, {65030, "1:05.03"}, {600000, "10:00.00"}, {59999, "0:59.99"}, {4294967295u, "71582:47.29"}};
-    for (const auto& [ms, text] : lapTimes) EXPECT_EQ(formatLapTime(ms), text) << ms;
+    for (const auto& [ms, text] : lapTimes) {
+        std::string shown;
+        appendLapTime(shown, ms, TimeForm::Board);
+        EXPECT_EQ(shown, text) << ms;
+    }
 }

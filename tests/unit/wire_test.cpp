@@ -8,9 +8,7 @@
 
 #include "link/dispatch.h"
 #include "link/handshake.h"
-#include "race/session.h"
-#include "strategy/fuel.h"
-#include "strategy/pitboard.h"
+#include "link/outgoing.h"
 #include "support/transcript.h"
 
 namespace {
@@ -31,7 +29,7 @@ Record read(const std::string& wire) {
 }
 
 // Collects the bytes of every send, in order.
-struct Sent final : Port {
+struct Sent final : Output {
     std::vector<std::string> sends;
     void send(const void* data, std::size_t size) override { sends.emplace_back(static_cast<const char*>(data), size); }
     void write(std::string_view) override {}
@@ -66,10 +64,10 @@ TEST(WireSent, IS_SMALL_OutGaugeRequest) {
 
 TEST(WireSent, IS_TINY_KeepAliveReplyAndIS_BFN_Clear) {
     Sent port;
-    Tracker tracker;
+    Program program;
     const std::string keepAlive = bytes({4, 3, 9, 0});  // read: Size, ISP_TINY, ReqI 9 (not looked at), TINY_NONE
     EXPECT_EQ(transcript::tiny(0, 9)[0].bytes, keepAlive);
-    dispatchPacket(tracker, reinterpret_cast<const std::uint8_t*>(keepAlive.data()), 4, port);
+    dispatchPacket(programRoutes(), program, reinterpret_cast<const std::uint8_t*>(keepAlive.data()), 4, port);
     clearButtons(port);
     const std::string reply = bytes({4, 3, 0, 0});              // Size, Type ISP_TINY, ReqI, SubT TINY_NONE
     const std::string clear = bytes({8, 42, 0, 1, 0, 0, 0, 0});  // Size, ISP_BFN, ReqI, BFN_CLEAR, UCID, ClickID, Inst, Sp3
@@ -91,8 +89,7 @@ TEST(WireSent, IS_BTN_HeaderThenItsTextWindow) {
 
 TEST(WireSent, IS_MST_PressCommand) {
     Sent port;
-    Tracker tracker;
-    setPitFuel(tracker, 0.001f, port);  // amount 1: F12, 99 x left, F12
+    EXPECT_EQ(sendPressBatch(port, 1), 101u * 68);  // amount 1: F12, 99 x left, F12
     const std::string f12 = bytes({68, 13, 0, 0}) + "/press F12" + zeros(54);  // Size, ISP_MST, ReqI, Zero, Msg
     ASSERT_EQ(port.sends.size(), 1u);
     EXPECT_EQ(port.sends[0].substr(0, 68), f12);

@@ -4,194 +4,25 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "app/config.h"
+#include "app/settings_vetting.h"
 
 namespace {
-
-// A settings file is a few hundred bytes; the cap keeps a wrong file from filling memory.
-constexpr std::size_t kMaxFileBytes = std::size_t{1} << 20;
-constexpr std::size_t kNone = std::string_view::npos;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 struct ReaderDeleter {
     void operator()(irr::io::IrrXMLReader* reader) const { delete reader; }
 };
-
-// The file's first kMaxFileBytes bytes; nothing when it is missing (then `missing` is set) or cannot
-// be read. Read in pieces: a file of a few hundred bytes costs a few hundred bytes, not a zeroed megabyte.
-std::optional<std::string> loadFile(const char* path, bool& missing) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
-    missing = !file && errno == ENOENT;
-    if (!file) return std::nullopt;
-    std::string content;
-    char piece[4096];
-    while (content.size() < kMaxFileBytes) {
-        const std::size_t wanted = std::min(sizeof piece, kMaxFileBytes - content.size());
-        const std::size_t got = std::fread(piece, 1, wanted, file.get());
-        if (got == 0) break;
-        content.append(piece, got);
-    }
-    if (std::ferror(file.get())) return std::nullopt;  // a directory, say
-    return content;
-}
-
-// irrXML reads a text that opens with a UTF-16 or UTF-32 byte order mark as one byte per
-// character, the low byte of each. Doing it here keeps the parser out of its own conversion,
-// which leaves a UTF-32 text unterminated when its length is not a whole number of characters.
-std::string narrowWideText(const std::string& raw) {
-    struct Form {
-        std::string_view mark;
-        std::size_t unit;     // bytes per character
-        std::size_t lowByte;  // where the character's low byte sits in its unit
-    };
-    static constexpr Form kForms[] = {  // UTF-32 first: its little-endian mark begins like UTF-16's
-        {std::string_view("\x00\x00\xFE\xFF", 4), 4, 3},
-        {std::string_view("\xFF\xFE\x00\x00", 4), 4, 0},
-        {std::string_view("\xFE\xFF", 2), 2, 1},
-        {std::string_view("\xFF\xFE", 2), 2, 0},
-    };
-    const std::string_view text(raw);
-    for (const Form& form : kForms) {
-        if (text.substr(0, form.mark.size()) != form.mark) continue;
-        std::string narrow;
-        for (std::size_t at = form.mark.size(); at + form.unit <= text.size(); at += form.unit) {
-            narrow += text[at + form.lowByte];
-        }
-        return narrow;
-    }
-    return raw;
-}
-
-// White space as the parser knows it; names and attributes are set apart by these only.
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-bool isNameChar(char c) {
-    return static_cast<unsigned char>(c) > ' ' && std::strchr("<>/=\"'", c) == nullptr;
-}
-
-std::size_t skipSpace(std::string_view text, std::size_t at) {
-    while (at < text.size() && isSpace(text[at])) ++at;
-    return at;
-}
-
-std::size_t skipName(std::string_view text, std::size_t at) {
-    while (at < text.size() && isNameChar(text[at])) ++at;
-    return at;
-}
-
-// An opening or empty-element tag whose name starts at `at`: name, then attributes written
-// name="value" or name='value' each after white space, then ">" or "/>".
-// The end of the tag, or kNone for anything else.
-std::size_t endOfElementTag(std::string_view text, std::size_t at) {
-    std::size_t end = skipName(text, at);
-    if (end == at) return kNone;
-    at = end;
-    while (true) {
-        const std::size_t afterPrevious = at;
-        at = skipSpace(text, at);
-        if (at == text.size()) return kNone;
-        if (text[at] == '>') return at + 1;
-        if (text[at] == '/') return at + 1 < text.size() && text[at + 1] == '>' ? at + 2 : kNone;
-        if (at == afterPrevious) return kNone;
-        end = skipName(text, at);
-        if (end == at) return kNone;
-        at = skipSpace(text, end);
-        if (at == text.size() || text[at] != '=') return kNone;
-        at = skipSpace(text, at + 1);
-        if (at == text.size() || (text[at] != '"' && text[at] != '\'')) return kNone;
-        const std::size_t close = text.find(text[at], at + 1);
-        if (close == kNone) return kNone;
-        at = close + 1;
-    }
-}
-
-// irrXML ends a "<!" construct that is not CDATA where its '<' and '>' balance, counting from one
-// deep just after the '!'. It then takes the comment text as that stretch less "--" at the front
-// and "-->" at the back, and fails on a stretch shorter than those five characters ("<!>").
-std::size_t endOfComment(std::string_view text, std::size_t at) {
-    const std::size_t start = at;
-    for (std::size_t depth = 1; at < text.size(); ++at) {
-        if (text[at] == '<') ++depth;
-        if (text[at] == '>' && --depth == 0) return at + 1 - start >= 5 ? at + 1 : kNone;
-    }
-    return kNone;
-}
-
-// End of the markup construct that opens with the '<' at `open`, or kNone when it is cut off or
-// not written as the settings file writes its tags.
-std::size_t endOfConstruct(std::string_view text, std::size_t open) {
-    const std::size_t next = open + 1;
-    if (next == text.size()) return kNone;
-    switch (text[next]) {
-        case '/':
-        case '?': {  // end tag or declaration: up to the first '>'
-            const std::size_t close = text.find('>', next);
-            return close == kNone ? kNone : close + 1;
-        }
-        case '!': {
-            if (next + 1 < text.size() && text[next + 1] == '[') {
-                if (text.substr(open, 9) != "<![CDATA[") return kNone;
-                const std::size_t close = text.find("]]>", open + 9);
-                return close == kNone ? kNone : close + 3;
-            }
-            return endOfComment(text, next + 1);
-        }
-        default:
-            return endOfElementTag(text, next);
-    }
-}
-
-// What the parser is given, and where each element and the first fault stand in the file.
-struct Scanned {
-    std::string_view document;  // from the first tag up to the first fault
-    std::size_t faultLine = 0;  // the line of the construct where reading stops; 0: none
-    std::vector<std::size_t> elementLines;  // the line of every element tag, in the parser's order
-};
-
-// The part of the document the parser is given: from its first tag up to the first construct
-// that is cut off or malformed. irrXML runs past the end of its buffer on such a construct and
-// can hand out a cut-off element under the name of the one before, so it never sees one;
-// what comes before the fault is read, everything after it keeps its default.
-Scanned scan(std::string_view text) {
-    text = text.substr(0, text.find('\0'));  // the parser's end of document
-    Scanned scanned;
-    const std::size_t first = text.find('<');
-    if (first == kNone) return scanned;
-    std::size_t done = first;  // end of the last whole construct
-    std::size_t line = 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + first, '\n'));
-    while (true) {
-        const std::size_t open = text.find('<', done);
-        if (open == kNone) {
-            scanned.document = text.substr(first);
-            return scanned;
-        }
-        line += static_cast<std::size_t>(std::count(text.begin() + done, text.begin() + open, '\n'));
-        const std::size_t end = endOfConstruct(text, open);
-        if (end == kNone) {
-            scanned.document = text.substr(first, open - first);
-            scanned.faultLine = line;
-            return scanned;
-        }
-        if (std::strchr("/?!", text[open + 1]) == nullptr) scanned.elementLines.push_back(line);
-        line += static_cast<std::size_t>(std::count(text.begin() + open, text.begin() + end, '\n'));
-        done = end;
-    }
-}
 
 // Feeds the vetted text to irrXML, which adds its own terminating zeros.
 class MemoryFile final : public irr::io::IFileReadCallBack {
@@ -262,7 +93,7 @@ std::size_t editDistance(std::string_view a, std::string_view b) {
 // Reads the elements of one file into the settings and names what looks like a mistake.
 class SettingsReader {
 public:
-    SettingsReader(const irr::io::IrrXMLReader& reader, std::string fileName, Config& config, Port& console)
+    SettingsReader(const irr::io::IrrXMLReader& reader, std::string fileName, Config& config, Output& console)
         : reader_(reader), fileName_(std::move(fileName)), config_(config), console_(console) {}
 
     // `index` counts the elements in document order; the first is the root, whose name is free.
@@ -271,6 +102,7 @@ public:
         if (name == nullptr) return;
         where_ = fileName_ + (line != 0 ? " line " + std::to_string(line) : std::string()) + ": ";
         const std::string_view element = name;
+        element_ = element;
         if (element == "InSim") {
             config_.insimPort = port("InSim");
             printLine(console_, "Read InSim Port: ", config_.insimPort);
@@ -337,45 +169,67 @@ private:
     }
 
     int insimVersion() {
+        // 0 asks for no version, as when the attribute is absent.
         const char* text = reader_.getAttributeValue("version");
-        if (text == nullptr) return 0;
-        const auto version = wholeNumber(text);
-        if (version && (*version == 0 || (*version >= 5 && *version <= 8))) return static_cast<int>(*version);
-        diagnose(console_, where_, "InSim version \"", text,
-                 "\" is not a version from 5 to 8: it is left out, and only InSim version 5 is accepted");
-        return 0;
+        if (text != nullptr && wholeNumber(text) == 0) return 0;
+        return static_cast<int>(bounded("version", 5LL, 8LL, 0LL, "a version from 5 to 8",
+                                        "it is left out, and only InSim version 5 is accepted"));
     }
 
     std::uint32_t outGaugeInterval() {
-        const char* text = reader_.getAttributeValue("interval");
-        if (text == nullptr) return kDefaultOutGaugeIntervalMs;
-        const auto interval = wholeNumber(text);
-        if (interval && *interval >= 1 && *interval <= std::numeric_limits<std::uint32_t>::max()) {
-            return static_cast<std::uint32_t>(*interval);
-        }
-        diagnose(console_, where_, "OutGauge interval \"", text, "\" is not a whole number of milliseconds from 1 on",
-                 interval == 0 ? " (0 would stop OutGauge)" : "", ": ", kDefaultOutGaugeIntervalMs, " is used");
-        return kDefaultOutGaugeIntervalMs;
+        return static_cast<std::uint32_t>(bounded("interval", 1LL, static_cast<long long>(std::numeric_limits<std::uint32_t>::max()),
+                                                  static_cast<long long>(kDefaultOutGaugeIntervalMs),
+                                                  "a whole number of milliseconds from 1 on"));
     }
 
     FuelSettings fuel() {
         FuelSettings fuel;
-        if (const char* text = reader_.getAttributeValue("average")) {
-            const auto laps = wholeNumber(text);
-            if (laps && *laps >= 1 && *laps <= 9) fuel.average = static_cast<int>(*laps);
-            else diagnose(console_, where_, "Fuel average \"", text, "\" is not a whole number of laps from 1 to 9: 1 is used");
-        }
-        if (const char* text = reader_.getAttributeValue("reserve")) {
-            const auto laps = decimalNumber(text);
-            if (laps && *laps >= 0.0 && *laps <= 5.0) fuel.reserve = static_cast<float>(*laps);
-            else diagnose(console_, where_, "Fuel reserve \"", text, "\" is not a number of laps from 0 to 5: 0 is used");
-        }
-        if (const char* text = reader_.getAttributeValue("fill")) {
-            const std::string_view fill = text;
-            if (fill == "finish" || fill == "laps") fuel.toFinish = fill == "finish";
-            else diagnose(console_, where_, "Fuel fill \"", text, "\" is neither laps nor finish: laps is used");
-        }
+        fuel.average = static_cast<int>(bounded("average", 1LL, 9LL, 1LL, "a whole number of laps from 1 to 9"));
+        fuel.reserve = static_cast<float>(bounded("reserve", 0.0, 5.0, 0.0, "a number of laps from 0 to 5"));
+        fuel.toFinish = choice("fill", {"laps", "finish"}) == 1;
         return fuel;
+    }
+
+    // An opt-in number: absent, `fallback` in silence. Written otherwise than as a number of the kind
+    // asked for (whole for an integer type), or outside `low` to `high`: named with what is used
+    // instead, `fallback` unless `instead` says otherwise.
+    template <class Number>
+    Number bounded(const char* attribute, Number low, Number high, Number fallback, const char* kind,
+                   const std::string& instead = "") {
+        const char* text = reader_.getAttributeValue(attribute);
+        if (text == nullptr) return fallback;
+        std::optional<Number> value;
+        if constexpr (std::is_integral_v<Number>) value = wholeNumber(text);
+        else value = decimalNumber(text);
+        if (value && *value >= low && *value <= high) return *value;
+        std::string used = instead;
+        if (used.empty()) {
+            appendValue(used, fallback);
+            used += " is used";
+        }
+        diagnose(console_, where_, element_, " ", attribute, " \"", text, "\" is not ", kind, ": ", used);
+        return fallback;
+    }
+
+    // An opt-in word among `words`: its index; absent or another word, 0, and another word is named.
+    std::size_t choice(const char* attribute, std::initializer_list<const char*> words) {
+        const char* text = reader_.getAttributeValue(attribute);
+        if (text == nullptr) return 0;
+        std::size_t index = 0;
+        for (const char* word : words) {
+            if (std::string_view(text) == word) return index;
+            ++index;
+        }
+        std::string kind;
+        index = 0;
+        for (const char* word : words) {
+            kind += index == 0 ? "" : index + 1 == words.size() ? " nor " : ", ";
+            kind += word;
+            ++index;
+        }
+        diagnose(console_, where_, element_, " ", attribute, " \"", text, "\" is neither ", kind, ": ",
+                 *words.begin(), " is used");
+        return 0;
     }
 
     void unknown(std::string_view element) {
@@ -399,25 +253,26 @@ private:
     const irr::io::IrrXMLReader& reader_;
     const std::string fileName_;
     Config& config_;
-    Port& console_;
+    Output& console_;
     std::string where_;       // "cfg.xml line N: " of the element being read
+    std::string element_;     // and its name
     std::string launchLine_;  // where the last LFSExec stands; empty without one
 };
 
 }  // namespace
 
-void readConfigFile(const char* path, Config& config, Port& console) {
+void readConfigFile(const char* path, Config& config, Output& console) {
     const std::string_view pathText = path;
     const std::string fileName(pathText.substr(pathText.find_last_of('/') + 1));
     bool missing = false;
-    const std::optional<std::string> loaded = loadFile(path, missing);
+    const std::optional<std::string> loaded = loadSettingsFile(path, missing);
     if (!loaded) {
         diagnose(console, missing ? "no " + fileName + " in the working directory" : fileName + " cannot be read",
                  ": every setting takes its default");
         return;
     }
     const std::string content = narrowWideText(*loaded);
-    const Scanned scanned = scan(content);
+    const VettedSettings scanned = vetSettings(content);
     if (scanned.document.empty() && scanned.faultLine == 0) {
         diagnose(console, fileName, " holds no settings: every setting takes its default");
         return;

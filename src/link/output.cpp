@@ -1,11 +1,11 @@
 // Console number formatting shared by every handler, and diagnostics on standard error.
 // Numbers match what an iostream writes for a float or double in its default state.
-#include "link/port.h"
+#include "link/output.h"
 
 #include <charconv>
 #include <cstdio>
 
-void Port::diagnostic(std::string_view text) {
+void Output::diagnostic(std::string_view text) {
     std::string line = "stintkeeper: ";
     line.append(text);
     line += '\n';

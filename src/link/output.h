@@ -1,5 +1,5 @@
-// The output port: where handlers send InSim bytes, write console text and report diagnostics.
-// The link backs it with the TCP socket, stdout and stderr; tests back it with a recorder.
+// The program's output: InSim bytes sent, console text on standard output, diagnostics on standard error.
+// The connection backs it with the socket, stdout and stderr; tests back it with a recorder.
 // Kept to C++17 so the settings reader, whose irrXML header predates C++20, can include it.
 #pragma once
 
@@ -9,9 +9,9 @@
 #include <string_view>
 #include <type_traits>
 
-class Port {
+class Output {
 public:
-    virtual ~Port() = default;
+    virtual ~Output() = default;
     virtual void send(const void* bytes, std::size_t size) = 0;  // one send; the result is not looked at
     virtual void write(std::string_view text) = 0;               // console text, flushed
     // One diagnostic line on standard error, "stintkeeper: " + text: what the user may want to mend,
@@ -36,25 +36,25 @@ void appendValue(std::string& out, T value) {
 
 // Writes the pieces as one console text without a line end: the next text continues the line.
 template <class... Pieces>
-void print(Port& port, const Pieces&... pieces) {
+void print(Output& out, const Pieces&... pieces) {
     std::string text;
     (appendValue(text, pieces), ...);
-    port.write(text);
+    out.write(text);
 }
 
 // Reports the pieces as one diagnostic line.
 template <class... Pieces>
-void diagnose(Port& port, const Pieces&... pieces) {
+void diagnose(Output& out, const Pieces&... pieces) {
     std::string text;
     (appendValue(text, pieces), ...);
-    port.diagnostic(text);
+    out.diagnostic(text);
 }
 
 // Writes the pieces followed by a line end.
 template <class... Pieces>
-void printLine(Port& port, const Pieces&... pieces) {
+void printLine(Output& out, const Pieces&... pieces) {
     std::string text;
     (appendValue(text, pieces), ...);
     text += '\n';
-    port.write(text);
+    out.write(text);
 }

@@ -5,10 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
-#include "link/port.h"
 #include "link/wire.h"
-#include "strategy/fuel_settings.h"
 
 struct SessionState {
     IS_STA sta{};               // the last IS_STA, copied whole; all zero until the first
@@ -27,23 +26,21 @@ struct LapBlock {                       // the lap records of one lap, in order 
 };
 static_assert(sizeof(LapBlock) == 1540, "the restart report counts 1540 bytes a lap");
 
+// The player's slot in the block: his place at that lap line, counted from 0. A player has one record a block.
+inline std::optional<std::size_t> slotOf(const LapBlock& block, std::uint8_t plid) {
+    const std::size_t arrivals = block.arrivals < kLapsPerBlock ? block.arrivals : kLapsPerBlock;
+    for (std::size_t s = 0; s < arrivals; ++s) {
+        if (block.laps[s].PLID == plid) return s;
+    }
+    return std::nullopt;
+}
+
 // One LapBlock per lap of the race; block i holds the records of lap i + 1.
 // The block count is the race length the store was created with, and every access is bounded by it.
 class RaceLapStore {
 public:
     explicit RaceLapStore(std::size_t blockCount)
         : blockCount_(blockCount), blocks_(std::make_unique<LapBlock[]>(blockCount)) {}
-
-    // What the OutGauge step's last scan for unrecorded fuel covered, when it left none behind.
-    // Records are never removed, so while the count, the viewed player and the bound stay the same
-    // the next scan would find nothing: an idle race costs a comparison, not a walk of every lap.
-    struct FuelScan {
-        std::size_t records = SIZE_MAX;  // SIZE_MAX: no complete scan yet
-        std::uint8_t viewPlid = 0;
-        std::size_t blocks = 0;
-        bool operator==(const FuelScan&) const = default;
-    };
-    FuelScan lastCompleteFuelScan;
 
     std::size_t blockCount() const { return blockCount_; }
     LapBlock* block(std::size_t index) { return index < blockCount_ ? &blocks_[index] : nullptr; }
@@ -74,15 +71,23 @@ struct BoardData {                 // the content of one pitboard
     std::uint32_t shownAt = 0;     // OutGauge time the board was shown, 0 = not shown
 };
 
-struct Tracker {                   // everything the handlers share, for the whole run
+// What the OutGauge step's last scan for unrecorded fuel covered, when it left none behind. Records
+// are never removed, so while the race, the count, the viewed player and the bound stay the same the
+// next scan would find nothing: an idle race costs a comparison, not a walk of every lap.
+struct FuelScan {
+    std::uint32_t race = 0;          // Tracker::races when it was made
+    std::size_t records = SIZE_MAX;  // SIZE_MAX: no complete scan yet
+    std::uint8_t viewPlid = 0;
+    std::size_t blocks = 0;
+    bool operator==(const FuelScan&) const = default;
+};
+
+struct Tracker {                   // everything race tracking keeps, for the whole run
     SessionState session;
     std::unique_ptr<RaceLapStore> pLaps;          // present from a race restart to the next restart or session end
     std::unique_ptr<QualifyingStore> qualifying;  // present from a qualifying restart until the next replaces it
     BoardData latestBoard;         // the board being composed for the viewed player
     BoardData previousBoard;       // the board shown before it
-    std::int32_t boardTimeOutMs = 15000;  // from Config
-    FuelSettings fuel;                    // from Config
+    std::uint32_t races = 0;       // race lap stores made since the program started
+    FuelScan fuelScan;             // the OutGauge step's own: what its last complete scan covered
 };
-
-// Removes every button this connection has made: one IS_BFN with BFN_CLEAR.
-void clearButtons(Port& port);

@@ -1,0 +1,187 @@
+// The InSim connection, the OutGauge socket and the loop that serves both, through the Sockets seam.
+// The console lines and exit codes of start-up, loop and shutdown are all here.
+#include "app/link.h"
+
+#include <cstdio>
+
+#include "link/dispatch.h"
+#include "link/handshake.h"
+
+namespace {
+
+constexpr std::size_t kOutGaugeBufferSize = 512;
+
+}  // namespace
+
+void StandardOutput::write(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+InSimLink::~InSimLink() {
+    // A fatal failure ends the program without the shutdown steps; the sockets still go, so that
+    // nothing the link made outlives it.
+    if (connected_) sockets_.close();
+}
+
+void InSimLink::send(const void* bytes, std::size_t size) {
+    if (connected_) sockets_.send(bytes, size);
+}
+
+void InSimLink::write(std::string_view text) { console_.write(text); }
+void InSimLink::diagnostic(std::string_view text) { console_.diagnostic(text); }
+
+int InSimLink::initLibraries() {
+    switch (sockets_.startLibraries()) {
+    case 0:
+        printLine(*this, "Initialization done!");
+        return 0;
+    case 1:
+        printLine(*this, "SDL_Init: ", sockets_.error());
+        return 1;
+    default:
+        printLine(*this, "SDLNet_Init: ", sockets_.error());
+        return 2;
+    }
+}
+
+bool InSimLink::receiveExactly(void* bytes, std::size_t size) {
+    auto* cursor = static_cast<std::uint8_t*>(bytes);
+    while (size > 0) {
+        const int received = sockets_.receive(cursor, size);
+        if (received <= 0) return false;
+        cursor += received;
+        size -= static_cast<std::size_t>(received);
+    }
+    return true;
+}
+
+int InSimLink::connect(const Config& config, Program& program) {
+    print(*this, "Waiting for InSim... ");
+    if (!sockets_.resolveInSim(static_cast<std::uint16_t>(config.insimPort))) {
+        printLine(*this, "SDLNet_ResolveHost: ", sockets_.error());
+        return 1;
+    }
+    // The simulator may still be starting: try again without end, but let it have the CPU. The console
+    // stays as it is; standard error says now and then what the program waits for.
+    std::uint32_t noted = sockets_.ticks();
+    while (!sockets_.connect()) {
+        sockets_.pause(timings_.connectRetryMs);
+        if (sockets_.ticks() - noted < timings_.waitingNoteMs) continue;
+        noted += timings_.waitingNoteMs;
+        diagnose(*this, "waiting for the simulator on InSim port ", config.insimPort, ": the game opens it with /insim ",
+                 config.insimPort, " typed in the game, or when LFSExec in cfg.xml starts it");
+    }
+    connected_ = true;
+    switch (sockets_.watchInSim()) {
+    case Sockets::Watch::NoSet:
+        printLine(*this, "Failed to allocate socket set! Exiting!");
+        return 2;
+    case Sockets::Watch::NotAdded:
+        printLine(*this, "Failed to add socket to socket set! Exiting!");
+        return 2;
+    case Sockets::Watch::Watched:
+        break;
+    }
+    printLine(*this, "Connected!");
+
+    exitFlag_ = false;
+    SessionState& session = program.race.session;
+    session.tracking = false;
+    session.mustPit = false;
+    session.currentTime = 0;
+
+    const IS_ISI isi = makeInitPacket(config.outGaugePort, config.password, static_cast<byte>(config.insimVersion));
+    send(&isi, sizeof isi);
+    printLine(*this, "Sent ISI. Waiting for reply...");
+
+    // The first reply is taken as the version reply: its 20 bytes, whatever they are.
+    IS_VER version{};
+    if (!receiveExactly(&version, sizeof version)) {
+        printLine(*this, "Connection closed before the InSim version reply! Exiting!");
+        return 2;
+    }
+    print(*this, "InSim version is ", version.InSimVer, " - ");
+    if (!versionAccepted(version.InSimVer, config.insimVersion)) {
+        printLine(*this, config.insimVersion == 0 ? "Stintkeeper only supports InSim version 5. Exiting."
+                                                  : "Stintkeeper only supports InSim versions 5 to 8. Exiting.");
+        return 2;
+    }
+    printLine(*this, "accepted.");
+    printLine(*this, "Requesting OutGauge...");
+    const IS_SMALL request = makeOutGaugeRequest(config.outGaugeIntervalMs);
+    send(&request, sizeof request);
+
+    switch (sockets_.openGauge(static_cast<std::uint16_t>(config.outGaugePort))) {
+    case Sockets::Gauge::NotOpened:
+        printLine(*this, "Failed to initialize UDP: ", sockets_.error(), " - Exiting!");
+        return 2;
+    case Sockets::Gauge::NotResolved:
+        printLine(*this, "SDLNet_ResolveHost: ", sockets_.error());
+        return 1;
+    case Sockets::Gauge::NotBound:
+        printLine(*this, "Failed to bind to localhost! Exiting!");
+        return 2;
+    case Sockets::Gauge::Open:
+        break;
+    }
+    return 0;
+}
+
+void InSimLink::pollInSim(Program& program) {
+    // The header first, then the rest of the packet: each read completed before the next decision.
+    const Routes<Program> routes = programRoutes();
+    std::uint8_t packet[kMaxPacketSize];
+    std::size_t received = 0;
+    Frame frame{Frame::NeedMore, kHeaderSize};
+    while (frame.kind == Frame::NeedMore) {
+        if (!receiveExactly(packet + received, frame.size - received)) {
+            printLine(*this, "Failed to receive data: ", sockets_.error(), " - Setting exit-flag!");
+            exitFlag_ = true;
+            return;
+        }
+        received = frame.size;
+        frame = framePacket(packet, received, routes);
+    }
+    if (frame.kind == Frame::Whole) dispatchPacket(routes, program, packet, frame.size, *this);
+}
+
+std::optional<int> InSimLink::pollOutGauge(Program& program) {
+    std::uint8_t buffer[kOutGaugeBufferSize];
+    const Sockets::Datagram datagram = sockets_.receiveDatagram(buffer, sizeof buffer);
+    switch (datagram.kind) {
+    case Sockets::Datagram::NoBuffer:
+        printLine(*this, "Failed to allocate new UDP packet! Exiting!");
+        return 2;
+    case Sockets::Datagram::None:
+        return std::nullopt;
+    case Sockets::Datagram::Received:
+        break;
+    }
+    // OutGauge goes to this machine only: anything from elsewhere is not the simulator.
+    if (!datagram.fromLoopback) {
+        printLine(*this, "Dropped an OutGauge datagram from another machine!");
+        return std::nullopt;
+    }
+    onGauge(program, buffer, datagram.length, *this);
+    return std::nullopt;
+}
+
+std::optional<int> InSimLink::runTurn(Program& program) {
+    if (sockets_.wait(timings_.waitMs) != 0) pollInSim(program);
+    if (const std::optional<int> failure = pollOutGauge(program)) return failure;
+    if (exitFlag_) return 0;
+    return std::nullopt;
+}
+
+int InSimLink::run(Program& program) {
+    for (;;) {
+        if (const std::optional<int> code = runTurn(program)) return *code;
+    }
+}
+
+void InSimLink::shutdown() {
+    print(*this, "Exiting... ");
+    sockets_.close();
+    connected_ = false;
+}

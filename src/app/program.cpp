@@ -1,0 +1,64 @@
+// What the program does with each InSim packet and OutGauge datagram: the dispatch table, and the
+// steps of a lap line and of a datagram in the order the console shows them.
+#include "app/program.h"
+
+#include <optional>
+
+#include "link/outgoing.h"
+#include "race/handlers.h"
+#include "strategy/fuel.h"
+#include "strategy/pitboard.h"
+
+namespace {
+
+void keepAlive(Program&, const IS_TINY& tiny, Output& out) { answerKeepAlive(tiny, out); }
+void state(Program& program, const IS_STA& sta, Output& out) { onState(program.race, sta, out); }
+void restart(Program& program, const IS_RST& rst, Output& out) { onRestart(program.race, rst, out); }
+void split(Program& program, const IS_SPX& spx, Output& out) { onSplit(program.race, spx, out); }
+void result(Program& program, const IS_RES& res, Output& out) { onResult(program.race, res, out); }
+
+// Every other Type is read by its Size byte and dropped.
+constexpr Route<Program> kRoutes[] = {
+    route<keepAlive>(ISP_TINY),
+    route<state>(ISP_STA),
+    route<restart>(ISP_RST),
+    route<onLapLine>(ISP_LAP),
+    route<split>(ISP_SPX),
+    route<result>(ISP_RES),
+};
+
+}  // namespace
+
+Routes<Program> programRoutes() { return kRoutes; }
+
+void onLapLine(Program& program, const IS_LAP& lap, Output& out) {
+    Tracker& race = program.race;
+    switch (registerLap(race, lap, out)) {
+    case BoardDue::None:
+        return;
+    case BoardDue::Qualifying:
+        showQualifyingBoard(race, out);
+        return;
+    case BoardDue::Race:
+        break;
+    }
+    BoardData& board = race.latestBoard;
+    startRaceBoard(board, lap, race.session);
+    const std::optional<std::size_t> slot = findStandings(race, lap, out);
+    if (slot && lap.LapsDone > 2) {
+        const FuelCall call = estimateFuel(race, lap, *slot, program.fuel, out);
+        if (call.runsShort) {
+            markPitStop(board);
+            setPitFuel(program.pitFuel, race, lap, call.need, out);  // the one place that types into the game
+        }
+    }
+    setLastLapAdvice(board, lap, race.session.sta.RaceLaps);
+    showRaceBoard(race, out);
+}
+
+void onGauge(Program& program, const void* datagram, std::size_t length, Output& out) {
+    const std::optional<float> fuel = readGauge(program.race, datagram, length, out);
+    if (!fuel) return;
+    ageBoards(program.race, program.boardTimeOutMs, out);
+    recordLapFuel(program.race, *fuel, out);
+}

@@ -1,0 +1,33 @@
+// What the program does with each InSim packet and OutGauge datagram: the dispatch table, and the
+// steps of a lap line and of a datagram in the order the console shows them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "app/config.h"
+#include "link/dispatch.h"
+#include "link/output.h"
+#include "race/tracker.h"
+#include "strategy/fuel_settings.h"
+#include "strategy/pit_fuel.h"
+
+struct Program {                     // everything the handlers work on, for the whole run
+    Tracker race;                    // sessions, stores and boards
+    std::int32_t boardTimeOutMs = kDefaultBoardTimeOutMs;
+    FuelSettings fuel;
+    PitFuelState pitFuel;
+
+    Program() = default;
+    explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel) {}
+};
+
+// The handled InSim packet types, each with the rest of its packet after the header and its handler.
+Routes<Program> programRoutes();
+
+// A lap line: registered and stored, then for the viewed player the standings, the fuel estimate,
+// the pit fuel typed when he will run short, and the board, in that order.
+void onLapLine(Program& program, const IS_LAP& lap, Output& out);
+
+// An OutGauge datagram as received: the current time, boards too old taken away, the fuel at the line.
+void onGauge(Program& program, const void* datagram, std::size_t length, Output& out);

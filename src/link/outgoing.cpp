@@ -1,0 +1,77 @@
+// The bytes of every packet the program sends once connected.
+#include "link/outgoing.h"
+
+#include <array>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Button places: every line shares left, width and height.
+constexpr std::uint8_t kButtonLeft = 10;
+constexpr std::uint8_t kButtonWidth = 20;
+constexpr std::uint8_t kButtonHeight = 10;
+
+constexpr std::size_t kLeftPresses = 99;  // reach the lowest setting, 1%, from any setting
+constexpr std::size_t kMaxBatch = 1 + kLeftPresses + (kMaxPitFuelAmount - 1) + 1;
+
+template <std::size_t N>
+IS_MST command(const char (&text)[N]) {
+    static_assert(N <= sizeof(IS_MST::Msg), "a command fits the message field with its terminator");
+    IS_MST packet{};  // Msg zero-filled behind the text
+    packet.Size = sizeof(IS_MST);
+    packet.Type = ISP_MST;
+    std::memcpy(packet.Msg, text, N);
+    return packet;
+}
+
+const IS_MST kPressF12 = command("/press F12");
+const IS_MST kPressLeft = command("/press left");
+const IS_MST kPressRight = command("/press right");
+
+}  // namespace
+
+void answerKeepAlive(const IS_TINY& tiny, Output& out) {
+    if (tiny.SubT != TINY_NONE) return;
+    const IS_TINY reply{sizeof(IS_TINY), ISP_TINY, 0, TINY_NONE};
+    out.send(&reply, sizeof reply);
+}
+
+void clearButtons(Output& out) {
+    const IS_BFN clear{sizeof(IS_BFN), ISP_BFN, 0, BFN_CLEAR, 0, 0, 0, 0};
+    out.send(&clear, sizeof clear);
+}
+
+void sendButton(Output& out, std::uint8_t clickId, std::uint8_t top, std::string_view text, std::size_t window) {
+    const IS_BTN_Header header{
+        static_cast<byte>(sizeof(IS_BTN_Header) + window),  // Size
+        ISP_BTN,                                             // Type
+        clickId,                                             // ReqI
+        0,                                                   // UCID: the local screen
+        clickId,                                             // ClickID
+        0,                                                   // Inst
+        ISB_DARK,                                            // BStyle
+        0,                                                   // TypeIn
+        kButtonLeft,                                         // L
+        top,                                                 // T
+        kButtonWidth,                                        // W
+        kButtonHeight,                                       // H
+    };
+    out.send(&header, sizeof header);
+    std::string shown(window, '\0');  // a short text leaves zero bytes behind it
+    text.copy(shown.data(), window);
+    out.send(shown.data(), shown.size());
+}
+
+std::size_t sendPressBatch(Output& out, unsigned amount) {
+    // On the stack: the batch is made and sent within this call, at most 199 packets.
+    std::array<IS_MST, kMaxBatch> batch;
+    std::size_t count = 0;
+    batch[count++] = kPressF12;
+    for (std::size_t k = 0; k < kLeftPresses; ++k) batch[count++] = kPressLeft;
+    for (unsigned k = 1; k < amount && k < kMaxPitFuelAmount; ++k) batch[count++] = kPressRight;
+    batch[count++] = kPressF12;
+    const std::size_t size = count * sizeof(IS_MST);
+    out.send(batch.data(), size);
+    return size;
+}

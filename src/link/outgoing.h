@@ -1,0 +1,26 @@
+// The bytes of every packet the program sends once connected: the keep-alive reply, the clear of all
+// buttons, one pitboard button and the batch of "/press" commands that sets the pit fuel.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "link/output.h"
+#include "link/wire.h"
+
+// Answers the simulator's keep-alive (an IS_TINY with SubT TINY_NONE, whatever its ReqI) with the same
+// four bytes; any other IS_TINY is not answered.
+void answerKeepAlive(const IS_TINY& tiny, Output& out);
+
+// Removes every button this connection has made: one IS_BFN with BFN_CLEAR.
+void clearButtons(Output& out);
+
+// One IS_BTN: the 12-byte header in one send, then the first `window` bytes of text, zero-filled, in another.
+void sendButton(Output& out, std::uint8_t clickId, std::uint8_t top, std::string_view text, std::size_t window);
+
+constexpr unsigned kMaxPitFuelAmount = 99;  // percent; also bounds the batch at 199 packets
+// Types `amount` percent (1 to 99) into the pit menu in one send: "/press F12", 99 x "/press left"
+// (down to the lowest setting, 1%, from any setting), amount - 1 x "/press right", "/press F12".
+// Returns the bytes sent.
+std::size_t sendPressBatch(Output& out, unsigned amount);

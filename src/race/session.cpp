@@ -1,0 +1,59 @@
+// Session state and restarts: follows IS_STA and IS_RST, creates and releases the lap and qualifying
+// stores, and takes the board off the screen when the session ends or it is about another player.
+#include <memory>
+
+#include "link/outgoing.h"
+#include "race/handlers.h"
+
+void onState(Tracker& tracker, const IS_STA& packet, Output& out) {
+    SessionState& session = tracker.session;
+    if (packet.RaceInProg == RIP_NO_RACE && session.tracking) {
+        printLine(out, "Session ended! Stopping tracking! Clearing buttons!");
+        tracker.pLaps.reset();  // the qualifying store stays: its standings outlive the session
+        session.tracking = false;
+        clearButtons(out);
+    }
+    session.sta = packet;
+    if (!session.tracking) return;
+
+    // Checked on every IS_STA, not only on a change of view: while the viewed player is not the one
+    // the board in use is about, each state report takes the board away. One clear at most.
+    const bool raceBoardForAnother = packet.RaceInProg == RIP_RACE && packet.ViewPLID != tracker.latestBoard.plid;
+    const bool qualifyingBoardForAnother =
+        packet.RaceInProg == RIP_QUALIFYING && packet.ViewPLID != tracker.previousBoard.plid;
+    if (raceBoardForAnother || qualifyingBoardForAnother) clearButtons(out);
+}
+
+void onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
+    SessionState& session = tracker.session;
+    print(out, "Restart detected: ");
+    tracker.pLaps.reset();  // at most one lap store at a time: the old one goes before a new one is made
+
+    if (packet.RaceLaps >= 1 && packet.RaceLaps <= kMaxRaceLaps) {
+        tracker.pLaps = std::make_unique<RaceLapStore>(packet.RaceLaps);
+        ++tracker.races;
+        printLine(out, "Race! Number of laps: ", packet.RaceLaps, ". Allocated ",
+                  static_cast<unsigned>(packet.RaceLaps) * sizeof(LapBlock), "bytes.");
+        session.tracking = true;
+    } else if (packet.RaceLaps == 0 && packet.QualMins != 0) {
+        printLine(out, "Qualification! Duration: ", packet.QualMins, " Minutes.");
+        tracker.qualifying.reset();
+        tracker.qualifying = std::make_unique<QualifyingStore>();
+        session.tracking = true;
+    } else {
+        // Long races counted in tens of laps, timed races and practice: nothing is recorded for them,
+        // and tracking keeps whatever value it had.
+        printLine(out, "Strange restart! Number of laps: ", packet.RaceLaps);
+    }
+
+    print(out, "Cleared memory! ");
+    clearButtons(out);
+    printLine(out, "Cleared pitboard!");
+
+    session.mustPit = (packet.Flags & HOSTF_MUST_PIT) != 0;
+    if (session.mustPit) {
+        printLine(out, "Pitting is mandatory!");
+    } else {
+        printLine(out, "Pitting isn't mandatory.");
+    }
+}
