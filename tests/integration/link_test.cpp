@@ -1,5 +1,5 @@
 // The real program's link against the stand-in: start-up and handshake bytes, packets read whole however
-// they arrive, a link dropped inside a packet, the exit codes, and OutGauge from this machine only.
+// they arrive, a link dropped inside a packet, and OutGauge from this machine only.
 #include <gtest/gtest.h>
 
 #include <ifaddrs.h>
@@ -21,7 +21,7 @@ const std::string kRaceOfFiveLaps =
 
 }  // namespace
 
-TEST(Link, StartUpConsoleAndHandshakeBytes) {
+TEST(Connection, StartUpConsoleAndHandshakeBytes) {
     HostedRun run;
     ASSERT_TRUE(run.connect());
     const int udp = run.outGaugePort;
@@ -39,7 +39,7 @@ TEST(Link, StartUpConsoleAndHandshakeBytes) {
 // Packets coalesced in one send, one in pieces handled only once whole, packets of unknown types dropped
 // whatever their Size, only the keep-alive answered; then the link dropped inside a packet, which is never
 // handled, ends the program normally.
-TEST(Link, PacketsAreReadWholeHoweverTheyArriveAndALinkDroppedInsideOneEndsTheProgram) {
+TEST(Connection, PacketsAreReadWholeHoweverTheyArriveAndALinkDroppedInsideOneEndsTheProgram) {
     HostedRun run;
     ASSERT_TRUE(run.connect());
     const std::string restart = text(standin::bytesOf(standin::makeRst(5, 0)));
@@ -66,27 +66,8 @@ TEST(Link, PacketsAreReadWholeHoweverTheyArriveAndALinkDroppedInsideOneEndsThePr
     EXPECT_EQ(reason.find('\n'), std::string::npos);
 }
 
-TEST(Link, VersionRefusedOrNoVersionReplyEndsWithCodeTwo) {
-    const struct {
-        std::string reply;  // the simulator's answer to the IS_ISI before it closes the link
-        const char* last;
-    } cases[] = {
-        {"\x14", "Connection closed before the InSim version reply! Exiting!\n"},  // one byte of IS_VER
-    };
-    for (const auto& c : cases) {
-        HostedRun run;
-        ASSERT_TRUE(run.host.accept(kWaitMs));
-        ASSERT_EQ(run.host.receiveBytes(sizeof(IS_ISI), kWaitMs).size(), sizeof(IS_ISI));
-        run.host.send(c.reply.data(), c.reply.size());
-        run.host.closeClient();
-        EXPECT_EQ(run.program.wait(kWaitMs), 2) << c.last;
-        EXPECT_EQ(run.program.output(),
-                  consoleUntilWaiting(run.host.port()) + "Connected!\nSent ISI. Waiting for reply...\n" + c.last);
-    }
-}
-
 // Only the simulator on this machine may give fuel readings: they make the program type key presses.
-TEST(Link, OutGaugeFromAnotherAddressIsDropped) {
+TEST(Connection, OutGaugeFromAnotherAddressIsDropped) {
     ifaddrs* interfaces = nullptr;
     ASSERT_EQ(::getifaddrs(&interfaces), 0);
     std::optional<sockaddr_in> other;  // an IPv4 address of this machine outside 127.0.0.0/8
@@ -120,7 +101,7 @@ TEST(Link, OutGaugeFromAnotherAddressIsDropped) {
 }
 
 // The board time-out of cfg.xml reaches the board: shown at OutGauge time 5000, gone at 6001.
-TEST(Link, BoardTimeOutOfTheSettings) {
+TEST(Connection, BoardTimeOutOfTheSettings) {
     HostedRun run("  <BoardTimeOut value=\"1\"/>\n");
     ASSERT_TRUE(run.connect());
     standin::OutGaugeSender gauge(run.outGaugePort);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/config.h"
+#include "app/settings_vetting.h"
 #include "support/transcript.h"
 
 namespace {
@@ -138,27 +139,53 @@ TEST_F(ConfigFile, ADirectoryOrNoSettings) {
     EXPECT_EQ(console.text, "");
 }
 
-// What comes before the first fault is read; nothing after it, nor a cut-off element, sets anything.
+// The parser is given the document up to the first construct it would misread, and never that
+// construct; the line of the fault is named.
+TEST(SettingsVetting, WhatIsCutOffAndWhy) {
+    const std::string before = "<C>\n<InSim port=\"5\"/>\n";
+    const struct {
+        std::string rest;  // after two good lines
+        std::size_t kept;  // bytes of the whole text the parser is given, from the first tag
+        std::size_t faultLine;
+        const char* why;
+    } cases[] = {
+        {"<OutGauge port=\"7\"/></C>", 46, 0, "whole tags: all of it"},
+        {"<OutGauge port=\"7\"", 22, 3, "a tag cut off"},
+        {"</C", 22, 3, "an end tag cut off"},
+        {"<", 22, 3, "a lone <"},
+        {"<?xml", 22, 3, "a declaration cut off"},
+        {"<!-- <OutGauge port=\"7\"/>", 22, 3, "a comment cut off"},
+        {"<![CDATA[ x ]", 22, 3, "CDATA cut off"},
+        {"<!><OutGauge port=\"7\"/></C>", 22, 3, "<!> is too short for the parser's comment"},
+        {"<Password value=\"abc/><OutGauge port=\"7\"/></C>", 22, 3, "an open quote would swallow the next tag"},
+        {"<OutGauge port=7/></C>", 22, 3, "a value without quotes"},
+        {"< OutGauge port=\"7\"/></C>", 22, 3, "a blank before the name"},
+        {"<OutGauge port=\"7\"x=\"1\"/></C>", 22, 3, "no blank between attributes"},
+        {std::string("<OutGauge port=\"7\"/>\0<Password", 29), 42, 0, "a zero byte ends the document"},
+        {"\n\n<!-- a -->\n<x", 35, 6, "the fault's own line"},
+    };
+    for (const auto& c : cases) {
+        const std::string text = before + c.rest;
+        const VettedSettings vetted = vetSettings(text);
+        EXPECT_EQ(vetted.document, std::string_view(text).substr(0, c.kept)) << c.why;
+        EXPECT_EQ(vetted.faultLine, c.faultLine) << c.why;
+    }
+    EXPECT_EQ(vetSettings("no tag at all").document, "");
+    EXPECT_EQ(vetSettings("\n<C>\n<A/>\n<!-- -->\n</C>\n<B x='1'>").elementLines, (std::vector<std::size_t>{2, 3, 6}));
+}
+
+// What comes before the first fault is read; nothing after it sets anything, and the line is named.
 TEST_F(ConfigFile, DamagedFilesKeepWhatCameBeforeTheFault) {
     std::mt19937 random(7);
     std::string junk(1 << 20, '\0');
     for (char& c : junk) c = static_cast<char>(random());
     const std::string before = "<C>\n<InSim port=\"5\"/>\n";
-    const std::string rests[] = {
-        "<OutGauge port=\"7\"", "</C", "<", "<?xml", "<!-- <OutGauge port=\"7\"/>", "<![CDATA[ x ]",
-        // An unterminated quote would otherwise swallow the next tag into the password.
-        "<Password value=\"abc/><OutGauge port=\"7\"/></C>", "<!><OutGauge port=\"7\"/></C>",
-        "<OutGauge port=7/></C>", "< OutGauge port=\"7\"/></C>", "<OutGauge port=\"7\"x=\"1\"/></C>"};
-    for (const std::string& rest : rests) {
-        EXPECT_EQ(read(before + rest), "5 12501 pw= 15000 loc=") << rest.substr(0, 40);
-        EXPECT_EQ(console.text, "Read InSim Port: 5\n");
-        EXPECT_EQ(console.errors, "cfg.xml line 3: a tag is cut off or not written as name=\"value\" pairs; nothing "
-                                  "from there on is read\n")
-            << rest.substr(0, 40);
-    }
-    // The parser sees the document end at a zero byte; only the first MiB is looked at.
-    for (const std::string& rest : {std::string("\0<OutGauge port=\"7\"/>", 21), "\x01\xFF<" + junk,
-                                    std::string(1 << 20, ' ') + "<OutGauge port=\"7\"/></C>"}) {
+    EXPECT_EQ(read(before + "<Password value=\"abc/><OutGauge port=\"7\"/></C>"), "5 12501 pw= 15000 loc=");
+    EXPECT_EQ(console.text, "Read InSim Port: 5\n");
+    EXPECT_EQ(console.errors, "cfg.xml line 3: a tag is cut off or not written as name=\"value\" pairs; nothing "
+                              "from there on is read\n");
+    // Only the first MiB is looked at.
+    for (const std::string& rest : {"\x01\xFF<" + junk, std::string(1 << 20, ' ') + "<OutGauge port=\"7\"/></C>"}) {
         EXPECT_EQ(read(before + rest), "5 12501 pw= 15000 loc=");
     }
 }

@@ -105,6 +105,12 @@ TEST(LapStore, LimitsOfABlockAndOfTheRace) {
         {"a longer race announced later never reaches past the store",
          race(2, 7) + sta(7, 1, 10) + mark() + lap(9, 60000, 180000, 3) + lap(7, 60000, 240000, 4) + lap(9, 1, 1, 11),
          lapLine(9) + kMemoryError + lapLine(7) + kMemoryError + lapLine(9, "0:0.0") + kMemoryError + kMoreLaps},
+        // One record a player a lap: a repeat is refused, so the cars behind keep their places.
+        {"a repeated record", race(5, 7) + lap(8, 60000, 60000, 1) + lap(8, 60000, 60000, 1) +
+                                  lap(7, 60000, 60100, 1) + mark() + lap(7, 61000, 121100, 2),
+         lapLine(7, "1:1.0") +
+             "Searching in 2 results.\nPitboard for 7: Lap 1/5\n-100 | +0\nP2 |    \n1:0.0\n"
+             "{clear}{btn 1 |L1/5 P2         |}{btn 2 |-0.10^9/+0.00       |}{btn 3 |1:00.00         |}"},
         {"nobody viewed: a lap of PLID 0 gets no board",
          race(5, 0) + lap(3, 60000, 60000, 1) + mark() + lap(0, 60000, 120000, 2), lapLine(0) + kMemoryError},
         {"a split of the viewed car clears, tracked or not", sta(7, 0, 0) + spx(8) + spx(7) + spx(7), "{clear}{clear}"}});

@@ -1,0 +1,186 @@
+// The link's edges played through its Sockets seam: start-up failures and their exit codes, the wait for a
+// simulator, the version reply however it comes, and loop turns whose wait or receive fails.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/link.h"
+#include "support/transcript.h"
+
+namespace {
+
+using transcript::bytes;
+
+// System calls answered from a script: what each receive delivers, what each wait returns, the
+// datagrams waiting; every send is kept, and the clock moves only with the link's pauses.
+class ScriptedSockets final : public Sockets {
+public:
+    int libraries = 0;                      // startLibraries' answer
+    bool resolves = true;
+    int refusals = 0;                       // connection attempts refused before one is accepted
+    Watch watch = Watch::Watched;
+    Gauge gauge = Gauge::Open;
+    std::deque<int> waits;                  // wait's answers, then 0 for ever
+    std::deque<std::string> receives;       // each receive takes from the front piece; none left: closed
+    std::deque<Datagram> datagrams;         // with the bytes of the front one in datagramBytes
+    std::deque<std::string> datagramBytes;
+    std::string sent;
+    std::uint32_t now = 0;
+    int closes = 0;
+
+    int startLibraries() override { return libraries; }
+    std::string error() override { return "scripted failure"; }
+    bool resolveInSim(std::uint16_t) override { return resolves; }
+    bool connect() override { return refusals-- <= 0; }
+    Watch watchInSim() override { return watch; }
+    void pause(std::uint32_t ms) override { now += ms; }
+    std::uint32_t ticks() override { return now; }
+    int wait(std::uint32_t) override {
+        if (waits.empty()) return 0;
+        const int answer = waits.front();
+        waits.pop_front();
+        return answer;
+    }
+    int receive(void* into, std::size_t size) override {
+        if (receives.empty()) return 0;
+        std::string& piece = receives.front();
+        const std::size_t count = std::min(size, piece.size());
+        piece.copy(static_cast<char*>(into), count);
+        piece.erase(0, count);
+        if (piece.empty()) receives.pop_front();
+        return static_cast<int>(count);
+    }
+    void send(const void* bytes, std::size_t size) override { sent.append(static_cast<const char*>(bytes), size); }
+    Gauge openGauge(std::uint16_t) override { return gauge; }
+    Datagram receiveDatagram(std::uint8_t* into, std::size_t capacity) override {
+        if (datagrams.empty()) return {Datagram::None};
+        const Datagram next = datagrams.front();
+        datagrams.pop_front();
+        if (next.kind == Datagram::Received) {
+            datagramBytes.front().copy(reinterpret_cast<char*>(into), capacity);
+            datagramBytes.pop_front();
+        }
+        return next;
+    }
+    void close() override { ++closes; }
+};
+
+const std::string kVersion5 = bytes({20, 2, 1, 0}) + std::string(14, '\0') + bytes({5, 0});  // IS_VER, InSimVer 5
+const std::string kConnected = "Waiting for InSim... Connected!\nSent ISI. Waiting for reply...\n";
+
+// A link with scripted sockets, a recorded console and a fresh program; the notice every 300 ms of waiting.
+struct ScriptedLink {
+    ScriptedSockets sockets;
+    transcript::Recorder console;
+    Program program;
+    InSimLink link{sockets, console, LinkTimings{100, 100, 300}};
+
+    // Start-up from the libraries to the OutGauge socket: its exit code.
+    int start() {
+        Config config;
+        applyDefaults(config);
+        const int code = link.initLibraries();
+        return code != 0 ? code : link.connect(config, program);
+    }
+    // One loop turn: its console text, then what it sent, then "exit N" when it ends the loop.
+    std::string turn() {
+        console.text.clear();
+        sockets.sent.clear();
+        const std::optional<int> code = link.runTurn(program);
+        transcript::Recorder sends;
+        sends.send(sockets.sent.data(), sockets.sent.size());
+        return console.text + sends.text + (code ? "exit " + std::to_string(*code) : "");
+    }
+};
+
+}  // namespace
+
+TEST(Link, StartUpFailuresAndTheirExitCodes) {
+    const std::string accepted = kConnected + "InSim version is 5 - accepted.\nRequesting OutGauge...\n";
+    const struct {
+        const char* name;
+        void (*script)(ScriptedSockets&);
+        int code;
+        std::string console;
+    } cases[] = {
+        {"no SDL", [](ScriptedSockets& s) { s.libraries = 1; }, 1, "SDL_Init: scripted failure\n"},
+        {"no SDL_net", [](ScriptedSockets& s) { s.libraries = 2; }, 2, "SDLNet_Init: scripted failure\n"},
+        {"localhost unknown", [](ScriptedSockets& s) { s.resolves = false; }, 1,
+         "Initialization done!\nWaiting for InSim... SDLNet_ResolveHost: scripted failure\n"},
+        {"no socket set", [](ScriptedSockets& s) { s.watch = Sockets::Watch::NoSet; }, 2,
+         "Initialization done!\nWaiting for InSim... Failed to allocate socket set! Exiting!\n"},
+        {"socket not added", [](ScriptedSockets& s) { s.watch = Sockets::Watch::NotAdded; }, 2,
+         "Initialization done!\nWaiting for InSim... Failed to add socket to socket set! Exiting!\n"},
+        {"closed before the version reply", [](ScriptedSockets& s) { s.receives = {kVersion5.substr(0, 19)}; }, 2,
+         "Initialization done!\n" + kConnected + "Connection closed before the InSim version reply! Exiting!\n"},
+        // The first 20 bytes are the version reply whatever they are: here a keep-alive and most of the reply.
+        {"a first reply that is not IS_VER", [](ScriptedSockets& s) { s.receives = {bytes({4, 3, 0, 0}) + kVersion5}; },
+         2, "Initialization done!\n" + kConnected + "InSim version is 0 - Stintkeeper only supports InSim version 5. Exiting.\n"},
+        {"no UDP socket", [](ScriptedSockets& s) { s.receives = {kVersion5}; s.gauge = Sockets::Gauge::NotOpened; }, 2,
+         "Initialization done!\n" + accepted + "Failed to initialize UDP: scripted failure - Exiting!\n"},
+        {"localhost unknown for OutGauge",
+         [](ScriptedSockets& s) { s.receives = {kVersion5}; s.gauge = Sockets::Gauge::NotResolved; }, 1,
+         "Initialization done!\n" + accepted + "SDLNet_ResolveHost: scripted failure\n"},
+        {"UDP not bound", [](ScriptedSockets& s) { s.receives = {kVersion5}; s.gauge = Sockets::Gauge::NotBound; }, 2,
+         "Initialization done!\n" + accepted + "Failed to bind to localhost! Exiting!\n"},
+        // A reply cut short is read on to its end.
+        {"the reply in pieces", [](ScriptedSockets& s) { s.receives = {kVersion5.substr(0, 3), kVersion5.substr(3)}; },
+         0, "Initialization done!\n" + accepted},
+    };
+    for (const auto& c : cases) {
+        ScriptedLink run;
+        c.script(run.sockets);
+        EXPECT_EQ(run.start(), c.code) << c.name;
+        EXPECT_EQ(run.console.text, c.console) << c.name;
+    }
+}
+
+// Nothing accepts for a while: the console stays as it is, and standard error names the port at every
+// interval of the notice, not more often.
+TEST(Link, WhileNothingAcceptsTheWaitIsNamedAtEachInterval) {
+    ScriptedLink run;
+    run.sockets.refusals = 7;  // 700 ms of attempts 100 ms apart: notices at 300 and 600
+    run.sockets.receives = {kVersion5};
+    EXPECT_EQ(run.start(), 0);
+    const std::string notice = "waiting for the simulator on InSim port 12500: the game opens it with /insim 12500 "
+                               "typed in the game, or when LFSExec in cfg.xml starts it\n";
+    EXPECT_EQ(run.console.errors, notice + notice);
+    EXPECT_EQ(run.sockets.now, 700u);
+}
+
+// Loop turns: a wait that fails still reads a packet; a link that fails inside a packet never hands
+// it on, sets the exit flag and still polls OutGauge; a datagram needs a buffer and comes from this machine.
+TEST(Link, TurnsWhoseWaitOrReceiveFails) {
+    const std::string restart = bytes({28, 17, 0, 0, 5}) + std::string(23, '\0');  // IS_RST, 5 laps
+    using Datagram = Sockets::Datagram;
+    const struct {
+        const char* name;
+        std::deque<int> waits;
+        std::deque<std::string> receives;  // after the version reply
+        std::deque<Datagram> datagrams;
+        std::vector<std::string> turns;    // each turn's console text, then its sends, then "exit N" when it ends the loop
+    } cases[] = {
+        {"a failed wait reads on", {-1}, {bytes({4, 3, 7, 0})}, {}, {"{keep-alive}"}},
+        {"a packet in pieces is read whole in one turn", {1}, {restart.substr(0, 2), restart.substr(2, 9), restart.substr(11)},
+         {}, {"Restart detected: Race! Number of laps: 5. Allocated 7700bytes.\nCleared memory! Cleared "
+                  "pitboard!\nPitting isn't mandatory.\n{clear}", ""}},
+        {"the link fails inside a packet", {1}, {restart.substr(0, 14)}, {{Datagram::Received, 96, true}},
+         {"Failed to receive data: scripted failure - Setting exit-flag!\nUnknown packet size!\nexit 0"}},
+        {"no buffer for a datagram", {}, {}, {{Datagram::NoBuffer}},
+         {"Failed to allocate new UDP packet! Exiting!\nexit 2"}},
+        {"a datagram from another machine", {}, {}, {{Datagram::Received, 92, false}},
+         {"Dropped an OutGauge datagram from another machine!\n"}},
+    };
+    for (const auto& c : cases) {
+        ScriptedLink run;
+        run.sockets.receives = {kVersion5};
+        ASSERT_EQ(run.start(), 0);
+        run.sockets.waits = c.waits;
+        run.sockets.receives = c.receives;
+        run.sockets.datagrams = c.datagrams;
+        for (const Datagram& d : c.datagrams) run.sockets.datagramBytes.push_back(std::string(d.length, '\0'));
+        for (std::size_t turn = 0; turn < c.turns.size(); ++turn) EXPECT_EQ(run.turn(), c.turns[turn]) << c.name << ", turn " << turn;
+    }
+}
