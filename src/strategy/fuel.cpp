@@ -88,7 +88,8 @@ FuelCall estimateFuel(const Tracker& tracker, const IS_LAP& lap, std::size_t slo
     const unsigned raceLaps = tracker.session.sta.RaceLaps;
     const unsigned lapsToGo = raceLaps > lapsDone ? raceLaps - lapsDone : 0;
     const float threeLaps = 3.0f * use;
-    if (!(estimate < threeLaps) || lapsToGo < 3 || oldLevel == 0.0f || lastLevel == 0.0f) return {};
+    FuelCall call{true, use, estimate};
+    if (!(estimate < threeLaps) || lapsToGo < 3 || oldLevel == 0.0f || lastLevel == 0.0f) return call;
 
     // The fuel for the laps to go and the reserve; to the finish, less what the tank holds now.
     const float lapsNeeded = static_cast<float>(lapsToGo) + settings.reserve;
@@ -96,5 +97,7 @@ FuelCall estimateFuel(const Tracker& tracker, const IS_LAP& lap, std::size_t slo
     if (settings.toFinish) need = need - estimate;
     const float needPercent = need * 100.0f;
     printLine(out, "Player will run out of fuel! ", estimatePercent, "% < ", needPercent, "%");
-    return {true, need};
+    call.runsShort = true;
+    call.need = need;
+    return call;
 }
