@@ -26,6 +26,7 @@ struct Config {
     int insimVersion = 0;             // InSim version asked for, 5 to 8; 0: byte 0 sent, only 5 accepted
     std::uint32_t outGaugeIntervalMs = kDefaultOutGaugeIntervalMs;  // asked-for time between datagrams
     FuelSettings fuel;
+    bool longRaces = false;           // Race long: RaceLaps 100 to 190 a race of 100 to 1,000 laps, 191 to 238 of hours
 };
 
 // Reads the settings file into `config`, printing "Read InSim Port: " for every InSim element.

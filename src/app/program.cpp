@@ -6,6 +6,7 @@
 
 #include "link/outgoing.h"
 #include "race/handlers.h"
+#include "race/race_length.h"
 #include "strategy/fuel.h"
 #include "strategy/pitboard.h"
 
@@ -43,16 +44,17 @@ void onLapLine(Program& program, const IS_LAP& lap, Output& out) {
         break;
     }
     BoardData& board = race.latestBoard;
-    startRaceBoard(board, lap, race.session);
+    const Distance distance = distanceAt(race, lap);
+    startRaceBoard(board, lap, race.session, distance);
     const std::optional<std::size_t> slot = findStandings(race, lap, out);
     if (slot && lap.LapsDone > 2) {
-        const FuelCall call = estimateFuel(race, lap, *slot, program.fuel, out);
+        const FuelCall call = estimateFuel(race, lap, *slot, distance.lapsToGo, program.fuel, out);
         if (call.runsShort) {
             markPitStop(board);
             setPitFuel(program.pitFuel, race, lap, call.need, out);  // the one place that types into the game
         }
     }
-    setLastLapAdvice(board, lap, race.session.sta.RaceLaps);
+    setLastLapAdvice(board, distance);
     showRaceBoard(race, out);
 }
 

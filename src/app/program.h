@@ -19,7 +19,9 @@ struct Program {                     // everything the handlers work on, for the
     PitFuelState pitFuel;
 
     Program() = default;
-    explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel) {}
+    explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel) {
+        race.longRaces = config.longRaces;
+    }
 };
 
 // The handled InSim packet types, each with the rest of its packet after the header and its handler.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -70,7 +71,7 @@ std::optional<double> decimalNumber(std::string_view text) {
     return value;
 }
 
-constexpr const char* kSettings[] = {"InSim", "OutGauge", "Password", "BoardTimeOut", "LFSExec", "Fuel"};
+constexpr const char* kSettings[] = {"InSim", "OutGauge", "Password", "BoardTimeOut", "LFSExec", "Fuel", "Race"};
 
 // Letters to change, add or drop to turn one name into the other, case aside.
 std::size_t editDistance(std::string_view a, std::string_view b) {
@@ -121,6 +122,8 @@ public:
             launchLine_ = where_;
         } else if (element == "Fuel") {
             config_.fuel = fuel();
+        } else if (element == "Race") {
+            config_.longRaces = bounded("long", LLONG_MIN, LLONG_MAX, 0LL, "a whole number", "it counts as off") != 0;
         } else if (index != 0 && (reader_.getAttributeCount() > 0 || reader_.isEmptyElement())) {
             unknown(element);  // a wrapper around settings, with no attributes of its own, is no mistake
         }
@@ -245,8 +248,13 @@ private:
         if (nearest != nullptr) {
             diagnose(console_, where_, "<", element, "> is not a setting and is passed over; did you mean <", nearest, ">?");
         } else {
-            diagnose(console_, where_, "<", element, "> is not a setting and is passed over (the settings are InSim, "
-                     "OutGauge, Password, BoardTimeOut, LFSExec and Fuel)");
+            std::string settings;
+            for (const char* setting : kSettings) {
+                settings += setting == kSettings[0] ? "" : setting == *std::rbegin(kSettings) ? " and " : ", ";
+                settings += setting;
+            }
+            diagnose(console_, where_, "<", element, "> is not a setting and is passed over (the settings are ",
+                     settings, ")");
         }
     }
 

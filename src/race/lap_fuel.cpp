@@ -4,16 +4,7 @@
 #include <cstring>
 
 #include "race/handlers.h"
-
-namespace {
-
-std::size_t storedRecords(const RaceLapStore& store, std::size_t blocks) {
-    std::size_t records = 0;
-    for (std::size_t k = 0; k < blocks; ++k) records += store.block(k)->arrivals;
-    return records;
-}
-
-}  // namespace
+#include "race/race_length.h"
 
 std::optional<float> readGauge(Tracker& tracker, const void* datagram, std::size_t length, Output& out) {
     // Only the datagram without the trailing ID field is understood; the simulator is asked for that one.
@@ -33,13 +24,21 @@ void recordLapFuel(Tracker& tracker, float fuel, Output& out) {
     if (!tracker.pLaps || sta.RaceInProg != RIP_RACE || sta.RaceLaps == 0) return;
     RaceLapStore& store = *tracker.pLaps;
 
-    // The last IS_STA may announce more laps than the store was created with.
-    const std::size_t blocks = std::min<std::size_t>(sta.RaceLaps, store.blockCount());
-    const FuelScan scan{tracker.races, storedRecords(store, blocks), sta.ViewPLID, blocks};
-    if (tracker.fuelScan == scan) return;
+    // The last IS_STA may announce more laps than the store was created with; a timed race's store
+    // has as many blocks as laps have been started.
+    const RaceLength length = decodeRaceLaps(sta.RaceLaps, tracker.longRaces);
+    const std::size_t blocks = length.kind == RaceLength::Hours ? store.blockCount()
+                                                                : std::min<std::size_t>(length.count, store.blockCount());
+    FuelScan& scan = tracker.fuelScan;
+    if (scan.race != tracker.races || scan.viewPlid != sta.ViewPLID) {
+        scan = FuelScan{tracker.races, sta.ViewPLID, blocks, 0};  // another race or player: every lap again
+    } else if (scan.blocks != blocks) {
+        scan.from = std::min({scan.from, scan.blocks, blocks});  // blocks not scanned before are scanned now
+        scan.blocks = blocks;
+    }
 
-    bool leftUnrecorded = false;
-    for (std::size_t k = 0; k < blocks; ++k) {
+    std::size_t unrecorded = blocks;  // the first block left with a slot waiting for a reading
+    for (std::size_t k = scan.from; k < blocks; ++k) {
         LapBlock& block = *store.block(k);
         for (std::size_t s = 0; s < kLapsPerBlock; ++s) {
             const IS_LAP& record = block.laps[s];
@@ -49,10 +48,10 @@ void recordLapFuel(Tracker& tracker, float fuel, Output& out) {
             if (block.fuel[s] != 0.0f) continue;
             // Every unrecorded lap of the viewed player gets this reading, also laps from before the view moved to him.
             block.fuel[s] = fuel;
-            leftUnrecorded = leftUnrecorded || fuel == 0.0f;  // a reading of 0 leaves the slot to the next one
+            if (fuel == 0.0f) unrecorded = std::min(unrecorded, k);  // a reading of 0 leaves the slot to the next one
             printLine(out, "Fuel for ", sta.ViewPLID, ": (pLaps+", static_cast<int>(k), "->fuel[",
                       static_cast<int>(s), "] = ", fuel);
         }
     }
-    tracker.fuelScan = leftUnrecorded ? FuelScan{} : scan;
+    scan.from = unrecorded;
 }

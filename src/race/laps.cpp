@@ -5,6 +5,7 @@
 #include "link/outgoing.h"
 #include "race/handlers.h"
 #include "race/lap_time.h"
+#include "race/race_length.h"
 
 namespace {
 
@@ -15,16 +16,30 @@ enum class Stored { Yes, Refused, Repeated };
 // PLID 0 would end the block's list early and hide the records behind it. Repeated: the player has a
 // record in that block already; one lap line is one record, and a second would put every car behind
 // it a place back.
-Stored storeLap(Tracker& tracker, const IS_LAP& packet) {
+Stored storeLap(Tracker& tracker, const IS_LAP& packet, const RaceLength& length) {
     const std::uint16_t lap = packet.LapsDone;
-    if (!tracker.pLaps || packet.PLID == 0 || lap == 0 || lap > tracker.session.sta.RaceLaps) return Stored::Refused;
-    LapBlock* block = tracker.pLaps->block(lap - 1u);
+    const bool beyond = length.kind == RaceLength::Laps && lap > length.count;
+    if (!tracker.pLaps || packet.PLID == 0 || lap == 0 || beyond) return Stored::Refused;
+    LapBlock* block = tracker.pLaps->blockToStore(lap - 1u);
     if (block == nullptr) return Stored::Refused;
     if (slotOf(*block, packet.PLID)) return Stored::Repeated;
     if (block->arrivals >= kLapsPerBlock) return Stored::Refused;
     block->laps[block->arrivals] = packet;
     ++block->arrivals;
+    // The viewed car's new line waits for a reading: the OutGauge step's next scan starts at its block.
+    if (packet.PLID == tracker.session.sta.ViewPLID) {
+        tracker.fuelScan.from = std::min<std::size_t>(tracker.fuelScan.from, lap - 1u);
+    }
     return Stored::Yes;
+}
+
+// A timed race ends at the first line the leader crosses at or after its time: the first record
+// stored in a lap's block is the leader's.
+void noteTimedFinish(RaceLapStore& store, const IS_LAP& packet, const RaceLength& length) {
+    if (length.kind != RaceLength::Hours || store.finished() || packet.LapsDone == 0) return;
+    const LapBlock* block = store.block(packet.LapsDone - 1u);
+    const bool leader = block != nullptr && block->arrivals == 1 && block->laps[0].PLID == packet.PLID;
+    if (leader && packet.ETime >= length.count * 3600000ull) store.finishTime = packet.ETime;
 }
 
 // |a - b| with the difference taken as a signed 32-bit number: the magnitude is the negation modulo
@@ -49,11 +64,14 @@ BoardDue registerLap(Tracker& tracker, const IS_LAP& packet, Output& out) {
     if (sta.RaceInProg != RIP_RACE) return BoardDue::None;
 
     printLapTimeLine(out, packet.PLID, packet.LTime);
-    const Stored stored = storeLap(tracker, packet);
+    const RaceLength length = decodeRaceLaps(sta.RaceLaps, tracker.longRaces);
+    const Stored stored = storeLap(tracker, packet, length);
     if (stored != Stored::Yes) printLine(out, "Memory allocation error!");
+    if (stored == Stored::Yes) noteTimedFinish(*tracker.pLaps, packet, length);
 
+    // A timed race is tracked to the session's end; a lap race ends at a lap beyond its length.
     const std::uint16_t lap = packet.LapsDone;
-    if (lap > sta.RaceLaps) {
+    if (length.kind == RaceLength::Laps && lap > length.count) {
         printLine(out, "More laps than allocated! Ending tracking! Clearing buttons!");
         session.tracking = false;  // the store stays until the next restart or session end
         clearButtons(out);

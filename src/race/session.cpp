@@ -4,6 +4,7 @@
 
 #include "link/outgoing.h"
 #include "race/handlers.h"
+#include "race/race_length.h"
 
 void onState(Tracker& tracker, const IS_STA& packet, Output& out) {
     SessionState& session = tracker.session;
@@ -29,11 +30,18 @@ void onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
     print(out, "Restart detected: ");
     tracker.pLaps.reset();  // at most one lap store at a time: the old one goes before a new one is made
 
-    if (packet.RaceLaps >= 1 && packet.RaceLaps <= kMaxRaceLaps) {
-        tracker.pLaps = std::make_unique<RaceLapStore>(packet.RaceLaps);
+    const RaceLength length = decodeRaceLaps(packet.RaceLaps, tracker.longRaces);
+    const bool lapRace = (packet.RaceLaps >= 1 && packet.RaceLaps <= kMaxRaceLaps) ||
+                         (tracker.longRaces && isLongLapRace(packet.RaceLaps));
+    if (lapRace) {
+        tracker.pLaps = std::make_unique<RaceLapStore>(length.count);
         ++tracker.races;
-        printLine(out, "Race! Number of laps: ", packet.RaceLaps, ". Allocated ",
-                  static_cast<unsigned>(packet.RaceLaps) * sizeof(LapBlock), "bytes.");
+        printLine(out, "Race! Number of laps: ", length.count, ". Allocated ", length.count * sizeof(LapBlock), "bytes.");
+        session.tracking = true;
+    } else if (tracker.longRaces && isTimedRace(packet.RaceLaps)) {
+        tracker.pLaps = std::make_unique<RaceLapStore>(RaceLapStore::timed(length.count));
+        ++tracker.races;
+        printLine(out, "Race! Duration: ", length.count * 60, " Minutes.");
         session.tracking = true;
     } else if (packet.RaceLaps == 0 && packet.QualMins != 0) {
         printLine(out, "Qualification! Duration: ", packet.QualMins, " Minutes.");
@@ -41,8 +49,8 @@ void onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
         tracker.qualifying = std::make_unique<QualifyingStore>();
         session.tracking = true;
     } else {
-        // Long races counted in tens of laps, timed races and practice: nothing is recorded for them,
-        // and tracking keeps whatever value it had.
+        // Practice, and unless long races are read, races counted in tens of laps or in hours: nothing
+        // is recorded for them, and tracking keeps whatever value it had.
         printLine(out, "Strange restart! Number of laps: ", packet.RaceLaps);
     }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "link/wire.h"
 
@@ -35,20 +36,53 @@ inline std::optional<std::size_t> slotOf(const LapBlock& block, std::uint8_t pli
     return std::nullopt;
 }
 
-// One LapBlock per lap of the race; block i holds the records of lap i + 1.
-// The block count is the race length the store was created with, and every access is bounded by it.
+// One LapBlock per lap of the race; block i holds the records of lap i + 1. A lap race's store has a
+// block for every lap from the start, and every access is bounded by that count. A timed race's store
+// grows a block at a time, as the leader starts each lap, up to kMaxTimedRaceLaps. Blocks are made in
+// chunks, so a growing store never moves the blocks it has.
 class RaceLapStore {
 public:
-    explicit RaceLapStore(std::size_t blockCount)
-        : blockCount_(blockCount), blocks_(std::make_unique<LapBlock[]>(blockCount)) {}
+    static constexpr std::size_t kChunkBlocks = 64;
+    static constexpr std::size_t kMaxTimedRaceLaps = 20000;  // 48 hours of laps of under 9 seconds
+
+    // A lap race of `blockCount` laps.
+    explicit RaceLapStore(std::size_t blockCount) : blockCount_(blockCount) {
+        while (chunks_.size() * kChunkBlocks < blockCount) addChunk();
+    }
+    // A race timed in `hours`, whose store grows with the laps driven.
+    static RaceLapStore timed(unsigned hours) {
+        RaceLapStore store(0);
+        store.hours_ = hours;
+        return store;
+    }
 
     std::size_t blockCount() const { return blockCount_; }
-    LapBlock* block(std::size_t index) { return index < blockCount_ ? &blocks_[index] : nullptr; }
-    const LapBlock* block(std::size_t index) const { return index < blockCount_ ? &blocks_[index] : nullptr; }
+    unsigned hours() const { return hours_; }  // 0 for a lap race
+    LapBlock* block(std::size_t index) { return index < blockCount_ ? at(index) : nullptr; }
+    const LapBlock* block(std::size_t index) const {
+        return index < blockCount_ ? &chunks_[index / kChunkBlocks][index % kChunkBlocks] : nullptr;
+    }
+    // The block of lap `index` + 1 for a record to be stored in: in a timed race the next lap's block
+    // is made when its first record comes; nullptr when there is none and none can be made.
+    LapBlock* blockToStore(std::size_t index) {
+        if (index == blockCount_ && hours_ != 0 && blockCount_ < kMaxTimedRaceLaps) {
+            if (blockCount_ == chunks_.size() * kChunkBlocks) addChunk();
+            ++blockCount_;
+        }
+        return block(index);
+    }
+
+    // A timed race ends at the leader's first line at or after its time: its elapsed time then.
+    std::uint32_t finishTime = 0;  // 0: not yet
+    bool finished() const { return finishTime != 0; }
 
 private:
+    void addChunk() { chunks_.push_back(std::make_unique<LapBlock[]>(kChunkBlocks)); }  // every byte zero
+    LapBlock* at(std::size_t index) { return &chunks_[index / kChunkBlocks][index % kChunkBlocks]; }
+
     std::size_t blockCount_;
-    std::unique_ptr<LapBlock[]> blocks_;  // value-initialised: every byte zero
+    unsigned hours_ = 0;
+    std::vector<std::unique_ptr<LapBlock[]>> chunks_;
 };
 
 constexpr std::size_t kResultSlots = 256;   // slots of a qualifying store
@@ -61,8 +95,9 @@ struct QualifyingStore {
 struct BoardData {                 // the content of one pitboard
     std::uint8_t plid = 0;         // the player the board is about
     std::uint16_t position = 0;    // 1 = first
-    std::uint8_t lap = 0;          // lap number shown
-    std::uint8_t raceLaps = 0;     // race length; races only
+    std::uint16_t lap = 0;         // lap number shown
+    std::uint16_t raceLaps = 0;    // race length, laps; races only
+    bool raceLapsEstimated = false;  // a timed race's: what the car will have done at the flag
     std::uint32_t lapTime = 0;     // ms
     std::uint32_t gapAhead = 0;    // ms to the car ahead, 0 = none
     std::uint32_t gapBehind = 0;   // ms to the car behind, 0 = none
@@ -71,15 +106,15 @@ struct BoardData {                 // the content of one pitboard
     std::uint32_t shownAt = 0;     // OutGauge time the board was shown, 0 = not shown
 };
 
-// What the OutGauge step's last scan for unrecorded fuel covered, when it left none behind. Records
-// are never removed, so while the race, the count, the viewed player and the bound stay the same the
-// next scan would find nothing: an idle race costs a comparison, not a walk of every lap.
+// Where the OutGauge step's next scan for the viewed player's unrecorded lap lines starts: below
+// `from` none waits for a reading, while the race, the viewed player and the bound stay those of the
+// last scan. A record of the viewed player stored later lowers it. So an idle race costs a comparison,
+// and a long one a look at the laps still in progress, not a walk of every lap.
 struct FuelScan {
-    std::uint32_t race = 0;          // Tracker::races when it was made
-    std::size_t records = SIZE_MAX;  // SIZE_MAX: no complete scan yet
+    std::uint32_t race = 0;      // Tracker::races when it was made
     std::uint8_t viewPlid = 0;
-    std::size_t blocks = 0;
-    bool operator==(const FuelScan&) const = default;
+    std::size_t blocks = 0;      // the bound it scanned to
+    std::size_t from = 0;
 };
 
 struct Tracker {                   // everything race tracking keeps, for the whole run
@@ -89,5 +124,6 @@ struct Tracker {                   // everything race tracking keeps, for the wh
     BoardData latestBoard;         // the board being composed for the viewed player
     BoardData previousBoard;       // the board shown before it
     std::uint32_t races = 0;       // race lap stores made since the program started
+    bool longRaces = false;        // RaceLaps from 100 on is read as a long lap race or a timed race
     FuelScan fuelScan;             // the OutGauge step's own: what its last complete scan covered
 };

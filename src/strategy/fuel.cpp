@@ -47,8 +47,8 @@ AverageUse averageUse(const RaceLapStore& store, std::uint8_t plid, unsigned lap
 
 }  // namespace
 
-FuelCall estimateFuel(const Tracker& tracker, const IS_LAP& lap, std::size_t slot, const FuelSettings& settings,
-                      Output& out) {
+FuelCall estimateFuel(const Tracker& tracker, const IS_LAP& lap, std::size_t slot, unsigned lapsToGo,
+                      const FuelSettings& settings, Output& out) {
     const unsigned lapsDone = lap.LapsDone;
     if (!tracker.pLaps || lapsDone < 3 || slot >= kLapsPerBlock) return {};
     // Blocks come only through the store, which knows how many it was made with: a RaceLaps
@@ -85,8 +85,6 @@ FuelCall estimateFuel(const Tracker& tracker, const IS_LAP& lap, std::size_t slo
     printLine(out, "Player has approx ", estimatePercent, "% fuel and consumes ", usePercent, "% per lap.");
 
     // A zero level was never recorded; NaN fails the comparison.
-    const unsigned raceLaps = tracker.session.sta.RaceLaps;
-    const unsigned lapsToGo = raceLaps > lapsDone ? raceLaps - lapsDone : 0;
     const float threeLaps = 3.0f * use;
     FuelCall call{true, use, estimate};
     if (!(estimate < threeLaps) || lapsToGo < 3 || oldLevel == 0.0f || lastLevel == 0.0f) return call;

@@ -19,6 +19,6 @@ struct FuelCall {
 
 // Compares the viewed player's readings at the two lap lines before `lap` (the use averaged over
 // more laps when the settings ask for it) and reports the estimate on the console. `slot` is the
-// player's slot in the block of lap LapsDone - 1.
-FuelCall estimateFuel(const Tracker& tracker, const IS_LAP& lap, std::size_t slot, const FuelSettings& settings,
-                      Output& out);
+// player's slot in the block of lap LapsDone - 1; `lapsToGo` the laps he has still to run.
+FuelCall estimateFuel(const Tracker& tracker, const IS_LAP& lap, std::size_t slot, unsigned lapsToGo,
+                      const FuelSettings& settings, Output& out);

@@ -41,8 +41,17 @@ void setFieldText(char (&field)[N], std::string_view text) {
     std::memcpy(field, text.data(), std::min(text.size(), N - 1));
 }
 
+// "12/45", or "12/~45" when the race length is an estimate.
+void appendLapOfRace(std::string& out, const BoardData& board) {
+    appendValue(out, board.lap);
+    out += board.raceLapsEstimated ? "/~" : "/";
+    appendValue(out, board.raceLaps);
+}
+
 void reportRaceBoard(const BoardData& board, Output& out) {
-    printLine(out, "Pitboard for ", board.plid, ": Lap ", board.lap, "/", board.raceLaps);
+    std::string lapOfRace;
+    appendLapOfRace(lapOfRace, board);
+    printLine(out, "Pitboard for ", board.plid, ": Lap ", lapOfRace);
     printLine(out, "-", board.gapAhead, " | +", board.gapBehind);
     printLine(out, "P", board.position, " | ", fieldText(board.marker));
     std::string time;
@@ -55,9 +64,7 @@ void sendRaceLines(const BoardData& previous, const BoardData& latest, Output& o
     const bool samePlayer = previous.plid == latest.plid;
 
     std::string line = "L";
-    appendValue(line, latest.lap);
-    line += "/";
-    appendValue(line, latest.raceLaps);
+    appendLapOfRace(line, latest);
     line += " P";
     if (samePlayer && previous.position > latest.position) line += kGreen;  // places gained
     if (samePlayer && previous.position < latest.position) line += kRed;    // places lost
@@ -92,13 +99,14 @@ void sendRaceLines(const BoardData& previous, const BoardData& latest, Output& o
 
 }  // namespace
 
-void startRaceBoard(BoardData& board, const IS_LAP& lap, const SessionState& session) {
+void startRaceBoard(BoardData& board, const IS_LAP& lap, const SessionState& session, const Distance& distance) {
     board.plid = session.sta.ViewPLID;
-    board.lap = static_cast<std::uint8_t>(lap.LapsDone - 1u);  // the board describes the lap before
-    board.raceLaps = session.sta.RaceLaps;
+    board.lap = static_cast<std::uint16_t>(lap.LapsDone - 1u);  // the board describes the lap before
+    board.raceLaps = static_cast<std::uint16_t>(distance.total);
+    board.raceLapsEstimated = distance.estimated;
     switch (lap.Penalty) {
     case PENALTY_NONE: {
-        const bool stopDue = lap.NumStops == 0 && session.mustPit && lap.LapsDone + 3 >= session.sta.RaceLaps;
+        const bool stopDue = lap.NumStops == 0 && session.mustPit && lap.LapsDone + 3u >= distance.total;
         setFieldText(board.marker, stopDue ? "PIT" : "   ");
         break;
     }
@@ -115,11 +123,11 @@ void startRaceBoard(BoardData& board, const IS_LAP& lap, const SessionState& ses
 
 void markPitStop(BoardData& board) { setFieldText(board.marker, "PIT"); }
 
-void setLastLapAdvice(BoardData& board, const IS_LAP& lap, std::uint8_t raceLaps) {
+void setLastLapAdvice(BoardData& board, const Distance& distance) {
     if (board.advice[0] != '\0') return;  // a fuel advice written at this lap line goes first
-    if (lap.LapsDone + 1 == raceLaps) {
+    if (distance.lastLap) {
         setFieldText(board.advice, "LAST LAP");
-    } else if (lap.LapsDone == raceLaps) {
+    } else if (distance.finishing) {
         setFieldText(board.advice, "FINISHED");
     }
 }

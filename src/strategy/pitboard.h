@@ -7,14 +7,15 @@
 
 #include "link/output.h"
 #include "link/wire.h"
+#include "race/race_length.h"
 #include "race/tracker.h"
 
 // Starts the viewed player's race board at the line of `lap`: the lap it describes (the one before),
 // the race length, and the marker of a penalty to serve or of a mandatory stop not yet made.
-void startRaceBoard(BoardData& board, const IS_LAP& lap, const SessionState& session);
+void startRaceBoard(BoardData& board, const IS_LAP& lap, const SessionState& session, const Distance& distance);
 void markPitStop(BoardData& board);  // "PIT": the car will run short of fuel
 // "LAST LAP" at the line that starts the last lap, "FINISHED" at the finish; a fuel advice goes first.
-void setLastLapAdvice(BoardData& board, const IS_LAP& lap, std::uint8_t raceLaps);
+void setLastLapAdvice(BoardData& board, const Distance& distance);
 // Reports latestBoard, clears the screen and sends its lines; it then becomes previousBoard.
 void showRaceBoard(Tracker& tracker, Output& out);
 void showQualifyingBoard(Tracker& tracker, Output& out);  // qualifying board from previousBoard

@@ -161,7 +161,7 @@ private:
 
 // Plays the script to the program as the link would: the stream cut into packets as they complete,
 // each datagram handed to the OutGauge step. Returns what was printed and sent after the last mark.
-inline std::string play(const Script& script, Program program = {}) {
+inline std::string feed(const Script& script, Program& program) {
     Recorder out;
     std::string pending;  // stream bytes not yet a whole packet
     for (const Input& input : script) {
@@ -180,5 +180,8 @@ inline std::string play(const Script& script, Program program = {}) {
     out.flushHeader();
     return out.text;
 }
+
+// The same, to a program of its own.
+inline std::string play(const Script& script, Program program = {}) { return feed(script, program); }
 
 }  // namespace transcript

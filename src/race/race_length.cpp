@@ -1,0 +1,113 @@
+// How long the race is, as the simulator encodes it in RaceLaps, and how far a car's lap line is from
+// its flag: laps counted in ones or in tens, or hours of race time counted to the leader's line.
+#include "race/race_length.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+namespace {
+
+constexpr std::uint8_t kFirstLongLapRace = 100;
+constexpr std::uint8_t kLastLongLapRace = 190;
+constexpr std::uint8_t kLastTimedRace = 238;
+constexpr unsigned kPaceLaps = 3;
+constexpr double kHourMs = 3600000.0;
+
+const IS_LAP* recordOf(const RaceLapStore& store, std::uint8_t plid, unsigned lapsDone) {
+    const LapBlock* block = lapsDone >= 1 ? store.block(lapsDone - 1) : nullptr;
+    const std::optional<std::size_t> slot = block != nullptr ? slotOf(*block, plid) : std::nullopt;
+    return slot ? &block->laps[*slot] : nullptr;
+}
+
+// The elapsed time at the car's line before this one; 0 before its first.
+std::uint32_t previousLineTime(const RaceLapStore& store, const IS_LAP& lap) {
+    const IS_LAP* previous = lap.LapsDone >= 2 ? recordOf(store, lap.PLID, lap.LapsDone - 1u) : nullptr;
+    return previous != nullptr ? previous->ETime : 0;
+}
+
+unsigned clampLaps(double laps) { return static_cast<unsigned>(std::clamp(laps, 0.0, 65535.0)); }
+
+Distance timedDistance(const RaceLapStore& store, const IS_LAP& lap, unsigned hours) {
+    Distance distance;
+    distance.estimated = true;
+    const unsigned done = lap.LapsDone;
+    // Its finishing line: the first after the leader's finish, or the leader's own at or after the time.
+    if (store.finished()) {
+        distance.finishing = lap.ETime >= store.finishTime && previousLineTime(store, lap) < store.finishTime;
+        const bool beyond = lap.ETime >= store.finishTime && !distance.finishing;
+        if (distance.finishing || beyond) {
+            distance.total = done;
+            return distance;
+        }
+    }
+    // The leader: the first car to complete the latest lap any car has completed.
+    const LapBlock* latest = store.blockCount() > 0 ? store.block(store.blockCount() - 1) : nullptr;
+    if (latest == nullptr || latest->arrivals == 0) return distance;
+    const IS_LAP& leader = latest->laps[0];
+    const double leaderPace = recentPaceMs(store, leader.PLID, leader.LapsDone);
+    const double ownPace = recentPaceMs(store, lap.PLID, done);
+    if (leaderPace <= 0.0 || ownPace <= 0.0) {
+        distance.total = done;
+        return distance;
+    }
+    // The race time of the leader's finishing line, from his latest line at his recent pace.
+    double finish = store.finishTime;
+    unsigned leaderLines = 0;
+    if (!store.finished()) {
+        const double left = hours * kHourMs - leader.ETime;
+        leaderLines = left > 0.0 ? clampLaps(std::ceil(left / leaderPace)) : 0;
+        finish = leader.ETime + leaderLines * leaderPace;
+    }
+    unsigned lines = 0;
+    if (leader.PLID == lap.PLID && leader.LapsDone == done) {
+        lines = leaderLines;  // the leader's own finishing line is the one at or after the time
+    } else {
+        const double ahead = finish - lap.ETime;
+        lines = ahead >= 0.0 ? clampLaps(std::floor(ahead / ownPace) + 1.0) : 0;
+    }
+    distance.total = std::min(done + lines, 65535u);
+    distance.lapsToGo = distance.total - done;
+    distance.lastLap = distance.lapsToGo == 1;
+    return distance;
+}
+
+}  // namespace
+
+bool isLongLapRace(std::uint8_t raceLaps) { return raceLaps >= kFirstLongLapRace && raceLaps <= kLastLongLapRace; }
+bool isTimedRace(std::uint8_t raceLaps) { return raceLaps > kLastLongLapRace && raceLaps <= kLastTimedRace; }
+
+RaceLength decodeRaceLaps(std::uint8_t raceLaps, bool longRaces) {
+    if (longRaces && isLongLapRace(raceLaps)) return {RaceLength::Laps, (raceLaps - 100u) * 10u + 100u};
+    if (longRaces && isTimedRace(raceLaps)) return {RaceLength::Hours, raceLaps - 190u};
+    return {RaceLength::Laps, raceLaps};
+}
+
+double recentPaceMs(const RaceLapStore& store, std::uint8_t plid, unsigned lapsDone) {
+    double sum = 0.0;
+    unsigned laps = 0;
+    std::uint32_t elapsed = 0;
+    for (unsigned n = lapsDone; n >= 1 && laps < kPaceLaps; --n) {
+        const IS_LAP* record = recordOf(store, plid, n);
+        if (record == nullptr) break;
+        if (n == lapsDone) elapsed = record->ETime;
+        const IS_LAP* before = n >= 2 ? recordOf(store, plid, n - 1) : nullptr;
+        const unsigned stopsBefore = before != nullptr ? before->NumStops : 0;
+        if (record->NumStops != stopsBefore || record->LTime == 0) continue;  // a lap with a stop
+        sum += record->LTime;
+        ++laps;
+    }
+    if (laps > 0) return sum / laps;
+    return lapsDone > 0 ? static_cast<double>(elapsed) / lapsDone : 0.0;
+}
+
+Distance distanceAt(const Tracker& tracker, const IS_LAP& lap) {
+    const RaceLength length = decodeRaceLaps(tracker.session.sta.RaceLaps, tracker.longRaces);
+    if (length.kind == RaceLength::Hours && tracker.pLaps) return timedDistance(*tracker.pLaps, lap, length.count);
+    Distance distance;
+    distance.total = length.count;
+    distance.lapsToGo = length.count > lap.LapsDone ? length.count - lap.LapsDone : 0;
+    distance.lastLap = lap.LapsDone + 1u == length.count;
+    distance.finishing = lap.LapsDone == length.count;
+    return distance;
+}

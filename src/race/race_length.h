@@ -1,0 +1,36 @@
+// How long the race is, as the simulator encodes it in RaceLaps, and how far a car's lap line is from
+// its flag: laps counted in ones or in tens, or hours of race time counted to the leader's line.
+#pragma once
+
+#include <cstdint>
+
+#include "link/wire.h"
+#include "race/tracker.h"
+
+struct RaceLength {
+    enum Kind { Laps, Hours } kind = Laps;
+    unsigned count = 0;  // laps, or hours
+};
+
+// RaceLaps of an IS_RST or IS_STA. Read as long races: 1 to 99 laps as they are, 100 to 190 a race of
+// (RaceLaps - 100) x 10 + 100 laps, 191 to 238 a race of RaceLaps - 190 hours. Otherwise, and for any
+// other value, RaceLaps laps as it reads.
+RaceLength decodeRaceLaps(std::uint8_t raceLaps, bool longRaces);
+bool isLongLapRace(std::uint8_t raceLaps);  // 100 to 190
+bool isTimedRace(std::uint8_t raceLaps);    // 191 to 238
+
+// What a car's lap line has to go, worked out from the store. In a timed race the total is an
+// estimate: the leader's finishing line from his latest line and recent pace, then the car's own
+// lines up to and including its first one after that; a lapped car counts its own laps.
+struct Distance {
+    unsigned total = 0;      // laps the car completes in all
+    unsigned lapsToGo = 0;   // lines still to cross after this one; 0 from its finishing line on
+    bool estimated = false;  // a timed race's total
+    bool lastLap = false;    // this line starts the car's last lap
+    bool finishing = false;  // this line is the car's finishing line
+};
+Distance distanceAt(const Tracker& tracker, const IS_LAP& lap);
+
+// A car's recent pace: the mean time of its last three laps up to lap `lapsDone`, leaving out laps
+// with a stop; its elapsed time over its laps when none is left. 0 when it has no lap at all.
+double recentPaceMs(const RaceLapStore& store, std::uint8_t plid, unsigned lapsDone);

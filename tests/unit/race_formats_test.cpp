@@ -1,0 +1,156 @@
+// Long and timed races: RaceLaps read as laps in tens or as hours, the race length on the board, the
+// laps to go of the viewed car counted from the leader's finish, and where a timed race ends.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "race/race_length.h"
+#include "support/transcript.h"
+
+using namespace transcript;
+
+namespace {
+
+Program readingLongRaces() {
+    Program program;
+    program.race.longRaces = true;
+    return program;
+}
+
+std::string restart(const std::string& kind) {
+    return "Restart detected: " + kind + "\nCleared memory! {clear}Cleared pitboard!\nPitting isn't mandatory.\n";
+}
+
+// A car of a timed race: its laps all of `lapMs`, the first `offsetMs` later; lap `stopLap` with a stop
+// that costs `stopMs` more.
+struct Car {
+    int plid;
+    std::uint32_t lapMs;
+    std::uint32_t offsetMs = 0;
+    int stopLap = 0;
+    std::uint32_t stopMs = 0;
+};
+
+// Every lap line of the cars up to `untilMs` of race time, in the order of the line.
+Script linesUntil(const std::vector<Car>& cars, std::uint32_t untilMs) {
+    struct Line {
+        std::uint32_t eTime;
+        int plid, lapsDone, stops;
+        std::uint32_t lTime;
+    };
+    std::vector<Line> lines;
+    for (const Car& car : cars) {
+        std::uint32_t eTime = car.offsetMs;
+        for (int n = 1;; ++n) {
+            const std::uint32_t lTime = car.lapMs + (n == car.stopLap ? car.stopMs : 0);
+            eTime += lTime;
+            if (eTime > untilMs) break;
+            lines.push_back({eTime, car.plid, n, car.stopLap != 0 && n >= car.stopLap ? 1 : 0, lTime});
+        }
+    }
+    std::stable_sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) { return a.eTime < b.eTime; });
+    Script script;
+    for (const Line& l : lines) script = script + lap(l.plid, l.lTime, l.eTime, l.lapsDone, 0, l.stops);
+    return script;
+}
+
+// The viewed car's latest line in the store.
+IS_LAP latestLine(const Tracker& race, int plid) {
+    for (std::size_t k = race.pLaps->blockCount(); k-- > 0;) {
+        if (const auto slot = slotOf(*race.pLaps->block(k), static_cast<std::uint8_t>(plid))) {
+            return race.pLaps->block(k)->laps[*slot];
+        }
+    }
+    return IS_LAP{};
+}
+
+}  // namespace
+
+TEST(RaceFormats, RestartOfEveryRange) {
+    const struct {
+        int raceLaps;
+        bool longRaces;
+        std::string kind;
+    } cases[] = {
+        {99, true, "Race! Number of laps: 99. Allocated 152460bytes."},
+        {100, true, "Race! Number of laps: 100. Allocated 154000bytes."},
+        {120, true, "Race! Number of laps: 300. Allocated 462000bytes."},
+        {190, true, "Race! Number of laps: 1000. Allocated 1540000bytes."},
+        {191, true, "Race! Duration: 60 Minutes."},
+        {238, true, "Race! Duration: 2880 Minutes."},
+        {239, true, "Strange restart! Number of laps: 239"},
+        {100, false, "Strange restart! Number of laps: 100"},
+        {191, false, "Strange restart! Number of laps: 191"},
+    };
+    for (const auto& c : cases) {
+        Program program;
+        program.race.longRaces = c.longRaces;
+        const bool stored = c.kind.find("Race!") != std::string::npos;
+        // Tracking shows in the state's clear (no board yet) and a lap of lap 1 in whether it is stored.
+        EXPECT_EQ(feed(rst(c.raceLaps, 0) + sta(9, 1, c.raceLaps) + lap(8, 60000, 60000, 1), program),
+                  restart(c.kind) + (stored ? "{clear}New registered laptime by PLID 8: 1:0.0\n" : ""))
+            << c.raceLaps;
+    }
+}
+
+// RaceLaps 120 is a race of 300 laps for the board, the last lap's advice and the end of tracking.
+TEST(RaceFormats, LongLapRace) {
+    Program program = readingLongRaces();
+    Script script = rst(120, 0) + sta(1, 1, 120);
+    for (int n = 1; n <= 298; ++n) script = script + lap(1, 60000, n * 60000, n);
+    feed(script + mark(), program);
+    const std::string fuelLines = "Player has approx 0% fuel and consumes 0% per lap.\n";
+    EXPECT_EQ(feed(lap(1, 60000, 299 * 60000, 299), program),
+              "New registered laptime by PLID 1: 1:0.0\nSearching in 1 results.\n"
+              "Fuel in 296: 0. Fuel one lap later: 0\n" + fuelLines +
+              "Pitboard for 1: Lap 298/300\n-0 | +0\nP1 |    \n1:0.0\n"
+              "{clear}{btn 1 |L298/300 P1     |}{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}"
+              "Sending advice:LAST LAP\n{btn 4 |LAST LAP\\0\\0\\0\\0|}");
+    EXPECT_NE(feed(lap(1, 60000, 300 * 60000, 300), program).find("Sending advice:FINISHED\n"), std::string::npos);
+    EXPECT_EQ(feed(lap(1, 60000, 301 * 60000, 301), program),
+              "New registered laptime by PLID 1: 1:0.0\nMemory allocation error!\n"
+              "More laps than allocated! Ending tracking! Clearing buttons!\n{clear}");
+}
+
+// A race of one hour: the leader laps in 60 s, PLID 2 in 90 s half a second behind, PLID 3 in 60 s
+// with a stop of 30 s more in its lap 5.
+TEST(RaceFormats, TimedRaceLapsToGoFromTheLeader) {
+    const Car leader{1, 60000}, slow{2, 90000, 500}, stopping{3, 60000, 0, 5, 30000};
+    const struct {
+        const char* name;
+        std::vector<Car> cars;
+        int viewed;
+        std::uint32_t untilMs;
+        unsigned total, lapsToGo;
+        bool lastLap, finishing;
+    } cases[] = {
+        {"the leader, half way", {leader, slow}, 1, 1800000, 60, 30, false, false},
+        {"the leader, one lap to go", {leader, slow}, 1, 3540000, 60, 1, true, false},
+        {"the leader at the time: his finishing line", {leader, slow}, 1, 3600000, 60, 0, false, true},
+        {"a car laps down counts its own laps", {leader, slow}, 2, 900500, 40, 30, false, false},
+        {"a car laps down, one lap to go", {leader, slow}, 2, 3510500, 40, 1, true, false},
+        {"a car laps down at its first line after the leader's finish", {leader, slow}, 2, 3600500, 40, 0, false, true},
+        {"a line after that is no finishing line", {leader, slow}, 2, 3690500, 41, 0, false, false},
+        {"the lap with a stop is left out of the pace", {stopping}, 3, 390000, 60, 54, false, false},
+    };
+    for (const auto& c : cases) {
+        Program program = readingLongRaces();
+        feed(rst(191, 0) + sta(c.viewed, 1, 191) + linesUntil(c.cars, c.untilMs), program);
+        const Distance distance = distanceAt(program.race, latestLine(program.race, c.viewed));
+        EXPECT_EQ(std::tuple(distance.total, distance.lapsToGo, distance.lastLap, distance.finishing, distance.estimated),
+                  std::tuple(c.total, c.lapsToGo, c.lastLap, c.finishing, true))
+            << c.name;
+    }
+}
+
+// The board and the console write the estimated race length with a tilde.
+TEST(RaceFormats, TimedRaceBoard) {
+    Program program = readingLongRaces();
+    feed(rst(191, 0) + sta(1, 1, 191) + linesUntil({{1, 60000}, {2, 61000}}, 1790000) + mark(), program);
+    EXPECT_EQ(feed(lap(1, 60000, 1800000, 30), program),
+              "New registered laptime by PLID 1: 1:0.0\nSearching in 2 results.\n"
+              "Fuel in 27: 0. Fuel one lap later: 0\nPlayer has approx 0% fuel and consumes 0% per lap.\n"
+              "Pitboard for 1: Lap 29/~60\n-0 | +29000\nP1 |    \n1:0.0\n"
+              "{clear}{btn 1 |L29/~60 P1      |}{btn 2 |-0.00^9/^2+29.0     |}{btn 3 |1:00.00 ^1      |}");
+}
