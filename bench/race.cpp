@@ -19,7 +19,7 @@ std::vector<RaceEvent> raceEvents(const RaceShape& shape, std::uint32_t seed) {
     for (int car = 0; car < shape.cars; ++car) {
         std::uint32_t elapsed = 0;
         for (int lap = 1; lap <= shape.laps; ++lap) {
-            const std::uint32_t lapTime = 80000 + 120 * static_cast<std::uint32_t>(car) + spread(900);
+            const std::uint32_t lapTime = shape.baseLapMs + 120 * static_cast<std::uint32_t>(car) + spread(900);
             for (int split = 1; split <= shape.splitsPerLap; ++split) {
                 RaceEvent event;
                 event.plid = static_cast<std::uint8_t>(car + 1);

@@ -25,6 +25,7 @@ struct RaceShape {
     int laps = 99;
     int splitsPerLap = 2;
     std::uint8_t viewedPlid = 32;  // mid-field
+    std::uint32_t baseLapMs = 80000;  // the fastest car's pace; each car behind it 120 ms a lap slower
 };
 
 // Every lap and split of the race, ordered by elapsed time.

@@ -94,7 +94,8 @@ long clockTicksPerSecond();
 // program in that mode instead, the two ports as its arguments.
 class ProgramUnderTest {
 public:
-    explicit ProgramUnderTest(const std::string& binary, const std::string& mode = "");
+    // `extraConfig`: more cfg.xml elements beside the two ports.
+    explicit ProgramUnderTest(const std::string& binary, const std::string& mode = "", const std::string& extraConfig = "");
     ~ProgramUnderTest();
     ProgramUnderTest(const ProgramUnderTest&) = delete;
     ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;

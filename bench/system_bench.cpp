@@ -1,6 +1,6 @@
 // Whole-process benchmarks of the real program against its floors, all in one run: lap line to pitboard
 // latency, race throughput, peak memory over 20 races, idle CPU, and CPU while waiting for the simulator.
-// Usage: bench_system PROGRAM FLOOR [latency|board|press|throughput|idle|waiting] > rows.tsv
+// Usage: bench_system PROGRAM FLOOR [latency|board|press|throughput|long|idle|waiting] > rows.tsv
 // (one tab-separated row per figure; without a choice, all of them).
 #include <algorithm>
 #include <atomic>
@@ -223,6 +223,43 @@ LatencySamples pressLatency(const Options& options, int races) {
     }
     program.stop();
     return samples;
+}
+
+// A race of 48 hours read as such (<Race long="1"/>): 64 cars lapping in 50 to 59 s, 2,880 laps each,
+// splits left out. The viewed car's lap lines 2 to 99 and its last 98 are timed; the peak resident
+// size is read at the end.
+struct LongRaceResult {
+    std::vector<double> early, late;
+    long peakKb = 0;
+};
+LongRaceResult longRace(const Options& options) {
+    constexpr std::uint8_t kFortyEightHours = 238;
+    constexpr int kLaps = 2880;
+    bench::ProgramUnderTest program(options.program, "", "  <Race long=\"1\"/>\n");
+    const bench::RaceShape shape{64, kLaps, 0, 32, 50000};
+    LongRaceResult result;
+    const IS_STA sta = standin::makeSta(shape.viewedPlid, kRace, kFortyEightHours);
+    bench::sendAll(program.insim(), &sta, sizeof sta);
+    std::vector<std::uint8_t> pending;
+    bench::appendBytes(pending, standin::makeRst(kFortyEightHours, 0));
+    for (const bench::RaceEvent& event : bench::raceEvents(shape)) {
+        const bool early = event.lapsDone >= 2 && event.lapsDone <= kRaceLaps;
+        const bool late = event.lapsDone > kLaps - 98;
+        if (!(event.isLap && event.plid == shape.viewedPlid && (early || late))) {
+            bench::appendPacket(pending, event);
+            if (pending.size() < 64 * 1024) continue;
+        }
+        bench::sendAll(program.insim(), pending.data(), pending.size());
+        pending.clear();
+        bench::barrier(program.insim());
+        if (!(event.isLap && event.plid == shape.viewedPlid && (early || late))) continue;
+        (early ? result.early : result.late).push_back(timedLapLine(program, bench::lapPacket(event), 0, false));
+    }
+    bench::sendAll(program.insim(), pending.data(), pending.size());
+    bench::barrier(program.insim());
+    result.peakKb = bench::readMemory(program.pid()).peakKb;
+    program.stop();
+    return result;
 }
 
 void latencyRows(const std::string& what, const std::string& how, const LatencySamples& samples, bool press) {
@@ -488,7 +525,7 @@ IdleResult waitingCost(const Options& options) {
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: bench_system PROGRAM FLOOR [latency|board|press|throughput|idle|waiting]\n");
+        std::fprintf(stderr, "usage: bench_system PROGRAM FLOOR [latency|board|press|throughput|long|idle|waiting]\n");
         return 2;
     }
     // The children start in directories of their own: their paths must not depend on ours.
@@ -538,6 +575,18 @@ int main(int argc, char** argv) {
             "-", "no growth", verdict(rssGrowth <= 0));
     }
 
+    if (only.empty() || only == "long") {
+        const LongRaceResult timed = longRace(options);
+        const double peakMb = static_cast<double>(timed.peakKb) / 1024;
+        row("4 peak RSS (VmHWM) after a 48-hour race, MB", fixed(peakMb, 1), "-", "-", "< 16", verdict(peakMb < 16));
+        const double early50 = bench::percentile(timed.early, 0.50), early99 = bench::percentile(timed.early, 0.99);
+        const double late50 = bench::percentile(timed.late, 0.50), late99 = bench::percentile(timed.late, 0.99);
+        row("1 lap line -> board, 48-hour race, last 98 laps, p50 / p99 us", fixed(late50, 1) + " / " + fixed(late99, 1),
+            fixed(early50, 1) + " / " + fixed(early99, 1) + " laps 2 to 99", fixed(late50 / early50, 2), "-", "-");
+        note("4 peak RSS after a 48-hour race",
+             "<Race long=\"1\"/>, RaceLaps 238: 64 cars lapping in 50 to 59 s, 2,880 laps each (184,320 lap "
+             "records stored), splits left out; the viewed car's lap lines 2 to 99 and its last 98 timed as above");
+    }
     if (only.empty() || only == "idle") {
         const IdleResult idle = idleCost(options);
         const long hz = bench::clockTicksPerSecond();

@@ -1,6 +1,6 @@
 // Work per lap line: drives the program's own link and loop in-process, one turn at a time, so that
 // callgrind can count the instructions of exactly the turns that handle a viewed lap line.
-// Usage, MODE one of board, press, idle, idle-empty, dropped, echo (scripts/bench.sh runs it so):
+// Usage, MODE one of board, board-48h, board-48h-late, press, idle, idle-empty, dropped, echo (as scripts/bench.sh does):
 //   valgrind --tool=callgrind --collect-atstart=no --toggle-collect=stintkeeper_measured_turn
 //            --toggle-collect=stintkeeper_measured_echo bench_work MODE COUNTFILE > /dev/null
 // It writes the number of measured turns to COUNTFILE; the instructions per turn are callgrind's total
@@ -43,12 +43,15 @@ namespace {
 
 constexpr std::uint8_t kRace = 1;
 constexpr int kRaceLaps = 99;
+constexpr std::uint8_t kFortyEightHours = 238;  // RaceLaps of a race of 48 hours
+constexpr int kFortyEightHourLaps = 2880;
 
 class Bench {
 public:
-    Bench() {
+    explicit Bench(bool longRaces = false) {
         config_.insimPort = host_.port();
         config_.outGaugePort = outGaugePort_;
+        config_.longRaces = longRaces;
         applyDefaults(config_);
         program_ = Program(config_);
         // The simulator's half of the handshake runs beside the program's, which blocks on it.
@@ -103,10 +106,11 @@ private:
 // Runs the race and measures the viewed car's lap lines for which `measure` says so; the rest of the
 // field is handled in unmeasured turns. `expected(lapsDone)` is what the lap line must send.
 template <class Fuel, class Measure, class Expected>
-std::size_t runRace(Bench& run, const bench::RaceShape& shape, Fuel fuel, Measure measure, Expected expected) {
+std::size_t runRace(Bench& run, const bench::RaceShape& shape, Fuel fuel, Measure measure, Expected expected,
+                    std::uint8_t raceLaps = kRaceLaps) {
     std::vector<std::uint8_t> pending;
     std::size_t pendingPackets = 0;
-    bench::appendBytes(pending, standin::makeRst(kRaceLaps, 0));
+    bench::appendBytes(pending, standin::makeRst(raceLaps, 0));
     ++pendingPackets;
     std::size_t measured = 0;
     for (const bench::RaceEvent& event : bench::raceEvents(shape)) {
@@ -141,14 +145,15 @@ std::size_t runRace(Bench& run, const bench::RaceShape& shape, Fuel fuel, Measur
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: bench_work board|press|idle|idle-empty|dropped|echo COUNTFILE\n");
+        std::fprintf(stderr, "usage: bench_work board|board-48h|board-48h-late|press|idle|idle-empty|dropped|echo COUNTFILE\n");
         return 2;
     }
     const std::string mode = argv[1];
-    Bench run;
+    const bool timed = mode == "board-48h" || mode == "board-48h-late";
+    Bench run(timed);
     if (mode != "idle-empty") {
         std::vector<std::uint8_t> start;
-        bench::appendBytes(start, standin::makeSta(32, kRace, kRaceLaps));
+        bench::appendBytes(start, standin::makeSta(32, kRace, timed ? kFortyEightHours : kRaceLaps));
         run.turns(start, 1);
     }
     std::size_t measured = 0;
@@ -160,6 +165,16 @@ int main(int argc, char** argv) {
         measured = runRace(
             run, shape, [](int lap) { return 0.95f - 0.004f * static_cast<float>(lap); },
             [](int lap) { return lap >= 2; }, [](int lap) { return lap >= kRaceLaps - 1 ? 120u : 96u; });
+    } else if (timed) {
+        // A race of 48 hours read as such: 64 cars lapping in 50 to 59 s, 2,880 laps each, none at the
+        // flag yet. board-48h measures the viewed car's lap lines 2 to 99, board-48h-late its last 98,
+        // with 2,782 laps of every car stored before them.
+        const bench::RaceShape shape{64, kFortyEightHourLaps, 0, 32, 50000};
+        const bool late = mode == "board-48h-late";
+        measured = runRace(
+            run, shape, [](int) { return 0.5f; },
+            [late](int lap) { return late ? lap > kFortyEightHourLaps - 98 : lap >= 2 && lap <= kRaceLaps; },
+            [](int) { return 96u; }, kFortyEightHours);
     } else if (mode == "press") {
         // Fuel halves every lap: from lap line 3 on every board comes with the longest batch.
         const bench::RaceShape shape{64, 8, 0, 32};

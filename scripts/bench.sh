@@ -33,10 +33,13 @@ instructions() {  # MODE -> "instructions-per-turn turns"
     echo "$((total / turns)) $turns"
 }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
+ratio2() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 if command -v valgrind >/dev/null; then
     echo "Counting instructions under callgrind..." >&2
     read -r board boardTurns < <(instructions board)
+    read -r boardEarly _ < <(instructions board-48h)
+    read -r boardLate boardLateTurns < <(instructions board-48h-late)
     read -r press pressTurns < <(instructions press)
     read -r idle idleTurns < <(instructions idle)
     read -r idleEmpty _ < <(instructions idle-empty)
@@ -44,10 +47,13 @@ if command -v valgrind >/dev/null; then
     read -r echo _ < <(instructions echo)
     row "3 instructions per idle turn" "$idle" "$idleEmpty no race stored" "$(ratio "$idle" "$idleEmpty")" - -
     row "5 instructions per viewed lap line" "$board" "$dropped loop turn, $echo echo" "$(ratio "$board" "$dropped")" - -
+    row "5 instructions per viewed lap line, 48-hour race, last 98 laps" "$boardLate" "$boardEarly laps 2 to 99" \
+        "$(ratio2 "$boardLate" "$boardEarly")" "<= 1.05x laps 2 to 99" \
+        "$(awk -v a="$boardLate" -v b="$boardEarly" 'BEGIN { print (a <= 1.05 * b) ? "yes" : "NO" }')"
     row "5 instructions per lap line + /press batch" "$press" "$dropped loop turn, $echo echo" \
         "$(ratio "$press" "$dropped")" - -
     row note "3 instructions per idle turn" "$idleTurns turns of a 100 ms wait and one OutGauge datagram, after 90 laps of 64 cars; the floor: the same turn with no race stored"
-    row note "5 instructions" "callgrind, user space only: $boardTurns board lap lines of a 64-car race, $pressTurns with the 13,532-byte batch; the floors: the loop's turn for a dropped 20-byte packet, and a bare recv and send"
+    row note "5 instructions" "callgrind, user space only: $boardTurns board lap lines of a 64-car race, $pressTurns with the 13,532-byte batch; the floors: the loop's turn for a dropped 20-byte packet, and a bare recv and send; the 48-hour race (<Race long=\"1\"/>, 64 cars, laps of 50 to 59 s): the viewed car's lap lines 2 to 99, and its last $boardLateTurns with 2,782 laps of every car stored before them"
 else
     row "5 instructions per viewed lap line" "valgrind not installed" - - - -
 fi

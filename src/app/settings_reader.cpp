@@ -1,6 +1,9 @@
 // Reading cfg.xml into the settings record with the irrXML pull reader, naming ordinary mistakes.
 // The only file that sees irrXML; the file is vetted first, so a damaged one cannot lead the parser astray.
 #include <irrXML.h>
+#ifdef STINTKEEPER_IRRXML_STATIC
+#include <irrString.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -18,6 +21,14 @@
 
 #include "app/config.h"
 #include "app/settings_vetting.h"
+
+#ifdef STINTKEEPER_IRRXML_STATIC
+// The reader's number parsing reads this global, which the engine defines in its main file. Linked from
+// the static archive the reader comes without that file and the engine it would start, so it is here.
+namespace irr::core {
+stringc LOCALE_DECIMAL_POINTS(".");
+}  // namespace irr::core
+#endif
 
 namespace {
 

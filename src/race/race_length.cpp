@@ -14,10 +14,18 @@ constexpr std::uint8_t kLastTimedRace = 238;
 constexpr unsigned kPaceLaps = 3;
 constexpr double kHourMs = 3600000.0;
 
-const IS_LAP* recordOf(const RaceLapStore& store, std::uint8_t plid, unsigned lapsDone) {
+// The car's record of lap `lapsDone`; its place at that line is looked for first around `near`, since
+// a car's place changes little from lap to lap.
+const IS_LAP* recordOf(const RaceLapStore& store, std::uint8_t plid, unsigned lapsDone, std::size_t near = 0) {
     const LapBlock* block = lapsDone >= 1 ? store.block(lapsDone - 1) : nullptr;
-    const std::optional<std::size_t> slot = block != nullptr ? slotOf(*block, plid) : std::nullopt;
-    return slot ? &block->laps[*slot] : nullptr;
+    if (block == nullptr) return nullptr;
+    const std::size_t arrivals = std::min<std::size_t>(block->arrivals, kLapsPerBlock);
+    for (std::size_t step = 0; step < arrivals + near; ++step) {
+        const std::size_t up = near + step, down = near - step;
+        if (up < arrivals && block->laps[up].PLID == plid) return &block->laps[up];
+        if (step <= near && step != 0 && down < arrivals && block->laps[down].PLID == plid) return &block->laps[down];
+    }
+    return nullptr;
 }
 
 // The elapsed time at the car's line before this one; 0 before its first.
@@ -45,8 +53,9 @@ Distance timedDistance(const RaceLapStore& store, const IS_LAP& lap, unsigned ho
     const LapBlock* latest = store.blockCount() > 0 ? store.block(store.blockCount() - 1) : nullptr;
     if (latest == nullptr || latest->arrivals == 0) return distance;
     const IS_LAP& leader = latest->laps[0];
-    const double leaderPace = recentPaceMs(store, leader.PLID, leader.LapsDone);
-    const double ownPace = recentPaceMs(store, lap.PLID, done);
+    const double leaderPace = recentPaceMs(store, leader.PLID, leader.LapsDone, 0);
+    const LapBlock* own = store.block(done - 1u);  // its line was stored last in the block, or not at all
+    const double ownPace = recentPaceMs(store, lap.PLID, done, own != nullptr && own->arrivals > 0 ? own->arrivals - 1u : 0);
     if (leaderPace <= 0.0 || ownPace <= 0.0) {
         distance.total = done;
         return distance;
@@ -83,19 +92,21 @@ RaceLength decodeRaceLaps(std::uint8_t raceLaps, bool longRaces) {
     return {RaceLength::Laps, raceLaps};
 }
 
-double recentPaceMs(const RaceLapStore& store, std::uint8_t plid, unsigned lapsDone) {
+double recentPaceMs(const RaceLapStore& store, std::uint8_t plid, unsigned lapsDone, std::size_t near) {
     double sum = 0.0;
     unsigned laps = 0;
     std::uint32_t elapsed = 0;
-    for (unsigned n = lapsDone; n >= 1 && laps < kPaceLaps; --n) {
-        const IS_LAP* record = recordOf(store, plid, n);
-        if (record == nullptr) break;
-        if (n == lapsDone) elapsed = record->ETime;
-        const IS_LAP* before = n >= 2 ? recordOf(store, plid, n - 1) : nullptr;
+    const IS_LAP* record = recordOf(store, plid, lapsDone, near);
+    if (record != nullptr) elapsed = record->ETime;
+    for (unsigned n = lapsDone; record != nullptr && n >= 1 && laps < kPaceLaps; --n) {
+        const std::size_t slot = static_cast<std::size_t>(record - store.block(n - 1)->laps);
+        const IS_LAP* before = n >= 2 ? recordOf(store, plid, n - 1, slot) : nullptr;
         const unsigned stopsBefore = before != nullptr ? before->NumStops : 0;
-        if (record->NumStops != stopsBefore || record->LTime == 0) continue;  // a lap with a stop
-        sum += record->LTime;
-        ++laps;
+        if (record->NumStops == stopsBefore && record->LTime != 0) {  // a lap with a stop is left out
+            sum += record->LTime;
+            ++laps;
+        }
+        record = before;
     }
     if (laps > 0) return sum / laps;
     return lapsDone > 0 ? static_cast<double>(elapsed) / lapsDone : 0.0;

@@ -32,5 +32,6 @@ struct Distance {
 Distance distanceAt(const Tracker& tracker, const IS_LAP& lap);
 
 // A car's recent pace: the mean time of its last three laps up to lap `lapsDone`, leaving out laps
-// with a stop; its elapsed time over its laps when none is left. 0 when it has no lap at all.
-double recentPaceMs(const RaceLapStore& store, std::uint8_t plid, unsigned lapsDone);
+// with a stop; its elapsed time over its laps when none is left. 0 when it has no lap at all. Its place
+// at the line of `lapsDone` is looked for first around `near`.
+double recentPaceMs(const RaceLapStore& store, std::uint8_t plid, unsigned lapsDone, std::size_t near);
