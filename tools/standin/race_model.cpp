@@ -332,7 +332,7 @@ void RaceModel::driveEnd(int index) {
         refuel = car.inLap;  // a planned stop, or it would not make the next lap
         serve = car.penalty != 0 && car.serveLap == lap;
     }
-    car.afterStop = car.refuelling = refuel;
+    car.afterStop = refuel;
     if (!refuel && !serve) {
         plan(now_, Step::CarLine, index);
         return;

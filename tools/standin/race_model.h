@@ -122,7 +122,6 @@ private:
         std::uint32_t boxAt = 0;       // when it stopped in its box (a refuelling stop)
         std::uint32_t fillFrom = 0, fillTo = 0;  // the fuel goes in between these
         bool standing = false;         // from IS_PIT to IS_PSF
-        bool refuelling = false;       // the pit lane part of this lap has a stop in the box
         std::uint8_t laneFact = 0;     // IS_PLA Fact of the entry
         double lapShare = 1;           // 0.5 on the out lap of qualifying and practice
         bool outLap = false;
