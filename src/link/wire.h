@@ -256,3 +256,66 @@ struct OutGaugePack {  // OutGauge datagram, without the optional trailing ID
 };
 static_assert(sizeof(OutGaugePack) == 92);
 static_assert(offsetof(OutGaugePack, Fuel) == 28);
+
+// The pit lane, the pit stop and the local screen, as simulators of InSim 8 and later report them.
+enum : byte { ISP_PIT = 26, ISP_PSF = 27, ISP_PLA = 28, ISP_CIM = 64 };
+enum : byte { CIM_NORMAL = 0 };               // IS_CIM Mode: driving
+enum : byte { NRM_PIT_INSTRUCTIONS = 4 };     // IS_CIM SubMode in CIM_NORMAL: the F12 screen
+enum : word { ISS_DIALOG = 16, ISS_TEXT_ENTRY = 32768 };  // IS_STA Flags: a dialog, a text entry is open
+enum : byte { PITLANE_EXIT = 0, PITLANE_ENTER = 1 };      // IS_PLA Fact
+
+struct IS_CIM {       // Connection's Interface Mode: sent when it changes
+    byte Size;        // 8
+    byte Type;        // ISP_CIM
+    byte ReqI;        // 0
+    byte UCID;        // connection, 0 = local
+    byte Mode;        // CIM_NORMAL, or options, host options, garage, car select, track select, free view (1 to 6)
+    byte SubMode;     // in CIM_NORMAL: 0 the plain view, 1 to 4 the F9 to F12 screens
+    byte SelType;     // what is selected, by mode
+    byte Sp3;
+};
+static_assert(sizeof(IS_CIM) == 8);
+static_assert(offsetof(IS_CIM, Mode) == 4 && offsetof(IS_CIM, SubMode) == 5);
+
+struct IS_PLA {       // Pit LAne: a car entered or left it
+    byte Size;        // 8
+    byte Type;        // ISP_PLA
+    byte ReqI;        // 0
+    byte PLID;        // player's unique id
+    byte Fact;        // PITLANE_*: 2 entered for no purpose, 3 for a drive-through, 4 for a stop-go
+    byte Sp1;
+    byte Sp2;
+    byte Sp3;
+};
+static_assert(sizeof(IS_PLA) == 8);
+static_assert(offsetof(IS_PLA, Fact) == 4);
+
+struct IS_PIT {       // PIT stop: the car stops in its pit box
+    byte Size;        // 24
+    byte Type;        // ISP_PIT
+    byte ReqI;        // 0
+    byte PLID;
+    word LapsDone;    // laps completed
+    word Flags;
+    byte FuelAdd;     // fuel being added, percent of a tank; 255 when the host hides fuel
+    byte Penalty;     // PENALTY_*
+    byte NumStops;    // pit stops made, this one included
+    byte Sp3;
+    byte Tyres[4];
+    unsigned32 Work;  // work done in the stop
+    unsigned32 Spare;
+};
+static_assert(sizeof(IS_PIT) == 24);
+static_assert(offsetof(IS_PIT, LapsDone) == 4 && offsetof(IS_PIT, FuelAdd) == 8 && offsetof(IS_PIT, NumStops) == 10 &&
+              offsetof(IS_PIT, Tyres) == 12 && offsetof(IS_PIT, Work) == 16);
+
+struct IS_PSF {       // Pit Stop Finished
+    byte Size;        // 12
+    byte Type;        // ISP_PSF
+    byte ReqI;        // 0
+    byte PLID;
+    unsigned32 STime; // time standing in the box, ms
+    unsigned32 Spare;
+};
+static_assert(sizeof(IS_PSF) == 12);
+static_assert(offsetof(IS_PSF, STime) == 4);

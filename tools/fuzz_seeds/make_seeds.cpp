@@ -183,6 +183,7 @@ Scenario modelScenario(const std::filesystem::path& file) {
         std::exit(1);
     }
     RaceModel model(*parsed.scenario, 1);
+    model.connected(8, 10000);  // a program of InSim 8: the driver's screen changes go out as IS_CIM
     bool datagramTaken = false;
     while (auto event = model.next()) {
         if (s.steps.size() > kMaxSeedBytes) break;

@@ -102,14 +102,17 @@ std::vector<std::string> BoardView::lines() const {
     return texts;
 }
 
+std::string raceLength(const ViewStatus& status) {
+    if (status.raceLaps > 0) return "/" + std::to_string(status.raceLaps);
+    if (status.raceHours > 0) return " of " + raceLengthText(0, status.raceHours);
+    return {};
+}
+
 std::string BoardView::render(const ViewStatus& status, std::uint32_t timeMs, bool colour) const {
     std::string out = "  .- " + clockText(timeMs);
     if (*status.session) {
         out += "  " + std::string(status.session);
-        if (status.lap > 0) {
-            out += " lap " + std::to_string(status.lap);
-            if (status.raceLaps > 0) out += "/" + std::to_string(status.raceLaps);
-        }
+        if (status.lap > 0) out += " lap " + std::to_string(status.lap) + raceLength(status);
     }
     out += "  PLID " + std::to_string(status.plid) + "  pit fuel " + std::to_string(status.menuPercent) + "%" +
            (status.menuOpen ? " (menu open)" : "") + "\n";

@@ -37,6 +37,8 @@ private:
 
 // The simulator's text with "^<digit>" colour codes as terminal colours, or without them.
 std::string colourText(std::string_view text, bool colour);
+// What follows the lap in a status line: "/15" in a race of 15 laps, " of 2 hours" in a timed race, else nothing.
+std::string raceLength(const ViewStatus& status);
 // Simulated time for people: minutes, seconds and tenths (125500 -> 2:05.5).
 std::string clockText(std::uint32_t ms);
 

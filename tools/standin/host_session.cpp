@@ -56,6 +56,9 @@ bool HostSession::handshake(int acceptTimeoutMs) {
     }
     const auto outGaugePort = static_cast<std::uint16_t>(sent.isi[4] | (sent.isi[5] << 8));
     outGaugeOn_ = sent.request[1] == ISP_SMALL && sent.request[3] == SMALL_SSG;
+    IS_SMALL request;
+    std::memcpy(&request, sent.request.data(), sizeof request);
+    model_.connected(sent.answered, request.UVal, options_.outGaugeAsked);
     outGauge_ = std::make_unique<OutGaugeSender>(outGaugePort);
     say("Program connected; OutGauge " + std::string(outGaugeOn_ ? "goes" : "was not asked for, nothing goes") +
         " to UDP port " + std::to_string(outGaugePort) + ".");
@@ -74,7 +77,7 @@ void HostSession::takePacket(const Packet& packet) {
     }
     ++keyPresses_;
     ++pressesSinceReport_;
-    if (model_.pressKey(key) == PressOutcome::Stray) ++straysSinceReport_;
+    model_.pressKey(key);
 }
 
 bool HostSession::sync() {
@@ -91,11 +94,18 @@ bool HostSession::sync() {
 void HostSession::afterSync() {
     const ViewStatus status = model_.viewStatus();
     if (pressesSinceReport_ > 0) {
+        const int strays = model_.strayPresses() - straysAtReport_;
+        const int blocked = model_.blockedPresses() - blockedAtReport_;
+        const int boxChanges = model_.boxChanges() - boxChangesAtReport_;
         say("Pit menu of PLID " + std::to_string(status.plid) + ": " + std::to_string(pressesSinceReport_) +
             " key presses, fuel setting " + std::to_string(status.menuPercent) + "%, menu " +
-            (status.menuOpen ? "open" : "closed") +
-            (straysSinceReport_ ? ", " + std::to_string(straysSinceReport_) + " stray" : "") + ".");
-        pressesSinceReport_ = straysSinceReport_ = 0;
+            (status.menuOpen ? "open" : "closed") + (strays ? ", " + std::to_string(strays) + " stray" : "") +
+            (blocked ? ", " + std::to_string(blocked) + " into a dialog or text entry" : "") +
+            (boxChanges ? ", " + std::to_string(boxChanges) + " changes standing in the box" : "") + ".");
+        pressesSinceReport_ = 0;
+        straysAtReport_ = model_.strayPresses();
+        blockedAtReport_ = model_.blockedPresses();
+        boxChangesAtReport_ = model_.boxChanges();
     }
     if (board_.redraws() != redrawsPrinted_) {
         redrawsPrinted_ = board_.redraws();
@@ -111,8 +121,8 @@ void HostSession::afterSync() {
         if (now - lastStatus_ >= kStatusEvery) {
             lastStatus_ = now;
             std::string line = "  " + clockText(model_.now());
-            if (*status.session) line += "  " + std::string(status.session) + " lap " + std::to_string(status.lap) +
-                                         (status.raceLaps ? "/" + std::to_string(status.raceLaps) : "");
+            if (*status.session)
+                line += "  " + std::string(status.session) + " lap " + std::to_string(status.lap) + raceLength(status);
             line += "  PLID " + std::to_string(status.plid) + "  pit fuel " + std::to_string(status.menuPercent) + "%";
             console_.status(line);
         }

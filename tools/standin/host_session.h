@@ -29,13 +29,15 @@ struct HostOptions {
     bool colour = false;               // terminal colours in the board view
     bool showBoard = true;             // print the screen when it changes
     bool showNotices = true;           // print what happens in the race
+    bool outGaugeAsked = false;        // OutGauge at the interval the program asks for, not the scenario's
 };
 
 class HostSession {
 public:
     HostSession(InSimHost& host, RaceModel& model, Console& console, HostOptions options);
 
-    // The simulator's half of the handshake (InSimHost::handshake), then a keep-alive round trip.
+    // The simulator's half of the handshake (InSimHost::handshake), then a keep-alive round trip. The model
+    // learns the version answered and the OutGauge interval asked for (RaceModel::connected).
     // False when the program is gone or refused the version; error() tells why.
     bool handshake(int acceptTimeoutMs);
     // Plays the scenario to its end, then closes the link. False when the program stopped answering.
@@ -69,7 +71,7 @@ private:
     std::vector<Screen> screens_;
     int keyPresses_ = 0;
     int pressesSinceReport_ = 0;
-    int straysSinceReport_ = 0;
+    int straysAtReport_ = 0, blockedAtReport_ = 0, boxChangesAtReport_ = 0;  // the model's counts when last reported
     int redrawsPrinted_ = 0;
     std::chrono::steady_clock::time_point wallStart_;
     std::chrono::steady_clock::time_point lastStatus_;

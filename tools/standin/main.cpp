@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,13 +29,13 @@
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kUsageHead =
     "Usage: lfs-standin [options]\n"
     "Plays a race scenario as the simulator would: InSim on a TCP port, OutGauge to the port the\n"
     "program asks for. Shows the program's pitboard and pit menu, and a summary at the end.\n"
     "\n"
-    "  --scenario FILE|NAME   scenario file, or the name of one in tools/scenarios\n"
-    "                         (sprint, fuel_critical, mandatory_stop, qualifying, long_race); default sprint\n"
+    "  --scenario FILE|NAME   scenario file, or the name of one in tools/scenarios; default sprint:\n";
+constexpr const char* kUsageOptions =
     "  --seed N               seed of the lap times; default the scenario's own\n"
     "  --speed real|fast|N    real time, N times faster than real time, or as fast as the\n"
     "                         program takes the packets; default real\n"
@@ -45,6 +46,8 @@ constexpr const char* kUsage =
     "                         from version 9 on counts packet sizes in fours; default old\n"
     "  --insim-version N      old: InSimVer of the version reply; current: the lowest version the\n"
     "                         simulator still provides; default 5\n"
+    "  --outgauge asked       OutGauge at the interval the program asks for (at least 10 ms), not the\n"
+    "                         scenario's; the scenario line 'outgauge asked' does the same\n"
     "  --program PATH         start this stintkeeper binary in a fresh temporary directory, with\n"
     "                         a cfg.xml naming the ports, and show its console lines as well\n"
     "                         (standard output after 'stintkeeper |', standard error after 'stintkeeper !')\n"
@@ -58,8 +61,35 @@ struct Options {
     long port = 29999;
     standin::Simulator simulator = standin::Simulator::Old;
     long insimVersion = 5;
+    bool outGaugeAsked = false;
     std::string program;
 };
+
+std::string shippedScenarios() {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(STANDIN_SCENARIO_DIR, ignored))
+        if (entry.path().extension() == ".txt") names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    std::string list;
+    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+    return list.empty() ? "(none found)" : list;
+}
+
+// The options, with the shipped scenarios' names wrapped below --scenario.
+std::string usage() {
+    const std::string indent(25, ' ');
+    std::string text = kUsageHead, line = indent;
+    std::istringstream names(shippedScenarios());
+    for (std::string name; names >> name;) {
+        if (line.size() > indent.size() && line.size() + 1 + name.size() > 98) {
+            text += line + "\n";
+            line = indent;
+        }
+        line += (line.size() > indent.size() ? " " : "") + name;
+    }
+    return text + line + "\n" + kUsageOptions;
+}
 
 template <class Number>
 bool parseNumber(std::string_view text, Number& value) {
@@ -106,6 +136,9 @@ std::string parseOptions(int argc, char** argv, Options& options, bool& help) {
         } else if (option == "--insim-version") {
             if (!parseNumber(value, options.insimVersion) || options.insimVersion < 0 || options.insimVersion > 65535)
                 return "--insim-version expects a whole number, not " + std::string(value);
+        } else if (option == "--outgauge") {
+            if (value != "asked") return "--outgauge expects asked, not " + std::string(value);
+            options.outGaugeAsked = true;
         } else if (option == "--program") {
             options.program = value;
         } else {
@@ -122,16 +155,6 @@ std::string scenarioPath(const std::string& given) {
     return std::filesystem::exists(named) ? named.string() : std::string();
 }
 
-std::string shippedScenarios() {
-    std::vector<std::string> names;
-    std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(STANDIN_SCENARIO_DIR, ignored))
-        if (entry.path().extension() == ".txt") names.push_back(entry.path().stem().string());
-    std::sort(names.begin(), names.end());
-    std::string list;
-    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
-    return list.empty() ? "(none found)" : list;
-}
 
 // SIGINT or SIGTERM while a program runs beside: the program is stopped, which closes the link, and the
 // stand-in ends the usual way, so that the program's temporary directory is removed. A second one ends
@@ -159,11 +182,11 @@ int main(int argc, char** argv) {
     Options options;
     bool help = false;
     if (const std::string error = parseOptions(argc, argv, options, help); !error.empty()) {
-        std::cerr << "lfs-standin: " << error << "\n\n" << kUsage;
+        std::cerr << "lfs-standin: " << error << "\n\n" << usage();
         return 2;
     }
     if (help) {
-        std::cout << kUsage;
+        std::cout << usage();
         return 0;
     }
     const std::string scenarioFile = scenarioPath(options.scenario);
@@ -223,6 +246,7 @@ int main(int argc, char** argv) {
     hostOptions.factor = options.factor;
     hostOptions.simulator = options.simulator;
     hostOptions.insimVersion = static_cast<std::uint16_t>(options.insimVersion);
+    hostOptions.outGaugeAsked = options.outGaugeAsked;
     hostOptions.colour = terminal;
     standin::HostSession session(host, model, console, hostOptions);
     const bool played = session.handshake(0) && session.run();

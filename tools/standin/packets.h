@@ -78,6 +78,46 @@ inline IS_VER makeVer(word insimVer) {
     return ver;
 }
 
+inline IS_CIM makeCim(byte mode, byte subMode, byte ucid = 0) {
+    IS_CIM cim{};
+    cim.Size = sizeof cim;
+    cim.Type = ISP_CIM;
+    cim.UCID = ucid;
+    cim.Mode = mode;
+    cim.SubMode = subMode;
+    return cim;
+}
+
+inline IS_PLA makePla(byte plid, byte fact) {
+    IS_PLA pla{};
+    pla.Size = sizeof pla;
+    pla.Type = ISP_PLA;
+    pla.PLID = plid;
+    pla.Fact = fact;
+    return pla;
+}
+
+inline IS_PIT makePit(byte plid, word lapsDone, byte fuelAdd, byte penalty, byte numStops) {
+    IS_PIT pit{};
+    pit.Size = sizeof pit;
+    pit.Type = ISP_PIT;
+    pit.PLID = plid;
+    pit.LapsDone = lapsDone;
+    pit.FuelAdd = fuelAdd;
+    pit.Penalty = penalty;
+    pit.NumStops = numStops;
+    return pit;
+}
+
+inline IS_PSF makePsf(byte plid, unsigned32 standingMs) {
+    IS_PSF psf{};
+    psf.Size = sizeof psf;
+    psf.Type = ISP_PSF;
+    psf.PLID = plid;
+    psf.STime = standingMs;
+    return psf;
+}
+
 inline OutGaugePack makeOutGauge(unsigned32 time, float fuel, byte plid = 0) {
     OutGaugePack pack{};
     pack.Time = time;

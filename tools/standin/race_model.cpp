@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "standin/packets.h"
 
@@ -20,6 +21,10 @@ constexpr std::uint32_t kStartLossMs = 1500;      // a standing start costs this
 constexpr std::uint32_t kGridStepMs = 250;        // and each grid place behind the first this much more
 constexpr std::uint32_t kPitExitStepMs = 3000;    // qualifying and practice: cars leave the pits one by one
 constexpr double kOutLapShare = 0.5;              // from the pit exit to the line, share of a lap
+constexpr byte kPitLaneDriveThrough = 3;          // IS_PLA Fact: entered to serve a drive-through
+constexpr byte kPitLaneStopGo = 4;                // and a stop-go
+constexpr byte kFuelHidden = 255;                 // IS_PIT FuelAdd when the host hides fuel
+constexpr std::uint32_t kMinOutGaugeMs = 10;
 constexpr std::uint64_t kFuelStream = 0x6675656C75736521ull;  // sets a car's fuel stream apart from its laps
 
 std::uint32_t millis(double seconds) { return static_cast<std::uint32_t>(std::lround(seconds * 1000.0)); }
@@ -38,9 +43,15 @@ std::vector<std::uint8_t> packetBytes(const Packet& packet) { return bytesOf(pac
 
 }  // namespace
 
-RaceModel::RaceModel(const Scenario& scenario, std::uint64_t seed) : scenario_(scenario), seed_(seed) {
+RaceModel::RaceModel(const Scenario& scenario, std::uint64_t seed)
+    : scenario_(scenario), seed_(seed), outGaugeMs_(static_cast<std::uint32_t>(scenario.outGaugeMs)) {
     plan(0, Step::Tick);
     plan(kLeadInMs, Step::SessionStart, -1, 0);
+}
+
+void RaceModel::connected(word insimVersion, std::uint32_t askedOutGaugeMs, bool useAsked) {
+    insimVersion_ = insimVersion;
+    if (useAsked || scenario_.outGaugeAsked) outGaugeMs_ = std::max(askedOutGaugeMs, kMinOutGaugeMs);
 }
 
 void RaceModel::plan(std::uint32_t time, Step step, int car, int arg) {
@@ -72,6 +83,9 @@ std::optional<ModelEvent> RaceModel::next() {
             case Step::CarDriveEnd: driveEnd(step.car); break;
             case Step::CarLine: crossLine(step.car); break;
             case Step::CarDry: runDry(step.car); break;
+            case Step::CarInBox: stopInBox(step.car); break;
+            case Step::CarBoxLeft: leaveBox(step.car); break;
+            case Step::Screen: screenAction(step.car, step.arg); break;
         }
     }
     return std::move(outbox_[outboxNext_++]);
@@ -95,13 +109,47 @@ const RaceModel::Car* RaceModel::viewedCar() const {
 
 PressOutcome RaceModel::pressKey(std::string_view key) {
     Car* car = viewedCar();
-    PitMenu nobody;  // no car to drive yet: every key goes astray
-    const PressOutcome outcome = car ? car->menu.press(key) : nobody.press(key);
+    const LocalScreen before = screen_;
+    const PressOutcome outcome = pressOn(screen_, car ? &car->menu : nullptr, key);
+    if (screen_ != before && insimVersion_ >= 8) emitInSim(packetBytes(makeCim(screen_.mode, screen_.subMode)));
+    countFault(outcome, outcome == PressOutcome::Moved && car->standing);
+    return outcome;
+}
+
+void RaceModel::countFault(PressOutcome outcome, bool boxChange) {
+    SessionReport* session = reports_.empty() ? nullptr : &reports_.back();
     if (outcome == PressOutcome::Stray) {
         ++strayTotal_;
-        if (!reports_.empty()) ++reports_.back().strayPresses;
+        if (session) ++session->strayPresses;
+    } else if (outcome == PressOutcome::Blocked) {
+        ++blockedTotal_;
+        if (session) ++session->blockedPresses;
     }
-    return outcome;
+    if (boxChange) {
+        ++boxChangesTotal_;
+        if (session) ++session->boxChanges;
+    }
+}
+
+void RaceModel::screenAction(int session, int index) {
+    const ScreenAction& action =
+        scenario_.sessions[static_cast<std::size_t>(session)].screenActions[static_cast<std::size_t>(index)];
+    const LocalScreen before = screen_;
+    switch (action.kind) {
+        case ScreenAction::Kind::Screen:
+            screen_.mode = action.mode;
+            screen_.subMode = action.subMode;
+            if (screen_ == before) return;
+            if (insimVersion_ >= 8) emitInSim(packetBytes(makeCim(screen_.mode, screen_.subMode)));
+            notice("The driver goes to the " + screenName(screen_.mode, screen_.subMode) + ".");
+            return;
+        case ScreenAction::Kind::Dialog: screen_.dialog = action.open; break;
+        case ScreenAction::Kind::TextEntry: screen_.textEntry = action.open; break;
+    }
+    if (screen_ == before) return;
+    sendState();
+    notice(std::string("The driver ") + (action.open ? "opens a " : "closes the ") +
+           (action.kind == ScreenAction::Kind::Dialog ? "dialog." : "text entry."));
 }
 
 ViewStatus RaceModel::viewStatus() const {
@@ -111,11 +159,12 @@ ViewStatus RaceModel::viewStatus() const {
         const SessionSetup& setup = scenario_.sessions[static_cast<std::size_t>(session_)];
         status.session = sessionKindName(setup.kind);
         status.raceLaps = setup.kind == SessionKind::Race ? setup.laps : 0;
+        status.raceHours = setup.kind == SessionKind::Race ? setup.hours : 0;
     }
     if (const Car* car = viewedCar()) {
         const bool onLap = session_ >= 0 && (car->phase == Phase::Driving || car->phase == Phase::Stopping);
         status.lap = car->lapsDone + (onLap && !car->outLap ? 1 : 0);
-        status.menuOpen = car->menu.open();
+        status.menuOpen = screen_.pitInstructions();
         status.menuPercent = car->menu.fuelPercent();
     }
     return status;
@@ -124,13 +173,13 @@ ViewStatus RaceModel::viewStatus() const {
 void RaceModel::sendState() {
     IS_STA sta = makeSta(view_, 0, 0);
     sta.ReplaySpeed = 1.0f;
-    sta.Flags = 1;  // in game
+    sta.Flags = static_cast<word>(1 | screen_.stateFlags());  // in game
     sta.NumConns = 1;
     std::memcpy(sta.Track, scenario_.track.data(), std::min<std::size_t>(scenario_.track.size(), 5));
     if (session_ >= 0) {
         const SessionSetup& setup = scenario_.sessions[static_cast<std::size_t>(session_)];
         sta.RaceInProg = setup.kind == SessionKind::Race ? 1 : setup.kind == SessionKind::Qualifying ? 2 : 0;
-        sta.RaceLaps = static_cast<byte>(setup.kind == SessionKind::Race ? setup.laps : 0);
+        sta.RaceLaps = raceLapsByte(setup);
         sta.QualMins = static_cast<byte>(setup.kind == SessionKind::Qualifying ? setup.minutes : 0);
         sta.NumP = static_cast<byte>(cars_.size());
         for (const Car& car : cars_) sta.NumFinished += car.report.finished ? 1 : 0;
@@ -143,6 +192,7 @@ void RaceModel::startSession(int index) {
     const SessionSetup& setup = scenario_.sessions[static_cast<std::size_t>(index)];
     sessionStart_ = now_;
     sessionClosesAt_ = setup.kind == SessionKind::Race ? 0 : now_ + static_cast<std::uint32_t>(setup.minutes) * 60000u;
+    timeUpAt_ = now_ + static_cast<std::uint32_t>(setup.hours) * 3600000u;
     leaderFinished_ = false;
     leaderLaps_ = 0;
     endPlanned_ = false;
@@ -152,6 +202,7 @@ void RaceModel::startSession(int index) {
     SessionReport report;
     report.kind = setup.kind;
     report.laps = setup.laps;
+    report.hours = setup.hours;
     report.minutes = setup.minutes;
     report.viewed.push_back(view_);
     reports_.push_back(report);
@@ -173,7 +224,7 @@ void RaceModel::startSession(int index) {
         cars_.push_back(std::move(car));
     }
 
-    IS_RST rst = makeRst(static_cast<byte>(setup.kind == SessionKind::Race ? setup.laps : 0),
+    IS_RST rst = makeRst(raceLapsByte(setup),
                          static_cast<byte>(setup.kind == SessionKind::Qualifying ? setup.minutes : 0),
                          setup.mandatoryStop ? HOSTF_MUST_PIT : 0);
     rst.NumP = static_cast<byte>(cars_.size());
@@ -188,7 +239,7 @@ void RaceModel::startSession(int index) {
 
     switch (setup.kind) {
         case SessionKind::Race:
-            notice("Race of " + std::to_string(setup.laps) + " laps starts" +
+            notice("Race of " + raceLengthText(setup.laps, setup.hours) + " starts" +
                    (setup.mandatoryStop ? ", one pit stop is mandatory" : "") + "; viewing car " +
                    std::to_string(view_) + ".");
             break;
@@ -199,6 +250,8 @@ void RaceModel::startSession(int index) {
             break;
     }
 
+    for (std::size_t i = 0; i < setup.screenActions.size(); ++i)
+        plan(now_ + setup.screenActions[i].atMs, Step::Screen, index, static_cast<int>(i));
     for (std::size_t i = 0; i < cars_.size(); ++i) {
         Car& car = cars_[i];
         if (setup.kind == SessionKind::Race) {
@@ -238,7 +291,7 @@ void RaceModel::startLap(int index, std::uint32_t at) {
     const bool planned = std::find(setup.stopLaps.begin(), setup.stopLaps.end(), lap) != setup.stopLaps.end();
     car.inLap = session.kind == SessionKind::Race && !car.outLap &&
                 (planned || shortOfFuel(car, car.fuel - car.lapUse));
-    if (car.inLap && lap < session.laps && !leaderFinished_) car.lapUse *= scenario_.inLapUse;
+    if (car.inLap && !lastLap(lap, at + car.driveMs)) car.lapUse *= scenario_.inLapUse;
 
     const double need = car.lapUse;
     std::uint32_t reach = at + car.driveMs;  // how far the fuel takes it this lap
@@ -273,36 +326,67 @@ void RaceModel::driveEnd(int index) {
     car.fuelAtLine = fuelNow;
 
     const int lap = car.lapsDone + 1;
-    const bool finishing = session.kind != SessionKind::Race || lap >= session.laps || leaderFinished_;
+    const bool finishing = session.kind != SessionKind::Race || lastLap(lap, now_);
     bool refuel = false, serve = false;
     if (!finishing && !car.outLap) {
         refuel = car.inLap;  // a planned stop, or it would not make the next lap
         serve = car.penalty != 0 && car.serveLap == lap;
     }
     car.afterStop = refuel;
-    if (refuel || serve) {
-        car.stopMs = millis(scenario_.pitLaneSeconds);
-        car.phase = Phase::Stopping;
+    if (!refuel && !serve) {
+        plan(now_, Step::CarLine, index);
+        return;
     }
-    if (refuel) {
-        const int setting = car.menu.fuelPercent();
-        const double taken = std::min<double>(setting, 100.0 - fuelNow * 100.0);
-        car.stopMs += millis(scenario_.serviceSeconds + scenario_.refuelSecondsPerPercent * taken);
-        car.fuelAtLine = fuelNow + taken / 100.0;
-        ++car.numStops;
-        car.report.stops.push_back(StopRecord{lap, setting, taken});
-        notice(setup.name + " (PLID " + std::to_string(setup.plid) + ") pits at the end of lap " + std::to_string(lap) +
-               " with " + percentText(fuelNow * 100.0) + " and takes " + percentText(taken) + " (menu " +
-               std::to_string(setting) + "%).");
-    }
+
+    // Into the pit lane: a refuelling stop is made in the box halfway along it (stopInBox), and the line
+    // is at its end. The penalty being served is cleared there.
+    car.phase = Phase::Stopping;
+    car.stopMs = millis(scenario_.pitLaneSeconds);
+    car.fillFrom = car.fillTo = std::numeric_limits<std::uint32_t>::max();
+    const bool stopGo = car.penalty == PENALTY_SG_VALID;
+    car.laneFact = !serve ? byte{PITLANE_ENTER} : stopGo ? kPitLaneStopGo : kPitLaneDriveThrough;
+    emitInSim(packetBytes(makePla(setup.plid, car.laneFact)));
     if (serve) {
-        const bool stopGo = car.penalty == PENALTY_SG_VALID;
         if (stopGo && !refuel) car.stopMs += millis(scenario_.serviceSeconds);
         notice(setup.name + " (PLID " + std::to_string(setup.plid) + ") serves its " +
                (stopGo ? "stop-go" : "drive-through") + " penalty.");
-        car.penalty = 0;
     }
-    plan(now_ + car.stopMs, Step::CarLine, index);
+    if (refuel) plan(now_ + car.stopMs / 2, Step::CarInBox, index);
+    else plan(now_ + car.stopMs, Step::CarLine, index);
+}
+
+// In the box: the pit menu's setting is read now; the car takes what fits in the tank, standing for the
+// service time and then the refuelling time, during which the fuel goes in.
+void RaceModel::stopInBox(int index) {
+    Car& car = cars_[static_cast<std::size_t>(index)];
+    const CarSetup& setup = *car.setup;
+    const double fuelNow = car.fuelAtLine;
+    const int setting = car.menu.fuelPercent();
+    const double taken = std::min<double>(setting, 100.0 - fuelNow * 100.0);
+    const std::uint32_t standingMs =
+        millis(scenario_.serviceSeconds + scenario_.refuelSecondsPerPercent * taken);
+    car.boxAt = now_;
+    car.fillFrom = now_ + std::min(millis(scenario_.serviceSeconds), standingMs);
+    car.fillTo = now_ + standingMs;
+    car.stopMs += standingMs;
+    car.fuelAtLine = fuelNow + taken / 100.0;
+    car.standing = true;
+    ++car.numStops;
+    const int lap = car.lapsDone + 1;
+    car.report.stops.push_back(StopRecord{lap, setting, taken});
+    notice(setup.name + " (PLID " + std::to_string(setup.plid) + ") pits at the end of lap " + std::to_string(lap) +
+           " with " + percentText(fuelNow * 100.0) + " and takes " + percentText(taken) + " (menu " +
+           std::to_string(setting) + "%).");
+    const byte fuelAdd = scenario_.hideFuel ? kFuelHidden : static_cast<byte>(std::lround(taken));
+    emitInSim(packetBytes(makePit(setup.plid, static_cast<word>(car.lapsDone), fuelAdd, car.penalty, car.numStops)));
+    plan(car.fillTo, Step::CarBoxLeft, index);
+}
+
+void RaceModel::leaveBox(int index) {
+    Car& car = cars_[static_cast<std::size_t>(index)];
+    car.standing = false;
+    emitInSim(packetBytes(makePsf(car.setup->plid, now_ - car.boxAt)));
+    plan(car.lapStart + car.driveMs + car.stopMs, Step::CarLine, index);
 }
 
 void RaceModel::crossLine(int index) {
@@ -310,6 +394,7 @@ void RaceModel::crossLine(int index) {
     const CarSetup& setup = *car.setup;
     const SessionSetup& session = scenario_.sessions[static_cast<std::size_t>(session_)];
     const std::uint32_t lapTime = now_ - car.lapStart;
+    const bool fromPitLane = car.phase == Phase::Stopping;
     car.fuel = car.fuelAtLine;
     car.phase = Phase::Done;
 
@@ -321,6 +406,10 @@ void RaceModel::crossLine(int index) {
         return;
     }
 
+    if (fromPitLane) {
+        if (car.laneFact != PITLANE_ENTER) car.penalty = 0;  // served
+        emitInSim(packetBytes(makePla(setup.plid, PITLANE_EXIT)));
+    }
     ++car.lapsDone;
     for (const PenaltySetup& penalty : session.penalties) {
         if (penalty.plid != setup.plid || penalty.lap != car.lapsDone) continue;
@@ -360,7 +449,8 @@ void RaceModel::crossLine(int index) {
         emitInSim(packetBytes(res));
     }
 
-    if (car.lapsDone > leaderLaps_) {
+    const bool leads = car.lapsDone > leaderLaps_;  // the first to complete this many laps
+    if (leads) {
         leaderLaps_ = car.lapsDone;
         for (const ViewChange& change : session.viewChanges) {
             if (change.lap != leaderLaps_ || change.plid == view_) continue;
@@ -372,7 +462,8 @@ void RaceModel::crossLine(int index) {
     }
 
     if (session.kind == SessionKind::Race) {
-        if (car.lapsDone >= session.laps || leaderFinished_) {
+        const bool distanceDone = session.hours > 0 ? leads && now_ >= timeUpAt_ : car.lapsDone >= session.laps;
+        if (distanceDone || leaderFinished_) {
             car.report.finished = true;
             if (!leaderFinished_) notice(setup.name + " (PLID " + std::to_string(setup.plid) + ") wins the race.");
             leaderFinished_ = true;
@@ -383,6 +474,15 @@ void RaceModel::crossLine(int index) {
         startLap(index, now_);
     }
     checkSessionOver();
+}
+
+// Whether lap `lap` of a car, its line at about `lineAt`, is its last: the winner is home, a lap race's
+// distance is done, or in a timed race the time is up and the car leads.
+bool RaceModel::lastLap(int lap, std::uint32_t lineAt) const {
+    const SessionSetup& session = scenario_.sessions[static_cast<std::size_t>(session_)];
+    if (leaderFinished_) return true;
+    if (session.hours == 0) return lap >= session.laps;
+    return lineAt >= timeUpAt_ && lap > leaderLaps_;
 }
 
 const CautionSetup* RaceModel::caution(int lap) const {
@@ -456,11 +556,11 @@ double RaceModel::fuelAt(const Car& car, std::uint32_t time) const {
             const double share = std::min(1.0, static_cast<double>(time - car.lapStart) / car.driveMs);
             return std::max(0.0, car.fuel - use * share);
         }
-        case Phase::Stopping: {
+        case Phase::Stopping: {  // the fuel goes in while the car stands in its box
             const double before = std::max(0.0, car.fuel - use);
-            const std::uint32_t stopStart = car.lapStart + car.driveMs;
-            const double share =
-                car.stopMs == 0 ? 1.0 : std::min(1.0, static_cast<double>(time - stopStart) / car.stopMs);
+            if (time <= car.fillFrom) return before;
+            if (time >= car.fillTo) return car.fuelAtLine;
+            const double share = static_cast<double>(time - car.fillFrom) / (car.fillTo - car.fillFrom);
             return before + (car.fuelAtLine - before) * share;
         }
         case Phase::Dry: return 0;
@@ -471,7 +571,7 @@ double RaceModel::fuelAt(const Car& car, std::uint32_t time) const {
 }
 
 void RaceModel::tick() {
-    plan(now_ + static_cast<std::uint32_t>(scenario_.outGaugeMs), Step::Tick);
+    plan(now_ + outGaugeMs_, Step::Tick);
     const Car* car = viewedCar();
     OutGaugePack pack = makeOutGauge(now_, car ? static_cast<float>(fuelAt(*car, now_)) : 1.0f, view_);
     pack.Speed = 0;

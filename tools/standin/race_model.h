@@ -46,10 +46,13 @@ struct CarReport {
 struct SessionReport {
     SessionKind kind = SessionKind::Race;
     int laps = 0;
+    int hours = 0;                       // a timed race
     int minutes = 0;
     std::vector<CarReport> order;        // finishing order; by best lap in qualifying and practice
     std::vector<std::uint8_t> viewed;    // the cars viewed during the session, in order
-    int strayPresses = 0;
+    int strayPresses = 0;                // keys that reached no pit menu (PressOutcome::Stray)
+    int blockedPresses = 0;              // keys taken by an open dialog or text entry
+    int boxChanges = 0;                  // fuel setting changes while the viewed car stood in its box
     int finalMenuPercent = 0;            // the pit menu of the last viewed car at the end
 };
 
@@ -57,7 +60,8 @@ struct ViewStatus {                      // what the status line of the board vi
     std::uint8_t plid = 0;
     int lap = 0;                         // lap in progress (laps done + 1), 0 outside a session
     int raceLaps = 0;
-    bool menuOpen = false;
+    int raceHours = 0;                   // a timed race
+    bool menuOpen = false;               // the F12 screen is open
     int menuPercent = 0;
     const char* session = "";            // "race", "qualifying", "practice" or ""
 };
@@ -69,16 +73,28 @@ public:
     // The next thing the simulator does, in simulated time order; nothing once the scenario is over.
     std::optional<ModelEvent> next();
 
-    // A key pressed through "/press": goes to the pit menu of the car viewed now.
+    // What the handshake settled: the InSim version the program was answered (IS_CIM goes to 8 and later)
+    // and the OutGauge interval it asked for, in ms, which the datagrams keep from now on when `useAsked` or
+    // the scenario's "outgauge asked" says so (10 ms at the least). Without it: no IS_CIM, the scenario's interval.
+    void connected(word insimVersion, std::uint32_t askedOutGaugeMs, bool useAsked = false);
+
+    // A key pressed through "/press": lands on the local screen, and on the pit menu of the car viewed now.
+    // A change of screen sends IS_CIM, as the next event.
     PressOutcome pressKey(std::string_view key);
 
     std::uint32_t now() const { return now_; }
     ViewStatus viewStatus() const;
+    const LocalScreen& screen() const { return screen_; }
     const std::vector<SessionReport>& reports() const { return reports_; }
+    // Faults of the whole scenario, as SessionReport counts them per session.
     int strayPresses() const { return strayTotal_; }
+    int blockedPresses() const { return blockedTotal_; }
+    int boxChanges() const { return boxChangesTotal_; }
 
 private:
-    enum class Step { CarLine, CarDriveEnd, CarSplit, CarDry, SessionStart, SessionEnd, ScenarioEnd, Tick };
+    enum class Step {
+        CarLine, CarDriveEnd, CarSplit, CarDry, CarInBox, CarBoxLeft, SessionStart, SessionEnd, ScenarioEnd, Tick, Screen
+    };
     struct Pending {
         std::uint32_t time;
         Step step;
@@ -102,7 +118,11 @@ private:
         double fuelAtLine = 0;         // after the stop of the current lap
         std::uint32_t lapStart = 0;
         std::uint32_t driveMs = 0;     // driving part of the current lap
-        std::uint32_t stopMs = 0;      // pit lane part at its end
+        std::uint32_t stopMs = 0;      // pit lane part at its end: to the box, standing, to the line
+        std::uint32_t boxAt = 0;       // when it stopped in its box (a refuelling stop)
+        std::uint32_t fillFrom = 0, fillTo = 0;  // the fuel goes in between these
+        bool standing = false;         // from IS_PIT to IS_PSF
+        std::uint8_t laneFact = 0;     // IS_PLA Fact of the entry
         double lapShare = 1;           // 0.5 on the out lap of qualifying and practice
         bool outLap = false;
         double lapUse = 0;             // fuel the driving part of the current lap burns
@@ -126,6 +146,11 @@ private:
     const CautionSetup* caution(int lap) const;
     bool shortOfFuel(const Car& car, double fuelLeft) const;
     void driveEnd(int car);
+    void stopInBox(int car);
+    void leaveBox(int car);
+    void screenAction(int session, int index);
+    void countFault(PressOutcome outcome, bool boxChange);
+    bool lastLap(int lap, std::uint32_t lineAt) const;
     void crossLine(int car);
     void runDry(int car);
     void split(int car, int number);
@@ -152,6 +177,7 @@ private:
     int lastSession_ = -1;
     std::uint32_t sessionStart_ = 0;
     std::uint32_t sessionClosesAt_ = 0;  // qualifying and practice: no new lap after this
+    std::uint32_t timeUpAt_ = 0;       // a timed race: the leader's first line from then on is its last
     bool leaderFinished_ = false;
     int leaderLaps_ = 0;
     bool endPlanned_ = false;
@@ -159,6 +185,11 @@ private:
     std::vector<std::pair<std::uint32_t, std::uint8_t>> results_;  // qualifying table: best, PLID
     std::vector<SessionReport> reports_;
     int strayTotal_ = 0;
+    int blockedTotal_ = 0;
+    int boxChangesTotal_ = 0;
+    LocalScreen screen_;
+    word insimVersion_ = 0;
+    std::uint32_t outGaugeMs_;
 };
 
 }  // namespace standin

@@ -2,7 +2,9 @@
 // The first error ends the reading and is reported as "file:line: expected ...".
 #include "standin/scenario.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -98,8 +100,6 @@ private:
     std::string error_;
 };
 
-constexpr long long kMaxLap = 99;
-
 void readCar(LineReader& line, Scenario& scenario, std::set<int>& plids) {
     CarSetup car;
     car.plid = static_cast<std::uint8_t>(line.whole("a PLID", 1, 255));
@@ -153,7 +153,7 @@ void readSessionLine(std::string_view keyword, LineReader& line, Scenario& scena
             line.failPlain("the PLID of a car defined before the sessions, not " + std::to_string(plid));
         return !line.failed();
     };
-    const long long lastLap = session.kind == SessionKind::Race ? session.laps : kMaxLap;
+    const long long lastLap = session.kind == SessionKind::Race && session.laps > 0 ? session.laps : kMaxLap;
     if (keyword == "view") {
         const auto plid = static_cast<std::uint8_t>(line.whole("a PLID", 1, 255));
         if (!knownCar(plid)) return;
@@ -186,7 +186,54 @@ void readSessionLine(std::string_view keyword, LineReader& line, Scenario& scena
             else return line.failFound("pace or use", key);
         }
         session.cautions.push_back(caution);
+    } else {
+        ScreenAction action;
+        const std::string_view what = line.take();
+        if (keyword == "screen") {
+            static constexpr struct {
+                std::string_view name;
+                std::uint8_t mode, subMode;
+            } kScreens[] = {{"plain", CIM_NORMAL, 0}, {"f9", CIM_NORMAL, 1}, {"f10", CIM_NORMAL, 2},
+                            {"f11", CIM_NORMAL, 3}, {"f12", CIM_NORMAL, NRM_PIT_INSTRUCTIONS}, {"options", 1, 0},
+                            {"host-options", 2, 0}, {"garage", 3, 0}, {"car-select", 4, 0},
+                            {"track-select", 5, 0}, {"free-view", 6, 0}};
+            const auto screen = std::find_if(std::begin(kScreens), std::end(kScreens),
+                                             [&](const auto& known) { return known.name == what; });
+            if (screen == std::end(kScreens))
+                return line.failFound("plain, f9, f10, f11, f12, options, host-options, garage, car-select, "
+                                      "track-select or free-view",
+                                      what);
+            action.mode = screen->mode;
+            action.subMode = screen->subMode;
+        } else {
+            action.kind = keyword == "dialog" ? ScreenAction::Kind::Dialog : ScreenAction::Kind::TextEntry;
+            if (what != "open" && what != "close") return line.failFound("open or close", what);
+            action.open = what == "open";
+        }
+        if (const auto word = line.take(); word != "at")
+            return line.failFound("'at <seconds from the session start>'", word);
+        action.atMs = static_cast<std::uint32_t>(std::lround(line.decimal("seconds", 0, 48 * 3600 * 2) * 1000));
+        session.screenActions.push_back(action);
     }
+}
+
+// The race length of a `race` line: 1 to 99 laps, 100 to 1000 in tens, or whole hours "1h" to "48h".
+void readRaceLength(LineReader& line, SessionSetup& session) {
+    const std::string_view length = line.peek();
+    if (!length.empty() && length.back() == 'h') {
+        const auto hours = wholeNumber(length.substr(0, length.size() - 1));
+        if (hours && *hours >= 1 && *hours <= 48) {
+            line.take();
+            session.hours = static_cast<int>(*hours);
+            return;
+        }
+    } else if (const auto laps = wholeNumber(length); laps && *laps >= 1 &&
+                                                      (*laps <= 99 || (*laps <= 1000 && *laps % 10 == 0))) {
+        line.take();
+        session.laps = static_cast<int>(*laps);
+        return;
+    }
+    line.fail("a number of laps from 1 to 99 or from 100 to 1000 in tens, or hours from 1h to 48h");
 }
 
 }  // namespace
@@ -204,6 +251,18 @@ const char* sessionKindName(SessionKind kind) {
         case SessionKind::Practice: return "practice";
     }
     return "?";
+}
+
+std::uint8_t raceLapsByte(const SessionSetup& session) {
+    if (session.kind != SessionKind::Race) return 0;
+    if (session.hours > 0) return static_cast<std::uint8_t>(190 + session.hours);
+    if (session.laps < 100) return static_cast<std::uint8_t>(session.laps);
+    return static_cast<std::uint8_t>(100 + (session.laps - 100) / 10);
+}
+
+std::string raceLengthText(int laps, int hours) {
+    if (hours > 0) return std::to_string(hours) + (hours == 1 ? " hour" : " hours");
+    return std::to_string(laps) + " laps";
 }
 
 ParseResult parseScenario(std::string_view text, const std::string& fileName) {
@@ -229,7 +288,14 @@ ParseResult parseScenario(std::string_view text, const std::string& fileName) {
         if (keyword == "seed") {
             scenario.seed = static_cast<std::uint64_t>(line.whole("a seed", 0, 1'000'000'000'000LL));
         } else if (keyword == "outgauge") {
-            scenario.outGaugeMs = static_cast<int>(line.whole("an OutGauge interval in milliseconds", 10, 10000));
+            if (line.peek() == "asked") {
+                line.take();
+                scenario.outGaugeAsked = true;
+            } else {
+                scenario.outGaugeMs = static_cast<int>(line.whole("an OutGauge interval in milliseconds", 10, 10000));
+            }
+        } else if (keyword == "hide-fuel") {
+            scenario.hideFuel = true;
         } else if (keyword == "splits") {
             scenario.splits = static_cast<int>(line.whole("a number of splits", 0, 3));
         } else if (keyword == "pit-lane") {
@@ -255,7 +321,7 @@ ParseResult parseScenario(std::string_view text, const std::string& fileName) {
                 session.view = scenario.cars.front().plid;
                 if (keyword == "race") {
                     session.kind = SessionKind::Race;
-                    session.laps = static_cast<int>(line.whole("a number of laps", 1, kMaxLap));
+                    readRaceLength(line, session);
                     if (!line.atEnd() && line.peek() == "mandatory-stop") {
                         line.take();
                         session.mandatoryStop = true;
@@ -266,14 +332,15 @@ ParseResult parseScenario(std::string_view text, const std::string& fileName) {
                 }
                 scenario.sessions.push_back(session);
             }
-        } else if (keyword == "view" || keyword == "penalty" || keyword == "caution") {
+        } else if (keyword == "view" || keyword == "penalty" || keyword == "caution" || keyword == "screen" ||
+                   keyword == "dialog" || keyword == "text") {
             if (!inSession)
                 line.failPlain("'" + std::string(keyword) + "' inside a session (after race, qualifying or practice)");
             else readSessionLine(keyword, line, scenario);
         } else {
             LineReader unknown(tokens);
-            unknown.fail("seed, outgauge, splits, pit-lane, service, refuel, inlap, outlap, track, car, race, "
-                         "qualifying, practice, view, penalty or caution");
+            unknown.fail("seed, outgauge, splits, pit-lane, service, refuel, inlap, outlap, track, hide-fuel, car, "
+                         "race, qualifying, practice, view, penalty, caution, screen, dialog or text");
             return failAt(lineNumber, unknown.error());
         }
         line.endOfLine();

@@ -11,6 +11,7 @@
 namespace standin {
 
 constexpr int kMaxCars = 64;
+constexpr int kMaxLap = 65535;  // LapsDone is 16 bits
 
 struct CarSetup {
     std::uint8_t plid = 0;
@@ -45,21 +46,34 @@ struct CautionSetup {
     double use = 0.6;            // fuel use times this
 };
 
+// Something the driver does on the local screen, at a time from the session start.
+struct ScreenAction {
+    enum class Kind { Screen, Dialog, TextEntry };
+    std::uint32_t atMs = 0;
+    Kind kind = Kind::Screen;
+    std::uint8_t mode = 0;     // Screen: the interface mode shown (IS_CIM Mode)
+    std::uint8_t subMode = 0;  // and its submode (IS_CIM SubMode)
+    bool open = false;         // Dialog, TextEntry: opened or closed
+};
+
 struct SessionSetup {
     SessionKind kind = SessionKind::Race;
-    int laps = 0;              // race length, 1 to 99
+    int laps = 0;              // race length: 1 to 99, or 100 to 1000 in tens; 0 in a timed race
+    int hours = 0;             // a timed race's length, 1 to 48
     int minutes = 0;           // qualifying or practice length
     bool mandatoryStop = false;
     std::uint8_t view = 0;     // viewed car at the start; the first car when not given
     std::vector<ViewChange> viewChanges;
     std::vector<PenaltySetup> penalties;
     std::vector<CautionSetup> cautions;
+    std::vector<ScreenAction> screenActions;
 };
 
 struct Scenario {
     std::string name;                  // the file it came from
     std::uint64_t seed = 1;
     int outGaugeMs = 500;              // simulated time between OutGauge datagrams
+    bool outGaugeAsked = false;        // at the interval the program asks for instead
     int splits = 2;                    // split points per lap, 0 to 3
     double pitLaneSeconds = 20;        // time lost driving through the pit lane
     double serviceSeconds = 4;         // standing time of a stop, before the fuel goes in
@@ -67,6 +81,7 @@ struct Scenario {
     double inLapUse = 1;               // fuel use of the lap that ends with a refuelling stop, times a racing lap's
     double outLapUse = 1;              // and of the lap after it
     std::string track = "BL1";
+    bool hideFuel = false;             // the host hides fuel: IS_PIT gives FuelAdd 255
     std::vector<CarSetup> cars;
     std::vector<SessionSetup> sessions;
 
@@ -82,5 +97,11 @@ ParseResult parseScenario(std::string_view text, const std::string& fileName);
 ParseResult loadScenario(const std::string& path);
 
 const char* sessionKindName(SessionKind kind);  // "race", "qualifying", "practice"
+
+// RaceLaps of IS_RST and IS_STA: laps 1 to 99 as they are, 100 to 1000 laps as 100 + (laps - 100) / 10
+// (100 to 190), hours as 190 + hours (191 to 238); 0 outside races.
+std::uint8_t raceLapsByte(const SessionSetup& session);
+// A race's length for people: "15 laps", "300 laps", "1 hour", "2 hours".
+std::string raceLengthText(int laps, int hours);
 
 }  // namespace standin

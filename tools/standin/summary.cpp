@@ -36,7 +36,7 @@ const CarReport* find(const SessionReport& report, std::uint8_t plid) {
 
 std::string formatSummary(const SessionReport& report) {
     std::string out;
-    if (report.kind == SessionKind::Race) out += "Race of " + std::to_string(report.laps) + " laps: result\n";
+    if (report.kind == SessionKind::Race) out += "Race of " + raceLengthText(report.laps, report.hours) + ": result\n";
     else out += std::string(report.kind == SessionKind::Qualifying ? "Qualifying" : "Practice") + " of " +
                 std::to_string(report.minutes) + " minutes: best laps\n";
 
@@ -82,6 +82,10 @@ std::string formatSummary(const SessionReport& report) {
         out += car->ranDry ? "  ran dry on lap " + std::to_string(car->dryLap) + "\n" : "  ran dry: no\n";
     }
     out += "Stray key presses: " + std::to_string(report.strayPresses) + "\n";
+    if (report.blockedPresses > 0)
+        out += "Key presses into a dialog or text entry: " + std::to_string(report.blockedPresses) + "\n";
+    if (report.boxChanges > 0)
+        out += "Fuel setting changes while standing in the box: " + std::to_string(report.boxChanges) + "\n";
     return out;
 }
 

@@ -1,0 +1,197 @@
+// The stand-in's race model where a fault could hide: the race length in RaceLaps, the end of a timed race,
+// the packets of one stop, the local screen's packets, the driver's faults and the OutGauge interval.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "standin/race_model.h"
+#include "support/transcript.h"
+
+using transcript::bytes;
+
+namespace {
+
+standin::RaceModel modelOf(const std::string& text, word insimVersion = 5) {
+    const standin::ParseResult parsed = standin::parseScenario(text, "test");
+    EXPECT_TRUE(parsed.scenario) << parsed.error;
+    standin::RaceModel model(parsed.scenario.value(), 1);
+    model.connected(insimVersion, 10000);
+    return model;
+}
+
+struct Sent {
+    std::uint32_t time;
+    std::string bytes;
+    bool operator==(const Sent&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Sent& sent) {
+    out << sent.time << ":";
+    for (const char c : sent.bytes) out << " " << static_cast<int>(static_cast<std::uint8_t>(c));
+    return out;
+}
+
+// The InSim packets of these types the model sends until `untilMs`, with their times.
+std::vector<Sent> packetsOf(standin::RaceModel& model, std::vector<byte> types, std::uint32_t untilMs = ~0u) {
+    std::vector<Sent> sent;
+    while (model.now() <= untilMs) {
+        const auto event = model.next();
+        if (!event) break;
+        if (event->kind != standin::ModelEvent::Kind::InSim) continue;
+        if (std::find(types.begin(), types.end(), event->bytes[1]) == types.end()) continue;
+        sent.push_back({event->time, std::string(event->bytes.begin(), event->bytes.end())});
+    }
+    return sent;
+}
+
+}  // namespace
+
+TEST(StandinRaceLength, RaceLapsOfEveryRangeInTheRestartAndEveryState) {
+    const struct {
+        const char* length;
+        int raceLaps;  // 0: the line is refused
+    } cases[] = {{"1", 1},      {"99", 99},     {"100", 100}, {"110", 101}, {"1000", 190}, {"1h", 191},
+                 {"48h", 238},  {"0", 0},       {"105", 0},   {"1010", 0},  {"0h", 0},     {"49h", 0}};
+    for (const auto& c : cases) {
+        const std::string text = std::string("car 1 lap 60 use 1\nrace ") + c.length + "\n dialog open at 5\n";
+        const standin::ParseResult parsed = standin::parseScenario(text, "test");
+        if (c.raceLaps == 0) {
+            EXPECT_EQ(parsed.error, "test:2: expected a number of laps from 1 to 99 or from 100 to 1000 in tens, or "
+                                    "hours from 1h to 48h, found '" + std::string(c.length) + "'");
+            continue;
+        }
+        standin::RaceModel model = modelOf(text);
+        const std::vector<Sent> sent = packetsOf(model, {ISP_RST, ISP_STA}, 5000 + 3000);
+        ASSERT_EQ(sent.size(), 3u) << c.length;  // the restart, the state at the start, the state of the dialog
+        for (const Sent& packet : sent)
+            EXPECT_EQ(static_cast<std::uint8_t>(packet.bytes[packet.bytes[1] == ISP_RST ? 4 : 17]), c.raceLaps)
+                << c.length;
+    }
+}
+
+// One hour; laps of 600, 610 and 899.625 s with no spread. PLID 1 leads and its line of lap 6, 1.5 s after
+// the hour, is its last. PLID 2 finishes after it with as many laps. PLID 3 crosses its fourth line 0.5 s
+// after the hour but before the leader, and goes on to its fifth.
+TEST(StandinTimedRace, TheLeadersFirstLineFromTheHourOnEndsItThenEveryOthersNextLine) {
+    standin::RaceModel model = modelOf("splits 0\ncar 1 lap 600 use 0.1\ncar 2 lap 610 use 0.1\n"
+                                       "car 3 lap 899.625 use 0.1\nrace 1h\n");
+    while (model.next()) {}
+    std::vector<std::tuple<int, int, std::uint32_t, bool>> order;
+    for (const auto& car : model.reports().at(0).order)
+        order.emplace_back(car.plid, car.lapsDone, car.lastLineMs, car.finished);
+    EXPECT_EQ(order, (decltype(order){{1, 6, 3601500, true}, {2, 6, 3661750, true}, {3, 5, 4500125, true}}));
+}
+
+// One car that pits at the end of lap 2 with 5% left: into the pit lane at its end (124.5 s), in the box
+// halfway along the 20 s lane, standing 4 s and 0.2 s a percent taken, out of the lane at its line.
+TEST(StandinPitStop, PacketsOfOneStop) {
+    const std::string pitHead = bytes({24, 26, 0, 1, 1, 0, 0, 0}), pitTail = bytes({0, 1}) + std::string(13, '\0');
+    const struct {
+        const char* settings;  // the scenario's, then the car's
+        byte fuelAdd;
+        std::uint32_t psfAt;
+        std::string sTime;
+    } cases[] = {
+        {"car 1 fuel 25 menu 30", 30, 144500, bytes({0x10, 0x27, 0, 0})},
+        {"car 1 fuel 25.4 menu 100", 95, 157420, bytes({0x88, 0x59, 0, 0})},  // 94.6% fits the tank
+        {"hide-fuel\ncar 1 fuel 25 menu 30", 255, 144500, bytes({0x10, 0x27, 0, 0})},
+    };
+    for (const auto& c : cases) {
+        standin::RaceModel model = modelOf(std::string("splits 0\n") + c.settings + " lap 60 use 10\nrace 3\n");
+        const std::uint32_t lineAt = c.psfAt + 10000;
+        EXPECT_EQ(packetsOf(model, {ISP_PLA, ISP_PIT, ISP_PSF}, lineAt),
+                  (std::vector<Sent>{{124500, bytes({8, 28, 0, 1, 1, 0, 0, 0})},
+                                     {134500, pitHead + static_cast<char>(c.fuelAdd) + pitTail},
+                                     {c.psfAt, bytes({12, 27, 0, 1}) + c.sTime + std::string(4, '\0')},
+                                     {lineAt, bytes({8, 28, 0, 1, 0, 0, 0, 0})}}))
+            << c.settings;
+    }
+}
+
+TEST(StandinPitStop, ADriveThroughEntersForItAndStopsInNoBox) {
+    standin::RaceModel model = modelOf("splits 0\ncar 1 lap 60 use 1\nrace 4\n penalty 1 dt lap 1\n");
+    EXPECT_EQ(packetsOf(model, {ISP_PLA, ISP_PIT, ISP_PSF}),
+              (std::vector<Sent>{{184500, bytes({8, 28, 0, 1, 3, 0, 0, 0})},
+                                 {204500, bytes({8, 28, 0, 1, 0, 0, 0, 0})}}));
+}
+
+// The driver's F12 screen at 1 s and a dialog from 1.5 s to 2 s, then the program's F12.
+TEST(StandinScreen, InterfaceModeToVersionEightAndLaterDialogInEveryState) {
+    for (const word version : {5, 7, 8, 10}) {
+        standin::RaceModel model = modelOf("car 1 lap 60 use 1\nrace 2\n screen f12 at 1\n dialog open at 1.5\n"
+                                           " dialog close at 2\n", version);
+        std::vector<Sent> states = packetsOf(model, {ISP_CIM, ISP_STA}, 5000), cims;
+        EXPECT_EQ(model.pressKey("F12"), standin::PressOutcome::Toggled);
+        const std::uint32_t pressedAt = model.now();
+        const std::vector<Sent> pressed = packetsOf(model, {ISP_CIM}, pressedAt);
+        states.insert(states.end(), pressed.begin(), pressed.end());
+        std::vector<int> flags;
+        for (const Sent& packet : states) {
+            if (packet.bytes[1] == ISP_CIM) cims.push_back(packet);
+            else flags.push_back(std::uint8_t(packet.bytes[8]) | std::uint8_t(packet.bytes[9]) << 8);
+        }
+        const std::vector<Sent> sentFrom8 = {{4000, bytes({8, 64, 0, 0, 0, 4, 0, 0})},
+                                             {pressedAt, bytes({8, 64, 0, 0, 0, 0, 0, 0})}};
+        EXPECT_EQ(cims, version < 8 ? std::vector<Sent>{} : sentFrom8) << version;
+        EXPECT_EQ(flags, (std::vector<int>{1, 1 | ISS_DIALOG, 1})) << version;
+    }
+}
+
+// Where keys land, as the driver left the screen; and the fuel setting moved while the car stands in its box.
+TEST(StandinScreen, FaultsOfKeyPresses) {
+    const struct {
+        const char* lines;   // the driver's, before the keys
+        std::vector<std::string> keys;
+        int strays, blocked;
+        int menuPercent;     // from 10%
+    } cases[] = {
+        {"", {"left", "F12", "right", "up", "F12", "right"}, 3, 0, 11},
+        {" screen f11 at 1\n", {"F12", "right"}, 0, 0, 11},       // F12 from another driving screen
+        {" screen garage at 1\n", {"F12", "right"}, 2, 0, 10},
+        {" text open at 1\n", {"F12", "right", "left"}, 0, 3, 10},
+        {" dialog open at 1\n screen f12 at 1\n", {"right"}, 0, 1, 10},
+    };
+    for (const auto& c : cases) {
+        standin::RaceModel model = modelOf(std::string("car 1 lap 60 use 1\nrace 2\n") + c.lines);
+        packetsOf(model, {}, 5000);
+        for (const std::string& key : c.keys) model.pressKey(key);
+        EXPECT_EQ(std::tuple(model.strayPresses(), model.blockedPresses(), model.viewStatus().menuPercent),
+                  std::tuple(c.strays, c.blocked, c.menuPercent)) << c.lines;
+        EXPECT_EQ(model.reports().at(0).strayPresses, c.strays);
+        EXPECT_EQ(model.reports().at(0).blockedPresses, c.blocked);
+    }
+
+    standin::RaceModel model = modelOf("splits 0\ncar 1 lap 60 use 10 fuel 25 menu 30\nrace 3\n");
+    packetsOf(model, {ISP_PIT}, 134500);
+    for (const char* key : {"F12", "right", "left", "F12"}) model.pressKey(key);
+    packetsOf(model, {ISP_PSF}, 144500);
+    for (const char* key : {"F12", "right", "F12"}) model.pressKey(key);
+    while (model.next()) {}
+    EXPECT_EQ(std::tuple(model.boxChanges(), model.reports().at(0).boxChanges), std::tuple(2, 2));
+    EXPECT_EQ(model.reports().at(0).order.at(0).stops.at(0).menuPercent, 30);  // read when it stopped
+}
+
+TEST(StandinOutGauge, IntervalOfTheScenarioOrAskedFor) {
+    const struct {
+        const char* setting;
+        std::uint32_t asked;
+        bool useAsked;
+        std::uint32_t interval;
+    } cases[] = {{"outgauge 500", 10000, false, 500},
+                 {"outgauge 500", 10000, true, 10000},
+                 {"outgauge asked", 2500, false, 2500},
+                 {"outgauge asked", 5, false, 10}};
+    for (const auto& c : cases) {
+        const auto scenario = standin::parseScenario(std::string(c.setting) + "\ncar 1 lap 60 use 1\nrace 1\n", "test");
+        standin::RaceModel model(scenario.scenario.value(), 1);
+        model.connected(5, c.asked, c.useAsked);
+        std::vector<std::uint32_t> times;
+        while (times.size() < 3)
+            if (const auto event = model.next(); event->kind == standin::ModelEvent::Kind::OutGauge)
+                times.push_back(event->time);
+        EXPECT_EQ(times, (std::vector<std::uint32_t>{0, c.interval, 2 * c.interval})) << c.setting << " " << c.asked;
+    }
+}
