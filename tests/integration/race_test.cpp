@@ -1,5 +1,6 @@
 // Whole races against the real program: noisy fuel use with the fuel settings closing the loop through
-// the pit menu, the 64-car 99-lap race, and a soak of races back to back with noise between the packets.
+// the pit menu, a race of an hour, the 64-car 99-lap race, and a soak of races back to back with noise
+// between the packets.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,6 +25,24 @@ TEST(Race, NoisyUseOneStopFilledToTheFinishWithALapInReserve) {
     EXPECT_DOUBLE_EQ(car->stops[0].takenPercent, 56);
     EXPECT_TRUE(car->finished && !car->ranDry);
     EXPECT_NEAR(car->lapLineFuel.back(), 0.033, 0.001);  // half a lap's fuel left at the flag
+}
+
+// A race of one hour read as such: the viewed car's laps to go count to the leader's finish, its one
+// stop takes the amount typed at the line before it, and it finishes with fuel left.
+TEST(Race, TimedRaceOfAnHourOneStopToTheFlag) {
+    ModelRun run("endurance", "<Race long=\"1\"/><Fuel average=\"3\" reserve=\"1\" fill=\"finish\"/>");
+    const std::string out = run.program.output();
+    EXPECT_EQ(count(out, "Restart detected: Race! Duration: 60 Minutes.\n"), 1);
+    EXPECT_EQ(count(out, "Memory allocation error!"), 0);
+    EXPECT_NE(out.find("\nPitboard for 1: Lap 59/~60\n"), std::string::npos);
+    EXPECT_NE(out.find("\nSending advice:FINISHED\n"), std::string::npos);
+    EXPECT_EQ(run.model.strayPresses(), 0);
+    const auto& order = run.model.reports().at(0).order;
+    const auto car = std::find_if(order.begin(), order.end(), [](const auto& car) { return car.plid == 1; });
+    ASSERT_TRUE(car != order.end() && car->stops.size() == 1 && !run.amounts.empty());
+    EXPECT_EQ(car->stops[0].menuPercent, run.amounts.at(run.amounts.size() - 2));  // typed at the line before it
+    EXPECT_TRUE(car->finished && !car->ranDry);
+    EXPECT_GT(car->lapLineFuel.back(), 0.0f);
 }
 
 TEST(Race, SixtyFourCarsOverNinetyNineLapsFillTheStore) {
