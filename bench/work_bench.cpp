@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -98,8 +99,8 @@ private:
     Config config_;
     Program program_;
     StandardOutput console_;
-    SdlSockets sockets_;
-    InSimLink link_{sockets_, console_};
+    std::unique_ptr<Sockets> sockets_ = makeSdlSockets();
+    InSimLink link_{*sockets_, console_};
     standin::OutGaugeSender gauge_{outGaugePort_};
 };
 

@@ -8,8 +8,8 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh clang libclang-rt-14-dev valgrind
 
 # Windows, compile only (no SDL_net for Windows is packaged here): every file of src/ whose includes,
-# as the MinGW preprocessor sees them, reach neither SDL nor irrXML; the launcher's Windows branch
-# must be among them.
+# as the MinGW preprocessor sees them, reach neither SDL nor irrXML; the Windows branches of the
+# launcher and of the console window, and main, must be among them.
 windows=$(mktemp -d)
 trap 'rm -rf "$windows"' EXIT
 for source in src/*/*.cpp; do
@@ -18,7 +18,9 @@ for source in src/*/*.cpp; do
   x86_64-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Wpedantic -Werror -Isrc -c "$source" \
     -o "$windows/$(basename "$source" .cpp).o"
 done
-[ -f "$windows/launcher_platform.o" ] || { echo "src/app/launcher_platform.cpp was not compiled for Windows"; exit 1; }
+for needed in launcher_platform console_window main; do  # the Windows branches, and a main that SDL does not rename
+  [ -f "$windows/$needed.o" ] || { echo "src/app/$needed.cpp was not compiled for Windows"; exit 1; }
+done
 
 scripts/build.sh build
 (cd build && ctest --output-on-failure -j 2)

@@ -2,13 +2,15 @@
 // Reads cfg.xml from the working directory; the only arguments are --help and --version.
 #include "app/arguments.h"
 #include "app/config.h"
+#include "app/console_window.h"
 #include "app/launcher.h"
 #include "app/link.h"
 #include "app/program.h"
 #include "app/sdl_sockets.h"
 
-int main(int argc, char** argv) {
-    StandardOutput console;
+namespace {
+
+int run(int argc, char** argv, Output& console) {
     if (answerArguments(argc, argv, console)) return 0;
     printLine(console, kBanner);
     printLine(console, "Reading cfg.xml using IrrXML... ");
@@ -18,8 +20,8 @@ int main(int argc, char** argv) {
     printLine(console, "Done!");
     diagnose(console, "settings: ", describeSettings(config));
 
-    SdlSockets sockets;
-    InSimLink link(sockets, console);
+    const std::unique_ptr<Sockets> sockets = makeSdlSockets();
+    InSimLink link(*sockets, console);
     if (const int failure = link.initLibraries()) return failure;
     if (config.startLfs && config.invokeInSim) launchSimulator(config, console);
 
@@ -29,5 +31,14 @@ int main(int argc, char** argv) {
 
     const int code = link.run(program);
     if (code == 0) link.shutdown();
+    return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    StandardOutput console;
+    const int code = run(argc, argv, console);
+    if (code != 0) holdOwnConsoleWindow(console);  // a window that closes with the program keeps the fatal line
     return code;
 }

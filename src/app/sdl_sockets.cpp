@@ -2,6 +2,7 @@
 #include "app/sdl_sockets.h"
 
 #include <SDL/SDL.h>
+#include <SDL/SDL_net.h>
 
 #include <algorithm>
 #include <cstring>
@@ -18,7 +19,40 @@ struct PacketBuffer {
     ~PacketBuffer() { if (packet) SDLNet_FreePacket(packet); }
 };
 
+class SdlSockets final : public Sockets {
+public:
+    SdlSockets() = default;
+    ~SdlSockets() override;
+    SdlSockets(const SdlSockets&) = delete;
+    SdlSockets& operator=(const SdlSockets&) = delete;
+
+    int startLibraries() override;
+    std::string error() override;
+    bool resolveInSim(std::uint16_t port) override;
+    bool connect() override;
+    Watch watchInSim() override;
+    void pause(std::uint32_t ms) override;
+    std::uint32_t ticks() override;
+    int wait(std::uint32_t ms) override;
+    int receive(void* bytes, std::size_t size) override;
+    void send(const void* bytes, std::size_t size) override;
+    Gauge openGauge(std::uint16_t port) override;
+    Datagram receiveDatagram(std::uint8_t* bytes, std::size_t capacity) override;
+    void close() override;
+
+private:
+    void closeSockets();
+
+    IPaddress insimAddress_{};
+    TCPsocket insim_ = nullptr;
+    SDLNet_SocketSet socketSet_ = nullptr;
+    UDPsocket outGauge_ = nullptr;
+    bool started_ = false;
+};
+
 }  // namespace
+
+std::unique_ptr<Sockets> makeSdlSockets() { return std::make_unique<SdlSockets>(); }
 
 SdlSockets::~SdlSockets() { closeSockets(); }
 
