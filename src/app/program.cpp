@@ -33,7 +33,7 @@ Routes<Program> programRoutes() { return kRoutes; }
 
 void onLapLine(Program& program, const IS_LAP& lap, Output& out) {
     Tracker& race = program.race;
-    switch (registerLap(race, lap, out)) {
+    switch (registerLap(race, lap, out).board) {
     case BoardDue::None:
         return;
     case BoardDue::Qualifying:

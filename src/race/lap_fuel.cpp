@@ -27,18 +27,19 @@ std::optional<float> readGauge(Tracker& tracker, const void* datagram, std::size
     return pack.Fuel;
 }
 
-void recordLapFuel(Tracker& tracker, float fuel, Output& out) {
+std::optional<LevelStored> recordLapFuel(Tracker& tracker, float fuel, Output& out) {
     const IS_STA& sta = tracker.session.sta;
     // Recording follows the store, not the tracking flag: laps stored are laps to be fuelled.
-    if (!tracker.pLaps || sta.RaceInProg != RIP_RACE || sta.RaceLaps == 0) return;
+    if (!tracker.pLaps || sta.RaceInProg != RIP_RACE || sta.RaceLaps == 0) return std::nullopt;
     RaceLapStore& store = *tracker.pLaps;
 
     // The last IS_STA may announce more laps than the store was created with.
     const std::size_t blocks = std::min<std::size_t>(sta.RaceLaps, store.blockCount());
     const FuelScan scan{tracker.races, storedRecords(store, blocks), sta.ViewPLID, blocks};
-    if (tracker.fuelScan == scan) return;
+    if (tracker.fuelScan == scan) return std::nullopt;
 
     bool leftUnrecorded = false;
+    std::optional<LevelStored> stored;
     for (std::size_t k = 0; k < blocks; ++k) {
         LapBlock& block = *store.block(k);
         for (std::size_t s = 0; s < kLapsPerBlock; ++s) {
@@ -50,9 +51,11 @@ void recordLapFuel(Tracker& tracker, float fuel, Output& out) {
             // Every unrecorded lap of the viewed player gets this reading, also laps from before the view moved to him.
             block.fuel[s] = fuel;
             leftUnrecorded = leftUnrecorded || fuel == 0.0f;  // a reading of 0 leaves the slot to the next one
+            if (fuel != 0.0f) stored = LevelStored{sta.ViewPLID, record.LapsDone, fuel};  // blocks go up by lap
             printLine(out, "Fuel for ", sta.ViewPLID, ": (pLaps+", static_cast<int>(k), "->fuel[",
                       static_cast<int>(s), "] = ", fuel);
         }
     }
     tracker.fuelScan = leftUnrecorded ? FuelScan{} : scan;
+    return stored;
 }

@@ -5,16 +5,17 @@
 #include "link/outgoing.h"
 #include "race/handlers.h"
 
-void onState(Tracker& tracker, const IS_STA& packet, Output& out) {
+bool onState(Tracker& tracker, const IS_STA& packet, Output& out) {
     SessionState& session = tracker.session;
-    if (packet.RaceInProg == RIP_NO_RACE && session.tracking) {
+    const bool ended = packet.RaceInProg == RIP_NO_RACE && session.tracking;
+    if (ended) {
         printLine(out, "Session ended! Stopping tracking! Clearing buttons!");
         tracker.pLaps.reset();  // the qualifying store stays: its standings outlive the session
         session.tracking = false;
         clearButtons(out);
     }
     session.sta = packet;
-    if (!session.tracking) return;
+    if (!session.tracking) return ended;
 
     // Checked on every IS_STA, not only on a change of view: while the viewed player is not the one
     // the board in use is about, each state report takes the board away. One clear at most.
@@ -22,10 +23,12 @@ void onState(Tracker& tracker, const IS_STA& packet, Output& out) {
     const bool qualifyingBoardForAnother =
         packet.RaceInProg == RIP_QUALIFYING && packet.ViewPLID != tracker.previousBoard.plid;
     if (raceBoardForAnother || qualifyingBoardForAnother) clearButtons(out);
+    return ended;
 }
 
-void onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
+SessionKind onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
     SessionState& session = tracker.session;
+    SessionKind kind = SessionKind::Other;
     print(out, "Restart detected: ");
     tracker.pLaps.reset();  // at most one lap store at a time: the old one goes before a new one is made
 
@@ -35,11 +38,13 @@ void onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
         printLine(out, "Race! Number of laps: ", packet.RaceLaps, ". Allocated ",
                   static_cast<unsigned>(packet.RaceLaps) * sizeof(LapBlock), "bytes.");
         session.tracking = true;
+        kind = SessionKind::Race;
     } else if (packet.RaceLaps == 0 && packet.QualMins != 0) {
         printLine(out, "Qualification! Duration: ", packet.QualMins, " Minutes.");
         tracker.qualifying.reset();
         tracker.qualifying = std::make_unique<QualifyingStore>();
         session.tracking = true;
+        kind = SessionKind::Qualifying;
     } else {
         // Long races counted in tens of laps, timed races and practice: nothing is recorded for them,
         // and tracking keeps whatever value it had.
@@ -56,4 +61,5 @@ void onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
     } else {
         printLine(out, "Pitting isn't mandatory.");
     }
+    return kind;
 }
