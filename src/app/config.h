@@ -26,6 +26,7 @@ struct Config {
     int insimVersion = 0;             // InSim version asked for, 5 to 8; 0: byte 0 sent, only 5 accepted
     std::uint32_t outGaugeIntervalMs = kDefaultOutGaugeIntervalMs;  // asked-for time between datagrams
     FuelSettings fuel;
+    std::string logDirectory;         // Log dir: where the race logs go, made absolute at start-up; empty: no log
 };
 
 // Reads the settings file into `config`, printing "Read InSim Port: " for every InSim element.

@@ -70,7 +70,7 @@ std::optional<double> decimalNumber(std::string_view text) {
     return value;
 }
 
-constexpr const char* kSettings[] = {"InSim", "OutGauge", "Password", "BoardTimeOut", "LFSExec", "Fuel"};
+constexpr const char* kSettings[] = {"InSim", "OutGauge", "Password", "BoardTimeOut", "LFSExec", "Fuel", "Log"};
 
 // Letters to change, add or drop to turn one name into the other, case aside.
 std::size_t editDistance(std::string_view a, std::string_view b) {
@@ -121,6 +121,8 @@ public:
             launchLine_ = where_;
         } else if (element == "Fuel") {
             config_.fuel = fuel();
+        } else if (element == "Log") {
+            config_.logDirectory = logDirectory();
         } else if (index != 0 && (reader_.getAttributeCount() > 0 || reader_.isEmptyElement())) {
             unknown(element);  // a wrapper around settings, with no attributes of its own, is no mistake
         }
@@ -190,6 +192,13 @@ private:
         return fuel;
     }
 
+    // The directory of the race logs, as written; without one there is no log, and that is named.
+    std::string logDirectory() {
+        std::string dir = textAttribute(reader_, "dir");
+        if (dir.empty()) diagnose(console_, where_, "Log has no dir: no race log is written");
+        return dir;
+    }
+
     // An opt-in number: absent, `fallback` in silence. Written otherwise than as a number of the kind
     // asked for (whole for an integer type), or outside `low` to `high`: named with what is used
     // instead, `fallback` unless `instead` says otherwise.
@@ -246,7 +255,7 @@ private:
             diagnose(console_, where_, "<", element, "> is not a setting and is passed over; did you mean <", nearest, ">?");
         } else {
             diagnose(console_, where_, "<", element, "> is not a setting and is passed over (the settings are InSim, "
-                     "OutGauge, Password, BoardTimeOut, LFSExec and Fuel)");
+                     "OutGauge, Password, BoardTimeOut, LFSExec, Fuel and Log)");
         }
     }
 
