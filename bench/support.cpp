@@ -156,12 +156,14 @@ CpuTime readCpu(pid_t pid) {
 
 long clockTicksPerSecond() { return ::sysconf(_SC_CLK_TCK); }
 
-ProgramUnderTest::ProgramUnderTest(const std::string& binary, const std::string& mode)
+ProgramUnderTest::ProgramUnderTest(const std::string& binary, const std::string& mode, const std::string& extraConfig)
     : outGaugePort_(standin::freePort(true)), runner_(binary) {
     if (!insim_.listening()) fail("cannot listen on loopback");
     std::vector<std::string> arguments;
     if (!mode.empty()) arguments = {mode, std::to_string(insim_.port()), std::to_string(outGaugePort_)};
-    if (!runner_.start(standin::portsConfig(insim_.port(), outGaugePort_), arguments)) fail(runner_.startError());
+    if (!runner_.start(standin::portsConfig(insim_.port(), outGaugePort_, extraConfig), arguments)) {
+        fail(runner_.startError());
+    }
     lastProgram = &runner_;
     const standin::HandshakeBytes handshake = insim_.handshake(INSIM_VERSION, kLinkWaitMs);
     if (handshake.isi.size() != sizeof(IS_ISI) || handshake.isi[1] != ISP_ISI) fail("the program sent no IS_ISI");
