@@ -80,12 +80,18 @@ void RaceLog::open(const IS_RST& restart, Output& out) {
     char stamp[32];
     const std::size_t length = std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H%M", &local);
     std::string base(stamp, length);
-    if (const std::string track = trackName(restart); !track.empty()) base += "_" + track;
+    if (const std::string track = trackName(restart); !track.empty()) {
+        base += '_';
+        base += track;
+    }
 
     // Never over an existing file: the first free name of base.csv, base-2.csv, ...
     for (int n = 1; n < kMostNames; ++n) {
         std::string name = base;
-        if (n > 1) name += "-" + std::to_string(n);
+        if (n > 1) {
+            name += '-';
+            appendValue(name, n);
+        }
         name += ".csv";
         const std::filesystem::path path = directory_ / name;
         errno = 0;
@@ -185,7 +191,9 @@ void RaceLog::write(Output* out) {
 
 void RaceLog::printReview(Output& out) const {
     const FuelReview review = reviewFuel(viewed_);
-    std::string line = "Race log: " + name_ + ", fuel at the flag ";
+    std::string line = "Race log: ";
+    line += name_;
+    line += ", fuel at the flag ";
     if (!review.flagLevel) {
         line += "unknown (no reading).";
     } else {
