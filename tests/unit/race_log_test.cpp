@@ -106,6 +106,7 @@ TEST_F(RaceLogTest, HeaderAndRowsOfARaceAndOfQualifying) {
               "2,3,2,1,59000,0,0,,,,,\n"
               "2,2,1,2,60000,0,0,,,,,\n"
               "2,3,1,,61000,0,0,,,,,\n");
+    EXPECT_EQ(play(qualifying, logged(dir_ / "logs")), play(qualifying));  // its end prints nothing more
 }
 
 // The viewed car's row waits for its level only until its next line; rows the store refuses are not
