@@ -1,9 +1,9 @@
 // The race log of the real program: killed mid-race, it leaves every line it handled in the file.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "support/hosted_run.h"
@@ -34,8 +34,9 @@ TEST(RaceLog, AKilledProgramLeavesEveryLineItHandled) {
     for (const auto& entry : std::filesystem::directory_iterator(run.program.directory() / "logs"))
         files.push_back(entry.path());
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_TRUE(std::regex_match(files[0].filename().string(), std::regex(R"(\d{4}-\d\d-\d\d_\d{4}_BL1\.csv)")))
-        << files[0];
+    std::string shape = files[0].filename().string();  // the local date and time, then the track
+    for (char& c : shape) c = std::isdigit(static_cast<unsigned char>(c)) ? '9' : c;
+    EXPECT_EQ(shape, "9999-99-99_9999_BL9.csv");
     std::ifstream in(files[0], std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
