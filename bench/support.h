@@ -91,10 +91,9 @@ long clockTicksPerSecond();
 
 // Starts stintkeeper through the stand-in's runner with a cfg.xml naming the ports, and answers the
 // handshake as the simulator does. Closing the connection ends it. With `mode`, it starts the floor
-// program in that mode instead, the two ports as its arguments.
+// program in that mode instead, the two ports as its arguments; `extraConfig`: more cfg.xml elements.
 class ProgramUnderTest {
 public:
-    // `extraConfig`: more cfg.xml elements beside the two ports.
     explicit ProgramUnderTest(const std::string& binary, const std::string& mode = "", const std::string& extraConfig = "");
     ~ProgramUnderTest();
     ProgramUnderTest(const ProgramUnderTest&) = delete;

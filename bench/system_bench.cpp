@@ -1,6 +1,6 @@
 // Whole-process benchmarks of the real program against its floors, all in one run: lap line to pitboard
 // latency, race throughput, peak memory over 20 races, idle CPU, and CPU while waiting for the simulator.
-// Usage: bench_system PROGRAM FLOOR [latency|board|press|throughput|long|idle|waiting] > rows.tsv
+// Usage: bench_system PROGRAM FLOOR [latency|board|press|log|throughput|long|idle|waiting] > rows.tsv
 // (one tab-separated row per figure; without a choice, all of them).
 #include <algorithm>
 #include <atomic>
@@ -260,6 +260,52 @@ LongRaceResult longRace(const Options& options) {
     result.peakKb = bench::readMemory(program.pid()).peakKb;
     program.stop();
     return result;
+}
+
+// The board latency with the race log on against the same without it: two programs fed the same race,
+// each viewed lap line timed on both in turn (which goes first alternates), so that a load that comes
+// and goes weighs on both alike. With the log on, every line writes its row (the viewed car's at its
+// next line, as no OutGauge reading comes): one write and one flush.
+struct LogSamples {
+    std::vector<double> on, off;
+};
+
+LogSamples logLatency(const Options& options, int races) {
+    bench::ProgramUnderTest off(options.program);
+    bench::ProgramUnderTest on(options.program, "", "  <Log dir=\"logs\"/>\n");
+    bench::RaceShape shape;
+    shape.splitsPerLap = 0;
+    const std::vector<bench::RaceEvent> events = bench::raceEvents(shape);
+    LogSamples samples;
+    const auto both = [&](const std::vector<std::uint8_t>& bytes) {
+        for (bench::ProgramUnderTest* program : {&off, &on}) {
+            bench::sendAll(program->insim(), bytes.data(), bytes.size());
+            bench::barrier(program->insim());
+        }
+    };
+    std::vector<std::uint8_t> pending;
+    bench::appendBytes(pending, standin::makeSta(shape.viewedPlid, kRace, kRaceLaps));
+    for (int race = 0; race < races; ++race) {
+        bench::appendBytes(pending, standin::makeRst(kRaceLaps, 0));
+        for (const bench::RaceEvent& event : events) {
+            if (!(event.isLap && event.plid == shape.viewedPlid && event.lapsDone >= 2)) {
+                bench::appendPacket(pending, event);
+                continue;
+            }
+            both(pending);
+            pending.clear();
+            const bool advice = event.lapsDone >= kRaceLaps - 1;
+            const IS_LAP lap = bench::lapPacket(event);
+            const bool offFirst = samples.off.size() % 2 == 0;
+            if (offFirst) samples.off.push_back(timedLapLine(off, lap, 0, advice));
+            samples.on.push_back(timedLapLine(on, lap, 0, advice));
+            if (!offFirst) samples.off.push_back(timedLapLine(off, lap, 0, advice));
+        }
+    }
+    both(pending);
+    off.stop();
+    on.stop();
+    return samples;
 }
 
 void latencyRows(const std::string& what, const std::string& how, const LatencySamples& samples, bool press) {
@@ -525,7 +571,7 @@ IdleResult waitingCost(const Options& options) {
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: bench_system PROGRAM FLOOR [latency|board|press|throughput|long|idle|waiting]\n");
+        std::fprintf(stderr, "usage: bench_system PROGRAM FLOOR [latency|board|press|log|throughput|long|idle|waiting]\n");
         return 2;
     }
     // The children start in directories of their own: their paths must not depend on ours.
@@ -541,6 +587,19 @@ int main(int argc, char** argv) {
                     "834 races of 8 cars cut at lap 8, fuel halving every lap: lap lines 3 to 8 send the 99 % batch, "
                     "13,532 bytes, before the 120-byte board",
                     pressLatency(options, 834), true);
+    }
+
+    if (only.empty() || only == "latency" || only == "log") {
+        const LogSamples samples = logLatency(options, 26);
+        const double on50 = bench::percentile(samples.on, 0.50), off50 = bench::percentile(samples.off, 0.50);
+        const double on99 = bench::percentile(samples.on, 0.99), off99 = bench::percentile(samples.off, 0.99);
+        row("1 lap line -> board, race log on, p50 us", fixed(on50, 1), fixed(off50, 1) + " log off",
+            fixed(on50 / off50, 2), "-", "-");
+        row("1 lap line -> board, race log on, p99 us", fixed(on99, 1), fixed(off99, 1) + " log off",
+            fixed(on99 / off99, 2), "<= 1.2x log off", verdict(on99 <= 1.2 * off99));
+        note("1 lap line -> board, race log on", std::to_string(samples.on.size()) +
+                 " lap lines of 26 races of 64 cars, each timed on a program with <Log dir=\"logs\"/> and on one "
+                 "without, in turn, the first of the two alternating; every lap line of the race writes its row");
     }
 
     if (only.empty() || only == "throughput") {

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Shows Stintkeeper at work without the simulator: installs what is missing, builds the program and the
-# stand-in (not the tests), and plays a fuel-critical race on the stand-in with stintkeeper started beside it.
+# stand-in (not the tests), and plays a fuel-critical race on the stand-in with stintkeeper started beside it,
+# its race log on; ends with the paths of the race log and of its picture (scripts/report.sh).
 # Ends by itself in about a minute; Ctrl-C stops both and removes the program's temporary directory.
 # Usage: scripts/demo.sh [lfs-standin options]   e.g. --scenario qualifying --speed fast; --help lists them.
-# STINTKEEPER_BUILD_DIR chooses the build directory (default: build).
+# STINTKEEPER_BUILD_DIR chooses the build directory (default: build); the logs go to demo-logs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${STINTKEEPER_BUILD_DIR:-build}"
+logs=demo-logs
 scripts/deps.sh
 cmake -S . -B "$build" -DSTINTKEEPER_WERROR=ON >/dev/null
 echo "Building stintkeeper and lfs-standin in $build..."
@@ -17,5 +19,18 @@ args=("$@")
 for ((i = 0; i + 1 < ${#args[@]}; i++)); do
   if [ "${args[i]}" = "--scenario" ] && [ "${args[i + 1]}" = "endurance" ]; then speed=60; fi
 done
+mkdir -p "$logs"
+started="$logs/.started"
+touch "$started"
 # Options given to the script come last and win over these.
-exec "$build/tools/lfs-standin" --scenario fuel_critical --speed "$speed" --port 0 --program "$build/stintkeeper" "$@"
+"$build/tools/lfs-standin" --scenario fuel_critical --speed "$speed" --port 0 --program "$build/stintkeeper" \
+    --log "$logs" "$@" || exit $?
+# The last race log written in this run (a qualifying log has no picture).
+log=""
+for csv in $(find "$logs" -name '*.csv' -newer "$started" | sort); do
+    awk -F, 'NR > 1 && $9 != "" { found = 1 } END { exit !found }' "$csv" && log="$csv"
+done
+[ -n "$log" ] || exit 0
+picture=$(scripts/report.sh "$log")
+echo "Race log: $log"
+echo "Picture:  $picture"

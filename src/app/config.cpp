@@ -21,5 +21,6 @@ std::string describeSettings(const Config& config) {
     if (config.fuel.reserve != 0.0f) add(", a reserve of ", config.fuel.reserve, " laps");
     if (config.fuel.toFinish) add(", pit fuel filled to the finish");
     if (config.longRaces) add(", races of 100 laps or more and timed races tracked");
+    if (!config.logDirectory.empty()) add(", race logs in ", config.logDirectory);
     return text;
 }

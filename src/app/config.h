@@ -27,6 +27,7 @@ struct Config {
     std::uint32_t outGaugeIntervalMs = kDefaultOutGaugeIntervalMs;  // asked-for time between datagrams
     FuelSettings fuel;
     bool longRaces = false;           // Race long: RaceLaps 100 to 190 a race of 100 to 1,000 laps, 191 to 238 of hours
+    std::string logDirectory;         // Log dir: where the race logs go, made absolute at start-up; empty: no log
 };
 
 // Reads the settings file into `config`, printing "Read InSim Port: " for every InSim element.

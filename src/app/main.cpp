@@ -6,6 +6,7 @@
 #include "app/launcher.h"
 #include "app/link.h"
 #include "app/program.h"
+#include "app/race_log.h"
 #include "app/sdl_sockets.h"
 
 namespace {
@@ -17,6 +18,8 @@ int run(int argc, char** argv, Output& console) {
     Config config;
     readConfigFile("cfg.xml", config, console);
     applyDefaults(config);
+    // The launcher may leave the directory the program started in; the logs stay where they were meant to go.
+    if (!config.logDirectory.empty()) config.logDirectory = absoluteLogDirectory(config.logDirectory);
     printLine(console, "Done!");
     diagnose(console, "settings: ", describeSettings(config));
 

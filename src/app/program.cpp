@@ -13,10 +13,25 @@
 namespace {
 
 void keepAlive(Program&, const IS_TINY& tiny, Output& out) { answerKeepAlive(tiny, out); }
-void state(Program& program, const IS_STA& sta, Output& out) { onState(program.race, sta, out); }
-void restart(Program& program, const IS_RST& rst, Output& out) { onRestart(program.race, rst, out); }
+
+void state(Program& program, const IS_STA& sta, Output& out) {
+    const bool ended = onState(program.race, sta, out);
+    if (ended && program.log) program.log->endSession(out);
+}
+
+// The session before ends in the log before the restart is reported.
+void restart(Program& program, const IS_RST& rst, Output& out) {
+    if (program.log) program.log->endSession(out);
+    const SessionKind kind = onRestart(program.race, rst, out);
+    if (program.log) program.log->startSession(kind, rst, out);
+}
+
 void split(Program& program, const IS_SPX& spx, Output& out) { onSplit(program.race, spx, out); }
-void result(Program& program, const IS_RES& res, Output& out) { onResult(program.race, res, out); }
+
+void result(Program& program, const IS_RES& res, Output& out) {
+    const bool taken = onResult(program.race, res, out);
+    if (taken && program.log) program.log->result(res, out);
+}
 
 // Every other Type is read by its Size byte and dropped.
 constexpr Route<Program> kRoutes[] = {
@@ -32,14 +47,21 @@ constexpr Route<Program> kRoutes[] = {
 
 Routes<Program> programRoutes() { return kRoutes; }
 
-void onLapLine(Program& program, const IS_LAP& lap, Output& out) {
+namespace {
+
+// The steps of a lap line, and what they decided.
+LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     Tracker& race = program.race;
-    switch (registerLap(race, lap, out)) {
+    const LapRegistered registered = registerLap(race, lap, out);
+    LapLineOutcome outcome;
+    outcome.position = registered.position;
+    outcome.viewed = registered.viewed;
+    switch (registered.board) {
     case BoardDue::None:
-        return;
+        return outcome;
     case BoardDue::Qualifying:
         showQualifyingBoard(race, out);
-        return;
+        return outcome;
     case BoardDue::Race:
         break;
     }
@@ -49,18 +71,28 @@ void onLapLine(Program& program, const IS_LAP& lap, Output& out) {
     const std::optional<std::size_t> slot = findStandings(race, lap, out);
     if (slot && lap.LapsDone > 2) {
         const FuelCall call = estimateFuel(race, lap, *slot, distance.lapsToGo, program.fuel, out);
+        outcome.call = call;
         if (call.runsShort) {
             markPitStop(board);
-            setPitFuel(program.pitFuel, race, lap, call.need, out);  // the one place that types into the game
+            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, out);  // the one place that types
         }
     }
     setLastLapAdvice(board, distance);
     showRaceBoard(race, out);
+    return outcome;
+}
+
+}  // namespace
+
+void onLapLine(Program& program, const IS_LAP& lap, Output& out) {
+    const LapLineOutcome outcome = lapLineSteps(program, lap, out);
+    if (program.log) program.log->lapLine(lap, outcome, out);
 }
 
 void onGauge(Program& program, const void* datagram, std::size_t length, Output& out) {
     const std::optional<float> fuel = readGauge(program.race, datagram, length, out);
     if (!fuel) return;
     ageBoards(program.race, program.boardTimeOutMs, out);
-    recordLapFuel(program.race, *fuel, out);
+    const std::optional<LevelStored> stored = recordLapFuel(program.race, *fuel, out);
+    if (stored && program.log) program.log->levelStored(*stored, out);
 }

@@ -4,8 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "app/config.h"
+#include "app/race_log.h"
 #include "link/dispatch.h"
 #include "link/output.h"
 #include "race/tracker.h"
@@ -17,10 +19,12 @@ struct Program {                     // everything the handlers work on, for the
     std::int32_t boardTimeOutMs = kDefaultBoardTimeOutMs;
     FuelSettings fuel;
     PitFuelState pitFuel;
+    std::optional<RaceLog> log;      // with a Log setting: the race logs
 
     Program() = default;
     explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel) {
         race.longRaces = config.longRaces;
+        if (!config.logDirectory.empty()) log.emplace(config.logDirectory);
     }
 };
 
@@ -28,8 +32,9 @@ struct Program {                     // everything the handlers work on, for the
 Routes<Program> programRoutes();
 
 // A lap line: registered and stored, then for the viewed player the standings, the fuel estimate,
-// the pit fuel typed when he will run short, and the board, in that order.
+// the pit fuel typed when he will run short, and the board, in that order; last its row in the race log.
 void onLapLine(Program& program, const IS_LAP& lap, Output& out);
 
-// An OutGauge datagram as received: the current time, boards too old taken away, the fuel at the line.
+// An OutGauge datagram as received: the current time, boards too old taken away, the fuel at the line,
+// and the row of the viewed car's line that waited for it.
 void onGauge(Program& program, const void* datagram, std::size_t length, Output& out);

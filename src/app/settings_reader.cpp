@@ -82,7 +82,7 @@ std::optional<double> decimalNumber(std::string_view text) {
     return value;
 }
 
-constexpr const char* kSettings[] = {"InSim", "OutGauge", "Password", "BoardTimeOut", "LFSExec", "Fuel", "Race"};
+constexpr const char* kSettings[] = {"InSim", "OutGauge", "Password", "BoardTimeOut", "LFSExec", "Fuel", "Race", "Log"};
 
 // Letters to change, add or drop to turn one name into the other, case aside.
 std::size_t editDistance(std::string_view a, std::string_view b) {
@@ -135,6 +135,8 @@ public:
             config_.fuel = fuel();
         } else if (element == "Race") {
             config_.longRaces = bounded("long", LLONG_MIN, LLONG_MAX, 0LL, "a whole number", "it counts as off") != 0;
+        } else if (element == "Log") {
+            config_.logDirectory = logDirectory();
         } else if (index != 0 && (reader_.getAttributeCount() > 0 || reader_.isEmptyElement())) {
             unknown(element);  // a wrapper around settings, with no attributes of its own, is no mistake
         }
@@ -202,6 +204,13 @@ private:
         fuel.reserve = static_cast<float>(bounded("reserve", 0.0, 5.0, 0.0, "a number of laps from 0 to 5"));
         fuel.toFinish = choice("fill", {"laps", "finish"}) == 1;
         return fuel;
+    }
+
+    // The directory of the race logs, as written; without one there is no log, and that is named.
+    std::string logDirectory() {
+        std::string dir = textAttribute(reader_, "dir");
+        if (dir.empty()) diagnose(console_, where_, "Log has no dir: no race log is written");
+        return dir;
     }
 
     // An opt-in number: absent, `fallback` in silence. Written otherwise than as a number of the kind

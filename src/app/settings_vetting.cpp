@@ -8,15 +8,13 @@
 #include <cstring>
 #include <memory>
 
+#include "app/file_closer.h"
+
 namespace {
 
 // A settings file is a few hundred bytes; the cap keeps a wrong file from filling memory.
 constexpr std::size_t kMaxFileBytes = std::size_t{1} << 20;
 constexpr std::size_t kNone = std::string_view::npos;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // White space as the parser knows it; names and attributes are set apart by these only.
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
@@ -100,7 +98,7 @@ std::size_t endOfConstruct(std::string_view text, std::size_t open) {
 }  // namespace
 
 std::optional<std::string> loadSettingsFile(const char* path, bool& missing) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path, "rb"));
+    OwnedFile file(std::fopen(path, "rb"));
     missing = !file && errno == ENOENT;
     if (!file) return std::nullopt;
     std::string content;

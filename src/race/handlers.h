@@ -10,17 +10,31 @@
 #include "link/wire.h"
 #include "race/tracker.h"
 
-void onState(Tracker& tracker, const IS_STA& packet, Output& out);    // session state, view changes, session end
-void onRestart(Tracker& tracker, const IS_RST& packet, Output& out);  // race or qualifying (re)start
-void onSplit(Tracker& tracker, const IS_SPX& packet, Output& out);    // a car passed a split
-void onResult(Tracker& tracker, const IS_RES& packet, Output& out);   // a qualifying result
+// Session state, view changes, session end; true when this packet ended the session being tracked.
+bool onState(Tracker& tracker, const IS_STA& packet, Output& out);
+
+// What a restart began: a race with its lap store, a qualifying session with its store, or anything else.
+enum class SessionKind { Race, Qualifying, Other };
+SessionKind onRestart(Tracker& tracker, const IS_RST& packet, Output& out);  // race or qualifying (re)start
+
+void onSplit(Tracker& tracker, const IS_SPX& packet, Output& out);  // a car passed a split
+// A qualifying result; true when it was taken (a qualifying session is being tracked).
+bool onResult(Tracker& tracker, const IS_RES& packet, Output& out);
 
 // Which board a lap line calls for once it is registered.
 enum class BoardDue { None, Race, Qualifying };
 
+// What registering a lap line did: the board it calls for, and the car's place at the line (its
+// arrival order in the block of its lap, 1 = first) when the lap store took its record, else 0.
+struct LapRegistered {
+    BoardDue board = BoardDue::None;
+    std::uint16_t position = 0;
+    bool viewed = false;  // the line of the viewed player: his fuel level comes with a later datagram
+};
+
 // A car completed a lap: in a race its record is reported and stored in the block of its lap; a lap
 // past the race length ends tracking. Says which board the viewed player's lap line calls for.
-BoardDue registerLap(Tracker& tracker, const IS_LAP& packet, Output& out);
+LapRegistered registerLap(Tracker& tracker, const IS_LAP& packet, Output& out);
 
 // The viewed player's standings at the line of the lap before `packet`'s, from that lap's block, into
 // latestBoard (position, gaps, lap time); reports how many cars the block holds. Returns the player's
@@ -30,5 +44,13 @@ std::optional<std::size_t> findStandings(Tracker& tracker, const IS_LAP& packet,
 // The OutGauge datagram as received: only the 92-byte form is taken; its Time becomes the current
 // time. Returns its fuel level, or nothing for a datagram of another length.
 std::optional<float> readGauge(Tracker& tracker, const void* datagram, std::size_t length, Output& out);
-// Stores the viewed player's fuel level in the slots of his lap records not yet recorded.
-void recordLapFuel(Tracker& tracker, float fuel, Output& out);
+// What one datagram stored: its level, given to every line of the viewed player that had none, the
+// latest of them being the line of lap `lap`.
+struct LevelStored {
+    std::uint8_t plid = 0;
+    std::uint16_t lap = 0;  // LapsDone
+    float level = 0.0f;
+};
+// Stores the viewed player's fuel level in the slots of his lap records not yet recorded. Returns what
+// it stored; nothing when no line got a level (a level of 0 leaves them open for the next datagram).
+std::optional<LevelStored> recordLapFuel(Tracker& tracker, float fuel, Output& out);

@@ -18,10 +18,10 @@ std::optional<float> readGauge(Tracker& tracker, const void* datagram, std::size
     return pack.Fuel;
 }
 
-void recordLapFuel(Tracker& tracker, float fuel, Output& out) {
+std::optional<LevelStored> recordLapFuel(Tracker& tracker, float fuel, Output& out) {
     const IS_STA& sta = tracker.session.sta;
     // Recording follows the store, not the tracking flag: laps stored are laps to be fuelled.
-    if (!tracker.pLaps || sta.RaceInProg != RIP_RACE || sta.RaceLaps == 0) return;
+    if (!tracker.pLaps || sta.RaceInProg != RIP_RACE || sta.RaceLaps == 0) return std::nullopt;
     RaceLapStore& store = *tracker.pLaps;
 
     // The last IS_STA may announce more laps than the store was created with; a timed race's store
@@ -37,6 +37,7 @@ void recordLapFuel(Tracker& tracker, float fuel, Output& out) {
         scan.blocks = blocks;
     }
 
+    std::optional<LevelStored> stored;
     std::size_t unrecorded = blocks;  // the first block left with a slot waiting for a reading
     for (std::size_t k = scan.from; k < blocks; ++k) {
         LapBlock& block = *store.block(k);
@@ -49,9 +50,11 @@ void recordLapFuel(Tracker& tracker, float fuel, Output& out) {
             // Every unrecorded lap of the viewed player gets this reading, also laps from before the view moved to him.
             block.fuel[s] = fuel;
             if (fuel == 0.0f) unrecorded = std::min(unrecorded, k);  // a reading of 0 leaves the slot to the next one
+            if (fuel != 0.0f) stored = LevelStored{sta.ViewPLID, record.LapsDone, fuel};  // blocks go up by lap
             printLine(out, "Fuel for ", sta.ViewPLID, ": (pLaps+", static_cast<int>(k), "->fuel[",
                       static_cast<int>(s), "] = ", fuel);
         }
     }
     scan.from = unrecorded;
+    return stored;
 }

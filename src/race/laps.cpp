@@ -51,23 +51,28 @@ std::uint32_t etimeGap(std::uint32_t a, std::uint32_t b) {
 
 }  // namespace
 
-BoardDue registerLap(Tracker& tracker, const IS_LAP& packet, Output& out) {
+LapRegistered registerLap(Tracker& tracker, const IS_LAP& packet, Output& out) {
     SessionState& session = tracker.session;
-    if (!session.tracking) return BoardDue::None;
+    if (!session.tracking) return {};
     const IS_STA& sta = session.sta;
     const bool viewed = packet.PLID != 0 && packet.PLID == sta.ViewPLID;  // ViewPLID 0: nobody is viewed
     if (sta.RaceInProg == RIP_QUALIFYING) {
         // Nothing of a qualifying lap is kept: the results carry the bests. Until a result of the
         // viewed player has been worked out there is no board to show.
-        return viewed && tracker.previousBoard.lapTime != 0 ? BoardDue::Qualifying : BoardDue::None;
+        return {viewed && tracker.previousBoard.lapTime != 0 ? BoardDue::Qualifying : BoardDue::None, 0, viewed};
     }
-    if (sta.RaceInProg != RIP_RACE) return BoardDue::None;
+    if (sta.RaceInProg != RIP_RACE) return {};
 
     printLapTimeLine(out, packet.PLID, packet.LTime);
     const RaceLength length = decodeRaceLaps(sta.RaceLaps, tracker.longRaces);
     const Stored stored = storeLap(tracker, packet, length);
     if (stored != Stored::Yes) printLine(out, "Memory allocation error!");
-    if (stored == Stored::Yes) noteTimedFinish(*tracker.pLaps, packet, length);
+    LapRegistered registered{BoardDue::None, 0, viewed};
+    if (stored == Stored::Yes) {
+        // Stored last in the block of its lap: its place is the block's count of arrivals.
+        registered.position = tracker.pLaps->block(packet.LapsDone - 1u)->arrivals;
+        noteTimedFinish(*tracker.pLaps, packet, length);
+    }
 
     // A timed race is tracked to the session's end; a lap race ends at a lap beyond its length.
     const std::uint16_t lap = packet.LapsDone;
@@ -75,13 +80,14 @@ BoardDue registerLap(Tracker& tracker, const IS_LAP& packet, Output& out) {
         printLine(out, "More laps than allocated! Ending tracking! Clearing buttons!");
         session.tracking = false;  // the store stays until the next restart or session end
         clearButtons(out);
-        return BoardDue::None;
+        return registered;
     }
     // The board describes the lap before this one; it is built even when this record was refused
     // for a full block, but never from a block the store does not have, and never twice for one line.
     const bool boardDue = viewed && stored != Stored::Repeated && lap >= 2 && tracker.pLaps &&
                           tracker.pLaps->block(lap - 2u) != nullptr;
-    return boardDue ? BoardDue::Race : BoardDue::None;
+    if (boardDue) registered.board = BoardDue::Race;
+    return registered;
 }
 
 std::optional<std::size_t> findStandings(Tracker& tracker, const IS_LAP& packet, Output& out) {

@@ -85,9 +85,9 @@ void workOutStandings(Tracker& tracker, const IS_RES& packet, Output& out) {
 
 }  // namespace
 
-void onResult(Tracker& tracker, const IS_RES& packet, Output& out) {
+bool onResult(Tracker& tracker, const IS_RES& packet, Output& out) {
     const SessionState& session = tracker.session;
-    if (!session.tracking || session.sta.RaceInProg != RIP_QUALIFYING || !tracker.qualifying) return;
+    if (!session.tracking || session.sta.RaceInProg != RIP_QUALIFYING || !tracker.qualifying) return false;
 
     printLapTimeLine(out, packet.PLID, packet.BTime);
     if (packet.ResultNum == kNotInTable) {
@@ -97,4 +97,5 @@ void onResult(Tracker& tracker, const IS_RES& packet, Output& out) {
         storeResult(*tracker.qualifying, packet, out);
     }
     if (packet.PLID == session.sta.ViewPLID) workOutStandings(tracker, packet, out);
+    return true;
 }

@@ -6,16 +6,17 @@
 #include "race/handlers.h"
 #include "race/race_length.h"
 
-void onState(Tracker& tracker, const IS_STA& packet, Output& out) {
+bool onState(Tracker& tracker, const IS_STA& packet, Output& out) {
     SessionState& session = tracker.session;
-    if (packet.RaceInProg == RIP_NO_RACE && session.tracking) {
+    const bool ended = packet.RaceInProg == RIP_NO_RACE && session.tracking;
+    if (ended) {
         printLine(out, "Session ended! Stopping tracking! Clearing buttons!");
         tracker.pLaps.reset();  // the qualifying store stays: its standings outlive the session
         session.tracking = false;
         clearButtons(out);
     }
     session.sta = packet;
-    if (!session.tracking) return;
+    if (!session.tracking) return ended;
 
     // Checked on every IS_STA, not only on a change of view: while the viewed player is not the one
     // the board in use is about, each state report takes the board away. One clear at most.
@@ -23,10 +24,12 @@ void onState(Tracker& tracker, const IS_STA& packet, Output& out) {
     const bool qualifyingBoardForAnother =
         packet.RaceInProg == RIP_QUALIFYING && packet.ViewPLID != tracker.previousBoard.plid;
     if (raceBoardForAnother || qualifyingBoardForAnother) clearButtons(out);
+    return ended;
 }
 
-void onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
+SessionKind onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
     SessionState& session = tracker.session;
+    SessionKind kind = SessionKind::Other;
     print(out, "Restart detected: ");
     tracker.pLaps.reset();  // at most one lap store at a time: the old one goes before a new one is made
 
@@ -38,16 +41,19 @@ void onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
         ++tracker.races;
         printLine(out, "Race! Number of laps: ", length.count, ". Allocated ", length.count * sizeof(LapBlock), "bytes.");
         session.tracking = true;
+        kind = SessionKind::Race;
     } else if (tracker.longRaces && isTimedRace(packet.RaceLaps)) {
         tracker.pLaps = std::make_unique<RaceLapStore>(RaceLapStore::timed(length.count));
         ++tracker.races;
         printLine(out, "Race! Duration: ", length.count * 60, " Minutes.");
         session.tracking = true;
+        kind = SessionKind::Race;
     } else if (packet.RaceLaps == 0 && packet.QualMins != 0) {
         printLine(out, "Qualification! Duration: ", packet.QualMins, " Minutes.");
         tracker.qualifying.reset();
         tracker.qualifying = std::make_unique<QualifyingStore>();
         session.tracking = true;
+        kind = SessionKind::Qualifying;
     } else {
         // Practice, and unless long races are read, races counted in tens of laps or in hours: nothing
         // is recorded for them, and tracking keeps whatever value it had.
@@ -64,4 +70,5 @@ void onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
     } else {
         printLine(out, "Pitting isn't mandatory.");
     }
+    return kind;
 }

@@ -17,16 +17,16 @@ unsigned pitFuelAmount(float need) {
     return static_cast<unsigned>(percent) + 1;
 }
 
-void setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, Output& out) {
+unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, Output& out) {
     const PitFuelState line{tracker.races, lap.PLID, lap.LapsDone};
     if (state.race == line.race && state.plid == line.plid && state.lap == line.lap) {
         diagnose(out, "lap ", lap.LapsDone, " of PLID ", lap.PLID, " came again: its pit fuel is not typed twice");
-        return;
+        return 0;
     }
     const unsigned amount = pitFuelAmount(need);
     if (amount == 0) {
         printLine(out, "Fuel need unknown! Pit fuel not set.");
-        return;
+        return 0;
     }
     state = line;
     printLine(out, "Setting fuel to ", amount, "%");
@@ -39,4 +39,5 @@ void setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float 
     print(out, "Set Advice: ", advice);
     // At most "SET 99% F": 9 characters and the terminator fit the 12 bytes.
     std::memcpy(tracker.latestBoard.advice, advice.c_str(), advice.size() + 1);
+    return amount;
 }

@@ -16,8 +16,9 @@ struct PitFuelState {
 };
 
 // Types the amount for `need` (fraction of a full tank) at the lap line of `lap` and writes the
-// advice into latestBoard.advice; nothing when it was typed at that line already.
-void setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, Output& out);
+// advice into latestBoard.advice; nothing when it was typed at that line already. Returns the amount
+// typed in percent, 0 when nothing was typed.
+unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, Output& out);
 
 // The amount in percent set for a need: need x 100 truncated, plus one, at most 99;
 // 1 for a need of zero or less, 0 (nothing to set) for a NaN.

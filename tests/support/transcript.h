@@ -160,8 +160,9 @@ private:
 };
 
 // Plays the script to the program as the link would: the stream cut into packets as they complete,
-// each datagram handed to the OutGauge step. Returns what was printed and sent after the last mark.
-inline std::string feed(const Script& script, Program& program) {
+// each datagram handed to the OutGauge step. Returns what was printed and sent after the last mark;
+// the diagnostics of the whole script go to `errors` when one is given.
+inline std::string feed(const Script& script, Program& program, std::string* errors = nullptr) {
     Recorder out;
     std::string pending;  // stream bytes not yet a whole packet
     for (const Input& input : script) {
@@ -178,10 +179,13 @@ inline std::string feed(const Script& script, Program& program) {
         }
     }
     out.flushHeader();
+    if (errors != nullptr) *errors = out.errors;
     return out.text;
 }
 
 // The same, to a program of its own.
-inline std::string play(const Script& script, Program program = {}) { return feed(script, program); }
+inline std::string play(const Script& script, Program program = {}, std::string* errors = nullptr) {
+    return feed(script, program, errors);
+}
 
 }  // namespace transcript

@@ -27,6 +27,7 @@ std::string summary(const Config& c) {
                 (c.fuel.toFinish ? "/finish" : "/laps");
     }
     if (c.longRaces) text += " long";
+    if (!c.logDirectory.empty()) text += " log=" + c.logDirectory;
     return text;
 }
 const std::string kDefaults = "12500 12501 pw= 15000 loc=";
@@ -94,7 +95,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 2: <insim> is not a setting and is passed over; did you mean <InSim>?\n"
          "cfg.xml line 2: <Fuels> is not a setting and is passed over; did you mean <Fuel>?\n"
          "cfg.xml line 3: <x> is not a setting and is passed over (the settings are InSim, OutGauge, Password, "
-         "BoardTimeOut, LFSExec, Fuel and Race)\n", kDefaults},
+         "BoardTimeOut, LFSExec, Fuel, Race and Log)\n", kDefaults},
         // Numbers are read as always; what is not written as a whole number or a port is named.
         {"<C><InSim port=\"abc\"/><BoardTimeOut value=\"1e3\"/></C>", "Read InSim Port: 0\n",
          "cfg.xml line 1: InSim port \"abc\" is not a whole number: it reads as 0, so port 12500 is used\n"
@@ -110,6 +111,8 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
         {"<C><Race long=\"-3\"/></C>", "", "", with(" long")},
         {"<C><Race long=\"1\"/><Race long=\"yes\"/></C>", "",
          "cfg.xml line 1: Race long \"yes\" is not a whole number: it counts as off\n", kDefaults},
+        {"<C><Log dir=\"race logs\"/></C>", "", "", with(" log=race logs")},
+        {"<C><Log dir=\"logs\"/><Log/></C>", "", "cfg.xml line 1: Log has no dir: no race log is written\n", kDefaults},
         {"<C><InSim version=\"9\"/><OutGauge interval=\"0\"/><Fuel average=\"12\" reserve=\"6\" fill=\"full\"/></C>",
          "Read InSim Port: 0\n",
          "cfg.xml line 1: InSim version \"9\" is not a version from 5 to 8: it is left out, and only InSim version 5 "
@@ -214,8 +217,10 @@ TEST(Settings, DescribedInAFewWords) {
     config.outGaugeIntervalMs = 500;
     config.fuel = FuelSettings{3, 0.5f, true};
     config.longRaces = true;
+    config.logDirectory = "/home/driver/logs";
     EXPECT_EQ(describeSettings(config),
               "InSim port 12500, OutGauge port 12501, board time-out 15 s, the simulator is started: C:/LFS/LFS.exe, "
               "InSim version 8 asked for, OutGauge every 500 ms, fuel use averaged over 3 laps, a reserve of 0.5 "
-              "laps, pit fuel filled to the finish, races of 100 laps or more and timed races tracked");
+              "laps, pit fuel filled to the finish, races of 100 laps or more and timed races tracked, race logs in "
+              "/home/driver/logs");
 }

@@ -51,6 +51,8 @@ constexpr const char* kUsageOptions =
     "  --program PATH         start this stintkeeper binary in a fresh temporary directory, with\n"
     "                         a cfg.xml naming the ports, and show its console lines as well\n"
     "                         (standard output after 'stintkeeper |', standard error after 'stintkeeper !')\n"
+    "  --log DIR              with --program: its cfg.xml asks for race logs in DIR, relative to\n"
+    "                         the directory lfs-standin starts in\n"
     "  --help                 this text\n";
 
 struct Options {
@@ -63,6 +65,7 @@ struct Options {
     long insimVersion = 5;
     bool outGaugeAsked = false;
     std::string program;
+    std::string log;
 };
 
 std::string shippedScenarios() {
@@ -141,6 +144,10 @@ std::string parseOptions(int argc, char** argv, Options& options, bool& help) {
             options.outGaugeAsked = true;
         } else if (option == "--program") {
             options.program = value;
+        } else if (option == "--log") {
+            if (value.empty() || value.find_first_of("\"<>&") != std::string_view::npos)
+                return "--log expects a directory whose name has none of \" < > &, not " + std::string(value);
+            options.log = std::filesystem::absolute(value).string();
         } else {
             return "unknown option " + std::string(option);
         }
@@ -185,6 +192,10 @@ int main(int argc, char** argv) {
         std::cerr << "lfs-standin: " << error << "\n\n" << usage();
         return 2;
     }
+    if (!options.log.empty() && options.program.empty()) {
+        std::cerr << "lfs-standin: --log needs --program\n\n" << usage();
+        return 2;
+    }
     if (help) {
         std::cout << usage();
         return 0;
@@ -221,7 +232,8 @@ int main(int argc, char** argv) {
         program.emplace(options.program);
         program->forwardTo(console, terminal ? "\x1b[2mstintkeeper |\x1b[22m " : "stintkeeper | ",
                            terminal ? "\x1b[2mstintkeeper !\x1b[22m " : "stintkeeper ! ");
-        if (!program->start(standin::portsConfig(host.port(), standin::freePort(true)))) {
+        const std::string log = options.log.empty() ? "" : "  <Log dir=\"" + options.log + "\"/>\n";
+        if (!program->start(standin::portsConfig(host.port(), standin::freePort(true), log))) {
             std::cerr << "lfs-standin: " << program->startError() << "\n";
             return 2;
         }

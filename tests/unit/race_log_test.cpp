@@ -1,0 +1,197 @@
+// The race log through the program's steps: the file's header and rows, its name, the end-of-race lines,
+// and a directory or file that cannot be made or written; with a log, nothing else printed or sent changes.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/transcript.h"
+
+using namespace transcript;
+
+namespace {
+
+std::tm restartTime() {  // 2026-12-08 20:41, local
+    std::tm time{};
+    time.tm_year = 126;
+    time.tm_mon = 11;
+    time.tm_mday = 8;
+    time.tm_hour = 20;
+    time.tm_min = 41;
+    return time;
+}
+
+// A restart on `track` (at most 6 bytes, written into IS_RST's Track at byte 8).
+Script rstOn(const std::string& track, int raceLaps, int qualMins = 0) {
+    std::string bytes = rst(raceLaps, qualMins)[0].bytes;
+    bytes.replace(8, track.size(), track);
+    return stream(bytes);
+}
+
+// Six laps of PLID 2 and the viewed PLID 1, who crosses second, then his level (none where it is
+// below 0) and the number of stops he made by each line.
+Script sixLaps(std::vector<float> levels, std::vector<int> stops = {0, 0, 0, 0, 0, 0}) {
+    Script out = rstOn("BL1", 6) + sta(1, 1, 6);
+    for (int n = 1; n <= 6; ++n) {
+        out = out + lap(2, 60000, n * 60000, n) + lap(1, 60000, n * 60000 + 500, n, 0, stops[n - 1]);
+        if (levels[n - 1] >= 0.0f) out = out + gauge(1000 * n, levels[n - 1]);
+    }
+    return out;
+}
+// The race of the README's columns: a fuel call at lap 3, a stop that took 62.5 % in lap 4.
+const std::vector<float> kLevels = {0.5f, 0.375f, 0.25f, 0.75f, 0.625f, 0.5f};
+const std::vector<int> kOneStop = {0, 0, 0, 1, 1, 1};
+
+const std::string kName = "2026-12-08_2041_BL1.csv";
+const std::string kSessionEnd = "Session ended! Stopping tracking! Clearing buttons!\n{clear}";
+
+class RaceLogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/stintkeeper-log-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    Program logged(const std::filesystem::path& dir) const {
+        Program program;
+        program.log.emplace(dir, restartTime);
+        return program;
+    }
+    std::string file(const std::string& name) const {
+        std::ifstream in(dir_ / "logs" / name, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return in ? text.str() : "(no " + name + ")";
+    }
+    std::string names() const {
+        std::string out;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_ / "logs")) out += entry.path().filename().string() + " ";
+        return out;
+    }
+    std::filesystem::path dir_;
+};
+
+}  // namespace
+
+// Every line is a row, in the order handled; the viewed car's comes with its level.
+TEST_F(RaceLogTest, HeaderAndRowsOfARaceAndOfQualifying) {
+    const Script qualifying = rstOn("BL1", 0, 10) + sta(1, 2, 0) + res(2, 59000, 3, 0) + res(1, 60000, 2, 1) +
+                              res(1, 61000, 3, 255) + sta(1, 0, 0);
+    play(sixLaps(kLevels, kOneStop) + sta(1, 0, 0) + qualifying, logged(dir_ / "logs"));
+    EXPECT_EQ(file(kName),
+              "session,lap,plid,position,lap_time_ms,elapsed_ms,stops,penalty,fuel,use,estimate,pit_fuel\n"
+              "1,1,2,1,60000,60000,0,0,,,,\n"
+              "1,1,1,2,60000,60500,0,0,0.5,,,\n"
+              "1,2,2,1,60000,120000,0,0,,,,\n"
+              "1,2,1,2,60000,120500,0,0,0.375,,,\n"
+              "1,3,2,1,60000,180000,0,0,,,,\n"
+              "1,3,1,2,60000,180500,0,0,0.25,0.125,0.25,38\n"
+              "1,4,2,1,60000,240000,0,0,,,,\n"
+              "1,4,1,2,60000,240500,1,0,0.75,0.125,0.125,\n"
+              "1,5,2,1,60000,300000,0,0,,,,\n"
+              "1,5,1,2,60000,300500,1,0,0.625,-0.5,1.25,\n"
+              "1,6,2,1,60000,360000,0,0,,,,\n"
+              "1,6,1,2,60000,360500,1,0,0.5,0.125,0.5,\n");
+    EXPECT_EQ(file("2026-12-08_2041_BL1-2.csv"),
+              "session,lap,plid,position,lap_time_ms,elapsed_ms,stops,penalty,fuel,use,estimate,pit_fuel\n"
+              "2,3,2,1,59000,0,0,,,,,\n"
+              "2,2,1,2,60000,0,0,,,,,\n"
+              "2,3,1,,61000,0,0,,,,,\n");
+    EXPECT_EQ(play(qualifying, logged(dir_ / "logs")), play(qualifying));  // its end prints nothing more
+}
+
+// The viewed car's row waits for its level only until its next line; rows the store refuses are not
+// written; every restart counts, those without a file too.
+TEST_F(RaceLogTest, RowsThatWaitAndRowsThatAreNot) {
+    const Script script = rst(0, 0) + rstOn("", 3) + sta(1, 1, 3) + lap(1, 60000, 60000, 1) + lap(1, 60000, 60000, 1) +
+                          lap(2, 60000, 60100, 1) + lap(1, 60000, 120000, 2) + gauge(1, 0.0f) + gauge(2, 0.5f) +
+                          lap(1, 60000, 180000, 4);
+    play(script, logged(dir_ / "logs"));
+    EXPECT_EQ(names(), "2026-12-08_2041.csv ");
+    EXPECT_EQ(file("2026-12-08_2041.csv"),
+              "session,lap,plid,position,lap_time_ms,elapsed_ms,stops,penalty,fuel,use,estimate,pit_fuel\n"
+              "2,1,2,2,60000,60100,0,0,,,,\n"
+              "2,1,1,1,60000,60000,0,0,,,,\n"
+              "2,2,1,1,60000,120000,0,0,0.5,,,\n");
+}
+
+// Named by the restart's local time and its track's letters and digits; an existing file is never
+// written over.
+TEST_F(RaceLogTest, FileNames) {
+    std::filesystem::create_directories(dir_ / "logs");
+    std::ofstream(dir_ / "logs" / kName) << "kept";
+    play(rstOn("BL1", 3) + rstOn("B L/1", 3) + rstOn(std::string("SO\0X", 4), 3) + rstOn("../", 3),
+         logged(dir_ / "logs"));
+    EXPECT_EQ(file(kName), "kept");
+    for (const char* name : {"2026-12-08_2041_BL1-2.csv", "2026-12-08_2041_BL1-3.csv", "2026-12-08_2041_SO.csv",
+                             "2026-12-08_2041.csv"}) {
+        EXPECT_EQ(file(name), std::string(kRaceLogHeader)) << name;
+    }
+}
+
+// At the session's end or the next restart, the fuel at the flag and the first call against what the
+// race needed; an unknown figure says why. Before them, the console is as without a log.
+TEST_F(RaceLogTest, EndOfRaceLines) {
+    const std::string flag = "Race log: " + kName + ", fuel at the flag ";
+    const struct {
+        const char* name;
+        Script race;
+        std::string lines;
+    } cases[] = {
+        {"a stop that took 62.5 %: 50 % more than the 12.5 % needed", sixLaps(kLevels, kOneStop),
+         flag + "50% (4 laps).\nFirst fuel call: asked 38%, needed 12.5%.\n"},
+        {"no datagram", sixLaps({-1, -1, -1, -1, -1, -1}), flag + "unknown (no reading).\n"},
+        {"one level", sixLaps({0.5f, -1, -1, -1, -1, -1}), flag + "50% (laps unknown: no use).\n"},
+        {"no stop", sixLaps({0.5f, 0.375f, 0.25f, 0.1875f, 0.125f, 0.0625f}),
+         flag + "6.25% (0.714286 laps).\nFirst fuel call: asked 38%, needed unknown (no stop).\n"},
+        {"no level before the stop", sixLaps({0.5f, 0.375f, -1, 0.75f, 0.625f, 0.5f}, kOneStop),
+         flag + "50% (4 laps).\nFirst fuel call: asked 38%, needed unknown (no reading).\n"},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(dir_ / "logs");
+        const std::string plain = play(c.race + mark() + sta(1, 0, 0));
+        EXPECT_EQ(play(c.race + mark() + sta(1, 0, 0), logged(dir_ / "logs")), plain + c.lines) << c.name;
+        std::filesystem::remove_all(dir_ / "logs");
+        EXPECT_EQ(play(c.race + mark() + rst(5, 0), logged(dir_ / "logs")), c.lines + play(c.race + mark() + rst(5, 0)))
+            << c.name;
+    }
+}
+
+TEST_F(RaceLogTest, ADirectoryThatCannotBeMadeLeavesTheRaceAsItIs) {
+    std::ofstream(dir_ / "file") << "in the way";
+    const Script race = sixLaps(kLevels, kOneStop) + sta(1, 0, 0);
+    std::string errors;
+    EXPECT_EQ(play(race, logged(dir_ / "file" / "logs"), &errors), play(race));
+    EXPECT_EQ(errors, "race log: the directory " + (dir_ / "file" / "logs").string() +
+                          " cannot be made (Not a directory): the session runs on without a log\n");
+}
+
+// A write that fails mid-race (here a file size limit) is named once; the race runs on.
+TEST_F(RaceLogTest, AWriteThatFailsStopsTheLogOnly) {
+    const Script race = sixLaps(kLevels, kOneStop) + sta(1, 0, 0);
+    const std::string plain = play(race);
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit small = before;
+    small.rlim_cur = 200;  // the header and a few rows
+    ::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string errors;
+    const std::string withLog = play(race, logged(dir_ / "logs"), &errors);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    ::signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(withLog, plain + "Race log: " + kName + ", fuel at the flag 50% (4 laps).\n"
+                      "First fuel call: asked 38%, needed 12.5%.\n");
+    EXPECT_EQ(errors, "race log: writing " + (dir_ / "logs" / kName).string() +
+                          " failed (File too large): no more rows are written to it\n");
+    EXPECT_EQ(file(kName).size(), 200u);
+}
