@@ -256,3 +256,63 @@ struct OutGaugePack {  // OutGauge datagram, without the optional trailing ID
 };
 static_assert(sizeof(OutGaugePack) == 92);
 static_assert(offsetof(OutGaugePack, Fuel) == 28);
+
+// The interface mode and the pit lane and stop packets: InSim 8 and later report each change of a
+// connection's screens in IS_CIM; the pit packets come with every version the program speaks.
+enum : byte { ISP_PIT = 26, ISP_PSF = 27, ISP_PLA = 28, ISP_CIM = 64 };
+enum : byte { CIM_NORMAL = 0 };              // IS_CIM Mode: driving, or one of its F9 to F12 screens
+enum : byte { NRM_PIT_INSTRUCTIONS = 4 };    // IS_CIM SubMode with CIM_NORMAL: the F12 pit instructions screen
+enum : word { ISS_DIALOG = 16, ISS_TEXT_ENTRY = 32768 };  // IS_STA Flags: a dialog, a text entry is open
+enum : byte { PITLANE_EXIT = 0 };            // IS_PLA Fact: the car left the pit lane
+
+struct IS_CIM {       // Connection's Interface Mode
+    byte Size;        // 8
+    byte Type;        // ISP_CIM
+    byte ReqI;        // 0
+    byte UCID;        // connection, 0 = local
+    byte Mode;        // CIM_*: 0 driving; 1 to 6 options, host options, garage, car select, track select, free view
+    byte SubMode;     // with CIM_NORMAL: 0 the plain view, 1 to 4 the F9 to F12 screens
+    byte SelType;     // what is selected in the mode, if anything
+    byte Sp3;
+};
+static_assert(sizeof(IS_CIM) == 8);
+
+struct IS_PLA {       // Pit LAne
+    byte Size;        // 8
+    byte Type;        // ISP_PLA
+    byte ReqI;        // 0
+    byte PLID;
+    byte Fact;        // PITLANE_*: 0 left the pit lane; 1 entered, 2 for no purpose, 3 drive-through, 4 stop-go
+    byte Sp1;
+    byte Sp2;
+    byte Sp3;
+};
+static_assert(sizeof(IS_PLA) == 8);
+
+struct IS_PIT {       // PIT stop: the car stops in its pit box
+    byte Size;        // 24
+    byte Type;        // ISP_PIT
+    byte ReqI;        // 0
+    byte PLID;
+    word LapsDone;    // laps completed
+    word Flags;
+    byte FuelAdd;     // fuel being added, percent; 255 when the host hides it
+    byte Penalty;
+    byte NumStops;    // pit stops made
+    byte Sp3;
+    byte Tyres[4];    // tyres changed
+    unsigned32 Work;  // work done
+    unsigned32 Spare;
+};
+static_assert(sizeof(IS_PIT) == 24);
+static_assert(offsetof(IS_PIT, LapsDone) == 4 && offsetof(IS_PIT, FuelAdd) == 8 && offsetof(IS_PIT, NumStops) == 10);
+
+struct IS_PSF {       // Pit Stop Finished
+    byte Size;        // 12
+    byte Type;        // ISP_PSF
+    byte ReqI;        // 0
+    byte PLID;
+    unsigned32 STime; // time stopped, ms
+    unsigned32 Spare;
+};
+static_assert(sizeof(IS_PSF) == 12);
