@@ -23,7 +23,7 @@ struct Config {
     bool invokeInSim = false;         // ... only when both are set
 
     // Opt-in settings: each default keeps the program as it was without them.
-    int insimVersion = 0;             // InSim version asked for, 5 to 8; 0: byte 0 sent, only 5 accepted
+    int insimVersion = 0;             // InSim version asked for, 5 to 10; 0: byte 0 sent, only 5 accepted
     std::uint32_t outGaugeIntervalMs = kDefaultOutGaugeIntervalMs;  // asked-for time between datagrams
     FuelSettings fuel;
 };

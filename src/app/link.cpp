@@ -104,12 +104,13 @@ int InSimLink::connect(const Config& config, Program& program) {
     print(*this, "InSim version is ", version.InSimVer, " - ");
     if (!versionAccepted(version.InSimVer, config.insimVersion)) {
         printLine(*this, config.insimVersion == 0 ? "Stintkeeper only supports InSim version 5. Exiting."
-                                                  : "Stintkeeper only supports InSim versions 5 to 8. Exiting.");
+                                                  : "Stintkeeper only supports InSim versions 5 to 10. Exiting.");
         return 2;
     }
     printLine(*this, "accepted.");
+    setSizeUnit(sizeUnitOf(version.InSimVer));  // both ways, from the next packet on
     printLine(*this, "Requesting OutGauge...");
-    const IS_SMALL request = makeOutGaugeRequest(config.outGaugeIntervalMs);
+    const IS_SMALL request = makeOutGaugeRequest(config.outGaugeIntervalMs, sizeUnit());
     send(&request, sizeof request);
 
     switch (sockets_.openGauge(static_cast<std::uint16_t>(config.outGaugePort))) {
@@ -141,7 +142,7 @@ void InSimLink::pollInSim(Program& program) {
             return;
         }
         received = frame.size;
-        frame = framePacket(packet, received, routes);
+        frame = framePacket(packet, received, routes, sizeUnit());
     }
     if (frame.kind == Frame::Whole) dispatchPacket(routes, program, packet, frame.size, *this);
 }

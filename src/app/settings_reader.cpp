@@ -172,7 +172,7 @@ private:
         // 0 asks for no version, as when the attribute is absent.
         const char* text = reader_.getAttributeValue("version");
         if (text != nullptr && wholeNumber(text) == 0) return 0;
-        return static_cast<int>(bounded("version", 5LL, 8LL, 0LL, "a version from 5 to 8",
+        return static_cast<int>(bounded("version", 5LL, 10LL, 0LL, "a version from 5 to 10",
                                         "it is left out, and only InSim version 5 is accepted"));
     }
 

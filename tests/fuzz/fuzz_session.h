@@ -43,7 +43,7 @@ public:
     // Cuts the next packet off the input as the link cuts it from the stream; a packet of a type not
     // handled is read and dropped. False when the stream ends inside a packet: the link then closes.
     bool packetFrom(Input& in) {
-        const Frame frame = framePacket(in.data + in.pos, in.left(), programRoutes());
+        const Frame frame = framePacket(in.data + in.pos, in.left(), programRoutes(), out_.sizeUnit());
         if (frame.kind == Frame::NeedMore) return false;
         const std::uint8_t* bytes = in.take(frame.size);
         if (frame.kind == Frame::Drop) return true;

@@ -171,7 +171,7 @@ inline std::string play(const Script& script, Program program = {}) {
         pending += input.bytes;
         for (;;) {
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(pending.data());
-            const Frame frame = framePacket(bytes, pending.size(), programRoutes());
+            const Frame frame = framePacket(bytes, pending.size(), programRoutes(), out.sizeUnit());
             if (frame.kind == Frame::NeedMore) break;
             if (frame.kind == Frame::Whole) dispatchPacket(programRoutes(), program, bytes, frame.size, out);
             pending.erase(0, frame.size);

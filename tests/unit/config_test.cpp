@@ -105,9 +105,10 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
         {"<C><InSim version=\"8\"/><OutGauge interval=\"500\"/><Fuel average=\"3\" reserve=\"0.5\" fill=\"finish\"/></C>",
          "Read InSim Port: 0\n", "", with(" version=8 interval=500 fuel=3/0.50/finish")},
         {"<C><InSim version=\"0\"/><Fuel average=\"1\" fill=\"laps\"/></C>", "Read InSim Port: 0\n", "", kDefaults},
-        {"<C><InSim version=\"9\"/><OutGauge interval=\"0\"/><Fuel average=\"12\" reserve=\"6\" fill=\"full\"/></C>",
+        {"<C><InSim version=\"10\"/></C>", "Read InSim Port: 0\n", "", with(" version=10")},
+        {"<C><InSim version=\"11\"/><OutGauge interval=\"0\"/><Fuel average=\"12\" reserve=\"6\" fill=\"full\"/></C>",
          "Read InSim Port: 0\n",
-         "cfg.xml line 1: InSim version \"9\" is not a version from 5 to 8: it is left out, and only InSim version 5 "
+         "cfg.xml line 1: InSim version \"11\" is not a version from 5 to 10: it is left out, and only InSim version 5 "
          "is accepted\n"
          "cfg.xml line 1: OutGauge interval \"0\" is not a whole number of milliseconds from 1 on: 10000 is used\n"
          "cfg.xml line 1: Fuel average \"12\" is not a whole number of laps from 1 to 9: 1 is used\n"
@@ -115,7 +116,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: Fuel fill \"full\" is neither laps nor finish: laps is used\n", kDefaults},
         {"<C><InSim version=\"v5\"/><OutGauge interval=\"-5\"/><Fuel average=\"2.5\" reserve=\"nan\"/></C>",
          "Read InSim Port: 0\n",
-         "cfg.xml line 1: InSim version \"v5\" is not a version from 5 to 8: it is left out, and only InSim version 5 "
+         "cfg.xml line 1: InSim version \"v5\" is not a version from 5 to 10: it is left out, and only InSim version 5 "
          "is accepted\n"
          "cfg.xml line 1: OutGauge interval \"-5\" is not a whole number of milliseconds from 1 on: 10000 is used\n"
          "cfg.xml line 1: Fuel average \"2.5\" is not a whole number of laps from 1 to 9: 1 is used\n"
