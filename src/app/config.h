@@ -12,6 +12,7 @@ constexpr std::int32_t kDefaultInSimPort = 12500;
 constexpr std::int32_t kDefaultOutGaugePort = 12501;
 constexpr std::int32_t kDefaultBoardTimeOutMs = 15000;
 constexpr std::uint32_t kDefaultOutGaugeIntervalMs = 10000;
+constexpr int kPitGuardVersion = 8;  // the first InSim version that reports the local screens (IS_CIM)
 
 struct Config {
     std::int32_t insimPort = 0;       // TCP port of InSim on localhost; default 12500
@@ -26,6 +27,7 @@ struct Config {
     int insimVersion = 0;             // InSim version asked for, 5 to 10; 0: byte 0 sent, only 5 accepted
     std::uint32_t outGaugeIntervalMs = kDefaultOutGaugeIntervalMs;  // asked-for time between datagrams
     FuelSettings fuel;
+    bool pitGuard = false;            // <Pit guard>: the pit fuel typed only while it is safe; needs version 8 on
 };
 
 // Reads the settings file into `config`, printing "Read InSim Port: " for every InSim element.

@@ -109,6 +109,12 @@ int InSimLink::connect(const Config& config, Program& program) {
     }
     printLine(*this, "accepted.");
     setSizeUnit(sizeUnitOf(version.InSimVer));  // both ways, from the next packet on
+    PitGuard& guard = program.pitFuel.guard;
+    if (guard.on && version.InSimVer < kPitGuardVersion) {
+        diagnose(*this, "the simulator speaks InSim version ", version.InSimVer,
+                 ": the pit guard needs version 8 or later, so it is off");
+        guard.on = false;
+    }
     printLine(*this, "Requesting OutGauge...");
     const IS_SMALL request = makeOutGaugeRequest(config.outGaugeIntervalMs, sizeUnit());
     send(&request, sizeof request);
@@ -131,7 +137,7 @@ int InSimLink::connect(const Config& config, Program& program) {
 
 void InSimLink::pollInSim(Program& program) {
     // The header first, then the rest of the packet: each read completed before the next decision.
-    const Routes<Program> routes = programRoutes();
+    const Routes<Program> routes = programRoutes(program);
     std::uint8_t packet[kMaxPacketSize];
     std::size_t received = 0;
     Frame frame{Frame::NeedMore, kHeaderSize};

@@ -7,17 +7,31 @@
 #include "link/outgoing.h"
 #include "race/handlers.h"
 #include "strategy/fuel.h"
+#include "strategy/pit_guard.h"
 #include "strategy/pitboard.h"
 
 namespace {
 
 void keepAlive(Program&, const IS_TINY& tiny, Output& out) { answerKeepAlive(tiny, out); }
-void state(Program& program, const IS_STA& sta, Output& out) { onState(program.race, sta, out); }
-void restart(Program& program, const IS_RST& rst, Output& out) { onRestart(program.race, rst, out); }
+void state(Program& program, const IS_STA& sta, Output& out) {
+    onState(program.race, sta, out);
+    afterState(program.pitFuel, program.race, out);
+}
+void restart(Program& program, const IS_RST& rst, Output& out) {
+    onRestart(program.race, rst, out);
+    afterRestart(program.pitFuel, out);
+}
 void split(Program& program, const IS_SPX& spx, Output& out) { onSplit(program.race, spx, out); }
 void result(Program& program, const IS_RES& res, Output& out) { onResult(program.race, res, out); }
+void mode(Program& program, const IS_CIM& cim, Output& out) { onInterfaceMode(program.pitFuel, program.race, cim, out); }
+void pitLane(Program& program, const IS_PLA& pla, Output& out) { onPitLane(program.pitFuel, program.race, pla, out); }
+void pitStop(Program& program, const IS_PIT& pit, Output& out) { onPitStop(program.pitFuel, program.race, pit, out); }
+void pitStopFinished(Program& program, const IS_PSF& psf, Output& out) {
+    onPitStopFinished(program.pitFuel, program.race, psf, out);
+}
 
-// Every other Type is read by its Size byte and dropped.
+// Every other Type is read by its Size byte and dropped. The guard's rows come last: without the guard
+// the table ends before them, and their packets are read by their Size byte and dropped as ever.
 constexpr Route<Program> kRoutes[] = {
     route<keepAlive>(ISP_TINY),
     route<state>(ISP_STA),
@@ -25,11 +39,19 @@ constexpr Route<Program> kRoutes[] = {
     route<onLapLine>(ISP_LAP),
     route<split>(ISP_SPX),
     route<result>(ISP_RES),
+    route<mode>(ISP_CIM),
+    route<pitLane>(ISP_PLA),
+    route<pitStop>(ISP_PIT),
+    route<pitStopFinished>(ISP_PSF),
 };
+constexpr std::size_t kGuardRows = 4;
 
 }  // namespace
 
-Routes<Program> programRoutes() { return kRoutes; }
+Routes<Program> programRoutes(const Program& program) {
+    const Routes<Program> all = kRoutes;
+    return program.pitFuel.guard.on ? all : all.first(all.size() - kGuardRows);
+}
 
 void onLapLine(Program& program, const IS_LAP& lap, Output& out) {
     Tracker& race = program.race;
@@ -49,7 +71,7 @@ void onLapLine(Program& program, const IS_LAP& lap, Output& out) {
         const FuelCall call = estimateFuel(race, lap, *slot, program.fuel, out);
         if (call.runsShort) {
             markPitStop(board);
-            setPitFuel(program.pitFuel, race, lap, call.need, out);  // the one place that types into the game
+            setPitFuel(program.pitFuel, race, lap, call.need, out);  // typed, or held by the guard
         }
     }
     setLastLapAdvice(board, lap, race.session.sta.RaceLaps);

@@ -70,7 +70,7 @@ std::optional<double> decimalNumber(std::string_view text) {
     return value;
 }
 
-constexpr const char* kSettings[] = {"InSim", "OutGauge", "Password", "BoardTimeOut", "LFSExec", "Fuel"};
+constexpr const char* kSettings[] = {"InSim", "OutGauge", "Password", "BoardTimeOut", "LFSExec", "Fuel", "Pit"};
 
 // Letters to change, add or drop to turn one name into the other, case aside.
 std::size_t editDistance(std::string_view a, std::string_view b) {
@@ -121,17 +121,27 @@ public:
             launchLine_ = where_;
         } else if (element == "Fuel") {
             config_.fuel = fuel();
+        } else if (element == "Pit") {
+            config_.pitGuard = bounded("guard", std::numeric_limits<long long>::min(),
+                                       std::numeric_limits<long long>::max(), 0LL, "a whole number",
+                                       "the guard is off") != 0;
+            guardLine_ = where_;
         } else if (index != 0 && (reader_.getAttributeCount() > 0 || reader_.isEmptyElement())) {
             unknown(element);  // a wrapper around settings, with no attributes of its own, is no mistake
         }
     }
 
-    // What only the whole file shows: a launch asked for by half.
+    // What only the whole file shows: a launch asked for by half, a guard without the version it needs.
     void finish() {
-        if (launchLine_.empty() || config_.startLfs == config_.invokeInSim) return;
-        diagnose(console_, launchLine_,
-                 config_.startLfs ? "LFSExec has start but no InvokeInSim: the simulator is not started"
-                                  : "LFSExec has InvokeInSim but its start is 0 or missing: the simulator is not started");
+        if (!launchLine_.empty() && config_.startLfs != config_.invokeInSim) {
+            diagnose(console_, launchLine_,
+                     config_.startLfs ? "LFSExec has start but no InvokeInSim: the simulator is not started"
+                                      : "LFSExec has InvokeInSim but its start is 0 or missing: the simulator is not started");
+        }
+        if (config_.pitGuard && config_.insimVersion < kPitGuardVersion) {
+            diagnose(console_, guardLine_, "Pit guard needs InSim version 8 or later (version=\"8\" on InSim): it is off");
+            config_.pitGuard = false;
+        }
     }
 
 private:
@@ -246,7 +256,7 @@ private:
             diagnose(console_, where_, "<", element, "> is not a setting and is passed over; did you mean <", nearest, ">?");
         } else {
             diagnose(console_, where_, "<", element, "> is not a setting and is passed over (the settings are InSim, "
-                     "OutGauge, Password, BoardTimeOut, LFSExec and Fuel)");
+                     "OutGauge, Password, BoardTimeOut, LFSExec, Fuel and Pit)");
         }
     }
 
@@ -257,6 +267,7 @@ private:
     std::string where_;       // "cfg.xml line N: " of the element being read
     std::string element_;     // and its name
     std::string launchLine_;  // where the last LFSExec stands; empty without one
+    std::string guardLine_;   // where the last Pit stands
 };
 
 }  // namespace

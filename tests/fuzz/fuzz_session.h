@@ -43,12 +43,12 @@ public:
     // Cuts the next packet off the input as the link cuts it from the stream; a packet of a type not
     // handled is read and dropped. False when the stream ends inside a packet: the link then closes.
     bool packetFrom(Input& in) {
-        const Frame frame = framePacket(in.data + in.pos, in.left(), programRoutes(), out_.sizeUnit());
+        const Frame frame = framePacket(in.data + in.pos, in.left(), programRoutes(program), out_.sizeUnit());
         if (frame.kind == Frame::NeedMore) return false;
         const std::uint8_t* bytes = in.take(frame.size);
         if (frame.kind == Frame::Drop) return true;
         const std::vector<std::uint32_t> before = readings();
-        dispatchPacket(programRoutes(), program, bytes, frame.size, out_);
+        dispatchPacket(programRoutes(program), program, bytes, frame.size, out_);
         const std::string said = output();
         check((bytes[1] == ISP_TINY && bytes[3] == TINY_NONE) == (said == "{keep-alive}"), "a keep-alive not answered alone");
         check(said.find("{press") == said.rfind("{press"), "one packet typed the pit fuel twice");

@@ -32,7 +32,8 @@ const std::string kFramesInFours = "whole 4, whole 20, drop 40, drop 4, drop 4, 
 
 // Feeds the stream in pieces of these lengths (the rest in one last piece) and cuts every packet as
 // soon as it is complete, as the link does; lists what each cut was.
-std::string cut(const std::string& stream, const std::vector<std::size_t>& pieces, SizeUnit unit = SizeUnit::Bytes) {
+std::string cut(const std::string& stream, const std::vector<std::size_t>& pieces, SizeUnit unit = SizeUnit::Bytes,
+                const Program& program = Program{}) {
     std::string frames, received;
     std::size_t at = 0;
     for (std::size_t piece = 0; at < stream.size(); ++piece) {
@@ -41,7 +42,7 @@ std::string cut(const std::string& stream, const std::vector<std::size_t>& piece
         at += length;
         for (;;) {
             const Frame frame =
-                framePacket(reinterpret_cast<const std::uint8_t*>(received.data()), received.size(), programRoutes(), unit);
+                framePacket(reinterpret_cast<const std::uint8_t*>(received.data()), received.size(), programRoutes(program), unit);
             if (frame.kind == Frame::NeedMore) {
                 EXPECT_GT(frame.size, received.size());  // never asks for what it has
                 break;
@@ -68,4 +69,17 @@ TEST(Framing, SizesInFours) {
     for (std::size_t offset = 1; offset < kStreamInFours.size(); offset += 3) {
         EXPECT_EQ(cut(kStreamInFours, {offset}, fours), kFramesInFours) << offset;
     }
+}
+
+// The guard's packets are handled, at their own sizes, only with the guard on: without it an IS_PIT whose
+// Size says 8 is 8 bytes long, as before.
+TEST(Framing, TheGuardsPacketsOnlyWithTheGuard) {
+    const std::string stream = bytes({8, 26, 0, 3}) + std::string(4, '\0') +   // IS_PIT, Size 8
+                               bytes({12, 27, 0, 3}) + std::string(8, '\0') +  // IS_PSF
+                               bytes({8, 28, 0, 3, 0, 0, 0, 0}) +              // IS_PLA
+                               bytes({8, 64, 0, 0, 0, 4, 0, 0});               // IS_CIM
+    Program guarded;
+    guarded.pitFuel.guard.on = true;
+    EXPECT_EQ(cut(stream, {}), "drop 8, drop 12, drop 8, drop 8, ");
+    EXPECT_EQ(cut(stream, {}, SizeUnit::Bytes, guarded), "whole 24, drop 4, whole 8, ");
 }

@@ -163,6 +163,15 @@ TEST(Link, VersionsNineAndTenCountSizesInFours) {
                                         std::to_string(c.replied) + c.tail) << c.replied;
         EXPECT_EQ(run.sockets.sent, isi + c.sent) << c.replied;
     }
+    // The guard needs version 8 or later: a simulator that answers a request for 8 with 6 turns it off.
+    ScriptedLink old;
+    old.program.pitFuel.guard.on = true;
+    old.sockets.receives = {reply(6)};
+    asking.insimVersion = 8;
+    EXPECT_EQ(old.start(asking), 0);
+    EXPECT_FALSE(old.program.pitFuel.guard.on);
+    EXPECT_EQ(old.console.errors, "the simulator speaks InSim version 6: the pit guard needs version 8 or later, so it is off\n");
+    asking.insimVersion = 10;
     // Version 10 spoken: an unknown packet of 10 fours is read whole, the keep-alive after it answered in fours.
     ScriptedLink run;
     run.sockets.receives = {reply(10)};

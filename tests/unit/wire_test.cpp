@@ -71,7 +71,7 @@ TEST(WireSent, IS_TINY_KeepAliveReplyAndIS_BFN_Clear) {
     Program program;
     const std::string keepAlive = bytes({4, 3, 9, 0});  // read: Size, ISP_TINY, ReqI 9 (not looked at), TINY_NONE
     EXPECT_EQ(transcript::tiny(0, 9)[0].bytes, keepAlive);
-    dispatchPacket(programRoutes(), program, reinterpret_cast<const std::uint8_t*>(keepAlive.data()), 4, port);
+    dispatchPacket(programRoutes(program), program, reinterpret_cast<const std::uint8_t*>(keepAlive.data()), 4, port);
     clearButtons(port);
     const std::string reply = bytes({4, 3, 0, 0});              // Size, Type ISP_TINY, ReqI, SubT TINY_NONE
     const std::string clear = bytes({8, 42, 0, 1, 0, 0, 0, 0});  // Size, ISP_BFN, ReqI, BFN_CLEAR, UCID, ClickID, Inst, Sp3
@@ -107,7 +107,7 @@ TEST(WireSent, SizesInFours) {
     port.setSizeUnit(SizeUnit::Fours);
     Program program;
     const std::string keepAlive = bytes({1, 3, 0, 0});  // read in fours too
-    dispatchPacket(programRoutes(), program, reinterpret_cast<const std::uint8_t*>(keepAlive.data()), 4, port);
+    dispatchPacket(programRoutes(program), program, reinterpret_cast<const std::uint8_t*>(keepAlive.data()), 4, port);
     clearButtons(port);
     sendButton(port, 4, 74, "SET 38% F", 12);
     EXPECT_EQ(sendPressBatch(port, 2), 102u * 68);
@@ -189,4 +189,23 @@ TEST(WireRead, OutGaugeDatagram) {
     EXPECT_EQ(transcript::gauge(123456, 0.375f)[0].bytes, wire);
     const OutGaugePack pack = read<OutGaugePack>(wire);
     EXPECT_EQ(std::tuple(pack.Time, pack.Fuel), std::tuple(123456u, 0.375f));
+}
+
+TEST(WireRead, IS_CIM_IS_PLA_IS_PIT_IS_PSF) {
+    const std::string cim = bytes({8, 64, 0, 0, 0, 4, 0, 0});  // Size, ISP_CIM, ReqI, UCID, Mode, SubMode 4 (F12)
+    EXPECT_EQ(transcript::cim(0, 4)[0].bytes, cim);
+    EXPECT_EQ(std::tuple(read<IS_CIM>(cim).Mode, read<IS_CIM>(cim).SubMode), std::tuple(CIM_NORMAL, NRM_PIT_INSTRUCTIONS));
+    const std::string pla = bytes({8, 28, 0, 7, 3, 0, 0, 0});  // Size, ISP_PLA, ReqI, PLID, Fact 3 (drive-through)
+    EXPECT_EQ(transcript::pla(7, 3)[0].bytes, pla);
+    EXPECT_EQ(std::tuple(read<IS_PLA>(pla).PLID, read<IS_PLA>(pla).Fact), std::tuple(7, 3));
+    const std::string pit = bytes({24, 26, 0, 7,   // Size, ISP_PIT, ReqI, PLID
+                                   12, 0, 0, 0,    // LapsDone 12, Flags
+                                   38, 0, 1, 0}) + // FuelAdd 38, Penalty, NumStops 1, Sp3
+                            zeros(12);             // Tyres, Work, Spare
+    const IS_PIT stop = read<IS_PIT>(pit);
+    EXPECT_EQ(std::tuple(stop.PLID, stop.LapsDone, stop.FuelAdd, stop.NumStops), std::tuple(7, 12, 38, 1));
+    EXPECT_EQ(transcript::pit(7, 38)[0].bytes.substr(0, 10), pit.substr(0, 4) + zeros(4) + bytes({38, 0}));
+    const std::string psf = bytes({12, 27, 0, 7, 0x10, 0x27, 0, 0}) + zeros(4);  // Size, ISP_PSF, ReqI, PLID, STime 10000
+    EXPECT_EQ(std::tuple(read<IS_PSF>(psf).PLID, read<IS_PSF>(psf).STime), std::tuple(7, 10000u));
+    EXPECT_EQ(transcript::psf(7)[0].bytes.substr(0, 4), psf.substr(0, 4));
 }
