@@ -48,8 +48,9 @@ TEST(Versions, VersionsEightAndTenPlayTheFuelCriticalRaceThroughThePitMenu) {
 
 // The bytes of InSim 10 on the wire: the IS_ISI's Size 11 and the OutGauge request's 2 fours; an unknown
 // packet of 10 fours read whole, the clear of a restart sent as 2 fours and the keep-alive answered as 1.
+// The pit guard of cfg.xml reads the viewed car's IS_PIT of 6 fours.
 TEST(Versions, VersionTenBytesOnTheWire) {
-    HostedRun run("", " version=\"10\"");
+    HostedRun run("<Pit guard=\"1\"/>", " version=\"10\"");
     run.handshake = run.host.handshake(5, kWaitMs, standin::Simulator::Current);
     ASSERT_TRUE(run.program.waitForOutput("Waiting for restart...\n", kWaitMs));
     const std::string isi(run.handshake.isi.begin(), run.handshake.isi.end());
@@ -62,4 +63,8 @@ TEST(Versions, VersionTenBytesOnTheWire) {
     run.host.sendPacket(standin::makeRst(5, 0));  // Size 7
     EXPECT_EQ(run.sent(), bytes({2, 42, 0, 1, 0, 0, 0, 0}));  // then the reply 1, 3, 0, 0, or "(no answer)"
     EXPECT_NE(run.program.output().find("InSim version is 10 - accepted.\n"), std::string::npos);
+    run.host.sendPacket(standin::makeSta(3, 1, 5));
+    const std::string pit = bytes({6, 26, 0, 3, 9, 0, 0, 0, 40, 0, 1, 0}) + std::string(12, '\0');  // PLID 3, 40%
+    run.host.send(pit.data(), pit.size());
+    EXPECT_TRUE(run.program.waitForOutput("\nPit stop: adding 40% fuel.\n", kWaitMs)) << run.program.output();
 }

@@ -209,9 +209,10 @@ TEST(FuelAverage, ReserveAndFillToTheFinish) {
 namespace {
 
 Program guarded() {
-    Program program;
-    program.pitFuel.guard.on = true;
-    return program;
+    Config config;  // as start-up makes it
+    applyDefaults(config);
+    config.pitGuard = true;
+    return Program(config);
 }
 
 // The worked example's lap line up to its pit fuel: 38% due.
