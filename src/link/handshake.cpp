@@ -1,4 +1,4 @@
-// The IS_ISI that identifies the program and the IS_SMALL that asks for OutGauge.
+// The IS_ISI that identifies the program, the IS_SMALL that asks for OutGauge, and the versions spoken.
 #include "link/handshake.h"
 
 #include <cstring>

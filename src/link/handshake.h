@@ -1,5 +1,5 @@
-// The packets of the InSim handshake, built from the settings, and which version replies are taken.
-// Pure functions, so the bytes can be checked without a socket.
+// The packets of the InSim handshake, built from the settings, which version replies are taken and
+// what each version's Size bytes count. Pure functions, so the bytes can be checked without a socket.
 #pragma once
 
 #include <cstdint>
