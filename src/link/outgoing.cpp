@@ -43,8 +43,9 @@ void clearButtons(Output& out) {
 }
 
 void sendButton(Output& out, std::uint8_t clickId, std::uint8_t top, std::string_view text, std::size_t window) {
+    const byte size = sizeByte(sizeof(IS_BTN_Header) + window, out.sizeUnit());
     const IS_BTN_Header header{
-        sizeByte(sizeof(IS_BTN_Header) + window, out.sizeUnit()),  // Size
+        size,                                                // Size
         ISP_BTN,                                             // Type
         clickId,                                             // ReqI
         0,                                                   // UCID: the local screen
