@@ -20,6 +20,7 @@ std::string describeSettings(const Config& config) {
     if (config.fuel.average != 1) add(", fuel use averaged over ", config.fuel.average, " laps");
     if (config.fuel.reserve != 0.0f) add(", a reserve of ", config.fuel.reserve, " laps");
     if (config.fuel.toFinish) add(", pit fuel filled to the finish");
+    if (config.pitGuard) add(", pit fuel typed only while no screen, dialog or stop is in the way");
     if (config.longRaces) add(", races of 100 laps or more and timed races tracked");
     if (!config.logDirectory.empty()) add(", race logs in ", config.logDirectory);
     return text;

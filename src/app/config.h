@@ -12,6 +12,7 @@ constexpr std::int32_t kDefaultInSimPort = 12500;
 constexpr std::int32_t kDefaultOutGaugePort = 12501;
 constexpr std::int32_t kDefaultBoardTimeOutMs = 15000;
 constexpr std::uint32_t kDefaultOutGaugeIntervalMs = 10000;
+constexpr int kPitGuardVersion = 8;  // the first InSim version that reports the local screens (IS_CIM)
 
 struct Config {
     std::int32_t insimPort = 0;       // TCP port of InSim on localhost; default 12500
@@ -23,9 +24,10 @@ struct Config {
     bool invokeInSim = false;         // ... only when both are set
 
     // Opt-in settings: each default keeps the program as it was without them.
-    int insimVersion = 0;             // InSim version asked for, 5 to 8; 0: byte 0 sent, only 5 accepted
+    int insimVersion = 0;             // InSim version asked for, 5 to 10; 0: byte 0 sent, only 5 accepted
     std::uint32_t outGaugeIntervalMs = kDefaultOutGaugeIntervalMs;  // asked-for time between datagrams
     FuelSettings fuel;
+    bool pitGuard = false;            // <Pit guard>: the pit fuel typed only while it is safe; needs version 8 on
     bool longRaces = false;           // Race long: RaceLaps 100 to 190 a race of 100 to 1,000 laps, 191 to 238 of hours
     std::string logDirectory;         // Log dir: where the race logs go, made absolute at start-up; empty: no log
 };

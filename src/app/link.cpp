@@ -104,12 +104,19 @@ int InSimLink::connect(const Config& config, Program& program) {
     print(*this, "InSim version is ", version.InSimVer, " - ");
     if (!versionAccepted(version.InSimVer, config.insimVersion)) {
         printLine(*this, config.insimVersion == 0 ? "Stintkeeper only supports InSim version 5. Exiting."
-                                                  : "Stintkeeper only supports InSim versions 5 to 8. Exiting.");
+                                                  : "Stintkeeper only supports InSim versions 5 to 10. Exiting.");
         return 2;
     }
     printLine(*this, "accepted.");
+    setSizeUnit(sizeUnitOf(version.InSimVer));  // both ways, from the next packet on
+    PitGuard& guard = program.pitFuel.guard;
+    if (guard.on && version.InSimVer < kPitGuardVersion) {
+        diagnose(*this, "the simulator speaks InSim version ", version.InSimVer,
+                 ": the pit guard needs version 8 or later, so it is off");
+        guard.on = false;
+    }
     printLine(*this, "Requesting OutGauge...");
-    const IS_SMALL request = makeOutGaugeRequest(config.outGaugeIntervalMs);
+    const IS_SMALL request = makeOutGaugeRequest(config.outGaugeIntervalMs, sizeUnit());
     send(&request, sizeof request);
 
     switch (sockets_.openGauge(static_cast<std::uint16_t>(config.outGaugePort))) {
@@ -130,7 +137,7 @@ int InSimLink::connect(const Config& config, Program& program) {
 
 void InSimLink::pollInSim(Program& program) {
     // The header first, then the rest of the packet: each read completed before the next decision.
-    const Routes<Program> routes = programRoutes();
+    const Routes<Program> routes = programRoutes(program);
     std::uint8_t packet[kMaxPacketSize];
     std::size_t received = 0;
     Frame frame{Frame::NeedMore, kHeaderSize};
@@ -141,7 +148,7 @@ void InSimLink::pollInSim(Program& program) {
             return;
         }
         received = frame.size;
-        frame = framePacket(packet, received, routes);
+        frame = framePacket(packet, received, routes, sizeUnit());
     }
     if (frame.kind == Frame::Whole) dispatchPacket(routes, program, packet, frame.size, *this);
 }

@@ -8,6 +8,7 @@
 #include "race/handlers.h"
 #include "race/race_length.h"
 #include "strategy/fuel.h"
+#include "strategy/pit_guard.h"
 #include "strategy/pitboard.h"
 
 namespace {
@@ -16,6 +17,7 @@ void keepAlive(Program&, const IS_TINY& tiny, Output& out) { answerKeepAlive(tin
 
 void state(Program& program, const IS_STA& sta, Output& out) {
     const bool ended = onState(program.race, sta, out);
+    afterState(program.pitFuel, program.race, out);
     if (ended && program.log) program.log->endSession(out);
 }
 
@@ -23,6 +25,7 @@ void state(Program& program, const IS_STA& sta, Output& out) {
 void restart(Program& program, const IS_RST& rst, Output& out) {
     if (program.log) program.log->endSession(out);
     const SessionKind kind = onRestart(program.race, rst, out);
+    afterRestart(program.pitFuel, out);
     if (program.log) program.log->startSession(kind, rst, out);
 }
 
@@ -33,7 +36,15 @@ void result(Program& program, const IS_RES& res, Output& out) {
     if (taken && program.log) program.log->result(res, out);
 }
 
-// Every other Type is read by its Size byte and dropped.
+void mode(Program& program, const IS_CIM& cim, Output& out) { onInterfaceMode(program.pitFuel, program.race, cim, out); }
+void pitLane(Program& program, const IS_PLA& pla, Output& out) { onPitLane(program.pitFuel, program.race, pla, out); }
+void pitStop(Program& program, const IS_PIT& pit, Output& out) { onPitStop(program.pitFuel, program.race, pit, out); }
+void pitStopFinished(Program& program, const IS_PSF& psf, Output& out) {
+    onPitStopFinished(program.pitFuel, program.race, psf, out);
+}
+
+// Every other Type is read by its Size byte and dropped. The guard's rows come last: without the guard
+// the table ends before them, and their packets are read by their Size byte and dropped as ever.
 constexpr Route<Program> kRoutes[] = {
     route<keepAlive>(ISP_TINY),
     route<state>(ISP_STA),
@@ -41,11 +52,19 @@ constexpr Route<Program> kRoutes[] = {
     route<onLapLine>(ISP_LAP),
     route<split>(ISP_SPX),
     route<result>(ISP_RES),
+    route<mode>(ISP_CIM),
+    route<pitLane>(ISP_PLA),
+    route<pitStop>(ISP_PIT),
+    route<pitStopFinished>(ISP_PSF),
 };
+constexpr std::size_t kGuardRows = 4;
 
 }  // namespace
 
-Routes<Program> programRoutes() { return kRoutes; }
+Routes<Program> programRoutes(const Program& program) {
+    const Routes<Program> all = kRoutes;
+    return program.pitFuel.guard.on ? all : all.first(all.size() - kGuardRows);
+}
 
 namespace {
 
@@ -74,7 +93,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
         outcome.call = call;
         if (call.runsShort) {
             markPitStop(board);
-            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, out);  // the one place that types
+            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, out);  // typed, or held by the guard
         }
     }
     setLastLapAdvice(board, distance);

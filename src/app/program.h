@@ -25,14 +25,17 @@ struct Program {                     // everything the handlers work on, for the
     explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel) {
         race.longRaces = config.longRaces;
         if (!config.logDirectory.empty()) log.emplace(config.logDirectory);
+        pitFuel.guard.on = config.pitGuard;
     }
 };
 
 // The handled InSim packet types, each with the rest of its packet after the header and its handler.
-Routes<Program> programRoutes();
+// The pit guard's packets are among them only while the guard is on.
+Routes<Program> programRoutes(const Program& program);
 
 // A lap line: registered and stored, then for the viewed player the standings, the fuel estimate,
-// the pit fuel typed when he will run short, and the board, in that order; last its row in the race log.
+// the pit fuel typed (or held by the pit guard) when he will run short, and the board, in that order; last
+// its row in the race log.
 void onLapLine(Program& program, const IS_LAP& lap, Output& out);
 
 // An OutGauge datagram as received: the current time, boards too old taken away, the fuel at the line,

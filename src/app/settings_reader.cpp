@@ -82,7 +82,8 @@ std::optional<double> decimalNumber(std::string_view text) {
     return value;
 }
 
-constexpr const char* kSettings[] = {"InSim", "OutGauge", "Password", "BoardTimeOut", "LFSExec", "Fuel", "Race", "Log"};
+constexpr const char* kSettings[] = {"InSim", "OutGauge", "Password", "BoardTimeOut", "LFSExec", "Fuel", "Pit", "Race",
+                                     "Log"};
 
 // Letters to change, add or drop to turn one name into the other, case aside.
 std::size_t editDistance(std::string_view a, std::string_view b) {
@@ -133,6 +134,11 @@ public:
             launchLine_ = where_;
         } else if (element == "Fuel") {
             config_.fuel = fuel();
+        } else if (element == "Pit") {
+            config_.pitGuard = bounded("guard", std::numeric_limits<long long>::min(),
+                                       std::numeric_limits<long long>::max(), 0LL, "a whole number",
+                                       "the guard is off") != 0;
+            guardLine_ = where_;
         } else if (element == "Race") {
             config_.longRaces = bounded("long", LLONG_MIN, LLONG_MAX, 0LL, "a whole number", "it counts as off") != 0;
         } else if (element == "Log") {
@@ -142,12 +148,17 @@ public:
         }
     }
 
-    // What only the whole file shows: a launch asked for by half.
+    // What only the whole file shows: a launch asked for by half, a guard without the version it needs.
     void finish() {
-        if (launchLine_.empty() || config_.startLfs == config_.invokeInSim) return;
-        diagnose(console_, launchLine_,
-                 config_.startLfs ? "LFSExec has start but no InvokeInSim: the simulator is not started"
-                                  : "LFSExec has InvokeInSim but its start is 0 or missing: the simulator is not started");
+        if (!launchLine_.empty() && config_.startLfs != config_.invokeInSim) {
+            diagnose(console_, launchLine_,
+                     config_.startLfs ? "LFSExec has start but no InvokeInSim: the simulator is not started"
+                                      : "LFSExec has InvokeInSim but its start is 0 or missing: the simulator is not started");
+        }
+        if (config_.pitGuard && config_.insimVersion < kPitGuardVersion) {
+            diagnose(console_, guardLine_, "Pit guard needs InSim version 8 or later (version=\"8\" on InSim): it is off");
+            config_.pitGuard = false;
+        }
     }
 
 private:
@@ -188,7 +199,7 @@ private:
         // 0 asks for no version, as when the attribute is absent.
         const char* text = reader_.getAttributeValue("version");
         if (text != nullptr && wholeNumber(text) == 0) return 0;
-        return static_cast<int>(bounded("version", 5LL, 8LL, 0LL, "a version from 5 to 8",
+        return static_cast<int>(bounded("version", 5LL, 10LL, 0LL, "a version from 5 to 10",
                                         "it is left out, and only InSim version 5 is accepted"));
     }
 
@@ -285,6 +296,7 @@ private:
     std::string where_;       // "cfg.xml line N: " of the element being read
     std::string element_;     // and its name
     std::string launchLine_;  // where the last LFSExec stands; empty without one
+    std::string guardLine_;   // where the last Pit stands
 };
 
 }  // namespace

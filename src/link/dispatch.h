@@ -11,7 +11,7 @@
 #include "link/wire.h"
 
 constexpr std::size_t kHeaderSize = sizeof(InSimHeader);
-constexpr std::size_t kMaxPacketSize = 255;  // Size is one byte
+constexpr std::size_t kMaxPacketSize = 255 * 4;  // Size is one byte, counted in fours from InSim 9 on
 
 // One row of a dispatch table: a handled Type, the bytes that complete its packet after the header,
 // and the handler that takes the whole packet. The rest is fixed by the packet's layout, whatever
@@ -56,8 +56,8 @@ const Route<Context>* findRoute(Routes<Context> routes, byte type) {
 }
 
 // What the bytes received so far from the start of a packet make of it. A handled type has its
-// fixed size whatever the Size byte says; every other type is Size bytes long, and at least its
-// header, so a Size of 0 to 3 cannot stall the stream.
+// fixed size whatever the Size byte says; every other type is Size bytes long (Size fours from InSim 9
+// on), and at least its header, so a Size below 4 bytes cannot stall the stream.
 struct Frame {
     enum Kind {
         NeedMore,  // `size` bytes in all are needed before anything can be decided
@@ -67,14 +67,15 @@ struct Frame {
     Kind kind;
     std::size_t size;
 };
-// `handledSize`: the whole size of a packet of a handled type, 0 for any other type.
-Frame framePacket(const std::uint8_t* received, std::size_t count, std::size_t handledSize);
+// `handledSize`: the whole size of a packet of a handled type, 0 for any other type; `unit`: what the
+// Size byte counts.
+Frame framePacket(const std::uint8_t* received, std::size_t count, std::size_t handledSize, SizeUnit unit);
 
 template <class Context>
-Frame framePacket(const std::uint8_t* received, std::size_t count, Routes<Context> routes) {
-    if (count < kHeaderSize) return framePacket(received, count, 0);
+Frame framePacket(const std::uint8_t* received, std::size_t count, Routes<Context> routes, SizeUnit unit) {
+    if (count < kHeaderSize) return framePacket(received, count, 0, unit);
     const Route<Context>* row = findRoute(routes, received[1]);
-    return framePacket(received, count, row != nullptr ? kHeaderSize + row->rest : 0);
+    return framePacket(received, count, row != nullptr ? kHeaderSize + row->rest : 0, unit);
 }
 
 // Hands one whole packet of a handled type (`size` bytes from its header on) to its handler.

@@ -15,11 +15,11 @@ constexpr std::uint8_t kButtonHeight = 10;
 constexpr std::size_t kLeftPresses = 99;  // reach the lowest setting, 1%, from any setting
 constexpr std::size_t kMaxBatch = 1 + kLeftPresses + (kMaxPitFuelAmount - 1) + 1;
 
+// Size is set when the batch is sent, in the link's unit.
 template <std::size_t N>
 IS_MST command(const char (&text)[N]) {
     static_assert(N <= sizeof(IS_MST::Msg), "a command fits the message field with its terminator");
     IS_MST packet{};  // Msg zero-filled behind the text
-    packet.Size = sizeof(IS_MST);
     packet.Type = ISP_MST;
     std::memcpy(packet.Msg, text, N);
     return packet;
@@ -33,18 +33,19 @@ const IS_MST kPressRight = command("/press right");
 
 void answerKeepAlive(const IS_TINY& tiny, Output& out) {
     if (tiny.SubT != TINY_NONE) return;
-    const IS_TINY reply{sizeof(IS_TINY), ISP_TINY, 0, TINY_NONE};
+    const IS_TINY reply{sizeByte(sizeof(IS_TINY), out.sizeUnit()), ISP_TINY, 0, TINY_NONE};
     out.send(&reply, sizeof reply);
 }
 
 void clearButtons(Output& out) {
-    const IS_BFN clear{sizeof(IS_BFN), ISP_BFN, 0, BFN_CLEAR, 0, 0, 0, 0};
+    const IS_BFN clear{sizeByte(sizeof(IS_BFN), out.sizeUnit()), ISP_BFN, 0, BFN_CLEAR, 0, 0, 0, 0};
     out.send(&clear, sizeof clear);
 }
 
 void sendButton(Output& out, std::uint8_t clickId, std::uint8_t top, std::string_view text, std::size_t window) {
+    const byte size = sizeByte(sizeof(IS_BTN_Header) + window, out.sizeUnit());
     const IS_BTN_Header header{
-        static_cast<byte>(sizeof(IS_BTN_Header) + window),  // Size
+        size,                                                // Size
         ISP_BTN,                                             // Type
         clickId,                                             // ReqI
         0,                                                   // UCID: the local screen
@@ -71,6 +72,8 @@ std::size_t sendPressBatch(Output& out, unsigned amount) {
     for (std::size_t k = 0; k < kLeftPresses; ++k) batch[count++] = kPressLeft;
     for (unsigned k = 1; k < amount && k < kMaxPitFuelAmount; ++k) batch[count++] = kPressRight;
     batch[count++] = kPressF12;
+    const byte packetSize = sizeByte(sizeof(IS_MST), out.sizeUnit());
+    for (std::size_t k = 0; k < count; ++k) batch[k].Size = packetSize;
     const std::size_t size = count * sizeof(IS_MST);
     out.send(batch.data(), size);
     return size;

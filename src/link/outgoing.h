@@ -1,5 +1,6 @@
 // The bytes of every packet the program sends once connected: the keep-alive reply, the clear of all
-// buttons, one pitboard button and the batch of "/press" commands that sets the pit fuel.
+// buttons, one pitboard button and the batch of "/press" commands that sets the pit fuel. Each Size
+// byte counts in the output's unit.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,7 @@ void answerKeepAlive(const IS_TINY& tiny, Output& out);
 void clearButtons(Output& out);
 
 // One IS_BTN: the 12-byte header in one send, then the first `window` bytes of text, zero-filled, in another.
+// The windows the board uses (12, 16 and 20 bytes) keep the packet a whole number of fours long.
 void sendButton(Output& out, std::uint8_t clickId, std::uint8_t top, std::string_view text, std::size_t window);
 
 constexpr unsigned kMaxPitFuelAmount = 99;  // percent; also bounds the batch at 199 packets

@@ -1,13 +1,23 @@
-// The program's output: InSim bytes sent, console text on standard output, diagnostics on standard error.
-// The connection backs it with the socket, stdout and stderr; tests back it with a recorder.
+// The program's output: InSim bytes sent and the unit of their Size bytes, console text on standard output,
+// diagnostics on standard error. The connection backs it with the socket, stdout and stderr; tests with a recorder.
 // Kept to C++17 so the settings reader, whose irrXML header predates C++20, can include it.
 #pragma once
 
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <type_traits>
+
+// How the Size byte of an InSim packet counts its length, both ways: in bytes up to version 8, in fours
+// from version 9 on. Every packet the program reads or sends is a whole number of fours long.
+enum class SizeUnit : std::uint8_t { Bytes = 1, Fours = 4 };
+
+// The Size byte of a packet `length` bytes long.
+inline std::uint8_t sizeByte(std::size_t length, SizeUnit unit) {
+    return static_cast<std::uint8_t>(length / static_cast<std::size_t>(unit));
+}
 
 class Output {
 public:
@@ -17,6 +27,14 @@ public:
     // One diagnostic line on standard error, "stintkeeper: " + text: what the user may want to mend,
     // kept apart from the console on standard output.
     virtual void diagnostic(std::string_view text);
+
+    // The unit of every Size byte on the InSim link: the link sets it from the version the handshake
+    // accepted, and the packet builders and the framing read it. In bytes until then.
+    SizeUnit sizeUnit() const { return sizeUnit_; }
+    void setSizeUnit(SizeUnit unit) { sizeUnit_ = unit; }
+
+private:
+    SizeUnit sizeUnit_ = SizeUnit::Bytes;
 };
 
 // Appends one console value in the stream's default form: integers in decimal,

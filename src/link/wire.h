@@ -39,10 +39,11 @@ enum : byte { ISB_DARK = 32 };                // IS_BTN BStyle: dark button
 enum : byte { PENALTY_NONE = 0, PENALTY_DT_VALID = 2, PENALTY_SG_VALID = 4 };
 enum : byte { RIP_NO_RACE = 0, RIP_RACE = 1, RIP_QUALIFYING = 2 };  // IS_STA RaceInProg: the session running
 constexpr word INSIM_VERSION = 5;             // the version the program speaks when none is asked for
-constexpr word NEWEST_INSIM_VERSION = 8;      // the last whose packets of use here keep their version 5 layout
+constexpr word NEWEST_INSIM_VERSION = 10;     // the newest the program speaks: its packets keep their version 5 layout
+constexpr word FIRST_INSIM_VERSION_IN_FOURS = 9;  // from here on every Size byte is the packet's length divided by 4
 
 struct InSimHeader {  // the four bytes that open every packet
-    byte Size;        // total packet size in bytes
+    byte Size;        // total packet size in bytes; from version 9 on, divided by 4
     byte Type;        // ISP_*
     byte ReqI;
     byte Data;        // SubT, PLID or Zero, by type

@@ -1,4 +1,5 @@
-// Setting the pit-stop fuel amount by typing it into the pit menu, once per lap line at most.
+// Setting the pit-stop fuel amount by typing it into the pit menu, once per lap line at most, and with
+// the guard on only while typing is safe: the check and the typing are here and nowhere else.
 #include "strategy/pit_fuel.h"
 
 #include <cmath>
@@ -6,6 +7,37 @@
 #include <string>
 
 #include "link/outgoing.h"
+
+namespace {
+
+// Why typing now would not be safe, or nullptr when it is: keys typed while a screen, a dialog or a text
+// entry is open land there, and a new amount while the car stands in its box can cut its refuelling short.
+const char* unsafeBecause(const PitGuard& guard, const IS_STA& sta) {
+    if (!guard.on) return nullptr;
+    if (guard.mode != CIM_NORMAL || guard.subMode != 0) return "a screen is open";
+    if ((sta.Flags & ISS_DIALOG) != 0) return "a dialog is open";
+    if ((sta.Flags & ISS_TEXT_ENTRY) != 0) return "a text entry is open";
+    if (guard.inBox[sta.ViewPLID]) return "the car is in its pit box";
+    return nullptr;
+}
+
+// The batch for `amount` and its console lines.
+void typeAmount(PitGuard& guard, unsigned amount, Output& out) {
+    printLine(out, "Setting fuel to ", amount, "%");
+    const std::size_t size = sendPressBatch(out, amount);
+    printLine(out, size, " bytes sent.");
+    guard.lastTyped = amount;
+    guard.held = 0;
+}
+
+std::string adviceOf(unsigned amount) {
+    std::string advice = "SET ";
+    appendValue(advice, amount);
+    advice += "% F";
+    return advice;
+}
+
+}  // namespace
 
 unsigned pitFuelAmount(float need) {
     // In double so that a need stored just below a whole percentage keeps that percentage.
@@ -18,8 +50,7 @@ unsigned pitFuelAmount(float need) {
 }
 
 unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, Output& out) {
-    const PitFuelState line{tracker.races, lap.PLID, lap.LapsDone};
-    if (state.race == line.race && state.plid == line.plid && state.lap == line.lap) {
+    if (state.race == tracker.races && state.plid == lap.PLID && state.lap == lap.LapsDone) {
         diagnose(out, "lap ", lap.LapsDone, " of PLID ", lap.PLID, " came again: its pit fuel is not typed twice");
         return 0;
     }
@@ -28,16 +59,36 @@ unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, fl
         printLine(out, "Fuel need unknown! Pit fuel not set.");
         return 0;
     }
-    state = line;
-    printLine(out, "Setting fuel to ", amount, "%");
-    const std::size_t size = sendPressBatch(out, amount);
-    printLine(out, size, " bytes sent.");
+    state.race = tracker.races;
+    state.plid = lap.PLID;
+    state.lap = lap.LapsDone;
+    unsigned typed = 0;
+    if (const char* reason = unsafeBecause(state.guard, tracker.session.sta)) {
+        printLine(out, "Pit fuel held: ", reason);
+        state.guard.held = amount;
+    } else {
+        typeAmount(state.guard, amount, out);
+        typed = amount;
+    }
 
-    std::string advice = "SET ";
-    appendValue(advice, amount);
-    advice += "% F";
+    // The board shows the amount decided, typed or held: the driver may set it by hand.
+    const std::string advice = adviceOf(amount);
     print(out, "Set Advice: ", advice);
     // At most "SET 99% F": 9 characters and the terminator fit the 12 bytes.
     std::memcpy(tracker.latestBoard.advice, advice.c_str(), advice.size() + 1);
-    return amount;
+    return typed;
+}
+
+void typeHeldPitFuel(PitFuelState& state, const Tracker& tracker, Output& out) {
+    if (state.guard.held == 0 || unsafeBecause(state.guard, tracker.session.sta) != nullptr) return;
+    const unsigned amount = state.guard.held;
+    typeAmount(state.guard, amount, out);
+    // Outside a lap line: no board report follows to end the line, and the board already showed the advice.
+    printLine(out, "Set Advice: ", adviceOf(amount));
+}
+
+void dropHeldPitFuel(PitFuelState& state, std::string_view why, Output& out) {
+    if (state.guard.held == 0) return;
+    state.guard.held = 0;
+    printLine(out, "Pit fuel dropped: ", why);
 }

@@ -1,24 +1,43 @@
 // Setting the pit-stop fuel amount: the one place where the program types into the game, a batch of
-// "/press" commands at most once per lap line, and the advice line it leaves for the board.
+// "/press" commands at most once per lap line, held while typing is not safe when the guard is on.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
+#include <string_view>
 
 #include "link/output.h"
 #include "link/wire.h"
 #include "race/tracker.h"
 
-// The lap line the pit fuel was last typed at, so that a line repeated by the stream types nothing more.
+// What the pit guard knows of the game, from the packets pit_guard.cpp follows, and the amount it holds.
+struct PitGuard {
+    bool on = false;            // <Pit guard>, with InSim 8 or later accepted
+    byte mode = CIM_NORMAL;     // the local interface from the last IS_CIM of UCID 0: until one comes,
+    byte subMode = 0;           // the plain driving view
+    std::bitset<256> inBox;     // by PLID: from its IS_PIT until its IS_PSF or its IS_PLA with PITLANE_EXIT
+    unsigned held = 0;          // percent waiting to be typed for the lap line of PitFuelState; 0: none
+    unsigned lastTyped = 0;     // the last amount typed since the last restart; 0: none
+};
+
+// The lap line the pit fuel was last typed or held at, so that a line repeated by the stream types nothing
+// more, and the guard.
 struct PitFuelState {
     std::uint32_t race = 0;  // Tracker::races at that line
     std::uint8_t plid = 0;
     std::uint16_t lap = 0;   // LapsDone; 0: nothing typed yet
+    PitGuard guard;
 };
 
-// Types the amount for `need` (fraction of a full tank) at the lap line of `lap` and writes the
-// advice into latestBoard.advice; nothing when it was typed at that line already. Returns the amount
-// typed in percent, 0 when nothing was typed.
+// Types the amount for `need` (fraction of a full tank) at the lap line of `lap` and writes the advice
+// into latestBoard.advice; nothing when it was typed at that line already. With the guard on and typing
+// not safe, says why ("Pit fuel held: ...") and holds the amount instead, replacing one held before.
+// Returns the amount typed in percent, 0 when nothing was typed.
 unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, Output& out);
+// Types the held amount if typing has become safe; called by every packet that may make it so.
+void typeHeldPitFuel(PitFuelState& state, const Tracker& tracker, Output& out);
+// Forgets the held amount, if any, saying why.
+void dropHeldPitFuel(PitFuelState& state, std::string_view why, Output& out);
 
 // The amount in percent set for a need: need x 100 truncated, plus one, at most 99;
 // 1 for a need of zero or less, 0 (nothing to set) for a NaN.

@@ -35,7 +35,10 @@ struct Input {
 // Stops the fuzzer at the first violation, naming it.
 class Session {
 public:
-    explicit Session(std::int32_t boardTimeOutMs = kDefaultBoardTimeOutMs) { program.boardTimeOutMs = boardTimeOutMs; }
+    explicit Session(std::int32_t boardTimeOutMs = kDefaultBoardTimeOutMs, bool pitGuard = false) {
+        program.boardTimeOutMs = boardTimeOutMs;
+        program.pitFuel.guard.on = pitGuard;
+    }
 
     Program program;
     Tracker& tracker = program.race;
@@ -43,20 +46,24 @@ public:
     // Cuts the next packet off the input as the link cuts it from the stream; a packet of a type not
     // handled is read and dropped. False when the stream ends inside a packet: the link then closes.
     bool packetFrom(Input& in) {
-        const Frame frame = framePacket(in.data + in.pos, in.left(), programRoutes());
+        const Frame frame = framePacket(in.data + in.pos, in.left(), programRoutes(program), out_.sizeUnit());
         if (frame.kind == Frame::NeedMore) return false;
         const std::uint8_t* bytes = in.take(frame.size);
         if (frame.kind == Frame::Drop) return true;
         const std::vector<std::uint32_t> before = readings();
-        dispatchPacket(programRoutes(), program, bytes, frame.size, out_);
+        dispatchPacket(programRoutes(program), program, bytes, frame.size, out_);
         const std::string said = output();
         check((bytes[1] == ISP_TINY && bytes[3] == TINY_NONE) == (said == "{keep-alive}"), "a keep-alive not answered alone");
         check(said.find("{press") == said.rfind("{press"), "one packet typed the pit fuel twice");
         if (said.find("{press") != std::string::npos) {
+            // The line it was typed for: this lap line, or with the guard one held until this packet.
+            const PitFuelState& typed = program.pitFuel;
             IS_LAP lap{};
             std::memcpy(&lap, bytes, std::min(sizeof lap, frame.size));
-            check(bytes[1] == ISP_LAP && typedLines_.insert({tracker.races, lap.PLID, lap.LapsDone}).second,
-                  "the pit fuel typed twice for one lap line");
+            const bool thisLine = bytes[1] == ISP_LAP && typed.race == tracker.races && typed.plid == lap.PLID &&
+                                  typed.lap == lap.LapsDone;
+            check(thisLine || typed.guard.on, "the pit fuel typed outside a lap line without the guard");
+            check(typedLines_.insert({typed.race, typed.plid, typed.lap}).second, "the pit fuel typed twice for one lap line");
         }
         const bool storeChanged = bytes[1] == ISP_RST || (bytes[1] == ISP_STA && !tracker.pLaps);
         check(storeChanged || readings() == before, "a packet changed a fuel reading");

@@ -60,9 +60,9 @@ inline Script mark() { return {{Input::Mark, {}}}; }
 
 // The packets the program reads, each opening with Size and Type.
 inline Script tiny(int subT, int reqI = 0) { return stream(bytes({4, 3, reqI, subT})); }
-inline Script sta(int viewPlid, int raceInProg, int raceLaps) {
-    return stream(fields(28, {{0, 28}, {1, 5}, {11, std::uint32_t(viewPlid)}, {15, std::uint32_t(raceInProg)},
-                              {17, std::uint32_t(raceLaps)}}));
+inline Script sta(int viewPlid, int raceInProg, int raceLaps, int flags = 0) {
+    return stream(fields(28, {{0, 28}, {1, 5}, {8, std::uint32_t(flags), 2}, {11, std::uint32_t(viewPlid)},
+                              {15, std::uint32_t(raceInProg)}, {17, std::uint32_t(raceLaps)}}));
 }
 inline Script rst(int raceLaps, int qualMins, int flags = 0) {
     return stream(fields(28, {{0, 28}, {1, 17}, {4, std::uint32_t(raceLaps)}, {5, std::uint32_t(qualMins)},
@@ -77,6 +77,15 @@ inline Script res(int plid, std::uint32_t bTime, int lapsDone, int resultNum) {
     return stream(fields(84, {{0, 84}, {1, 35}, {3, std::uint32_t(plid)}, {68, bTime, 4},
                               {76, std::uint32_t(lapsDone), 2}, {80, std::uint32_t(resultNum)}}));
 }
+// The interface mode and the pit packets the guard follows.
+inline Script cim(int mode, int subMode, int ucid = 0) {
+    return stream(bytes({8, 64, 0, ucid, mode, subMode, 0, 0}));
+}
+inline Script pla(int plid, int fact) { return stream(bytes({8, 28, 0, plid, fact, 0, 0, 0})); }
+inline Script pit(int plid, int fuelAdd) {
+    return stream(fields(24, {{0, 24}, {1, 26}, {3, std::uint32_t(plid)}, {8, std::uint32_t(fuelAdd)}}));
+}
+inline Script psf(int plid) { return stream(fields(12, {{0, 12}, {1, 27}, {3, std::uint32_t(plid)}})); }
 // The OutGauge datagram: Time at 0, Fuel at 28.
 inline Script gauge(std::uint32_t time, float fuel) {
     std::uint32_t bits;
@@ -172,9 +181,9 @@ inline std::string feed(const Script& script, Program& program, std::string* err
         pending += input.bytes;
         for (;;) {
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(pending.data());
-            const Frame frame = framePacket(bytes, pending.size(), programRoutes());
+            const Frame frame = framePacket(bytes, pending.size(), programRoutes(program), out.sizeUnit());
             if (frame.kind == Frame::NeedMore) break;
-            if (frame.kind == Frame::Whole) dispatchPacket(programRoutes(), program, bytes, frame.size, out);
+            if (frame.kind == Frame::Whole) dispatchPacket(programRoutes(program), program, bytes, frame.size, out);
             pending.erase(0, frame.size);
         }
     }

@@ -26,6 +26,7 @@ std::string summary(const Config& c) {
         text += " fuel=" + std::to_string(c.fuel.average) + "/" + std::to_string(c.fuel.reserve).substr(0, 4) +
                 (c.fuel.toFinish ? "/finish" : "/laps");
     }
+    if (c.pitGuard) text += " guard";
     if (c.longRaces) text += " long";
     if (!c.logDirectory.empty()) text += " log=" + c.logDirectory;
     return text;
@@ -95,7 +96,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 2: <insim> is not a setting and is passed over; did you mean <InSim>?\n"
          "cfg.xml line 2: <Fuels> is not a setting and is passed over; did you mean <Fuel>?\n"
          "cfg.xml line 3: <x> is not a setting and is passed over (the settings are InSim, OutGauge, Password, "
-         "BoardTimeOut, LFSExec, Fuel, Race and Log)\n", kDefaults},
+         "BoardTimeOut, LFSExec, Fuel, Pit, Race and Log)\n", kDefaults},
         // Numbers are read as always; what is not written as a whole number or a port is named.
         {"<C><InSim port=\"abc\"/><BoardTimeOut value=\"1e3\"/></C>", "Read InSim Port: 0\n",
          "cfg.xml line 1: InSim port \"abc\" is not a whole number: it reads as 0, so port 12500 is used\n"
@@ -113,9 +114,19 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: Race long \"yes\" is not a whole number: it counts as off\n", kDefaults},
         {"<C><Log dir=\"race logs\"/></C>", "", "", with(" log=race logs")},
         {"<C><Log dir=\"logs\"/><Log/></C>", "", "cfg.xml line 1: Log has no dir: no race log is written\n", kDefaults},
-        {"<C><InSim version=\"9\"/><OutGauge interval=\"0\"/><Fuel average=\"12\" reserve=\"6\" fill=\"full\"/></C>",
+        {"<C><InSim version=\"10\"/></C>", "Read InSim Port: 0\n", "", with(" version=10")},
+        // The pit guard: any whole number but 0 is on, with version 8 or later asked for, wherever it stands.
+        {"<C><Pit guard=\"-2\"/><InSim version=\"8\"/></C>", "Read InSim Port: 0\n", "", with(" version=8 guard")},
+        {"<C><InSim version=\"10\"/><Pit guard=\"0\"/></C>", "Read InSim Port: 0\n", "", with(" version=10")},
+        {"<C>\n<InSim version=\"7\"/>\n<Pit guard=\"1\"/></C>", "Read InSim Port: 0\n",
+         "cfg.xml line 3: Pit guard needs InSim version 8 or later (version=\"8\" on InSim): it is off\n", with(" version=7")},
+        {"<C><Pit guard=\"1\"/></C>", "",
+         "cfg.xml line 1: Pit guard needs InSim version 8 or later (version=\"8\" on InSim): it is off\n", kDefaults},
+        {"<C><InSim version=\"9\"/><Pit guard=\"on\"/></C>", "Read InSim Port: 0\n",
+         "cfg.xml line 1: Pit guard \"on\" is not a whole number: the guard is off\n", with(" version=9")},
+        {"<C><InSim version=\"11\"/><OutGauge interval=\"0\"/><Fuel average=\"12\" reserve=\"6\" fill=\"full\"/></C>",
          "Read InSim Port: 0\n",
-         "cfg.xml line 1: InSim version \"9\" is not a version from 5 to 8: it is left out, and only InSim version 5 "
+         "cfg.xml line 1: InSim version \"11\" is not a version from 5 to 10: it is left out, and only InSim version 5 "
          "is accepted\n"
          "cfg.xml line 1: OutGauge interval \"0\" is not a whole number of milliseconds from 1 on: 10000 is used\n"
          "cfg.xml line 1: Fuel average \"12\" is not a whole number of laps from 1 to 9: 1 is used\n"
@@ -123,7 +134,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: Fuel fill \"full\" is neither laps nor finish: laps is used\n", kDefaults},
         {"<C><InSim version=\"v5\"/><OutGauge interval=\"-5\"/><Fuel average=\"2.5\" reserve=\"nan\"/></C>",
          "Read InSim Port: 0\n",
-         "cfg.xml line 1: InSim version \"v5\" is not a version from 5 to 8: it is left out, and only InSim version 5 "
+         "cfg.xml line 1: InSim version \"v5\" is not a version from 5 to 10: it is left out, and only InSim version 5 "
          "is accepted\n"
          "cfg.xml line 1: OutGauge interval \"-5\" is not a whole number of milliseconds from 1 on: 10000 is used\n"
          "cfg.xml line 1: Fuel average \"2.5\" is not a whole number of laps from 1 to 9: 1 is used\n"
@@ -216,11 +227,12 @@ TEST(Settings, DescribedInAFewWords) {
     config.insimVersion = 8;
     config.outGaugeIntervalMs = 500;
     config.fuel = FuelSettings{3, 0.5f, true};
+    config.pitGuard = true;
     config.longRaces = true;
     config.logDirectory = "/home/driver/logs";
     EXPECT_EQ(describeSettings(config),
               "InSim port 12500, OutGauge port 12501, board time-out 15 s, the simulator is started: C:/LFS/LFS.exe, "
               "InSim version 8 asked for, OutGauge every 500 ms, fuel use averaged over 3 laps, a reserve of 0.5 "
-              "laps, pit fuel filled to the finish, races of 100 laps or more and timed races tracked, race logs in "
-              "/home/driver/logs");
+              "laps, pit fuel filled to the finish, pit fuel typed only while no screen, dialog or stop is in the way, "
+              "races of 100 laps or more and timed races tracked, race logs in /home/driver/logs");
 }

@@ -1,5 +1,5 @@
 // Fuel estimation and the pit fuel setting as transcripts: the viewed car's readings at the two lap lines
-// before, the estimate, the warning, and the "/press" batch with its advice on the board.
+// before, the estimate, the warning, the "/press" batch with its advice on the board, and the pit guard.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,10 +16,10 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
 // The lone viewed PLID 3 in a race of `raceLaps`: its readings `old` and `last` at the lines of laps
-// L - 2 and L - 1, then its line of lap L.
-Script lineAfterReadings(int lapsDone, int raceLaps, float old, float last) {
+// L - 2 and L - 1, the `scene` (unseen), then its line of lap L.
+Script lineAfterReadings(int lapsDone, int raceLaps, float old, float last, const Script& scene = {}) {
     return race(raceLaps, 3) + lap(3, 60000, (lapsDone - 2) * 60000, lapsDone - 2) + gauge(1, old) +
-           lap(3, 60000, (lapsDone - 1) * 60000, lapsDone - 1) + gauge(2, last) + mark() +
+           lap(3, 60000, (lapsDone - 1) * 60000, lapsDone - 1) + gauge(2, last) + scene + mark() +
            lap(3, 60000, lapsDone * 60000, lapsDone);
 }
 
@@ -204,4 +204,112 @@ TEST(FuelAverage, ReserveAndFillToTheFinish) {
                       setting(c.amount) + loneBoard(17, 20, c.amount))
             << c.reserve << (c.toFinish ? " to the finish" : "");
     }
+}
+
+namespace {
+
+Program guarded() {
+    Config config;  // as start-up makes it
+    applyDefaults(config);
+    config.pitGuard = true;
+    return Program(config);
+}
+
+// The worked example's lap line up to its pit fuel: 38% due.
+const std::string kShort = kLapLine +
+                           "Fuel in 14: 0.375. Fuel one lap later: 0.25\n"
+                           "Player has approx 12.5% fuel and consumes 12.5% per lap.\n"
+                           "Player will run out of fuel! 12.5% < 37.5%\n";
+std::string held(const std::string& reason, unsigned amount) {
+    return "Pit fuel held: " + reason + "\nSet Advice: " + advice(amount);
+}
+std::string released(unsigned amount) { return setting(amount) + "\n"; }  // outside a lap line: the line ends
+
+}  // namespace
+
+// Each thing in the way holds the amount, with the board as usual; a packet that leaves something in the
+// way types nothing; the one that ends it types the amount at once, and nothing types it again.
+TEST(PitGuard, HoldsUntilThePacketThatMakesItSafe) {
+    const struct {
+        const char* reason;
+        Script scene, notYet, release;
+    } cases[] = {
+        {"a screen is open", cim(0, 4), cim(0, 0, 2) /* another connection's */, cim(0, 0)},
+        {"a screen is open", cim(4, 0), cim(0, 4), cim(0, 0)},
+        {"a dialog is open", sta(3, 1, 20, 16), sta(3, 1, 20, 32784), sta(3, 1, 20)},
+        {"a text entry is open", sta(3, 1, 20, 32768), sta(3, 1, 20, 32768), sta(3, 1, 20)},
+        {"the car is in its pit box", pit(3, 30), pla(3, 1) + psf(4), psf(3)},
+        {"the car is in its pit box", pit(3, 30), pla(4, 0), pla(3, 0)},
+    };
+    for (const auto& c : cases) {  // the keep-alive's answer shows that nothing was typed before the release
+        const Script script =
+            lineAfterReadings(17, 20, 0.375f, 0.25f, c.scene) + c.notYet + tiny(0) + c.release + c.release;
+        EXPECT_EQ(play(script, guarded()),
+                  kShort + held(c.reason, 38) + loneBoard(17, 20, 38) + "{keep-alive}" + released(38))
+            << c.reason;
+    }
+    // Nothing in the way, and an IS_CIM of the plain view: typed at the line as without the guard.
+    EXPECT_EQ(play(lineAfterReadings(17, 20, 0.375f, 0.25f, cim(0, 4) + cim(0, 0)), guarded()),
+              kShort + setting(38) + loneBoard(17, 20, 38));
+}
+
+// Held at the line of lap 16, then again at lap 17 with a new amount: only the newer one is typed.
+TEST(PitGuard, ANewerAmountReplacesTheHeldOne) {
+    std::string again = loneBoard(17, 20, 29);
+    again.replace(again.find("1:00.00 PIT     "), 16, "1:00.00 ^1PIT   ");  // PIT again, unchanged: red
+    const Script script = lineAfterReadings(16, 20, 0.375f, 0.25f, cim(0, 4)) + gauge(3, 0.15625f) +
+                          lap(3, 60000, 17 * 60000, 17) + cim(0, 0);
+    EXPECT_EQ(play(script, guarded()),
+              "New registered laptime by PLID 3: 1:0.0\nSearching in 1 results.\n"
+              "Fuel in 13: 0.375. Fuel one lap later: 0.25\n"
+              "Player has approx 12.5% fuel and consumes 12.5% per lap.\n"
+              "Player will run out of fuel! 12.5% < 50%\n" +
+                  held("a screen is open", 51) + loneBoard(16, 20, 51) +
+                  "Fuel for 3: (pLaps+15->fuel[0] = 0.15625\n" + kLapLine +
+                  "Fuel in 14: 0.25. Fuel one lap later: 0.15625\n"
+                  "Player has approx 6.25% fuel and consumes 9.375% per lap.\n"
+                  "Player will run out of fuel! 6.25% < 28.125%\n" +
+                  held("a screen is open", 29) + again + released(29));
+}
+
+// A restart, a session end or a view away from the car drops the held amount: closing the screen then types nothing.
+TEST(PitGuard, ARestartASessionEndOrAViewChangeDropsIt) {
+    const struct {
+        Script drop;
+        std::string console;
+    } cases[] = {
+        {rst(20, 0), "Restart detected: Race! Number of laps: 20. Allocated 30800bytes.\nCleared memory! {clear}"
+                     "Cleared pitboard!\nPitting isn't mandatory.\nPit fuel dropped: the session restarted\n"},
+        {sta(3, 0, 0), "Session ended! Stopping tracking! Clearing buttons!\n{clear}Pit fuel dropped: the session ended\n"},
+        {sta(4, 1, 20), "{clear}Pit fuel dropped: the view changed\n"},
+    };
+    for (const auto& c : cases) {
+        const Script script = lineAfterReadings(17, 20, 0.375f, 0.25f, cim(0, 4)) + mark() + c.drop + cim(0, 0);
+        EXPECT_EQ(play(script, guarded()), c.console);
+    }
+}
+
+// At an IS_PIT of the viewed car: what the stop takes, and the amount typed in this race.
+TEST(PitGuard, TheStopLine) {
+    const Script typed = lineAfterReadings(17, 20, 0.375f, 0.25f) + mark();
+    const struct {
+        Script script;
+        std::string console;
+    } cases[] = {
+        {typed + pit(3, 40), "Pit stop: adding 40% fuel (the menu was set to 38%).\n"},
+        {typed + pit(3, 255), "Pit stop: fuel not shown.\n"},
+        {typed + pit(4, 40), ""},
+        {race(20, 3) + pit(3, 0), "Pit stop: adding 0% fuel.\n"},
+        {typed + rst(20, 0) + sta(3, 1, 20) + mark() + pit(3, 40), "Pit stop: adding 40% fuel.\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(play(c.script, guarded()), c.console) << c.console;
+}
+
+// Without the guard the table has no row for IS_CIM and the pit packets: they are read by their Size byte
+// and dropped, a malformed one too, and nothing holds the pit fuel or is said of a stop.
+TEST(PitGuard, WithoutItTheGuardsPacketsChangeNothing) {
+    const Script inTheWay = cim(0, 4) + sta(3, 1, 20, 16 | 32768) + pit(3, 30);
+    const Script after = cim(0, 0) + psf(3) + pla(3, 0) + pit(3, 40) + stream(bytes({8, 26, 0, 3, 0, 0, 0, 0})) + tiny(0);
+    EXPECT_EQ(play(lineAfterReadings(17, 20, 0.375f, 0.25f, inTheWay) + after),
+              kShort + setting(38) + loneBoard(17, 20, 38) + "{keep-alive}");
 }

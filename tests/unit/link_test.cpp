@@ -78,8 +78,7 @@ struct ScriptedLink {
     InSimLink link{sockets, console, LinkTimings{100, 100, 300}};
 
     // Start-up from the libraries to the OutGauge socket: its exit code.
-    int start() {
-        Config config;
+    int start(Config config = {}) {
         applyDefaults(config);
         const int code = link.initLibraries();
         return code != 0 ? code : link.connect(config, program);
@@ -135,6 +134,52 @@ TEST(Link, StartUpFailuresAndTheirExitCodes) {
         EXPECT_EQ(run.start(), c.code) << c.name;
         EXPECT_EQ(run.console.text, c.console) << c.name;
     }
+}
+
+// Asking for version 10: the IS_ISI gives its Size in fours, and a reply of 5 to 10 is taken. From 9 on
+// the packets read and sent count their Size in fours; above 10 the program ends.
+TEST(Link, VersionsNineAndTenCountSizesInFours) {
+    Config asking;
+    asking.insimVersion = 10;
+    const auto reply = [](int version) { return bytes({5, 2, 1, 0}) + std::string(14, '\0') + bytes({version, 0}); };
+    const std::string isi = bytes({11, 1, 1, 0, 0xD5, 0x30, 4, 0, 10}) + std::string(19, '\0') + "Stintkeeper" +
+                            std::string(5, '\0');
+    const struct {
+        int replied;
+        int code;
+        std::string tail;  // of the console, after the version number
+        std::string sent;  // after the IS_ISI
+    } cases[] = {
+        {10, 0, " - accepted.\nRequesting OutGauge...\n", bytes({2, 4, 0, 2, 0x10, 0x27, 0, 0})},
+        {9, 0, " - accepted.\nRequesting OutGauge...\n", bytes({2, 4, 0, 2, 0x10, 0x27, 0, 0})},
+        {8, 0, " - accepted.\nRequesting OutGauge...\n", bytes({8, 4, 0, 2, 0x10, 0x27, 0, 0})},
+        {11, 2, " - Stintkeeper only supports InSim versions 5 to 10. Exiting.\n", ""},
+    };
+    for (const auto& c : cases) {
+        ScriptedLink run;
+        run.sockets.receives = {reply(c.replied)};
+        EXPECT_EQ(run.start(asking), c.code) << c.replied;
+        EXPECT_EQ(run.console.text, "Initialization done!\n" + kConnected + "InSim version is " +
+                                        std::to_string(c.replied) + c.tail) << c.replied;
+        EXPECT_EQ(run.sockets.sent, isi + c.sent) << c.replied;
+    }
+    // The guard needs version 8 or later: a simulator that answers a request for 8 with 6 turns it off.
+    ScriptedLink old;
+    old.program.pitFuel.guard.on = true;
+    old.sockets.receives = {reply(6)};
+    asking.insimVersion = 8;
+    EXPECT_EQ(old.start(asking), 0);
+    EXPECT_FALSE(old.program.pitFuel.guard.on);
+    EXPECT_EQ(old.console.errors, "the simulator speaks InSim version 6: the pit guard needs version 8 or later, so it is off\n");
+    asking.insimVersion = 10;
+    // Version 10 spoken: an unknown packet of 10 fours is read whole, the keep-alive after it answered in fours.
+    ScriptedLink run;
+    run.sockets.receives = {reply(10)};
+    ASSERT_EQ(run.start(asking), 0);
+    run.sockets.waits = {1, 1};
+    run.sockets.receives = {bytes({10, 77, 0, 0}) + std::string(36, '\3') + bytes({1, 3, 0, 0})};
+    EXPECT_EQ(run.turn(), "");
+    EXPECT_EQ(run.turn(), "{bytes 01 03 00 00}");
 }
 
 // Nothing accepts for a while: the console stays as it is, and standard error names the port at every

@@ -52,14 +52,18 @@ TEST(WireSent, IS_ISI) {
     asking[8] = 8;  // InSimVer 8
     EXPECT_EQ(bytesOf(makeInitPacket(12501, "abcdefghijklmnopqrst", 8)), asking);
     EXPECT_EQ(read<IS_ISI>(asking).InSimVer, 8);
+    asking[0] = 11;  // asking for 9 or 10: the Size in fours
+    asking[8] = 10;
+    EXPECT_EQ(bytesOf(makeInitPacket(12501, "abcdefghijklmnopqrst", 10)), asking);
 }
 
 TEST(WireSent, IS_SMALL_OutGaugeRequest) {
     const std::string wire = bytes({8, 4, 0, 2,              // Size, Type ISP_SMALL, ReqI, SubT SMALL_SSG
                                     0x10, 0x27, 0, 0});      // UVal 10000 ms between datagrams
-    EXPECT_EQ(bytesOf(makeOutGaugeRequest(10000)), wire);
+    EXPECT_EQ(bytesOf(makeOutGaugeRequest(10000, SizeUnit::Bytes)), wire);
     EXPECT_EQ(read<IS_SMALL>(wire).UVal, 10000u);
-    EXPECT_EQ(bytesOf(makeOutGaugeRequest(500)), bytes({8, 4, 0, 2, 0xF4, 0x01, 0, 0}));  // UVal 500
+    EXPECT_EQ(bytesOf(makeOutGaugeRequest(500, SizeUnit::Bytes)), bytes({8, 4, 0, 2, 0xF4, 0x01, 0, 0}));  // UVal 500
+    EXPECT_EQ(bytesOf(makeOutGaugeRequest(500, SizeUnit::Fours)), bytes({2, 4, 0, 2, 0xF4, 0x01, 0, 0}));  // Size 2 fours
 }
 
 TEST(WireSent, IS_TINY_KeepAliveReplyAndIS_BFN_Clear) {
@@ -67,7 +71,7 @@ TEST(WireSent, IS_TINY_KeepAliveReplyAndIS_BFN_Clear) {
     Program program;
     const std::string keepAlive = bytes({4, 3, 9, 0});  // read: Size, ISP_TINY, ReqI 9 (not looked at), TINY_NONE
     EXPECT_EQ(transcript::tiny(0, 9)[0].bytes, keepAlive);
-    dispatchPacket(programRoutes(), program, reinterpret_cast<const std::uint8_t*>(keepAlive.data()), 4, port);
+    dispatchPacket(programRoutes(program), program, reinterpret_cast<const std::uint8_t*>(keepAlive.data()), 4, port);
     clearButtons(port);
     const std::string reply = bytes({4, 3, 0, 0});              // Size, Type ISP_TINY, ReqI, SubT TINY_NONE
     const std::string clear = bytes({8, 42, 0, 1, 0, 0, 0, 0});  // Size, ISP_BFN, ReqI, BFN_CLEAR, UCID, ClickID, Inst, Sp3
@@ -95,6 +99,26 @@ TEST(WireSent, IS_MST_PressCommand) {
     EXPECT_EQ(port.sends[0].substr(0, 68), f12);
     EXPECT_EQ(port.sends[0].substr(68, 68), bytes({68, 13, 0, 0}) + "/press left" + zeros(53));
     EXPECT_STREQ(read<IS_MST>(f12).Msg, "/press F12");
+}
+
+// From InSim 9 on every packet sent gives its Size in fours; the rest of its bytes stay as they are.
+TEST(WireSent, SizesInFours) {
+    Sent port;
+    port.setSizeUnit(SizeUnit::Fours);
+    Program program;
+    const std::string keepAlive = bytes({1, 3, 0, 0});  // read in fours too
+    dispatchPacket(programRoutes(program), program, reinterpret_cast<const std::uint8_t*>(keepAlive.data()), 4, port);
+    clearButtons(port);
+    sendButton(port, 4, 74, "SET 38% F", 12);
+    EXPECT_EQ(sendPressBatch(port, 2), 102u * 68);
+    ASSERT_EQ(port.sends.size(), 5u);
+    EXPECT_EQ(port.sends[0], bytes({1, 3, 0, 0}));                  // the keep-alive reply: 1 four
+    EXPECT_EQ(port.sends[1], bytes({2, 42, 0, 1, 0, 0, 0, 0}));     // IS_BFN: 2 fours
+    EXPECT_EQ(port.sends[2], bytes({6, 45, 4, 0, 4, 0, 32, 0, 10, 74, 20, 10}));  // IS_BTN: 12 + 12 bytes, 6 fours
+    const std::string& batch = port.sends[4];
+    EXPECT_EQ(batch.substr(0, 68), bytes({17, 13, 0, 0}) + "/press F12" + zeros(54));  // each IS_MST: 17 fours
+    EXPECT_EQ(batch.substr(100 * 68, 68), bytes({17, 13, 0, 0}) + "/press right" + zeros(52));
+    EXPECT_EQ(batch.substr(101 * 68, 68), bytes({17, 13, 0, 0}) + "/press F12" + zeros(54));
 }
 
 TEST(WireRead, IS_VER) {
@@ -165,4 +189,23 @@ TEST(WireRead, OutGaugeDatagram) {
     EXPECT_EQ(transcript::gauge(123456, 0.375f)[0].bytes, wire);
     const OutGaugePack pack = read<OutGaugePack>(wire);
     EXPECT_EQ(std::tuple(pack.Time, pack.Fuel), std::tuple(123456u, 0.375f));
+}
+
+TEST(WireRead, IS_CIM_IS_PLA_IS_PIT_IS_PSF) {
+    const std::string cim = bytes({8, 64, 0, 0, 0, 4, 0, 0});  // Size, ISP_CIM, ReqI, UCID, Mode, SubMode 4 (F12)
+    EXPECT_EQ(transcript::cim(0, 4)[0].bytes, cim);
+    EXPECT_EQ(std::tuple(read<IS_CIM>(cim).Mode, read<IS_CIM>(cim).SubMode), std::tuple(CIM_NORMAL, NRM_PIT_INSTRUCTIONS));
+    const std::string pla = bytes({8, 28, 0, 7, 3, 0, 0, 0});  // Size, ISP_PLA, ReqI, PLID, Fact 3 (drive-through)
+    EXPECT_EQ(transcript::pla(7, 3)[0].bytes, pla);
+    EXPECT_EQ(std::tuple(read<IS_PLA>(pla).PLID, read<IS_PLA>(pla).Fact), std::tuple(7, 3));
+    const std::string pit = bytes({24, 26, 0, 7,   // Size, ISP_PIT, ReqI, PLID
+                                   12, 0, 0, 0,    // LapsDone 12, Flags
+                                   38, 0, 1, 0}) + // FuelAdd 38, Penalty, NumStops 1, Sp3
+                            zeros(12);             // Tyres, Work, Spare
+    const IS_PIT stop = read<IS_PIT>(pit);
+    EXPECT_EQ(std::tuple(stop.PLID, stop.LapsDone, stop.FuelAdd, stop.NumStops), std::tuple(7, 12, 38, 1));
+    EXPECT_EQ(transcript::pit(7, 38)[0].bytes.substr(0, 10), pit.substr(0, 4) + zeros(4) + bytes({38, 0}));
+    const std::string psf = bytes({12, 27, 0, 7, 0x10, 0x27, 0, 0}) + zeros(4);  // Size, ISP_PSF, ReqI, PLID, STime 10000
+    EXPECT_EQ(std::tuple(read<IS_PSF>(psf).PLID, read<IS_PSF>(psf).STime), std::tuple(7, 10000u));
+    EXPECT_EQ(transcript::psf(7)[0].bytes.substr(0, 4), psf.substr(0, 4));
 }

@@ -167,6 +167,44 @@ std::vector<std::pair<std::string, Scenario>> scenarios() {
     }
     all.emplace_back("odd-datagrams", gauges);
 
+    // Fuel short at lap lines 3 to 9, and between the lines what the pit guard follows: the F12 screen,
+    // a dialog, a stop in the box, a text entry and a view away and back, each ended again.
+    Scenario guard;
+    guard.packet(makeRst(12, 0));
+    guard.packet(makeSta(3, 1, 12));
+    const auto state = [](byte viewed, word flags) {
+        IS_STA sta = makeSta(viewed, 1, 12);
+        sta.Flags = flags;
+        return sta;
+    };
+    const std::string plainView("\x08\x40\x00\x00\x00\x00\x00\x00", 8), pitScreen("\x08\x40\x00\x00\x00\x04\x00\x00", 8);
+    const std::string pitStop = std::string("\x18\x1a\x00\x03\x00\x00\x00\x00\x28", 9) + std::string(15, '\0');  // 40%
+    const std::string stopFinished = std::string("\x0c\x1b\x00\x03", 4) + std::string(8, '\0');
+    for (word lap = 1; lap <= 12; ++lap) {
+        for (byte car = 1; car <= 3; ++car) {
+            guard.packet(makeLap(car, 60000, lap * 61000u + car * 700u, lap));
+            if (car == 3) guard.gauge(clock += 700, 0.55f - 0.1f * lap);
+        }
+        if (lap == 2) guard.raw(pitScreen);
+        if (lap == 3) guard.raw(plainView);
+        if (lap == 4) guard.packet(state(3, ISS_DIALOG));
+        if (lap == 5) {
+            guard.packet(state(3, 0));
+            guard.raw(pitStop);
+        }
+        if (lap == 6) {
+            guard.raw(stopFinished);
+            guard.packet(state(3, ISS_TEXT_ENTRY));
+        }
+        if (lap == 7) {
+            guard.packet(state(2, ISS_TEXT_ENTRY));  // the view away: the held amount dropped
+            guard.packet(state(3, 0));
+        }
+    }
+    guard.raw(std::string("\x08\x1a\x00\x03\x00\x00\x00\x00", 8));  // an IS_PIT whose Size says 8
+    guard.raw(std::string("\x08\x1c\x00\x03\x00\x00\x00\x00", 8));  // IS_PLA: out of the pit lane
+    all.emplace_back("pit-guard", guard);
+
     return all;
 }
 

@@ -1,0 +1,55 @@
+// The pit guard's view of the game: the local screens, the cars standing in their pit boxes, and what a
+// restart, a session end or a view change does to a held amount; the stop line of the viewed car.
+#include "strategy/pit_guard.h"
+
+namespace {
+
+constexpr byte kFuelHidden = 255;  // IS_PIT FuelAdd when the host does not show the fuel
+
+}  // namespace
+
+void onInterfaceMode(PitFuelState& state, const Tracker& tracker, const IS_CIM& packet, Output& out) {
+    if (packet.UCID != 0) return;  // another connection's screens: the keys go to the local one
+    state.guard.mode = packet.Mode;
+    state.guard.subMode = packet.SubMode;
+    typeHeldPitFuel(state, tracker, out);
+}
+
+void onPitLane(PitFuelState& state, const Tracker& tracker, const IS_PLA& packet, Output& out) {
+    if (packet.Fact != PITLANE_EXIT) return;
+    state.guard.inBox.reset(packet.PLID);
+    typeHeldPitFuel(state, tracker, out);
+}
+
+void onPitStopFinished(PitFuelState& state, const Tracker& tracker, const IS_PSF& packet, Output& out) {
+    state.guard.inBox.reset(packet.PLID);
+    typeHeldPitFuel(state, tracker, out);
+}
+
+void onPitStop(PitFuelState& state, const Tracker& tracker, const IS_PIT& packet, Output& out) {
+    state.guard.inBox.set(packet.PLID);
+    if (packet.PLID == 0 || packet.PLID != tracker.session.sta.ViewPLID) return;
+    if (packet.FuelAdd == kFuelHidden) {
+        printLine(out, "Pit stop: fuel not shown.");
+    } else if (state.guard.lastTyped == 0) {
+        printLine(out, "Pit stop: adding ", packet.FuelAdd, "% fuel.");
+    } else {
+        printLine(out, "Pit stop: adding ", packet.FuelAdd, "% fuel (the menu was set to ", state.guard.lastTyped,
+                  "%).");
+    }
+}
+
+void afterState(PitFuelState& state, const Tracker& tracker, Output& out) {
+    if (!state.guard.on) return;
+    const IS_STA& sta = tracker.session.sta;
+    if (sta.RaceInProg == RIP_NO_RACE) dropHeldPitFuel(state, "the session ended", out);
+    if (sta.ViewPLID != state.plid) dropHeldPitFuel(state, "the view changed", out);
+    typeHeldPitFuel(state, tracker, out);
+}
+
+void afterRestart(PitFuelState& state, Output& out) {
+    if (!state.guard.on) return;
+    state.guard.inBox.reset();
+    state.guard.lastTyped = 0;
+    dropHeldPitFuel(state, "the session restarted", out);
+}

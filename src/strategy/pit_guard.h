@@ -1,0 +1,21 @@
+// The pit guard's view of the game: the local screens, the cars standing in their pit boxes, and what a
+// restart, a session end or a view change does to a held amount; the stop line of the viewed car.
+#pragma once
+
+#include "link/output.h"
+#include "link/wire.h"
+#include "race/tracker.h"
+#include "strategy/pit_fuel.h"
+
+// Each packet that may make typing safe types the held amount at once (typeHeldPitFuel).
+void onInterfaceMode(PitFuelState& state, const Tracker& tracker, const IS_CIM& packet, Output& out);  // UCID 0 only
+void onPitLane(PitFuelState& state, const Tracker& tracker, const IS_PLA& packet, Output& out);  // leaving it ends a stop
+void onPitStopFinished(PitFuelState& state, const Tracker& tracker, const IS_PSF& packet, Output& out);
+// The car stands in its box; for the viewed car, the "Pit stop: ..." line: what it takes and what was typed.
+void onPitStop(PitFuelState& state, const Tracker& tracker, const IS_PIT& packet, Output& out);
+
+// After race tracking has taken an IS_STA: a session end or a view away from the held amount's car drops
+// it, a dialog or text entry closed may type it. Nothing without the guard.
+void afterState(PitFuelState& state, const Tracker& tracker, Output& out);
+// After a restart: no car stands in its box, nothing was typed in this race, a held amount is dropped.
+void afterRestart(PitFuelState& state, Output& out);
