@@ -68,3 +68,14 @@ TEST(Versions, VersionTenBytesOnTheWire) {
     run.host.send(pit.data(), pit.size());
     EXPECT_TRUE(run.program.waitForOutput("\nPit stop: adding 40% fuel.\n", kWaitMs)) << run.program.output();
 }
+
+// The driver has the pit instructions screen open at the lap line where the program must type: with the
+// guard the amount waits until the screen closes, and the stop takes it; no key lands astray.
+TEST(Versions, PitGuardWaitsForTheBusyDriver) {
+    ModelRun run("busy_driver", "<Pit guard=\"1\"/>", {.simulator = standin::Simulator::Current}, " version=\"8\"");
+    const std::string out = run.program.output();
+    EXPECT_NE(out.find("\nPit fuel held: a screen is open\n"), std::string::npos);
+    EXPECT_NE(out.find("\nPit stop: adding "), std::string::npos);
+    EXPECT_EQ(run.model.strayPresses() + run.model.blockedPresses() + run.model.boxChanges(), 0);
+    run.expectTheLoopClosed();
+}
