@@ -15,6 +15,9 @@ constexpr std::string_view kHelp =
     "waits until the game opens InSim (type /insim 12500 in the game, or let cfg.xml start it), and ends\n"
     "when the game closes the connection.\n"
     "\n"
+    "Today's releases of the game speak InSim 6 or later: put version=\"8\" on the InSim element of\n"
+    "cfg.xml, <InSim port=\"12500\" version=\"8\"/>. docs/cfg-today.xml is a cfg.xml ready for them.\n"
+    "\n"
     "  --help     this text\n"
     "  --version  the version\n";
 

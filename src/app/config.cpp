@@ -8,10 +8,12 @@ void applyDefaults(Config& config) {
     if (config.boardTimeOutMs == 0) config.boardTimeOutMs = kDefaultBoardTimeOutMs;
 }
 
+std::uint16_t portUsed(std::int32_t port) { return static_cast<std::uint16_t>(port); }
+
 std::string describeSettings(const Config& config) {
     std::string text;
     const auto add = [&text](const auto&... pieces) { (appendValue(text, pieces), ...); };
-    add("InSim port ", config.insimPort, ", OutGauge port ", config.outGaugePort, ", board time-out ");
+    add("InSim port ", portUsed(config.insimPort), ", OutGauge port ", portUsed(config.outGaugePort), ", board time-out ");
     add(config.boardTimeOutMs / 1000, " s");
     if (config.startLfs && config.invokeInSim) add(", the simulator is started: ", config.lfsLocation, "LFS.exe");
     else add(", the simulator is not started");

@@ -12,6 +12,7 @@ constexpr std::int32_t kDefaultInSimPort = 12500;
 constexpr std::int32_t kDefaultOutGaugePort = 12501;
 constexpr std::int32_t kDefaultBoardTimeOutMs = 15000;
 constexpr std::uint32_t kDefaultOutGaugeIntervalMs = 10000;
+constexpr std::size_t kPasswordLength = 15;  // characters of the admin password the handshake carries
 constexpr int kPitGuardVersion = 8;  // the first InSim version that reports the local screens (IS_CIM)
 
 struct Config {
@@ -38,6 +39,9 @@ struct Config {
 // Ordinary mistakes are named as diagnostics: a missing file, an unknown element, a number that is
 // not a whole number or out of range, a launch that cannot happen, where the file stops being read.
 void readConfigFile(const char* path, Config& config, Output& console);
+
+// The port a setting opens: its low 16 bits, as they go on the wire (70000 is 4464).
+std::uint16_t portUsed(std::int32_t port);
 
 // Turns every setting still 0 into its default: InSim port, OutGauge port, board time-out, in that order.
 void applyDefaults(Config& config);

@@ -58,7 +58,8 @@ bool InSimLink::receiveExactly(void* bytes, std::size_t size) {
 
 int InSimLink::connect(const Config& config, Program& program) {
     print(*this, "Waiting for InSim... ");
-    if (!sockets_.resolveInSim(static_cast<std::uint16_t>(config.insimPort))) {
+    const std::uint16_t insimPort = portUsed(config.insimPort);
+    if (!sockets_.resolveInSim(insimPort)) {
         printLine(*this, "SDLNet_ResolveHost: ", sockets_.error());
         return 1;
     }
@@ -69,8 +70,8 @@ int InSimLink::connect(const Config& config, Program& program) {
         sockets_.pause(timings_.connectRetryMs);
         if (sockets_.ticks() - noted < timings_.waitingNoteMs) continue;
         noted += timings_.waitingNoteMs;
-        diagnose(*this, "waiting for the simulator on InSim port ", config.insimPort, ": the game opens it with /insim ",
-                 config.insimPort, " typed in the game, or when LFSExec in cfg.xml starts it");
+        diagnose(*this, "waiting for the simulator on InSim port ", insimPort, ": the game opens it with /insim ",
+                 insimPort, " typed in the game, or when LFSExec in cfg.xml starts it");
     }
     connected_ = true;
     switch (sockets_.watchInSim()) {
@@ -99,12 +100,18 @@ int InSimLink::connect(const Config& config, Program& program) {
     IS_VER version{};
     if (!receiveExactly(&version, sizeof version)) {
         printLine(*this, "Connection closed before the InSim version reply! Exiting!");
+        diagnose(*this, "the game closes the connection before its reply when the admin password is wrong: "
+                 "<Password value=\"...\"/> in cfg.xml must be the game's InSim admin password, or empty");
         return 2;
     }
     print(*this, "InSim version is ", version.InSimVer, " - ");
     if (!versionAccepted(version.InSimVer, config.insimVersion)) {
         printLine(*this, config.insimVersion == 0 ? "Stintkeeper only supports InSim version 5. Exiting."
                                                   : "Stintkeeper only supports InSim versions 5 to 10. Exiting.");
+        if (config.insimVersion == 0) {
+            diagnose(*this, "today's releases of the game speak InSim 6 or later: with version=\"8\" on <InSim> "
+                     "in cfg.xml (<InSim port=\"", insimPort, "\" version=\"8\"/>) Stintkeeper speaks with them");
+        }
         return 2;
     }
     printLine(*this, "accepted.");
@@ -119,9 +126,12 @@ int InSimLink::connect(const Config& config, Program& program) {
     const IS_SMALL request = makeOutGaugeRequest(config.outGaugeIntervalMs, sizeUnit());
     send(&request, sizeof request);
 
-    switch (sockets_.openGauge(static_cast<std::uint16_t>(config.outGaugePort))) {
+    const std::uint16_t outGaugePort = portUsed(config.outGaugePort);
+    switch (sockets_.openGauge(outGaugePort)) {
     case Sockets::Gauge::NotOpened:
         printLine(*this, "Failed to initialize UDP: ", sockets_.error(), " - Exiting!");
+        diagnose(*this, "the OutGauge port ", outGaugePort, " cannot be opened, most likely because another program "
+                 "uses it: choose a free one with <OutGauge port=\"...\"/> in cfg.xml");
         return 2;
     case Sockets::Gauge::NotResolved:
         printLine(*this, "SDLNet_ResolveHost: ", sockets_.error());

@@ -61,8 +61,8 @@ std::string textAttribute(const irr::io::IrrXMLReader& reader, const char* name)
 
 // Whole seconds to milliseconds, held to the field's range instead of wrapping: a huge time-out
 // stays the longest one, a negative one stays negative.
-std::int32_t secondsToMs(int seconds) {
-    const std::int64_t ms = std::int64_t{seconds} * 1000;
+std::int32_t secondsToMs(long long seconds) {
+    const std::int64_t ms = static_cast<std::int64_t>(std::clamp<long long>(seconds, -3000000000LL, 3000000000LL)) * 1000;
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(ms, std::numeric_limits<std::int32_t>::min(),
                                                               std::numeric_limits<std::int32_t>::max()));
 }
@@ -82,8 +82,42 @@ std::optional<double> decimalNumber(std::string_view text) {
     return value;
 }
 
-constexpr const char* kSettings[] = {"InSim", "OutGauge", "Password", "BoardTimeOut", "LFSExec", "Fuel", "Pit", "Race",
-                                     "Log"};
+// Every setting: its element and the attributes it reads, separated by blanks.
+struct Setting {
+    std::string_view element;
+    std::string_view attributes;
+};
+constexpr Setting kSettings[] = {
+    {"InSim", "port version"},
+    {"OutGauge", "port interval"},
+    {"Password", "value"},
+    {"BoardTimeOut", "value"},
+    {"LFSExec", "location start InvokeInSim"},
+    {"Fuel", "average reserve fill"},
+    {"Pit", "guard"},
+    {"Race", "long"},
+    {"Log", "dir"},
+};
+
+std::vector<std::string_view> words(std::string_view text) {
+    std::vector<std::string_view> out;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find(' ', at), text.size());
+        out.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return out;
+}
+
+// "a, b and c"
+std::string listed(const std::vector<std::string_view>& names) {
+    std::string out;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        out += i == 0 ? "" : i + 1 == names.size() ? " and " : ", ";
+        out += names[i];
+    }
+    return out;
+}
 
 // Letters to change, add or drop to turn one name into the other, case aside.
 std::size_t editDistance(std::string_view a, std::string_view b) {
@@ -103,6 +137,39 @@ std::size_t editDistance(std::string_view a, std::string_view b) {
     return row[b.size()];
 }
 
+// Whether `name` shortens `candidate`: three letters or more of it, in its order, from its first (case
+// aside), as "ver" does "version" and "avg" "average".
+bool abbreviates(std::string_view name, std::string_view candidate) {
+    const auto same = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    };
+    if (name.size() < 3 || name.size() >= candidate.size() || !same(name[0], candidate[0])) return false;
+    std::size_t at = 0;
+    for (const char c : candidate) {
+        if (at < name.size() && same(name[at], c)) ++at;
+    }
+    return at == name.size();
+}
+
+// The name among `names` that `name` is most likely a mistyping of: one or two letters to change, add
+// or drop, case aside, or a shortening of it; nothing when none is that near.
+std::optional<std::string_view> nearestOf(std::string_view name, const std::vector<std::string_view>& names) {
+    std::optional<std::string_view> nearest;
+    std::size_t distance = 3;  // a name this far off is not taken for a typing mistake
+    for (const std::string_view candidate : names) {
+        const std::size_t d = editDistance(name, candidate);
+        if (d < distance) {
+            nearest = candidate;
+            distance = d;
+        }
+    }
+    if (nearest) return nearest;
+    for (const std::string_view candidate : names) {
+        if (abbreviates(name, candidate)) return candidate;
+    }
+    return std::nullopt;
+}
+
 // Reads the elements of one file into the settings and names what looks like a mistake.
 class SettingsReader {
 public:
@@ -116,6 +183,9 @@ public:
         where_ = fileName_ + (line != 0 ? " line " + std::to_string(line) : std::string()) + ": ";
         const std::string_view element = name;
         element_ = element;
+        for (const Setting& setting : kSettings) {
+            if (setting.element == element) checkAttributes(words(setting.attributes));
+        }
         if (element == "InSim") {
             config_.insimPort = port("InSim");
             printLine(console_, "Read InSim Port: ", config_.insimPort);
@@ -125,10 +195,19 @@ public:
             config_.outGaugeIntervalMs = outGaugeInterval();
         } else if (element == "Password") {
             config_.password = textAttribute(reader_, "value");
+            if (config_.password.size() > kPasswordLength) {
+                diagnose(console_, where_, "Password value is ", config_.password.size(),
+                         " characters long: only its first ", kPasswordLength, " are sent");
+            }
         } else if (element == "BoardTimeOut") {
             config_.boardTimeOutMs = secondsToMs(boardTimeOut());
         } else if (element == "LFSExec") {
             config_.lfsLocation = textAttribute(reader_, "location");
+            const std::string& location = config_.lfsLocation;
+            if (!location.empty() && location.back() != '/' && location.back() != '\\') {
+                diagnose(console_, where_, "LFSExec location \"", location, "\" does not end in / or \\: the program "
+                         "started would be ", location, "LFS.exe");
+            }
             config_.startLfs = legacyNumber("LFSExec", "start") != 0;
             config_.invokeInSim = reader_.getAttributeValue("InvokeInSim") != nullptr;
             launchLine_ = where_;
@@ -188,6 +267,12 @@ private:
     int boardTimeOut() {
         const std::string usesDefault = ", so " + std::to_string(kDefaultBoardTimeOutMs / 1000) + " seconds are used";
         const int seconds = legacyNumber("BoardTimeOut", "value", usesDefault);
+        const char* text = reader_.getAttributeValue("value");
+        const std::optional<long long> written = text != nullptr ? wholeNumber(text) : std::nullopt;
+        if (written && secondsToMs(*written) / 1000 != *written) {
+            diagnose(console_, where_, "BoardTimeOut value ", *written, " is beyond what a time-out in milliseconds "
+                     "holds: ", secondsToMs(*written) / 1000, " seconds are used");
+        }
         if (seconds < 0) {
             diagnose(console_, where_, "BoardTimeOut value ", seconds,
                      " is negative: each board is cleared at the next OutGauge datagram");
@@ -267,25 +352,29 @@ private:
     }
 
     void unknown(std::string_view element) {
-        const char* nearest = nullptr;
-        std::size_t distance = 3;  // a name this far off is not taken for a typing mistake
-        for (const char* setting : kSettings) {
-            const std::size_t d = editDistance(element, setting);
-            if (d < distance) {
-                nearest = setting;
-                distance = d;
-            }
-        }
-        if (nearest != nullptr) {
-            diagnose(console_, where_, "<", element, "> is not a setting and is passed over; did you mean <", nearest, ">?");
+        std::vector<std::string_view> elements;
+        for (const Setting& setting : kSettings) elements.push_back(setting.element);
+        if (const auto nearest = nearestOf(element, elements)) {
+            diagnose(console_, where_, "<", element, "> is not a setting and is passed over; did you mean <", *nearest, ">?");
         } else {
-            std::string settings;
-            for (const char* setting : kSettings) {
-                settings += setting == kSettings[0] ? "" : setting == *std::rbegin(kSettings) ? " and " : ", ";
-                settings += setting;
-            }
             diagnose(console_, where_, "<", element, "> is not a setting and is passed over (the settings are ",
-                     settings, ")");
+                     listed(elements), ")");
+        }
+    }
+
+    // An attribute the element does not read: a mistyped one would otherwise leave its setting at its
+    // default in silence.
+    void checkAttributes(const std::vector<std::string_view>& attributes) {
+        for (int i = 0; i < static_cast<int>(reader_.getAttributeCount()); ++i) {
+            const char* name = reader_.getAttributeName(i);
+            if (name == nullptr || std::find(attributes.begin(), attributes.end(), name) != attributes.end()) continue;
+            if (const auto nearest = nearestOf(name, attributes)) {
+                diagnose(console_, where_, "<", element_, "> has no attribute ", name,
+                         ": it is passed over; did you mean ", *nearest, "?");
+            } else {
+                diagnose(console_, where_, "<", element_, "> has no attribute ", name, ": it is passed over (its "
+                         "attributes are ", listed(attributes), ")");
+            }
         }
     }
 

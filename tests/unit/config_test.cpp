@@ -80,14 +80,20 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
         {"<C><InSim port=\"1000\"/><InSim port=\"2000\"/></C>", "Read InSim Port: 1000\nRead InSim Port: 2000\n", "",
          "2000 12501 pw= 15000 loc="},
         // Whole seconds, held to the field's range: never a wrapped short or negative one.
-        {"<C><BoardTimeOut value=\"2147484\"/></C>", "", "", withTimeOut("2147483647")},
+        {"<C><BoardTimeOut value=\"2147484\"/></C>", "",
+         "cfg.xml line 1: BoardTimeOut value 2147484 is beyond what a time-out in milliseconds holds: 2147483 seconds "
+         "are used\n", withTimeOut("2147483647")},
+        {"<C><BoardTimeOut value=\"2147483\"/></C>", "", "", withTimeOut("2147483000")},
         {"<C><BoardTimeOut value=\"-2147484\"/></C>", "",
+         "cfg.xml line 1: BoardTimeOut value -2147484 is beyond what a time-out in milliseconds holds: -2147483 "
+         "seconds are used\n"
          "cfg.xml line 1: BoardTimeOut value -2147484 is negative: each board is cleared at the next OutGauge "
          "datagram\n", withTimeOut("-2147483648")},
         // A launch needs start not zero and InvokeInSim present, whatever its value.
         {"<C><LFSExec location=\"sim/\" start=\"2\" InvokeInSim=\"0\"/></C>", "", "", with("sim/ start invoke")},
         {"<C><LFSExec location=\"sim/\" start=\"0\" InvokeInSim=\"1\"/></C>", "", kHalfLaunch, with("sim/ invoke")},
         {"<C><LFSExec location=\"sim/\" start=\"1\" invokeinsim=\"1\"/></C>", "",
+         "cfg.xml line 1: <LFSExec> has no attribute invokeinsim: it is passed over; did you mean InvokeInSim?\n"
          "cfg.xml line 1: LFSExec has start but no InvokeInSim: the simulator is not started\n", with("sim/ start")},
         // Missing text attributes give empty texts, and clear what an earlier element set.
         {"<C><Password value=\"a\"/><Password/><LFSExec InvokeInSim=\"\"/></C>", "", kHalfLaunch, with(" invoke")},
@@ -96,7 +102,17 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 2: <insim> is not a setting and is passed over; did you mean <InSim>?\n"
          "cfg.xml line 2: <Fuels> is not a setting and is passed over; did you mean <Fuel>?\n"
          "cfg.xml line 3: <x> is not a setting and is passed over (the settings are InSim, OutGauge, Password, "
-         "BoardTimeOut, LFSExec, Fuel, Pit, Race and Log)\n", kDefaults},
+         "BoardTimeOut, LFSExec, Fuel, Pit, Race and Log)\n"
+         "cfg.xml line 3: <InSim> has no attribute Port: it is passed over; did you mean port?\n", kDefaults},
+        // Attributes no setting reads, mistyped or shortened, and values the program cannot use as written.
+        {"<C><InSim ver=\"8\" speed=\"1\"/><Fuel avg=\"3\"/><Password value=\"abcdefghijklmnop\"/>"
+         "<LFSExec location=\"lfs-wine\"/></C>", "Read InSim Port: 0\n",
+         "cfg.xml line 1: <InSim> has no attribute ver: it is passed over; did you mean version?\n"
+         "cfg.xml line 1: <InSim> has no attribute speed: it is passed over (its attributes are port and version)\n"
+         "cfg.xml line 1: <Fuel> has no attribute avg: it is passed over; did you mean average?\n"
+         "cfg.xml line 1: Password value is 16 characters long: only its first 15 are sent\n"
+         "cfg.xml line 1: LFSExec location \"lfs-wine\" does not end in / or \\: the program started would be "
+         "lfs-wineLFS.exe\n", "12500 12501 pw=abcdefghijklmnop 15000 loc=lfs-wine"},
         // Numbers are read as always; what is not written as a whole number or a port is named.
         {"<C><InSim port=\"abc\"/><BoardTimeOut value=\"1e3\"/></C>", "Read InSim Port: 0\n",
          "cfg.xml line 1: InSim port \"abc\" is not a whole number: it reads as 0, so port 12500 is used\n"
@@ -235,4 +251,9 @@ TEST(Settings, DescribedInAFewWords) {
               "InSim version 8 asked for, OutGauge every 500 ms, fuel use averaged over 3 laps, a reserve of 0.5 "
               "laps, pit fuel filled to the finish, pit fuel typed only while no screen, dialog or stop is in the way, "
               "races of 100 laps or more and timed races tracked, race logs in /home/driver/logs");
+    // The ports as they are opened.
+    config = Config{};
+    config.insimPort = 70000;
+    config.outGaugePort = -1;
+    EXPECT_EQ(describeSettings(config).substr(0, 36), "InSim port 4464, OutGauge port 65535");
 }

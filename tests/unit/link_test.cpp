@@ -103,6 +103,7 @@ TEST(Link, StartUpFailuresAndTheirExitCodes) {
         void (*script)(ScriptedSockets&);
         int code;
         std::string console;
+        std::string errors = "";  // what points at the setting to mend
     } cases[] = {
         {"no SDL", [](ScriptedSockets& s) { s.libraries = 1; }, 1, "SDL_Init: scripted failure\n"},
         {"no SDL_net", [](ScriptedSockets& s) { s.libraries = 2; }, 2, "SDLNet_Init: scripted failure\n"},
@@ -113,12 +114,18 @@ TEST(Link, StartUpFailuresAndTheirExitCodes) {
         {"socket not added", [](ScriptedSockets& s) { s.watch = Sockets::Watch::NotAdded; }, 2,
          "Initialization done!\nWaiting for InSim... Failed to add socket to socket set! Exiting!\n"},
         {"closed before the version reply", [](ScriptedSockets& s) { s.receives = {kVersion5.substr(0, 19)}; }, 2,
-         "Initialization done!\n" + kConnected + "Connection closed before the InSim version reply! Exiting!\n"},
+         "Initialization done!\n" + kConnected + "Connection closed before the InSim version reply! Exiting!\n",
+         "the game closes the connection before its reply when the admin password is wrong: <Password value=\"...\"/> "
+         "in cfg.xml must be the game's InSim admin password, or empty\n"},
         // The first 20 bytes are the version reply whatever they are: here a keep-alive and most of the reply.
         {"a first reply that is not IS_VER", [](ScriptedSockets& s) { s.receives = {bytes({4, 3, 0, 0}) + kVersion5}; },
-         2, "Initialization done!\n" + kConnected + "InSim version is 0 - Stintkeeper only supports InSim version 5. Exiting.\n"},
+         2, "Initialization done!\n" + kConnected + "InSim version is 0 - Stintkeeper only supports InSim version 5. Exiting.\n",
+         "today's releases of the game speak InSim 6 or later: with version=\"8\" on <InSim> in cfg.xml (<InSim "
+         "port=\"12500\" version=\"8\"/>) Stintkeeper speaks with them\n"},
         {"no UDP socket", [](ScriptedSockets& s) { s.receives = {kVersion5}; s.gauge = Sockets::Gauge::NotOpened; }, 2,
-         "Initialization done!\n" + accepted + "Failed to initialize UDP: scripted failure - Exiting!\n"},
+         "Initialization done!\n" + accepted + "Failed to initialize UDP: scripted failure - Exiting!\n",
+         "the OutGauge port 12501 cannot be opened, most likely because another program uses it: choose a free one "
+         "with <OutGauge port=\"...\"/> in cfg.xml\n"},
         {"localhost unknown for OutGauge",
          [](ScriptedSockets& s) { s.receives = {kVersion5}; s.gauge = Sockets::Gauge::NotResolved; }, 1,
          "Initialization done!\n" + accepted + "SDLNet_ResolveHost: scripted failure\n"},
@@ -133,6 +140,7 @@ TEST(Link, StartUpFailuresAndTheirExitCodes) {
         c.script(run.sockets);
         EXPECT_EQ(run.start(), c.code) << c.name;
         EXPECT_EQ(run.console.text, c.console) << c.name;
+        EXPECT_EQ(run.console.errors, c.errors) << c.name;
     }
 }
 
