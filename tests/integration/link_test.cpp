@@ -117,3 +117,12 @@ TEST(Connection, BoardTimeOutOfTheSettings) {
     gauge.sendPacket(standin::makeOutGauge(6001, 0.4f));
     EXPECT_TRUE(run.program.waitForOutput("Pitboard is too old!\n", kWaitMs));
 }
+
+// The simulator sends OutGauge at the interval the program asks for, 10 s as designed: boards still age
+// out on its clock, and the fuel at each line of the viewed car is read, up to 10 s late.
+TEST(Connection, OutGaugeAtTheIntervalAskedFor) {
+    ModelRun run("fuel_critical", "", {.outGaugeAsked = true});
+    const std::string out = run.program.output();
+    EXPECT_GT(count(out, "\nPitboard is too old!\n"), 0);
+    EXPECT_EQ(count(out, "\nFuel for 1: "), 15);  // a reading for every one of the viewed car's fifteen lines
+}
