@@ -16,8 +16,22 @@ cmake --build "$build" -j "$(nproc)" --target stintkeeper lfs-standin >/dev/null
 # A speed that makes the scenario asked for last a minute or two: the hour-long race goes at 60x.
 speed=16
 args=("$@")
-for ((i = 0; i + 1 < ${#args[@]}; i++)); do
-  if [ "${args[i]}" = "--scenario" ] && [ "${args[i + 1]}" = "endurance" ]; then speed=60; fi
+for ((i = 0; i < ${#args[@]}; i++)); do
+  if [ "${args[i]}" = "--scenario" ] && [ "${args[i + 1]:-}" = "endurance" ]; then speed=60; fi
+  if [ "${args[i]}" = "--help" ] || [ "${args[i]}" = "-h" ]; then
+    cat <<USAGE
+Usage: scripts/demo.sh [lfs-standin options]
+Plays a race on the simulator stand-in with stintkeeper beside it, its race log on, and ends with the
+paths of the log and of its picture. The demo's own defaults, which options given here replace:
+  --scenario fuel_critical  --speed 16 (60 for endurance)  --port 0 (a free port)
+  --program $build/stintkeeper  --log $logs
+  --simulator old: a release of the program's own InSim version; --simulator current plays today's
+  releases, and the program's cfg.xml then asks for InSim version 8.
+The stand-in's options:
+USAGE
+    "$build/tools/lfs-standin" --help | sed -n '/^  --/,$p'
+    exit 0
+  fi
 done
 mkdir -p "$logs"
 started="$logs/.started"

@@ -49,7 +49,8 @@ constexpr const char* kUsageOptions =
     "  --outgauge asked       OutGauge at the interval the program asks for (at least 10 ms), not the\n"
     "                         scenario's; the scenario line 'outgauge asked' does the same\n"
     "  --program PATH         start this stintkeeper binary in a fresh temporary directory, with\n"
-    "                         a cfg.xml naming the ports, and show its console lines as well\n"
+    "                         a cfg.xml naming the ports (and version=\"8\" for a current simulator),\n"
+    "                         and show its console lines as well\n"
     "                         (standard output after 'stintkeeper |', standard error after 'stintkeeper !')\n"
     "  --log DIR              with --program: its cfg.xml asks for race logs in DIR, relative to\n"
     "                         the directory lfs-standin starts in\n"
@@ -233,7 +234,11 @@ int main(int argc, char** argv) {
         program->forwardTo(console, terminal ? "\x1b[2mstintkeeper |\x1b[22m " : "stintkeeper | ",
                            terminal ? "\x1b[2mstintkeeper !\x1b[22m " : "stintkeeper ! ");
         const std::string log = options.log.empty() ? "" : "  <Log dir=\"" + options.log + "\"/>\n";
-        if (!program->start(standin::portsConfig(host.port(), standin::freePort(true), log))) {
+        std::string config = standin::portsConfig(host.port(), standin::freePort(true), log);
+        // Today's releases answer a program that asks for no version with 6: it asks for 8, as a driver
+        // of today's game sets it.
+        if (options.simulator == standin::Simulator::Current) config.insert(config.find("\"/>") + 1, " version=\"8\"");
+        if (!program->start(config)) {
             std::cerr << "lfs-standin: " << program->startError() << "\n";
             return 2;
         }
