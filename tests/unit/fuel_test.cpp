@@ -188,6 +188,14 @@ TEST(FuelAverage, LeavesOutLapsThatDoNotShowTheUse) {
                                                        "Average use over 1 laps: 12.5% per lap.\n"
                                                        "Player has approx 50% fuel and consumes 12.5% per lap.\n" +
                                                 loneBoard(4, 20, 0));
+    // Lap 3's line came late, after the reading at lap 4's: a level never read warns of nothing.
+    const Script late = race(20, 3) + lap(3, 60000, 60000, 1) + gauge(1, 0.875f) + lap(3, 60000, 120000, 2) +
+                        gauge(2, 0.75f) + lap(3, 60000, 240000, 4) + gauge(3, 0.25f) + lap(3, 60000, 180000, 3) +
+                        mark() + lap(3, 60000, 300000, 5);
+    EXPECT_EQ(play(late, withFuel(3)), kLapLine + "Fuel in 2: 0. Fuel one lap later: 0.25\n"
+                                                  "Average use over 1 laps: 12.5% per lap.\n"
+                                                  "Player has approx 12.5% fuel and consumes 12.5% per lap.\n" +
+                                           loneBoard(5, 20, 0));
 }
 
 // The amount for the worked example's car (12.5% a lap, 12.5% left, three laps to go): the reserve
