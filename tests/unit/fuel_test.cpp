@@ -108,22 +108,31 @@ TEST(FuelEstimate, ReadingsArePairedByPlayer) {
                   "Sending advice:SET 38% F\n{btn 4 |SET 38% F\\0\\0\\0|}");
 }
 
-// The batch and the advice for each amount are the estimate's above; the rounding and its limits here.
-TEST(PitFuel, AmountIsTruncatedPercentPlusOneCappedAt99) {
+// The batch and the advice for each amount are the estimate's above; the rounding and its limits here,
+// and one typing per lap line.
+TEST(PitFuel, AmountIsTruncatedPercentPlusOneCappedAt99AndTypedOncePerLapLine) {
     const std::pair<float, unsigned> cases[] = {
         {0.375f, 38}, {0.001f, 1}, {0.5f, 51}, {0.29f, 29} /* stored just below 29% */, {0.97f, 98}, {0.98f, 99},
         {7.5f, 99},   {kInf, 99},  {0.0f, 1},  {-0.5f, 1},  {-kInf, 1},  {kNaN, 0}};
     for (const auto& [need, amount] : cases) EXPECT_EQ(pitFuelAmount(need), amount) << need;
+    // Typed once per lap line: the same race, player and lap again types nothing.
+    const struct {
+        std::uint32_t race;
+        int plid, lapsDone;
+        float need;
+    } lines[] = {{0, 3, 5, 0.001f}, {0, 3, 5, 0.5f}, {0, 4, 5, 0.001f}, {1, 4, 5, 0.001f}, {1, 4, 6, kNaN}};
     Program program;
     PitFuelState state;
     Recorder port;
-    IS_LAP line{};
-    line.PLID = 3;
-    line.LapsDone = 5;
-    setPitFuel(state, program.race, line, 0.001f, port);  // no right presses
-    line.LapsDone = 6;
-    setPitFuel(state, program.race, line, kNaN, port);
-    EXPECT_EQ(port.text, setting(1) + "Fuel need unknown! Pit fuel not set.\n");
+    for (const auto& l : lines) {
+        program.race.races = l.race;
+        IS_LAP line{};
+        line.PLID = static_cast<byte>(l.plid);
+        line.LapsDone = static_cast<word>(l.lapsDone);
+        setPitFuel(state, program.race, line, l.need, port);
+    }
+    EXPECT_EQ(port.text, setting(1) + setting(1) + setting(1) + "Fuel need unknown! Pit fuel not set.\n");
+    EXPECT_EQ(port.errors, "lap 5 of PLID 3 came again: its pit fuel is not typed twice\n");
 }
 
 namespace {
@@ -184,6 +193,14 @@ TEST(FuelAverage, LeavesOutLapsThatDoNotShowTheUse) {
                                                        "Average use over 1 laps: 12.5% per lap.\n"
                                                        "Player has approx 50% fuel and consumes 12.5% per lap.\n" +
                                                 loneBoard(4, 20, 0));
+    // Lap 3's line came late, after the reading at lap 4's: a level never read warns of nothing.
+    const Script late = race(20, 3) + lap(3, 60000, 60000, 1) + gauge(1, 0.875f) + lap(3, 60000, 120000, 2) +
+                        gauge(2, 0.75f) + lap(3, 60000, 240000, 4) + gauge(3, 0.25f) + lap(3, 60000, 180000, 3) +
+                        mark() + lap(3, 60000, 300000, 5);
+    EXPECT_EQ(play(late, withFuel(3)), kLapLine + "Fuel in 2: 0. Fuel one lap later: 0.25\n"
+                                                  "Average use over 1 laps: 12.5% per lap.\n"
+                                                  "Player has approx 12.5% fuel and consumes 12.5% per lap.\n" +
+                                           loneBoard(5, 20, 0));
 }
 
 // The amount for the worked example's car (12.5% a lap, 12.5% left, three laps to go): the reserve

@@ -79,6 +79,12 @@ TEST(SessionState, EndsOnceAndClearsWhileTheBoardIsAboutAnother) {
         {"race, board of another", boardOfSeven + sta(8, 1, 5) + sta(8, 1, 5), "{clear}{clear}"},
         {"qualifying, standings of the viewed", standingsOfSeven + sta(7, 2, 0), ""},
         {"qualifying, standings of another", standingsOfSeven + sta(8, 2, 0), "{clear}"},
+        {"qualifying, another's result since: the board in use is still the viewed's",
+         standingsOfSeven + sta(8, 2, 0) + res(8, 61000, 1, 0) + mark() + sta(7, 2, 0), ""},
+        {"qualifying, one result of the viewed: the board in use is the one before",
+         qualifying(7) + res(7, 60000, 1, 0) + mark() + sta(7, 2, 0), "{clear}"},
+        {"race after qualifying: its board in use is the latest",
+         qualifying(7) + res(7, 60000, 1, 0) + race(5, 7) + sta(7, 1, 5), ""},
     });
 }
 
@@ -113,6 +119,9 @@ TEST(LapStore, LimitsOfABlockAndOfTheRace) {
              "{clear}{btn 1 |L1/5 P2         |}{btn 2 |-0.10^9/+0.00       |}{btn 3 |1:00.00         |}"},
         {"nobody viewed: a lap of PLID 0 gets no board",
          race(5, 0) + lap(3, 60000, 60000, 1) + mark() + lap(0, 60000, 120000, 2), lapLine(0) + kMemoryError},
+        {"a lap line that comes again is refused and gives no second board",
+         race(5, 7) + lap(7, 60000, 60000, 1) + lap(7, 60000, 120000, 2) + mark() + lap(7, 60000, 120000, 2),
+         lapLine(7) + kMemoryError},
         {"a split of the viewed car clears, tracked or not", sta(7, 0, 0) + spx(8) + spx(7) + spx(7), "{clear}{clear}"}});
 }
 
@@ -120,13 +129,16 @@ TEST(Qualifying, ResultsKeepEachPlayersBest) {
     check({
         {"a race, or qualifying without a store", race(3, 7) + res(7, 60000, 1, 0) + sta(7, 2, 0) + res(7, 60000, 1, 0),
          "{clear}"},
+        {"a race, and qualifying after the session end: the store stays, no result is taken",
+         qualifying(7) + race(3, 7) + res(7, 60000, 1, 0) + sta(7, 0, 0) + sta(7, 2, 0) + res(7, 60000, 1, 0),
+         "Session ended! Stopping tracking! Clearing buttons!\n{clear}"},
         {"a qualifying restart empties the store",
          qualifying(9) + res(9, 58000, 1, 0) + rst(0, 10) + mark() + res(9, 59000, 2, 255),
          lapLine(9, "0:59.0") + "9 failed to improve.\nCaution: Best Lap Yet == 0!\n"},
         {"a race restart and a session end leave it",
          qualifying(9) + res(9, 58000, 1, 0) + sta(9, 0, 0) + race(3, 9) + sta(9, 2, 0) + mark() +
-             res(9, 59000, 2, 255),
-         lapLine(9, "0:59.0") + "9 failed to improve.\n"},
+             res(9, 58000, 2, 255),
+         lapLine(9, "0:58.0") + "9 failed to improve.\n"},
         {"first, better, equal, worse, not improved, no best lap",
          qualifying(9) + res(4, 61000, 1, 2) + res(4, 60500, 2, 0) + res(4, 60500, 3, 0) + res(4, 64000, 4, 1) +
              res(4, 59000, 5, 255) + res(4, 0, 6, 1),
@@ -139,9 +151,9 @@ TEST(Qualifying, ResultsKeepEachPlayersBest) {
          qualifying(0) + crowd(1, 255, 0, true) +
              mark() + res(0, 59000, 1, 0),
          lapLine(0, "0:59.0") + "ResultNum: 1 recieved.\nNew result for 0: 59000\nCaution: Best Lap Yet == 0!\n"},
-        {"no stored best: the result's own time stands in", qualifying(9) + res(1, 58000, 1, 0) + mark() +
-                                                                 res(9, 59000, 1, 255) + res(9, 59000, 2, 255) +
-                                                                 lap(9, 60000, 0, 3),
+        {"a better time than the stored best stands in, and his slot is not counted",
+         qualifying(9) + res(1, 58000, 1, 0) + res(9, 60000, 1, 0) + mark() + res(9, 59000, 1, 255) +
+             res(9, 59000, 2, 255) + lap(9, 60000, 0, 3),
          lapLine(9, "0:59.0") + "9 failed to improve.\nCaution: Best Lap Yet == 0!\n" + lapLine(9, "0:59.0") +
              "9 failed to improve.\nCaution: Best Lap Yet == 0!\n" + qualifyingBoard("P2", "-1.00/+0.00", "0:59.00")},
     });
@@ -160,6 +172,7 @@ TEST(Qualifying, StandingsOnTheBoard) {
         {{58000, 59000}, 0, 59000, "P2", "-1.00/+0.00", "0:59.00"},  // level: no gap, the same place
         {{60000}, 0, 57500, "P1", "-0.00/+2.50", "0:57.50"},
         {{60000}, 58000, 59000, "P1", "-0.00/+2.00", "0:59.00"},  // a worse result: gaps from the stored best
+        {{57000, 58500, 59000, 58000, 61000, 60000, 62000}, 0, 59000, "P4", "-0.50/+1.00", "0:59.00"},
     };
     for (const auto& c : cases) {
         Script script = qualifying(9);
