@@ -108,6 +108,7 @@ int InSimLink::connect(const Config& config, Program& program) {
         return 2;
     }
     printLine(*this, "accepted.");
+    session.insimVersion = version.InSimVer;
     printLine(*this, "Requesting OutGauge...");
     const IS_SMALL request = makeOutGaugeRequest(config.outGaugeIntervalMs);
     send(&request, sizeof request);
