@@ -20,6 +20,10 @@ std::string describeSettings(const Config& config) {
     if (config.fuel.average != 1) add(", fuel use averaged over ", config.fuel.average, " laps");
     if (config.fuel.reserve != 0.0f) add(", a reserve of ", config.fuel.reserve, " laps");
     if (config.fuel.toFinish) add(", pit fuel filled to the finish");
+    if (config.fuel.racing != 0.0f) add(", out-laps and laps over ", config.fuel.racing, " x the best recent lap left out of the use");
+    if (config.fuel.level == LevelSource::Line) add(", the fuel at each line from Fuel200");
+    if (config.fuel.level == LevelSource::Both) add(", the fuel now from Fuel200 and the use from OutGauge");
+    if (config.fuel.topUp) add(", the top-up typed to the flag");
     if (config.longRaces) add(", races of 100 laps or more and timed races tracked");
     return text;
 }

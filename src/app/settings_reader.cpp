@@ -201,6 +201,10 @@ private:
         fuel.average = static_cast<int>(bounded("average", 1LL, 9LL, 1LL, "a whole number of laps from 1 to 9"));
         fuel.reserve = static_cast<float>(bounded("reserve", 0.0, 5.0, 0.0, "a number of laps from 0 to 5"));
         fuel.toFinish = choice("fill", {"laps", "finish"}) == 1;
+        fuel.racing = static_cast<float>(bounded("racing", 1.01, 3.0, 0.0, "a pace ratio from 1.01 to 3",
+                                                 "every valid lap counts"));
+        fuel.level = static_cast<LevelSource>(choice("level", {"gauge", "line", "both"}));
+        fuel.topUp = bounded("topUp", 0LL, 1LL, 0LL, "0 or 1") == 1;
         return fuel;
     }
 

@@ -26,6 +26,9 @@ std::string summary(const Config& c) {
         text += " fuel=" + std::to_string(c.fuel.average) + "/" + std::to_string(c.fuel.reserve).substr(0, 4) +
                 (c.fuel.toFinish ? "/finish" : "/laps");
     }
+    if (c.fuel.racing != 0.0f) text += " racing=" + std::to_string(c.fuel.racing).substr(0, 4);
+    if (c.fuel.level != LevelSource::Gauge) text += c.fuel.level == LevelSource::Line ? " level=line" : " level=both";
+    if (c.fuel.topUp) text += " topUp";
     if (c.longRaces) text += " long";
     return text;
 }
@@ -125,6 +128,14 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: OutGauge interval \"-5\" is not a whole number of milliseconds from 1 on: 10000 is used\n"
          "cfg.xml line 1: Fuel average \"2.5\" is not a whole number of laps from 1 to 9: 1 is used\n"
          "cfg.xml line 1: Fuel reserve \"nan\" is not a number of laps from 0 to 5: 0 is used\n", kDefaults},
+        {"<C><Fuel racing=\"1.1\" level=\"line\" topUp=\"1\"/></C>", "", "", with(" racing=1.10 level=line topUp")},
+        {"<C><Fuel racing=\"3\" level=\"both\" topUp=\"0\"/></C>", "", "", with(" racing=3.00 level=both")},
+        {"<C><Fuel racing=\"1\" level=\"fuel200\" topUp=\"yes\"/><Fuel racing=\"3.5\" topUp=\"2\"/></C>", "",
+         "cfg.xml line 1: Fuel racing \"1\" is not a pace ratio from 1.01 to 3: every valid lap counts\n"
+         "cfg.xml line 1: Fuel level \"fuel200\" is neither gauge, line nor both: gauge is used\n"
+         "cfg.xml line 1: Fuel topUp \"yes\" is not 0 or 1: 0 is used\n"
+         "cfg.xml line 1: Fuel racing \"3.5\" is not a pace ratio from 1.01 to 3: every valid lap counts\n"
+         "cfg.xml line 1: Fuel topUp \"2\" is not 0 or 1: 0 is used\n", kDefaults},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(read(c.content), c.config) << c.content;
@@ -218,4 +229,16 @@ TEST(Settings, DescribedInAFewWords) {
               "InSim port 12500, OutGauge port 12501, board time-out 15 s, the simulator is started: C:/LFS/LFS.exe, "
               "InSim version 8 asked for, OutGauge every 500 ms, fuel use averaged over 3 laps, a reserve of 0.5 "
               "laps, pit fuel filled to the finish, races of 100 laps or more and timed races tracked");
+    config.fuel.racing = 1.1f;
+    config.fuel.level = LevelSource::Line;
+    config.fuel.topUp = true;
+    config.longRaces = false;
+    EXPECT_EQ(describeSettings(config),
+              "InSim port 12500, OutGauge port 12501, board time-out 15 s, the simulator is started: C:/LFS/LFS.exe, "
+              "InSim version 8 asked for, OutGauge every 500 ms, fuel use averaged over 3 laps, a reserve of 0.5 "
+              "laps, pit fuel filled to the finish, out-laps and laps over 1.1 x the best recent lap left out of the use, "
+              "the fuel at each line from Fuel200, the top-up typed to the flag");
+    config.fuel.level = LevelSource::Both;
+    EXPECT_NE(describeSettings(config).find(", the fuel now from Fuel200 and the use from OutGauge, the top-up"),
+              std::string::npos);
 }
