@@ -24,6 +24,9 @@ std::string describeSettings(const Config& config) {
     if (config.fuel.level == LevelSource::Line) add(", the fuel at each line from Fuel200");
     if (config.fuel.level == LevelSource::Both) add(", the fuel now from Fuel200 and the use from OutGauge");
     if (config.fuel.topUp) add(", the top-up typed to the flag");
+    if (config.fuel.longAverage != 0) add(", fuel use averaged over ", config.fuel.longAverage, " laps in place of ", config.fuel.average);
+    if (config.fuel.roundNearest) add(", pit fuel rounded to the nearest percent");
+    if (config.fuel.stopSeconds != 0.0f) add(", a stop counted as ", config.fuel.stopSeconds, " s in timed races");
     if (config.longRaces) add(", races of 100 laps or more and timed races tracked");
     return text;
 }

@@ -205,6 +205,11 @@ private:
                                                  "every valid lap counts"));
         fuel.level = static_cast<LevelSource>(choice("level", {"gauge", "line", "both"}));
         fuel.topUp = bounded("topUp", 0LL, 1LL, 0LL, "0 or 1") == 1;
+        fuel.longAverage = static_cast<int>(bounded("longAverage", 10LL, 99LL, 0LL, "a whole number of laps from 10 to 99",
+                                                    "average is used"));
+        fuel.roundNearest = choice("round", {"up", "nearest"}) == 1;
+        fuel.stopSeconds = static_cast<float>(bounded("stopSeconds", 1.0, 600.0, 0.0, "a number of seconds from 1 to 600",
+                                                      "no time is taken off"));
         return fuel;
     }
 

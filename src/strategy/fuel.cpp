@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "race/race_length.h"
 #include "strategy/fuel_laps.h"
 
 FuelCall estimateFuel(const Tracker& tracker, const IS_LAP& lap, std::size_t slot, unsigned lapsToGo,
@@ -47,7 +48,7 @@ FuelCall estimateFuel(const Tracker& tracker, const IS_LAP& lap, std::size_t slo
     // The reading at this lap line arrives only after it, so the level now is projected.
     const float twiceLast = 2.0f * lastLevel;
     float estimate = twiceLast - oldLevel;
-    const unsigned wanted = static_cast<unsigned>(settings.average);
+    const unsigned wanted = static_cast<unsigned>(settings.longAverage != 0 ? settings.longAverage : settings.average);
     const bool averaging = wanted >= 2 || settings.racing != 0.0f || atLine;
     const AverageUse average = averaging ? averageUse(store, lap.PLID, lastLap, wanted, settings, version) : AverageUse{};
     if (average.laps > 0) {
@@ -68,6 +69,12 @@ FuelCall estimateFuel(const Tracker& tracker, const IS_LAP& lap, std::size_t slo
     if (!(estimate < threeLaps) || oldLevel == 0.0f || lastLevel == 0.0f) return call;
     if (lapsToGo < 3 && !settings.topUp) return call;
 
+    // In a timed race the stop the amount is for costs time, and the car completes fewer laps.
+    if (settings.stopSeconds != 0.0f && distanceAt(tracker, lap).estimated) {
+        const unsigned withStop = distanceAt(tracker, lap, static_cast<std::uint32_t>(settings.stopSeconds * 1000.0f)).lapsToGo;
+        if (withStop != lapsToGo) printLine(out, "Laps to go with a stop: ", withStop, ".");
+        lapsToGo = withStop;
+    }
     // The fuel for the laps to go and the reserve; to the finish, less what the tank holds now.
     const float lapsNeeded = static_cast<float>(lapsToGo) + settings.reserve;
     float need = lapsNeeded * use;
@@ -88,6 +95,7 @@ FuelCall estimateFuel(const Tracker& tracker, const IS_LAP& lap, std::size_t slo
     const float needPercent = need * 100.0f;
     printLine(out, "Player will run out of fuel! ", estimatePercent, "% < ", needPercent, "%");
     call.runsShort = true;
-    call.need = need;
+    // The amount typed is the percent above the need; half a percent less makes it the nearest one.
+    call.need = settings.roundNearest ? need - 0.005f : need;
     return call;
 }

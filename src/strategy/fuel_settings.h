@@ -19,4 +19,8 @@ struct FuelSettings {
     LevelSource level = LevelSource::Gauge;
     bool topUp = false;       // topUp="1": typed at every line where the car is short, to the flag, and
                               // never from a reading that a stop came after
+    int longAverage = 0;      // longAverage="40": valid laps averaged in place of `average`, 10 to 99; 0: off
+    bool roundNearest = false;  // round="nearest": the amount typed is the nearest whole percent, not the next
+    float stopSeconds = 0.0f;   // stopSeconds="30": in a timed race the time a stop costs, 1 to 600, taken off
+                                // the time left for the laps the amount is for; 0: off
 };

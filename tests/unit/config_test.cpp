@@ -29,6 +29,9 @@ std::string summary(const Config& c) {
     if (c.fuel.racing != 0.0f) text += " racing=" + std::to_string(c.fuel.racing).substr(0, 4);
     if (c.fuel.level != LevelSource::Gauge) text += c.fuel.level == LevelSource::Line ? " level=line" : " level=both";
     if (c.fuel.topUp) text += " topUp";
+    if (c.fuel.longAverage != 0) text += " longAverage=" + std::to_string(c.fuel.longAverage);
+    if (c.fuel.roundNearest) text += " nearest";
+    if (c.fuel.stopSeconds != 0.0f) text += " stop=" + std::to_string(c.fuel.stopSeconds).substr(0, 4);
     if (c.longRaces) text += " long";
     return text;
 }
@@ -136,6 +139,13 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: Fuel topUp \"yes\" is not 0 or 1: 0 is used\n"
          "cfg.xml line 1: Fuel racing \"3.5\" is not a pace ratio from 1.01 to 3: every valid lap counts\n"
          "cfg.xml line 1: Fuel topUp \"2\" is not 0 or 1: 0 is used\n", kDefaults},
+        {"<C><Fuel longAverage=\"40\" round=\"nearest\" stopSeconds=\"27.5\"/></C>", "", "",
+         with(" longAverage=40 nearest stop=27.5")},
+        {"<C><Fuel longAverage=\"9\" round=\"down\" stopSeconds=\"0\"/></C>", "",
+         "cfg.xml line 1: Fuel longAverage \"9\" is not a whole number of laps from 10 to 99: average is used\n"
+         "cfg.xml line 1: Fuel round \"down\" is neither up nor nearest: up is used\n"
+         "cfg.xml line 1: Fuel stopSeconds \"0\" is not a number of seconds from 1 to 600: no time is taken off\n",
+         kDefaults},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(read(c.content), c.config) << c.content;
@@ -239,6 +249,11 @@ TEST(Settings, DescribedInAFewWords) {
               "laps, pit fuel filled to the finish, out-laps and laps over 1.1 x the best recent lap left out of the use, "
               "the fuel at each line from Fuel200, the top-up typed to the flag");
     config.fuel.level = LevelSource::Both;
-    EXPECT_NE(describeSettings(config).find(", the fuel now from Fuel200 and the use from OutGauge, the top-up"),
+    config.fuel.longAverage = 40;
+    config.fuel.roundNearest = true;
+    config.fuel.stopSeconds = 30.0f;
+    EXPECT_NE(describeSettings(config).find(", the fuel now from Fuel200 and the use from OutGauge, the top-up typed to "
+                                            "the flag, fuel use averaged over 40 laps in place of 3, pit fuel rounded to "
+                                            "the nearest percent, a stop counted as 30 s in timed races"),
               std::string::npos);
 }

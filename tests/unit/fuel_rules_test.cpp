@@ -177,3 +177,51 @@ TEST(FuelRules, TopUpToTheFlagNeverFromAReadingBeforeAStop) {
         EXPECT_EQ(estimateOf(play(stint(20, lines, c.now), with(settings, 8))), c.estimate) << c.name;
     }
 }
+
+// The amount itself: the nearest whole percent, the use of more laps than nine, and in a timed race the
+// laps the car completes when its stop costs time.
+TEST(FuelRules, NearestPercentLongAverageAndTheStopsTime) {
+    // The worked example's car filled to the finish: a need of 25%, typed as 26 as designed.
+    const std::vector<Line> example(16, Line{60000, 0, 0, 0.375f});
+    std::vector<Line> lines(example);
+    lines.back().gauge = 0.25f;
+    const FuelSettings toFinish{1, 0.0f, true};
+    FuelSettings nearest = toFinish;
+    nearest.roundNearest = true;
+    const std::string exampleStart = "Fuel in 14: 0.375. Fuel one lap later: 0.25\n"
+                                     "Player has approx 12.5% fuel and consumes 12.5% per lap.\n";
+    EXPECT_EQ(estimateOf(play(stint(20, lines, Line{}), with(toFinish))),
+              exampleStart + "Player will run out of fuel! 12.5% < 25%\n" + setting(26));
+    EXPECT_EQ(estimateOf(play(stint(20, lines, Line{}), with(nearest))),
+              exampleStart + "Player will run out of fuel! 12.5% < 25%\n" + setting(25));
+
+    // Laps 3 and 4 burnt an eighth, the nine after them a sixteenth: ten laps average 7.5%.
+    const float levels[] = {0.9375f, 0.875f, 0.75f, 0.625f, 0.5625f, 0.5f, 0.4375f, 0.375f, 0.3125f, 0.25f, 0.1875f, 0.125f};
+    lines.clear();
+    for (const float level : levels) lines.push_back(Line{60000, 0, 0, level});
+    FuelSettings longer;
+    longer.average = 3;
+    longer.longAverage = 10;
+    EXPECT_EQ(estimateOf(play(stint(20, lines, Line{}), with(longer))),
+              "Fuel in 10: 0.1875. Fuel one lap later: 0.125\nAverage use over 10 laps: 7.5% per lap.\n"
+              "Player has approx 5% fuel and consumes 7.5% per lap.\nPlayer will run out of fuel! 5% < 52.5%\n" +
+                  setting(53));
+
+    // An hour's race of minute laps: at the line of lap 55 five laps are to go, four when a stop costs
+    // a minute.
+    lines.assign(52, Line{60000, 0, 0, 0.9f});
+    lines.push_back(Line{60000, 0, 0, 0.375f});
+    lines.push_back(Line{60000, 0, 0, 0.25f});
+    FuelSettings timed = toFinish;
+    const auto hour = [&](float stopSeconds) {
+        timed.stopSeconds = stopSeconds;
+        Program program = with(timed);
+        program.race.longRaces = true;
+        return estimateOf(feed(stint(191, lines, Line{}), program));
+    };
+    const std::string timedStart = "Fuel in 52: 0.375. Fuel one lap later: 0.25\n"
+                                   "Player has approx 12.5% fuel and consumes 12.5% per lap.\n";
+    EXPECT_EQ(hour(0.0f), timedStart + "Player will run out of fuel! 12.5% < 50%\n" + setting(51));
+    EXPECT_EQ(hour(60.0f),
+              timedStart + "Laps to go with a stop: 4.\nPlayer will run out of fuel! 12.5% < 37.5%\n" + setting(38));
+}
