@@ -79,10 +79,9 @@ FuelCall estimateFuel(const Tracker& tracker, const IS_LAP& lap, std::size_t slo
     const float lapsNeeded = static_cast<float>(lapsToGo) + settings.reserve;
     float need = lapsNeeded * use;
     if (settings.topUp) {
-        // To the flag: short while the tank does not hold the laps to go and the reserve. Never from a
-        // reading that a stop came after: the level projected across this lap's stop, or the use of a
-        // lap with one.
-        if (lapsToGo == 0 || !(estimate < need)) return call;
+        // To the flag, and never from a reading that a stop came after: the level projected across this
+        // lap's stop, or the use of a lap with one.
+        if (lapsToGo == 0) return call;
         unsigned stopLap = 0;
         if (!atLine && endsWithStop(store, lap.PLID, lapsDone)) stopLap = lapsDone;
         else if (average.laps == 0 && endsWithStop(store, lap.PLID, lapsDone - 1)) stopLap = lapsDone - 1;
@@ -91,9 +90,13 @@ FuelCall estimateFuel(const Tracker& tracker, const IS_LAP& lap, std::size_t slo
             return call;
         }
     }
+    // With the top-up, a stop the tank does not need takes the least, not what the menu held from before.
+    const bool reaches = settings.topUp && !(estimate < need);
     if (settings.toFinish) need = need - estimate;
+    if (reaches) need = 0.0f;
     const float needPercent = need * 100.0f;
-    printLine(out, "Player will run out of fuel! ", estimatePercent, "% < ", needPercent, "%");
+    if (reaches) printLine(out, "Player has fuel to the flag: pit fuel to the least.");
+    else printLine(out, "Player will run out of fuel! ", estimatePercent, "% < ", needPercent, "%");
     call.runsShort = true;
     // The amount typed is the percent above the need; half a percent less makes it the nearest one.
     call.need = settings.roundNearest ? need - 0.005f : need;

@@ -125,10 +125,20 @@ TEST(FuelRules, TheLevelAtTheLineFromFuel200) {
         const Line next{60000, 0, c.hidden ? 255 : 25};
         EXPECT_EQ(estimateOf(play(stint(20, lines(c.hidden), next), with(settings, c.version))), c.estimate) << c.name;
     }
+    // Under half a percent a lap: laps 2 and 4 show no use between their levels and still count.
+    FuelSettings three;
+    three.average = 3;
+    three.level = LevelSource::Line;
+    const std::vector<Line> slow{{60000, 0, 125, 0.6f}, {60000, 0, 125, 0.6f}, {60000, 0, 100, 0.5f}};
+    EXPECT_EQ(estimateOf(play(stint(20, slow, Line{60000, 0, 100}), with(three, 8))),
+              "Fuel in 1: 0.625. Fuel one lap later: 0.5\nFuel at this line: 50%.\n"
+              "Average use over 3 laps: 4.16667% per lap.\n"
+              "Player has approx 50% fuel and consumes 4.16667% per lap.\n");
 }
 
 // Filling to the finish, the use an eighth of the tank a lap: typed with fewer than three laps to go
-// while short, and not from a reading that a stop came after.
+// while less than three laps' use is left (the least when the tank reaches the flag), and not from a
+// reading that a stop came after.
 TEST(FuelRules, TopUpToTheFlagNeverFromAReadingBeforeAStop) {
     const struct {
         const char* name;
@@ -144,9 +154,10 @@ TEST(FuelRules, TopUpToTheFlagNeverFromAReadingBeforeAStop) {
          "Fuel in 15: 0.375. Fuel one lap later: 0.25\nPlayer has approx 12.5% fuel and consumes 12.5% per lap.\n"
          "Player will run out of fuel! 12.5% < 12.5%\n" + setting(13),
          "Fuel in 15: 0.375. Fuel one lap later: 0.25\nPlayer has approx 12.5% fuel and consumes 12.5% per lap.\n"},
-        {"two laps to go, two laps' fuel left", 18, {{60000, 0, 0, 0.5f}, {60000, 0, 0, 0.375f}}, {},
-         LevelSource::Gauge,
-         "Fuel in 15: 0.5. Fuel one lap later: 0.375\nPlayer has approx 25% fuel and consumes 12.5% per lap.\n",
+        {"two laps to go, two laps' fuel left: the least, not what the menu held", 18,
+         {{60000, 0, 0, 0.5f}, {60000, 0, 0, 0.375f}}, {}, LevelSource::Gauge,
+         "Fuel in 15: 0.5. Fuel one lap later: 0.375\nPlayer has approx 25% fuel and consumes 12.5% per lap.\n"
+         "Player has fuel to the flag: pit fuel to the least.\n" + setting(1),
          "Fuel in 15: 0.5. Fuel one lap later: 0.375\nPlayer has approx 25% fuel and consumes 12.5% per lap.\n"},
         {"the stop's own line: the level projected across the stop", 12,
          {{60000, 0, 0, 0.375f}, {60000, 0, 0, 0.25f}}, {60000, 1}, LevelSource::Gauge,
