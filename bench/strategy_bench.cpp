@@ -35,6 +35,16 @@ const Setting kSettings[] = {
     {"fill=\"finish\"", "<Fuel fill=\"finish\"/>"},
     {"average=\"3\" reserve=\"0.5\" fill=\"finish\"", "<Fuel average=\"3\" reserve=\"0.5\" fill=\"finish\"/>"},
     {"average=\"3\" reserve=\"1\" fill=\"finish\"", "<Fuel average=\"3\" reserve=\"1\" fill=\"finish\"/>"},
+    // The opt-in rules since: racing laps, the level at the line, the top-up to the flag; then the rounding,
+    // the longer average and the stop's time in timed races, the recommended setting second of these.
+    {"average=\"9\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\"",
+     "<Fuel average=\"9\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\"/>"},
+    {"longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"",
+     "<Fuel longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"},
+    {"longAverage=\"30\" reserve=\"0.4\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"",
+     "<Fuel longAverage=\"30\" reserve=\"0.4\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"},
+    {"longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"line\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"",
+     "<Fuel longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"line\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"},
 };
 constexpr int kSettingCount = sizeof kSettings / sizeof kSettings[0];
 constexpr std::uint8_t kViewed = 1;
@@ -178,7 +188,8 @@ std::string fixed(double value, int digits) {
     return text;
 }
 
-void printTable(const char* title, int races, const std::vector<std::vector<Outcome>>& outcomes) {
+void printTable(const char* title, int races, const std::vector<std::vector<Outcome>>& outcomes,
+                const std::vector<int>& rows) {
     std::printf("\n%s, %d races\n\n", title, races);
     std::printf("| Fuel setting | Races dry | Left at the flag, mean: %% / laps | Left, 5th percentile: %% / laps "
                 "| Stops, mean | Races with a stop more than needed | Last stop: asked / needed, mean %% "
@@ -190,7 +201,7 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
     const auto lowest = [](const std::vector<double>& values) {
         return values.empty() ? 0.0 : bench::percentile(values, 0.05);
     };
-    for (int s = 0; s < kSettingCount; ++s) {
+    for (const int s : rows) {
         std::vector<double> leftPercent, leftLaps, asked, needed, missLaps;
         int dry = 0, stops = 0, extra = 0;
         for (const Outcome& o : outcomes[static_cast<std::size_t>(s)]) {
@@ -228,6 +239,16 @@ int main(int argc, char** argv) {
     for (int kind = 0; kind < kKinds; ++kind)
         if (argc > 2 + kind) races[kind] = std::max(1, std::atoi(argv[2 + kind]));
     const int parallel = argc > 5 ? std::max(1, std::atoi(argv[5])) : 2;
+    // STRATEGY_SETTINGS="8,9": only these rows of the table (counted from 1) are played, to try settings.
+    std::vector<int> rows;
+    const char* only = std::getenv("STRATEGY_SETTINGS");
+    for (std::istringstream list(only ? only : ""); list.good();) {
+        int row = 0;
+        if (list >> row && row >= 1 && row <= kSettingCount) rows.push_back(row - 1);
+        list.ignore(1);
+    }
+    if (rows.empty())
+        for (int s = 0; s < kSettingCount; ++s) rows.push_back(s);
 
     // outcomes[kind][setting][race]; the long races are played first, so that the workers end together.
     std::vector<std::vector<std::vector<Outcome>>> outcomes(kKinds);
@@ -243,7 +264,7 @@ int main(int argc, char** argv) {
         for (int index; (index = next++) < total;) {
             const auto [kind, number] = queue[static_cast<std::size_t>(index)];
             const Race race = raceOf(kind, number + 1);
-            for (int s = 0; s < kSettingCount; ++s)
+            for (const int s : rows)
                 outcomes[kind][static_cast<std::size_t>(s)][static_cast<std::size_t>(number)] =
                     play(binary, race, kSettings[s]);
             const std::lock_guard<std::mutex> lock(progress);
@@ -254,8 +275,8 @@ int main(int argc, char** argv) {
     for (int k = 0; k < parallel; ++k) workers.emplace_back(work);
     for (auto& worker : workers) worker.join();
 
-    std::printf("%d settings; OutGauge every 500, 2000 or 10000 ms by race\n", kSettingCount);
+    std::printf("%zu settings; OutGauge every 500, 2000 or 10000 ms by race\n", rows.size());
     for (int kind = 0; kind < kKinds; ++kind)
-        printTable(kKindTitles[kind], races[kind], outcomes[static_cast<std::size_t>(kind)]);
+        printTable(kKindTitles[kind], races[kind], outcomes[static_cast<std::size_t>(kind)], rows);
     return 0;
 }
