@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Stintkeeper in release mode in build-release and plays seeded races of the stand-in's model against
 # it under each fuel setting; prints a table per kind of race of the viewed car's fuel calls (bench/strategy_bench.cpp).
-# Usage: scripts/strategy.sh [lap races (150)] [long lap races (50)] [timed races (90)]    (about 15 minutes on 2 cores)
+# Usage: scripts/strategy.sh [lap races (150)] [long lap races (50)] [timed races (90)]    (about 10 minutes on 2 cores)
+# STRATEGY_SETTINGS="8,9" plays only those rows of the table; STRATEGY_BUILD_DIR another build directory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="${STRATEGY_BUILD_DIR:-build-release}"
