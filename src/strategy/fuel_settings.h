@@ -17,8 +17,8 @@ struct FuelSettings {
     float racing = 0.0f;      // racing="1.1": out-laps and laps this much slower than the car's best recent
                               // lap are left out of the use, 1.01 to 3; 0: every valid lap counts
     LevelSource level = LevelSource::Gauge;
-    bool topUp = false;       // topUp="1": typed at every line where the car is short, to the flag, and
-                              // never from a reading that a stop came after
+    bool topUp = false;       // topUp="1": typed at every line with less than three laps' use left, to the
+                              // flag (the least when the tank reaches it), never from a reading a stop came after
     int longAverage = 0;      // longAverage="40": valid laps averaged in place of `average`, 10 to 99; 0: off
     bool roundNearest = false;  // round="nearest": the amount typed is the nearest whole percent, not the next
     float stopSeconds = 0.0f;   // stopSeconds="30": in a timed race the time a stop costs, 1 to 600, taken off
