@@ -187,6 +187,14 @@ TEST(FuelRules, TopUpToTheFlagNeverFromAReadingBeforeAStop) {
         settings.topUp = true;
         EXPECT_EQ(estimateOf(play(stint(20, lines, c.now), with(settings, 8))), c.estimate) << c.name;
     }
+    // Filled for the laps to go, the least too when the tank reaches the flag, not the two laps' fuel.
+    std::vector<Line> reaching(15, Line{60000, 0, 0, 0.9f});
+    reaching.insert(reaching.end(), {Line{60000, 0, 0, 0.5f}, Line{60000, 0, 0, 0.375f}});
+    FuelSettings laps;
+    laps.topUp = true;
+    EXPECT_EQ(estimateOf(play(stint(20, reaching, Line{}), with(laps, 8))),
+              "Fuel in 15: 0.5. Fuel one lap later: 0.375\nPlayer has approx 25% fuel and consumes 12.5% per lap.\n"
+              "Player has fuel to the flag: pit fuel to the least.\n" + setting(1));
 }
 
 // The amount itself: the nearest whole percent, the use of more laps than nine, and in a timed race the
