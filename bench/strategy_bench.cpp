@@ -1,6 +1,6 @@
 // The fuel strategy benchmark: seeded random races of the stand-in's model, each played against the real
-// program under every fuel setting, and one table of how the viewed car's fuel calls came out.
-// Usage: bench_strategy <stintkeeper> [races (200)] [parallel races (2)]
+// program under every fuel setting, and a table per kind of race of how the viewed car's fuel calls came out.
+// Usage: bench_strategy <stintkeeper> [lap races (150)] [long lap races (50)] [timed races (90)] [parallel races (2)]
 #include <algorithm>
 #include <cmath>
 #include <atomic>
@@ -35,31 +35,68 @@ const Setting kSettings[] = {
     {"fill=\"finish\"", "<Fuel fill=\"finish\"/>"},
     {"average=\"3\" reserve=\"0.5\" fill=\"finish\"", "<Fuel average=\"3\" reserve=\"0.5\" fill=\"finish\"/>"},
     {"average=\"3\" reserve=\"1\" fill=\"finish\"", "<Fuel average=\"3\" reserve=\"1\" fill=\"finish\"/>"},
+    // The opt-in rules since: racing laps, the level at the line, the top-up to the flag; then the rounding,
+    // the longer average and the stop's time in timed races, the recommended setting second of these.
+    {"average=\"9\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\"",
+     "<Fuel average=\"9\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\"/>"},
+    {"longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"",
+     "<Fuel longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"},
+    {"longAverage=\"30\" reserve=\"0.4\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"",
+     "<Fuel longAverage=\"30\" reserve=\"0.4\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"},
+    {"longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"line\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"",
+     "<Fuel longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"line\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"},
 };
 constexpr int kSettingCount = sizeof kSettings / sizeof kSettings[0];
 constexpr std::uint8_t kViewed = 1;
+
+// Every setting is played with long and timed races read, and InSim 8 asked of today's simulator.
+const std::string kRaceElement = "<Race long=\"1\"/>\n";
+const std::string kInSimAttributes = " version=\"8\"";
+
+enum Kind { LapRace, LongLapRace, TimedRace };
+constexpr int kKinds = 3;
+const char* const kKindTitles[kKinds] = {"Lap races: 10 to 60 laps", "Long lap races: 100 to 150 laps",
+                                         "Timed races: one and two hours"};
+constexpr int kIntervalsMs[] = {500, 2000, 10000};  // the program's OutGauge interval, one per race
 
 double between(standin::Random& random, double low, double high) { return low + (high - low) * random.uniform(); }
 int wholeBetween(standin::Random& random, int low, int high) {  // both included
     return low + static_cast<int>(random.uniform() * (high - low + 1));
 }
 
-// A race of 10 to 60 laps and 8 to 20 cars. The viewed car starts with fuel for 55 to 90 % of the
-// distance, its use per lap noisy, its pit menu low; it pits when what is left would not cover its
-// worst lap so far plus a tenth. Some races have a caution; in- and out-laps burn their own amounts.
-standin::Scenario raceScenario(int number) {
-    standin::Random random(standin::carSeed(20261207, static_cast<unsigned>(number), 0));
+struct Race {
     standin::Scenario scenario;
+    Kind kind = LapRace;
+    int intervalMs = 2000;  // asked of the simulator by the program, and kept by the stand-in
+};
+
+// A race of its kind: 10 to 60 laps and 8 to 20 cars; 100 to 150 laps in tens, or one or two hours, and
+// 8 to 12 cars. The viewed car starts with fuel for a share of the distance (55 to 90 % in a lap race,
+// 25 to 60 % in a long one, 30 to 90 % in a timed one), its use per lap noisy, its pit menu low; it pits
+// when what is left would not cover its worst lap so far plus a tenth. A third of the races have a
+// caution; in- and out-laps burn their own amounts. The simulator is today's: it fills Fuel200 at the
+// line, and sends OutGauge at the interval the program asks for, so the reading after a line comes up
+// to that interval later.
+Race raceOf(Kind kind, int number) {
+    standin::Random random(standin::carSeed(20261207, static_cast<unsigned>(number), static_cast<unsigned>(kind)));
+    Race race;
+    race.kind = kind;
+    standin::Scenario& scenario = race.scenario;
     scenario.name = "race " + std::to_string(number);
     scenario.seed = random.nextBits() % 1'000'000'000;
-    scenario.outGaugeMs = 2000;  // the fuel at a line is read at most 2 s after it: a thirtieth of a lap
+    scenario.outGaugeAsked = true;
     scenario.splits = 0;
     scenario.inLapUse = between(random, 0.85, 1.0);
     scenario.outLapUse = between(random, 1.0, 1.1);
-    const int laps = wholeBetween(random, 10, 60), cars = wholeBetween(random, 8, 20);
+    const bool lapRace = kind == LapRace;
+    int laps = lapRace ? wholeBetween(random, 10, 60) : kind == LongLapRace ? 100 + 10 * wholeBetween(random, 0, 5) : 0;
+    const int hours = kind == TimedRace ? 1 + number % 2 : 0;
+    const int cars = lapRace ? wholeBetween(random, 8, 20) : wholeBetween(random, 8, 12);
     const double lapSeconds = between(random, 60, 100);
+    if (hours > 0) laps = static_cast<int>(hours * 3600 / (lapSeconds * 0.99)) + 1;  // the viewed car's, about
     const double startFuel = between(random, 50, 100);
-    const double share = between(random, 0.55, 0.90);  // of the distance the start fuel covers
+    const double share = lapRace ? between(random, 0.55, 0.90) : kind == LongLapRace ? between(random, 0.25, 0.6)
+                                                                                   : between(random, 0.3, 0.9);
     const double use = startFuel / (share * laps);
     for (int plid = 1; plid <= cars; ++plid) {
         standin::CarSetup car;
@@ -77,40 +114,47 @@ standin::Scenario raceScenario(int number) {
         if (plid == kViewed) car.stopMargin = 0.1;
         scenario.cars.push_back(car);
     }
-    standin::SessionSetup race;
-    race.laps = laps;
-    race.view = kViewed;
+    standin::SessionSetup session;
+    session.laps = hours > 0 ? 0 : laps;
+    session.hours = hours;
+    session.view = kViewed;
     if (random.uniform() < 1.0 / 3) {
         standin::CautionSetup caution;
         caution.fromLap = wholeBetween(random, 2, laps - 3);
         caution.toLap = std::min(laps - 1, caution.fromLap + wholeBetween(random, 1, 4));
         caution.pace = between(random, 1.2, 1.6);
         caution.use = between(random, 0.5, 0.8);
-        race.cautions.push_back(caution);
+        session.cautions.push_back(caution);
     }
-    scenario.sessions.push_back(race);
-    return scenario;
+    scenario.sessions.push_back(session);
+    race.intervalMs = kIntervalsMs[wholeBetween(random, 0, 2)];
+    return race;
 }
 
 struct Outcome {
     bool dry = false;
     double leftPercent = 0, leftLaps = 0;  // at the flag
     int stops = 0;
-    double askedPercent = 0;   // by the menu at the first stop
-    double neededPercent = 0;  // what the first stop would have had to take to finish with nothing left
+    int fewestStops = 0;       // what the fuel burnt needed, in full tanks beyond the start fuel
+    double askedPercent = 0;   // by the menu at the last stop
+    double neededPercent = 0;  // what the last stop would have had to take to finish with nothing left
     double usePercent = 0;     // the car's set use per lap, for the figures in laps
 };
 
-Outcome play(const std::string& binary, const standin::Scenario& scenario, const Setting& setting) {
+Outcome play(const std::string& binary, const Race& race, const Setting& setting) {
+    const standin::Scenario& scenario = race.scenario;
     standin::InSimHost host;
     standin::ProgramRunner program(binary);
-    if (!program.start(standin::portsConfig(host.port(), standin::freePort(true), setting.element)))
+    const std::string interval = " interval=\"" + std::to_string(race.intervalMs) + "\"";
+    const std::string elements = kRaceElement + (*setting.element ? std::string(setting.element) + "\n" : "");
+    if (!program.start(standin::portsConfig(host.port(), standin::freePort(true), elements, kInSimAttributes, interval)))
         bench::fail(program.startError());
     standin::RaceModel model(scenario, scenario.seed);
     std::ostringstream shown;
     standin::Console console(shown, false);
     standin::HostOptions options;
     options.showBoard = options.showNotices = false;
+    options.simulator = standin::Simulator::Current;
     standin::HostSession session(host, model, console, options);
     if (!session.handshake(10000) || !session.run()) bench::fail(scenario.name + ": " + session.error());
     if (program.wait(10000) != 0) bench::fail(scenario.name + ": the program did not end well");
@@ -126,8 +170,15 @@ Outcome play(const std::string& binary, const standin::Scenario& scenario, const
     outcome.leftLaps = outcome.leftPercent / outcome.usePercent;
     double taken = 0;
     for (const auto& stop : car->stops) taken += stop.takenPercent;
-    if (!car->stops.empty()) outcome.askedPercent = car->stops.front().menuPercent;
-    outcome.neededPercent = taken - outcome.leftPercent;
+    // The fewest stops: full tanks for the fuel burnt beyond the start fuel, taken at the least the model's
+    // spread can have made it, so that a stop counted as more than needed surely was.
+    const double start = scenario.car(kViewed)->fuelPercent - scenario.car(kViewed)->fuelSpreadPercent;
+    const double burnt = scenario.car(kViewed)->fuelPercent + taken - outcome.leftPercent;
+    outcome.fewestStops = burnt > start ? static_cast<int>(std::ceil((burnt - start) / 100.0)) : 0;
+    if (!car->stops.empty()) {
+        outcome.askedPercent = car->stops.back().menuPercent;
+        outcome.neededPercent = car->stops.back().takenPercent - outcome.leftPercent;
+    }
     return outcome;
 }
 
@@ -137,37 +188,12 @@ std::string fixed(double value, int digits) {
     return text;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <stintkeeper> [races] [parallel races]\n", argv[0]);
-        return 2;
-    }
-    const std::string binary = argv[1];
-    const int races = argc > 2 ? std::max(1, std::atoi(argv[2])) : 200;
-    const int parallel = argc > 3 ? std::max(1, std::atoi(argv[3])) : 2;
-
-    std::vector<std::vector<Outcome>> outcomes(kSettingCount, std::vector<Outcome>(static_cast<std::size_t>(races)));
-    std::atomic<int> nextRace{0}, done{0};
-    std::mutex progress;
-    const auto work = [&] {
-        for (int race; (race = nextRace++) < races;) {
-            const standin::Scenario scenario = raceScenario(race + 1);
-            for (int s = 0; s < kSettingCount; ++s)
-                outcomes[static_cast<std::size_t>(s)][static_cast<std::size_t>(race)] =
-                    play(binary, scenario, kSettings[s]);
-            const std::lock_guard<std::mutex> lock(progress);
-            if (++done % 20 == 0) std::fprintf(stderr, "%d of %d races played\n", done.load(), races);
-        }
-    };
-    std::vector<std::thread> workers;
-    for (int k = 0; k < parallel; ++k) workers.emplace_back(work);
-    for (auto& worker : workers) worker.join();
-
+void printTable(const char* title, int races, const std::vector<std::vector<Outcome>>& outcomes,
+                const std::vector<int>& rows) {
+    std::printf("\n%s, %d races\n\n", title, races);
     std::printf("| Fuel setting | Races dry | Left at the flag, mean: %% / laps | Left, 5th percentile: %% / laps "
-                "| Stops, mean | First stop: asked / needed, mean %% | Asked - needed, mean size: laps "
-                "| First calls short |\n");
+                "| Stops, mean | Races with a stop more than needed | Last stop: asked / needed, mean %% "
+                "| Asked - needed, mean size: laps |\n");
     std::printf("|---|---|---|---|---|---|---|---|\n");
     const auto mean = [](const std::vector<double>& values) {
         return values.empty() ? 0.0 : std::accumulate(values.begin(), values.end(), 0.0) / values.size();
@@ -175,9 +201,9 @@ int main(int argc, char** argv) {
     const auto lowest = [](const std::vector<double>& values) {
         return values.empty() ? 0.0 : bench::percentile(values, 0.05);
     };
-    for (int s = 0; s < kSettingCount; ++s) {
+    for (const int s : rows) {
         std::vector<double> leftPercent, leftLaps, asked, needed, missLaps;
-        int dry = 0, stops = 0, short_ = 0;
+        int dry = 0, stops = 0, extra = 0;
         for (const Outcome& o : outcomes[static_cast<std::size_t>(s)]) {
             stops += o.stops;
             if (o.dry) {  // nothing to say of what would have been needed
@@ -186,16 +212,71 @@ int main(int argc, char** argv) {
             }
             leftPercent.push_back(o.leftPercent);
             leftLaps.push_back(o.leftLaps);
+            extra += o.stops > o.fewestStops ? 1 : 0;
+            if (o.stops == 0) continue;
             asked.push_back(o.askedPercent);
             needed.push_back(o.neededPercent);
             missLaps.push_back(std::abs(o.askedPercent - o.neededPercent) / o.usePercent);
-            short_ += o.askedPercent < o.neededPercent ? 1 : 0;
         }
-        std::printf("| `%s` | %d | %s / %s | %s / %s | %s | %s / %s | %s | %d |\n", kSettings[s].name, dry,
+        std::printf("| `%s` | %d | %s / %s | %s / %s | %s | %d | %s / %s | %s |\n", kSettings[s].name, dry,
                     fixed(mean(leftPercent), 1).c_str(), fixed(mean(leftLaps), 2).c_str(),
                     fixed(lowest(leftPercent), 1).c_str(), fixed(lowest(leftLaps), 2).c_str(),
-                    fixed(static_cast<double>(stops) / races, 2).c_str(), fixed(mean(asked), 1).c_str(),
-                    fixed(mean(needed), 1).c_str(), fixed(mean(missLaps), 2).c_str(), short_);
+                    fixed(static_cast<double>(stops) / races, 2).c_str(), extra, fixed(mean(asked), 1).c_str(),
+                    fixed(mean(needed), 1).c_str(), fixed(mean(missLaps), 2).c_str());
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s <stintkeeper> [lap races] [long lap races] [timed races] [parallel races]\n", argv[0]);
+        return 2;
+    }
+    const std::string binary = argv[1];
+    // The benchmark's races: so many of each kind, the same races in every run.
+    int races[kKinds] = {150, 50, 90};
+    for (int kind = 0; kind < kKinds; ++kind)
+        if (argc > 2 + kind) races[kind] = std::max(1, std::atoi(argv[2 + kind]));
+    const int parallel = argc > 5 ? std::max(1, std::atoi(argv[5])) : 2;
+    // STRATEGY_SETTINGS="8,9": only these rows of the table (counted from 1) are played, to try settings.
+    std::vector<int> rows;
+    const char* only = std::getenv("STRATEGY_SETTINGS");
+    for (std::istringstream list(only ? only : ""); list.good();) {
+        int row = 0;
+        if (list >> row && row >= 1 && row <= kSettingCount) rows.push_back(row - 1);
+        list.ignore(1);
+    }
+    if (rows.empty())
+        for (int s = 0; s < kSettingCount; ++s) rows.push_back(s);
+
+    // outcomes[kind][setting][race]; the long races are played first, so that the workers end together.
+    std::vector<std::vector<std::vector<Outcome>>> outcomes(kKinds);
+    std::vector<std::pair<Kind, int>> queue;
+    for (const Kind kind : {LongLapRace, TimedRace, LapRace}) {
+        outcomes[kind].assign(kSettingCount, std::vector<Outcome>(static_cast<std::size_t>(races[kind])));
+        for (int number = 0; number < races[kind]; ++number) queue.emplace_back(kind, number);
+    }
+    const int total = static_cast<int>(queue.size());
+    std::atomic<int> next{0}, done{0};
+    std::mutex progress;
+    const auto work = [&] {
+        for (int index; (index = next++) < total;) {
+            const auto [kind, number] = queue[static_cast<std::size_t>(index)];
+            const Race race = raceOf(kind, number + 1);
+            for (const int s : rows)
+                outcomes[kind][static_cast<std::size_t>(s)][static_cast<std::size_t>(number)] =
+                    play(binary, race, kSettings[s]);
+            const std::lock_guard<std::mutex> lock(progress);
+            if (++done % 20 == 0) std::fprintf(stderr, "%d of %d races played\n", done.load(), total);
+        }
+    };
+    std::vector<std::thread> workers;
+    for (int k = 0; k < parallel; ++k) workers.emplace_back(work);
+    for (auto& worker : workers) worker.join();
+
+    std::printf("%zu settings; OutGauge every 500, 2000 or 10000 ms by race\n", rows.size());
+    for (int kind = 0; kind < kKinds; ++kind)
+        printTable(kKindTitles[kind], races[kind], outcomes[static_cast<std::size_t>(kind)], rows);
     return 0;
 }

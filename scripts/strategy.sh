@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds Stintkeeper in release mode in build-release and plays seeded races of the stand-in's model against
-# it under each fuel setting; prints one table of the viewed car's fuel calls (bench/strategy_bench.cpp).
-# Usage: scripts/strategy.sh [races (200)] [build-dir]    (about ten minutes for 200 races on 2 cores)
+# it under each fuel setting; prints a table per kind of race of the viewed car's fuel calls (bench/strategy_bench.cpp).
+# Usage: scripts/strategy.sh [lap races (150)] [long lap races (50)] [timed races (90)]    (about 10 minutes on 2 cores)
+# STRATEGY_SETTINGS="8,9" plays only those rows of the table; STRATEGY_BUILD_DIR another build directory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-races="${1:-200}"
-dir="${2:-build-release}"
+dir="${STRATEGY_BUILD_DIR:-build-release}"
 
 echo "Building in $dir (Release)..." >&2
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DSTINTKEEPER_WERROR=ON -DSTINTKEEPER_BENCH=ON -DSTINTKEEPER_TESTS=OFF >/dev/null
@@ -13,9 +13,8 @@ cmake --build "$dir" -j "$(nproc)" --target stintkeeper bench_strategy >/dev/nul
 
 model=$(awk -F': ' '/^model name/ {print $2; exit}' /proc/cpuinfo)
 start=$(date +%s)
-table=$("$dir/bench/bench_strategy" "$dir/stintkeeper" "$races" "$(nproc)")
+table=$("$dir/bench/bench_strategy" "$dir/stintkeeper" "${1:-150}" "${2:-50}" "${3:-90}" "$(nproc)")
 echo
-echo "Stintkeeper $(git rev-parse --short HEAD 2>/dev/null || echo '?'), Release build, $races races x 7 settings" \
-     "on $(nproc) cores ($model), $(( $(date +%s) - start )) s"
-echo
+echo "Stintkeeper $(git rev-parse --short HEAD 2>/dev/null || echo '?'), Release build, on $(nproc) cores ($model)," \
+     "$(( $(date +%s) - start )) s"
 echo "$table"

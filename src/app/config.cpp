@@ -22,6 +22,13 @@ std::string describeSettings(const Config& config) {
     if (config.fuel.average != 1) add(", fuel use averaged over ", config.fuel.average, " laps");
     if (config.fuel.reserve != 0.0f) add(", a reserve of ", config.fuel.reserve, " laps");
     if (config.fuel.toFinish) add(", pit fuel filled to the finish");
+    if (config.fuel.racing != 0.0f) add(", out-laps and laps over ", config.fuel.racing, " x the best recent lap left out of the use");
+    if (config.fuel.level == LevelSource::Line) add(", the fuel at each line from Fuel200");
+    if (config.fuel.level == LevelSource::Both) add(", the fuel now from Fuel200 and the use from OutGauge");
+    if (config.fuel.topUp) add(", the top-up typed to the flag");
+    if (config.fuel.longAverage != 0) add(", fuel use averaged over ", config.fuel.longAverage, " laps in place of ", config.fuel.average);
+    if (config.fuel.roundNearest) add(", pit fuel rounded to the nearest percent");
+    if (config.fuel.stopSeconds != 0.0f) add(", a stop counted as ", config.fuel.stopSeconds, " s in timed races");
     if (config.pitGuard) add(", pit fuel typed only while no screen, dialog or stop is in the way");
     if (config.longRaces) add(", races of 100 laps or more and timed races tracked");
     if (!config.logDirectory.empty()) add(", race logs in ", config.logDirectory);

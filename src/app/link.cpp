@@ -115,6 +115,7 @@ int InSimLink::connect(const Config& config, Program& program) {
         return 2;
     }
     printLine(*this, "accepted.");
+    session.insimVersion = version.InSimVer;
     setSizeUnit(sizeUnitOf(version.InSimVer));  // both ways, from the next packet on
     PitGuard& guard = program.pitFuel.guard;
     if (guard.on && version.InSimVer < kPitGuardVersion) {

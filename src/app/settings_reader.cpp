@@ -93,7 +93,7 @@ constexpr Setting kSettings[] = {
     {"Password", "value"},
     {"BoardTimeOut", "value"},
     {"LFSExec", "location start InvokeInSim"},
-    {"Fuel", "average reserve fill"},
+    {"Fuel", "average reserve fill racing level topUp longAverage round stopSeconds"},
     {"Pit", "guard"},
     {"Race", "long"},
     {"Log", "dir"},
@@ -299,6 +299,15 @@ private:
         fuel.average = static_cast<int>(bounded("average", 1LL, 9LL, 1LL, "a whole number of laps from 1 to 9"));
         fuel.reserve = static_cast<float>(bounded("reserve", 0.0, 5.0, 0.0, "a number of laps from 0 to 5"));
         fuel.toFinish = choice("fill", {"laps", "finish"}) == 1;
+        fuel.racing = static_cast<float>(bounded("racing", 1.01, 3.0, 0.0, "a pace ratio from 1.01 to 3",
+                                                 "every valid lap counts"));
+        fuel.level = static_cast<LevelSource>(choice("level", {"gauge", "line", "both"}));
+        fuel.topUp = bounded("topUp", 0LL, 1LL, 0LL, "0 or 1") == 1;
+        fuel.longAverage = static_cast<int>(bounded("longAverage", 10LL, 99LL, 0LL, "a whole number of laps from 10 to 99",
+                                                    "average is used"));
+        fuel.roundNearest = choice("round", {"up", "nearest"}) == 1;
+        fuel.stopSeconds = static_cast<float>(bounded("stopSeconds", 1.0, 600.0, 0.0, "a number of seconds from 1 to 600",
+                                                      "no time is taken off"));
         return fuel;
     }
 

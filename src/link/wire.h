@@ -152,11 +152,14 @@ struct IS_LAP {       // LAP time
     byte Sp0;
     byte Penalty;     // PENALTY_*
     byte NumStops;    // pit stops made
-    byte Sp3;
+    byte Fuel200;     // from InSim 8 on: fuel at the line in half percent of a tank, 255 when the host hides
+                      // it; a spare byte before
 };
+constexpr byte kFuel200Hidden = 255;
+constexpr word kFirstFuel200Version = 8;
 static_assert(sizeof(IS_LAP) == 20);
 static_assert(offsetof(IS_LAP, LapsDone) == 12 && offsetof(IS_LAP, Penalty) == 17 &&
-              offsetof(IS_LAP, NumStops) == 18);
+              offsetof(IS_LAP, NumStops) == 18 && offsetof(IS_LAP, Fuel200) == 19);
 
 struct IS_SPX {       // SPlit X time
     byte Size;        // 16

@@ -36,7 +36,7 @@ std::uint32_t previousLineTime(const RaceLapStore& store, const IS_LAP& lap) {
 
 unsigned clampLaps(double laps) { return static_cast<unsigned>(std::clamp(laps, 0.0, 65535.0)); }
 
-Distance timedDistance(const RaceLapStore& store, const IS_LAP& lap, unsigned hours) {
+Distance timedDistance(const RaceLapStore& store, const IS_LAP& lap, unsigned hours, std::uint32_t delayMs) {
     Distance distance;
     distance.estimated = true;
     const unsigned done = lap.LapsDone;
@@ -63,16 +63,17 @@ Distance timedDistance(const RaceLapStore& store, const IS_LAP& lap, unsigned ho
     // The race time of the leader's finishing line, from his latest line at his recent pace.
     double finish = store.finishTime;
     unsigned leaderLines = 0;
+    const bool leads = leader.PLID == lap.PLID && leader.LapsDone == done;
     if (!store.finished()) {
-        const double left = hours * kHourMs - leader.ETime;
+        const double left = hours * kHourMs - leader.ETime - (leads ? delayMs : 0u);
         leaderLines = left > 0.0 ? clampLaps(std::ceil(left / leaderPace)) : 0;
         finish = leader.ETime + leaderLines * leaderPace;
     }
     unsigned lines = 0;
-    if (leader.PLID == lap.PLID && leader.LapsDone == done) {
+    if (leads) {
         lines = leaderLines;  // the leader's own finishing line is the one at or after the time
     } else {
-        const double ahead = finish - lap.ETime;
+        const double ahead = finish - lap.ETime - delayMs;
         lines = ahead >= 0.0 ? clampLaps(std::floor(ahead / ownPace) + 1.0) : 0;
     }
     distance.total = std::min(done + lines, 65535u);
@@ -112,9 +113,9 @@ double recentPaceMs(const RaceLapStore& store, std::uint8_t plid, unsigned lapsD
     return lapsDone > 0 ? static_cast<double>(elapsed) / lapsDone : 0.0;
 }
 
-Distance distanceAt(const Tracker& tracker, const IS_LAP& lap) {
+Distance distanceAt(const Tracker& tracker, const IS_LAP& lap, std::uint32_t delayMs) {
     const RaceLength length = decodeRaceLaps(tracker.session.sta.RaceLaps, tracker.longRaces);
-    if (length.kind == RaceLength::Hours && tracker.pLaps) return timedDistance(*tracker.pLaps, lap, length.count);
+    if (length.kind == RaceLength::Hours && tracker.pLaps) return timedDistance(*tracker.pLaps, lap, length.count, delayMs);
     Distance distance;
     distance.total = length.count;
     distance.lapsToGo = length.count > lap.LapsDone ? length.count - lap.LapsDone : 0;

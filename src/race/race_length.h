@@ -29,7 +29,9 @@ struct Distance {
     bool lastLap = false;    // this line starts the car's last lap
     bool finishing = false;  // this line is the car's finishing line
 };
-Distance distanceAt(const Tracker& tracker, const IS_LAP& lap);
+// `delayMs`: time the car will spend beyond its pace before the flag (a stop to come), which in a timed
+// race counts as if it had crossed this line that much later.
+Distance distanceAt(const Tracker& tracker, const IS_LAP& lap, std::uint32_t delayMs = 0);
 
 // A car's recent pace: the mean time of its last three laps up to lap `lapsDone`, leaving out laps
 // with a stop; its elapsed time over its laps when none is left. 0 when it has no lap at all. Its place

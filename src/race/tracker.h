@@ -15,6 +15,7 @@ struct SessionState {
     bool tracking = false;      // a race or qualifying session is being followed
     bool mustPit = false;       // the current race was started with HOSTF_MUST_PIT
     std::uint32_t currentTime = 0;  // Time of the last accepted OutGauge datagram, ms
+    word insimVersion = 0;      // the version the simulator answered in the handshake
 };
 
 constexpr std::size_t kLapsPerBlock = 64;    // lap records one lap can hold

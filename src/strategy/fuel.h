@@ -13,7 +13,8 @@ struct FuelCall {
     bool estimated = false;  // both lap lines of the player were found; the figures below are set
     float use = 0.0f;        // fuel per lap, fraction of a full tank
     float estimate = 0.0f;   // fuel in the tank now, at this lap line
-    bool runsShort = false;  // less than three laps' use left with three laps or more to go, both readings taken
+    bool runsShort = false;  // less than three laps' use left with three laps or more to go (with topUp, one or
+                             // more), both readings taken: an amount is to be typed
     float need = 0.0f;       // fraction of a full tank the pit menu should be set to
 };
 

@@ -68,9 +68,11 @@ inline Script rst(int raceLaps, int qualMins, int flags = 0) {
     return stream(fields(28, {{0, 28}, {1, 17}, {4, std::uint32_t(raceLaps)}, {5, std::uint32_t(qualMins)},
                               {16, std::uint32_t(flags), 2}}));
 }
-inline Script lap(int plid, std::uint32_t lTime, std::uint32_t eTime, int lapsDone, int penalty = 0, int stops = 0) {
+inline Script lap(int plid, std::uint32_t lTime, std::uint32_t eTime, int lapsDone, int penalty = 0, int stops = 0,
+                  int fuel200 = 0) {
     return stream(fields(20, {{0, 20}, {1, 24}, {3, std::uint32_t(plid)}, {4, lTime, 4}, {8, eTime, 4},
-                              {12, std::uint32_t(lapsDone), 2}, {17, std::uint32_t(penalty)}, {18, std::uint32_t(stops)}}));
+                              {12, std::uint32_t(lapsDone), 2}, {17, std::uint32_t(penalty)}, {18, std::uint32_t(stops)},
+                              {19, std::uint32_t(fuel200)}}));
 }
 inline Script spx(int plid) { return stream(fields(16, {{0, 16}, {1, 25}, {3, std::uint32_t(plid)}})); }
 inline Script res(int plid, std::uint32_t bTime, int lapsDone, int resultNum) {

@@ -27,6 +27,12 @@ std::string summary(const Config& c) {
                 (c.fuel.toFinish ? "/finish" : "/laps");
     }
     if (c.pitGuard) text += " guard";
+    if (c.fuel.racing != 0.0f) text += " racing=" + std::to_string(c.fuel.racing).substr(0, 4);
+    if (c.fuel.level != LevelSource::Gauge) text += c.fuel.level == LevelSource::Line ? " level=line" : " level=both";
+    if (c.fuel.topUp) text += " topUp";
+    if (c.fuel.longAverage != 0) text += " longAverage=" + std::to_string(c.fuel.longAverage);
+    if (c.fuel.roundNearest) text += " nearest";
+    if (c.fuel.stopSeconds != 0.0f) text += " stop=" + std::to_string(c.fuel.stopSeconds).substr(0, 4);
     if (c.longRaces) text += " long";
     if (!c.logDirectory.empty()) text += " log=" + c.logDirectory;
     return text;
@@ -155,6 +161,21 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: OutGauge interval \"-5\" is not a whole number of milliseconds from 1 on: 10000 is used\n"
          "cfg.xml line 1: Fuel average \"2.5\" is not a whole number of laps from 1 to 9: 1 is used\n"
          "cfg.xml line 1: Fuel reserve \"nan\" is not a number of laps from 0 to 5: 0 is used\n", kDefaults},
+        {"<C><Fuel racing=\"1.1\" level=\"line\" topUp=\"1\"/></C>", "", "", with(" racing=1.10 level=line topUp")},
+        {"<C><Fuel racing=\"3\" level=\"both\" topUp=\"0\"/></C>", "", "", with(" racing=3.00 level=both")},
+        {"<C><Fuel racing=\"1\" level=\"fuel200\" topUp=\"yes\"/><Fuel racing=\"3.5\" topUp=\"2\"/></C>", "",
+         "cfg.xml line 1: Fuel racing \"1\" is not a pace ratio from 1.01 to 3: every valid lap counts\n"
+         "cfg.xml line 1: Fuel level \"fuel200\" is neither gauge, line nor both: gauge is used\n"
+         "cfg.xml line 1: Fuel topUp \"yes\" is not 0 or 1: 0 is used\n"
+         "cfg.xml line 1: Fuel racing \"3.5\" is not a pace ratio from 1.01 to 3: every valid lap counts\n"
+         "cfg.xml line 1: Fuel topUp \"2\" is not 0 or 1: 0 is used\n", kDefaults},
+        {"<C><Fuel longAverage=\"40\" round=\"nearest\" stopSeconds=\"27.5\"/></C>", "", "",
+         with(" longAverage=40 nearest stop=27.5")},
+        {"<C><Fuel longAverage=\"9\" round=\"down\" stopSeconds=\"0\"/></C>", "",
+         "cfg.xml line 1: Fuel longAverage \"9\" is not a whole number of laps from 10 to 99: average is used\n"
+         "cfg.xml line 1: Fuel round \"down\" is neither up nor nearest: up is used\n"
+         "cfg.xml line 1: Fuel stopSeconds \"0\" is not a number of seconds from 1 to 600: no time is taken off\n",
+         kDefaults},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(read(c.content), c.config) << c.content;
@@ -251,6 +272,25 @@ TEST(Settings, DescribedInAFewWords) {
               "InSim version 8 asked for, OutGauge every 500 ms, fuel use averaged over 3 laps, a reserve of 0.5 "
               "laps, pit fuel filled to the finish, pit fuel typed only while no screen, dialog or stop is in the way, "
               "races of 100 laps or more and timed races tracked, race logs in /home/driver/logs");
+    config.fuel.racing = 1.1f;
+    config.fuel.level = LevelSource::Line;
+    config.fuel.topUp = true;
+    config.longRaces = false;
+    config.pitGuard = false;
+    config.logDirectory.clear();
+    EXPECT_EQ(describeSettings(config),
+              "InSim port 12500, OutGauge port 12501, board time-out 15 s, the simulator is started: C:/LFS/LFS.exe, "
+              "InSim version 8 asked for, OutGauge every 500 ms, fuel use averaged over 3 laps, a reserve of 0.5 "
+              "laps, pit fuel filled to the finish, out-laps and laps over 1.1 x the best recent lap left out of the use, "
+              "the fuel at each line from Fuel200, the top-up typed to the flag");
+    config.fuel.level = LevelSource::Both;
+    config.fuel.longAverage = 40;
+    config.fuel.roundNearest = true;
+    config.fuel.stopSeconds = 30.0f;
+    EXPECT_NE(describeSettings(config).find(", the fuel now from Fuel200 and the use from OutGauge, the top-up typed to "
+                                            "the flag, fuel use averaged over 40 laps in place of 3, pit fuel rounded to "
+                                            "the nearest percent, a stop counted as 30 s in timed races"),
+              std::string::npos);
     // The ports as they are opened.
     config = Config{};
     config.insimPort = 70000;

@@ -222,9 +222,10 @@ bool ProgramRunner::waitForErrors(std::string_view text, int timeoutMs) const {
     return waitFor(errors_, text, timeoutMs);
 }
 
-std::string portsConfig(std::uint16_t insimPort, std::uint16_t outGaugePort, const std::string& extra) {
-    return "<Config>\n  <InSim port=\"" + std::to_string(insimPort) + "\"/>\n  <OutGauge port=\"" +
-           std::to_string(outGaugePort) + "\"/>\n" + extra + "</Config>\n";
+std::string portsConfig(std::uint16_t insimPort, std::uint16_t outGaugePort, const std::string& extra,
+                        const std::string& insimAttributes, const std::string& outGaugeAttributes) {
+    return "<Config>\n  <InSim port=\"" + std::to_string(insimPort) + "\"" + insimAttributes + "/>\n  <OutGauge port=\"" +
+           std::to_string(outGaugePort) + "\"" + outGaugeAttributes + "/>\n" + extra + "</Config>\n";
 }
 
 }  // namespace standin

@@ -80,7 +80,9 @@ private:
     std::thread reader_;
 };
 
-// A cfg.xml naming the program's InSim and OutGauge ports, with `extra` elements after them.
-std::string portsConfig(std::uint16_t insimPort, std::uint16_t outGaugePort, const std::string& extra = "");
+// A cfg.xml naming the program's InSim and OutGauge ports, with `extra` elements after them; the
+// attributes, each written ` name="value"`, go on the InSim and OutGauge elements after the port.
+std::string portsConfig(std::uint16_t insimPort, std::uint16_t outGaugePort, const std::string& extra = "",
+                        const std::string& insimAttributes = "", const std::string& outGaugeAttributes = "");
 
 }  // namespace standin

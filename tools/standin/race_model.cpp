@@ -426,7 +426,7 @@ void RaceModel::crossLine(int index) {
 
     IS_LAP lapLine = makeLap(setup.plid, lapTime, now_ - sessionStart_, static_cast<word>(car.lapsDone), car.penalty,
                              car.numStops);
-    lapLine.Sp3 = fuel200(car.fuel);
+    lapLine.Fuel200 = fuel200(car.fuel);
     emitInSim(packetBytes(lapLine));
 
     if (session.kind == SessionKind::Qualifying) {
