@@ -184,6 +184,15 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
     }
 }
 
+// The cfg.xml shipped for today's game reads without a word on standard error, every recommended
+// setting on.
+TEST_F(ConfigFile, TheOneForTodaysGame) {
+    EXPECT_EQ(readPath(STINTKEEPER_SOURCE_DIR "/docs/cfg-today.xml"),
+              with(" version=8 fuel=1/0.50/finish guard racing=1.10 level=both topUp longAverage=30 nearest stop=30.0 "
+                   "long log=logs"));
+    EXPECT_EQ(console.errors, "");
+}
+
 // No cfg.xml at all is the start-up tests'.
 TEST_F(ConfigFile, ADirectoryOrNoSettings) {
     std::filesystem::create_directory(dir_ / "cfg.xml");
