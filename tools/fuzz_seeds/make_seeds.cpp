@@ -256,6 +256,9 @@ const char* const kConfigs[][2] = {
     {"entities-and-comments", "<?xml version=\"1.0\"?><!-- c --><!DOCTYPE x><Config><Password value=\"&lt;&amp;&gt;&quot;&apos;\"/>"
                               "<![CDATA[<InSim port=\"5\"/>]]><LFSExec location=\"&#65;\"/></Config>"},
     {"unclosed", "<Config><InSim port=\"12\" <OutGauge port=\"7"},
+    {"opt-in", "<Config><InSim port=\"12500\" version=\"8\" ver=\"9\"/><OutGauge interval=\"500\"/><Pit guard=\"1\"/>"
+               "<Race long=\"x\"/><Log dir=\"\"/><Fuel average=\"3\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" "
+               "level=\"both\" topUp=\"2\" longAverage=\"30\" round=\"nearest\" stopSeconds=\"30\" avg=\"1\"/></Config>"},
 };
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes) {
