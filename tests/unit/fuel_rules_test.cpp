@@ -43,11 +43,6 @@ Program with(const FuelSettings& settings, word insimVersion = 5) {
     return program;
 }
 
-std::string setting(unsigned amount) {
-    return "Setting fuel to " + std::to_string(amount) + "%\n{press " + std::to_string(amount) + "}" +
-           std::to_string((amount + 100) * 68) + " bytes sent.\nSet Advice: SET " + std::to_string(amount) + "% F";
-}
-
 }  // namespace
 
 // A sixteenth of the tank a lap; with racing="1.1" the use is that of the last three racing laps.
