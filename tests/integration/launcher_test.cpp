@@ -14,14 +14,10 @@
 #include <sstream>
 #include <thread>
 
+#include "support/files.h"
 #include "support/hosted_run.h"
 
 namespace {
-
-std::string fileText(const std::filesystem::path& path) {
-    std::ifstream file(path);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 // The fields of /proc/<pid>/stat from the third (the state) on; none once the process is gone.
 std::vector<std::string> statFields(pid_t pid) {
@@ -36,8 +32,6 @@ std::vector<std::string> statFields(pid_t pid) {
 class FakeSimulator {
 public:
     explicit FakeSimulator(bool executable = true) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "stintkeeper-lfs-XXXXXX").string();
-        dir_ = std::filesystem::canonical(::mkdtemp(pattern.data()));
         std::ofstream(dir_ / "LFS.exe") << "#!/bin/sh\n{ pwd -P; for a in \"$0\" \"$@\"; do echo \"$a\"; done; } > "
                                            "record.tmp\nprintf $$ > pid\nmv record.tmp record\nexec sleep 60\n";
         std::filesystem::permissions(dir_ / "LFS.exe", executable ? std::filesystem::perms::owner_all
@@ -50,10 +44,7 @@ public:
             ::waitpid(std::stoi(pid()), nullptr, 0);
         }
         ::prctl(PR_SET_CHILD_SUBREAPER, 0);
-        std::filesystem::remove_all(dir_);
     }
-    FakeSimulator(const FakeSimulator&) = delete;
-    FakeSimulator& operator=(const FakeSimulator&) = delete;
 
     std::string dir() const { return dir_.string(); }
     bool started() const { return std::filesystem::exists(dir_ / "record"); }
@@ -61,7 +52,8 @@ public:
     std::string pid() const { return fileText(dir_ / "pid"); }
 
 private:
-    std::filesystem::path dir_;
+    TempDir temp_{"lfs"};
+    const std::filesystem::path& dir_ = temp_.path;
 };
 
 std::string launch(const std::string& location, const std::string& switches) {

@@ -11,6 +11,7 @@
 
 #include "app/config.h"
 #include "app/settings_vetting.h"
+#include "support/files.h"
 #include "support/transcript.h"
 
 namespace {
@@ -45,16 +46,6 @@ const std::string kHalfLaunch = "cfg.xml line 1: LFSExec has InvokeInSim but its
 
 class ConfigFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/stintkeeper-config-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-
     // Writes `content` as cfg.xml, reads it and applies the defaults, as start-up does.
     std::string read(const std::string& content) {
         std::ofstream(dir_ / "cfg.xml", std::ios::binary) << content;
@@ -68,7 +59,8 @@ protected:
         return summary(config);
     }
 
-    std::filesystem::path dir_;
+    TempDir temp_{"config"};
+    const std::filesystem::path& dir_ = temp_.path;
     transcript::Recorder console;  // nothing may be sent: a send would show as a {token} in its text
 };
 
