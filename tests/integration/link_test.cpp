@@ -1,5 +1,5 @@
-// The real program's link against the stand-in: start-up and handshake bytes, OutGauge from this machine
-// only, and the board time-out of cfg.xml reaching the board.
+// The real program's link against the stand-in: start-up and handshake bytes, and OutGauge from this
+// machine only.
 #include <gtest/gtest.h>
 
 #include <ifaddrs.h>
@@ -68,20 +68,3 @@ TEST(Connection, OutGaugeFromAnotherAddressIsDropped) {
                                                "Fuel for 4: (pLaps+0->fuel[0] = 0.5\n");
 }
 
-// The board time-out of cfg.xml reaches the board: shown at OutGauge time 5000, gone at 6001.
-TEST(Connection, BoardTimeOutOfTheSettings) {
-    HostedRun run("  <BoardTimeOut value=\"1\"/>\n");
-    ASSERT_TRUE(run.connect());
-    standin::OutGaugeSender gauge(run.outGaugePort);
-    run.host.sendPacket(standin::makeRst(5, 0));
-    run.host.sendPacket(standin::makeSta(4, 1, 5));
-    run.host.sendPacket(standin::makeLap(4, 61000, 61000, 1));
-    ASSERT_EQ(run.sent(), kClearButtons + kClearButtons);  // every packet handled before the datagram
-    gauge.sendPacket(standin::makeOutGauge(5000, 0.5f));
-    ASSERT_TRUE(run.program.waitForOutput("Fuel for 4: (pLaps+0->fuel[0] = 0.5\n", kWaitMs));
-    run.host.sendPacket(standin::makeLap(4, 61000, 122000, 2));
-    ASSERT_TRUE(run.program.waitForOutput("Pitboard for 4: Lap 1/5\n", kWaitMs));
-    run.sent();
-    gauge.sendPacket(standin::makeOutGauge(6001, 0.4f));
-    EXPECT_TRUE(run.program.waitForOutput("Pitboard is too old!\n", kWaitMs));
-}

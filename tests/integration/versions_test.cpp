@@ -1,22 +1,8 @@
-// The real program against a current simulator: refused as designed with the default cfg.xml; whole races
-// with version="8" and "10", the latter in fours both ways, and the pit guard waiting for a busy driver.
+// The real program against a current simulator: whole races with version="8" and "10", the latter in
+// fours both ways, and the pit guard waiting for a busy driver.
 #include <gtest/gtest.h>
 
 #include "support/hosted_run.h"
-
-// With no version asked for, a current simulator's answer of 6 is refused and the program ends with 2.
-TEST(Versions, CurrentSimulatorRefusesTheDefault) {
-    HostedRun run;
-    standin::RaceModel model = modelOf("fuel_critical");
-    std::ostringstream shown;
-    standin::Console console(shown, false);
-    standin::HostSession session(run.host, model, console, {.simulator = standin::Simulator::Current});
-    EXPECT_FALSE(session.handshake(kWaitMs));
-    EXPECT_EQ(session.error(), "the program asked for InSim version 0, was answered 6 and went no further");
-    EXPECT_EQ(run.program.wait(kWaitMs), 2);
-    EXPECT_EQ(run.program.output(), consoleUntilWaiting(run.host.port()) + "Connected!\nSent ISI. Waiting for reply...\n"
-                                    "InSim version is 6 - Stintkeeper only supports InSim version 5. Exiting.\n");
-}
 
 // With 10 every packet both ways counts its Size in fours: a batch misread would leave keys astray.
 TEST(Versions, VersionsEightAndTenPlayTheFuelCriticalRaceThroughThePitMenu) {
