@@ -135,21 +135,14 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 3: Pit guard needs InSim version 8 or later (version=\"8\" on InSim): it is off\n", with(" version=7")},
         {"<C><InSim version=\"9\"/><Pit guard=\"on\"/></C>", "Read InSim Port: 0\n",
          "cfg.xml line 1: Pit guard \"on\" is not a whole number: the guard is off\n", with(" version=9")},
-        {"<C><InSim version=\"11\"/><OutGauge interval=\"0\"/><Fuel average=\"12\" reserve=\"6\" fill=\"full\"/></C>",
+        {"<C><InSim version=\"11\"/><OutGauge interval=\"0\"/><Fuel average=\"12\" reserve=\"nan\" fill=\"full\"/></C>",
          "Read InSim Port: 0\n",
          "cfg.xml line 1: InSim version \"11\" is not a version from 5 to 10: it is left out, and only InSim version 5 "
          "is accepted\n"
          "cfg.xml line 1: OutGauge interval \"0\" is not a whole number of milliseconds from 1 on: 10000 is used\n"
          "cfg.xml line 1: Fuel average \"12\" is not a whole number of laps from 1 to 9: 1 is used\n"
-         "cfg.xml line 1: Fuel reserve \"6\" is not a number of laps from 0 to 5: 0 is used\n"
+         "cfg.xml line 1: Fuel reserve \"nan\" is not a number of laps from 0 to 5: 0 is used\n"
          "cfg.xml line 1: Fuel fill \"full\" is neither laps nor finish: laps is used\n", kDefaults},
-        {"<C><InSim version=\"v5\"/><OutGauge interval=\"-5\"/><Fuel average=\"2.5\" reserve=\"nan\"/></C>",
-         "Read InSim Port: 0\n",
-         "cfg.xml line 1: InSim version \"v5\" is not a version from 5 to 10: it is left out, and only InSim version 5 "
-         "is accepted\n"
-         "cfg.xml line 1: OutGauge interval \"-5\" is not a whole number of milliseconds from 1 on: 10000 is used\n"
-         "cfg.xml line 1: Fuel average \"2.5\" is not a whole number of laps from 1 to 9: 1 is used\n"
-         "cfg.xml line 1: Fuel reserve \"nan\" is not a number of laps from 0 to 5: 0 is used\n", kDefaults},
         {"<C><Fuel racing=\"1.1\" level=\"line\" topUp=\"1\"/></C>", "", "", with(" racing=1.10 level=line topUp")},
         {"<C><Fuel racing=\"3\" level=\"both\" topUp=\"0\"/></C>", "", "", with(" racing=3.00 level=both")},
         {"<C><Fuel racing=\"1\" level=\"fuel200\" topUp=\"yes\"/><Fuel racing=\"3.5\" topUp=\"2\"/></C>", "",

@@ -1,11 +1,10 @@
 // The stand-in's race model where the program's end-to-end tests rely on it and would not notice a fault:
-// the race length in RaceLaps, the end of a timed race, the packets of one stop, IS_CIM only from version 8.
+// the race length in RaceLaps and the packets of one stop.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <ostream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "standin/race_model.h"
@@ -72,19 +71,6 @@ TEST(StandinRaceLength, RaceLapsOfEveryRangeInTheRestartAndEveryState) {
     }
 }
 
-// One hour; laps of 600, 610 and 899.625 s with no spread. PLID 1 leads and its line of lap 6, 1.5 s after
-// the hour, is its last. PLID 2 finishes after it with as many laps. PLID 3 crosses its fourth line 0.5 s
-// after the hour but before the leader, and goes on to its fifth.
-TEST(StandinTimedRace, TheLeadersFirstLineFromTheHourOnEndsItThenEveryOthersNextLine) {
-    standin::RaceModel model = modelOf("splits 0\ncar 1 lap 600 use 0.1\ncar 2 lap 610 use 0.1\n"
-                                       "car 3 lap 899.625 use 0.1\nrace 1h\n");
-    while (model.next()) {}
-    std::vector<std::tuple<int, int, std::uint32_t, bool>> order;
-    for (const auto& car : model.reports().at(0).order)
-        order.emplace_back(car.plid, car.lapsDone, car.lastLineMs, car.finished);
-    EXPECT_EQ(order, (decltype(order){{1, 6, 3601500, true}, {2, 6, 3661750, true}, {3, 5, 4500125, true}}));
-}
-
 // One car that pits at the end of lap 2 with 5% left: into the pit lane at its end (124.5 s), in the box
 // halfway along the 20 s lane, standing 4 s and 0.2 s a percent taken, out of the lane at its line.
 TEST(StandinPitStop, PacketsOfOneStop) {
@@ -111,17 +97,3 @@ TEST(StandinPitStop, PacketsOfOneStop) {
     }
 }
 
-// The driver's F12 screen at 1 s, then the program's F12: IS_CIM for each only from version 8 on.
-TEST(StandinScreen, InterfaceModeFromVersionEight) {
-    for (const word version : {5, 7, 8, 10}) {
-        standin::RaceModel model = modelOf("car 1 lap 60 use 1\nrace 2\n screen f12 at 1\n", version);
-        std::vector<Sent> cims = packetsOf(model, {ISP_CIM}, 5000);
-        EXPECT_EQ(model.pressKey("F12"), standin::PressOutcome::Toggled);
-        const std::uint32_t pressedAt = model.now();
-        const std::vector<Sent> pressed = packetsOf(model, {ISP_CIM}, pressedAt);
-        cims.insert(cims.end(), pressed.begin(), pressed.end());
-        const std::vector<Sent> sentFrom8 = {{4000, bytes({8, 64, 0, 0, 0, 4, 0, 0})},
-                                             {pressedAt, bytes({8, 64, 0, 0, 0, 0, 0, 0})}};
-        EXPECT_EQ(cims, version < 8 ? std::vector<Sent>{} : sentFrom8) << version;
-    }
-}

@@ -1,5 +1,5 @@
-// Packets written out byte by byte: what the program builds that the transcripts do not show (the IS_ISI's
-// password, the sizes in fours), and the simulator's packets as the transcripts' helpers write them.
+// Packets written out byte by byte: what the program builds that the transcripts do not show, the IS_ISI's
+// password and the sizes in fours.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -56,32 +56,3 @@ TEST(WireSent, SizesInFours) {
     EXPECT_EQ(batch.substr(101 * 68, 68), bytes({17, 13, 0, 0}) + "/press F12" + zeros(54));
 }
 
-// The transcripts' helpers write each packet as the simulator does.
-TEST(WireRead, TheTranscriptsPackets) {
-    using namespace transcript;
-    const std::pair<Script, std::string> cases[] = {
-        {tiny(0, 9), bytes({4, 3, 9, 0})},  // Size, ISP_TINY, ReqI, TINY_NONE
-        // Size, ISP_STA, ReqI, Zero, ReplaySpeed, Flags 16 (ISS_DIALOG), InGameCam, ViewPLID, NumP, NumConns,
-        // NumFinished, RaceInProg, QualMins, RaceLaps, Spare2, Spare3, Track, Weather, Wind
-        {sta(7, 1, 10, 16), bytes({28, 5, 0, 0, 0, 0, 0, 0, 16, 0, 0, 7, 0, 0, 0, 1, 0, 10, 0, 0}) + zeros(8)},
-        // Size, ISP_RST, ReqI, Zero, RaceLaps, QualMins, NumP, Spare, Track, Weather, Wind, Flags HOSTF_MUST_PIT,
-        // NumNodes, Finish, Split1 to 3
-        {rst(10, 5, 64), bytes({28, 17, 0, 0, 10, 5, 0, 0}) + zeros(8) + bytes({64, 0}) + zeros(10)},
-        // Size, ISP_LAP, ReqI, PLID, LTime 83450, ETime 502800, LapsDone, Flags, Sp0, Penalty, NumStops, Fuel200
-        {lap(7, 83450, 502800, 6, 2, 1, 50),
-         bytes({20, 24, 0, 7, 0xFA, 0x45, 1, 0, 0x10, 0xAC, 7, 0, 6, 0, 0, 0, 0, 2, 1, 50})},
-        {spx(7), bytes({16, 25, 0, 7}) + zeros(12)},  // Size, ISP_SPX, ReqI, PLID; STime, ETime, Split...
-        // Size, ISP_RES, ReqI, PLID, UName, PName, Plate, CName, TTime, BTime 59000, SpA, NumStops, Confirm, SpB,
-        // LapsDone 261, Flags, ResultNum, NumRes, PSeconds
-        {res(7, 59000, 261, 3), bytes({84, 35, 0, 7}) + zeros(64) + bytes({0x78, 0xE6, 0, 0}) + zeros(4) +
-                                    bytes({5, 1, 0, 0, 3, 0, 0, 0})},
-        {cim(0, 4, 2), bytes({8, 64, 0, 2, 0, 4, 0, 0})},  // Size, ISP_CIM, ReqI, UCID, Mode, SubMode 4 (F12)
-        {pla(7, 3), bytes({8, 28, 0, 7, 3, 0, 0, 0})},     // Size, ISP_PLA, ReqI, PLID, Fact 3 (drive-through)
-        // Size, ISP_PIT, ReqI, PLID, LapsDone, Flags, FuelAdd 38, Penalty, NumStops, Sp3, Tyres, Work, Spare
-        {pit(7, 38), bytes({24, 26, 0, 7, 0, 0, 0, 0, 38}) + zeros(15)},
-        {psf(7), bytes({12, 27, 0, 7}) + zeros(8)},  // Size, ISP_PSF, ReqI, PLID, STime, Spare
-        // Time 123456 ms; Car, Flags, Gear, PLID, Speed, RPM, Turbo, EngTemp; Fuel 0.375; OilPressure ... Display2
-        {gauge(123456, 0.375f), bytes({0x40, 0xE2, 1, 0}) + zeros(24) + bytes({0, 0, 0xC0, 0x3E}) + zeros(60)},
-    };
-    for (const auto& [script, wire] : cases) EXPECT_EQ(script[0].bytes, wire) << static_cast<int>(wire[1]);
-}
