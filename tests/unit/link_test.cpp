@@ -69,6 +69,9 @@ public:
 
 const std::string kVersion5 = bytes({20, 2, 1, 0}) + std::string(14, '\0') + bytes({5, 0});  // IS_VER, InSimVer 5
 const std::string kConnected = "Waiting for InSim... Connected!\nSent ISI. Waiting for reply...\n";
+const std::string kVersion6 = bytes({20, 2, 1, 0}) + std::string(14, '\0') + bytes({6, 0});
+const std::string kTodaysReleases = "today's releases of the game speak InSim 6 or later: with version=\"8\" on <InSim> in "
+                                    "cfg.xml (<InSim port=\"12500\" version=\"8\"/>) Stintkeeper speaks with them\n";
 
 // A link with scripted sockets, a recorded console and a fresh program; the notice every 300 ms of waiting.
 struct ScriptedLink {
@@ -120,8 +123,10 @@ TEST(Link, StartUpFailuresAndTheirExitCodes) {
         // The first 20 bytes are the version reply whatever they are: here a keep-alive and most of the reply.
         {"a first reply that is not IS_VER", [](ScriptedSockets& s) { s.receives = {bytes({4, 3, 0, 0}) + kVersion5}; },
          2, "Initialization done!\n" + kConnected + "InSim version is 0 - Stintkeeper only supports InSim version 5. Exiting.\n",
-         "today's releases of the game speak InSim 6 or later: with version=\"8\" on <InSim> in cfg.xml (<InSim "
-         "port=\"12500\" version=\"8\"/>) Stintkeeper speaks with them\n"},
+         kTodaysReleases},
+        {"today's simulator, no version asked for", [](ScriptedSockets& s) { s.receives = {kVersion6}; }, 2,
+         "Initialization done!\n" + kConnected + "InSim version is 6 - Stintkeeper only supports InSim version 5. Exiting.\n",
+         kTodaysReleases},
         {"no UDP socket", [](ScriptedSockets& s) { s.receives = {kVersion5}; s.gauge = Sockets::Gauge::NotOpened; }, 2,
          "Initialization done!\n" + accepted + "Failed to initialize UDP: scripted failure - Exiting!\n",
          "the OutGauge port 12501 cannot be opened, most likely because another program uses it: choose a free one "

@@ -1,10 +1,11 @@
 // The stand-in's race model where the program's end-to-end tests rely on it and would not notice a fault:
-// the race length in RaceLaps and the packets of one stop.
+// the end of a timed race and the packets of one stop.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "standin/race_model.h"
@@ -14,11 +15,11 @@ using transcript::bytes;
 
 namespace {
 
-standin::RaceModel modelOf(const std::string& text, word insimVersion = 5) {
+standin::RaceModel modelOf(const std::string& text) {
     const standin::ParseResult parsed = standin::parseScenario(text, "test");
     EXPECT_TRUE(parsed.scenario) << parsed.error;
     standin::RaceModel model(parsed.scenario.value(), 1);
-    model.connected(insimVersion, 10000);
+    model.connected(5, 10000);
     return model;
 }
 
@@ -48,27 +49,17 @@ std::vector<Sent> packetsOf(standin::RaceModel& model, std::vector<byte> types, 
 
 }  // namespace
 
-TEST(StandinRaceLength, RaceLapsOfEveryRangeInTheRestartAndEveryState) {
-    const struct {
-        const char* length;
-        int raceLaps;  // 0: the line is refused
-    } cases[] = {{"1", 1},      {"99", 99},     {"100", 100}, {"110", 101}, {"1000", 190}, {"1h", 191},
-                 {"48h", 238},  {"0", 0},       {"105", 0},   {"1010", 0},  {"0h", 0},     {"49h", 0}};
-    for (const auto& c : cases) {
-        const std::string text = std::string("car 1 lap 60 use 1\nrace ") + c.length + "\n dialog open at 5\n";
-        const standin::ParseResult parsed = standin::parseScenario(text, "test");
-        if (c.raceLaps == 0) {
-            EXPECT_EQ(parsed.error, "test:2: expected a number of laps from 1 to 99 or from 100 to 1000 in tens, or "
-                                    "hours from 1h to 48h, found '" + std::string(c.length) + "'");
-            continue;
-        }
-        standin::RaceModel model = modelOf(text);
-        const std::vector<Sent> sent = packetsOf(model, {ISP_RST, ISP_STA}, 5000 + 3000);
-        ASSERT_EQ(sent.size(), 3u) << c.length;  // the restart, the state at the start, the state of the dialog
-        for (const Sent& packet : sent)
-            EXPECT_EQ(static_cast<std::uint8_t>(packet.bytes[packet.bytes[1] == ISP_RST ? 4 : 17]), c.raceLaps)
-                << c.length;
-    }
+// One hour; laps of 600, 610 and 899.625 s with no spread. PLID 1 leads and its line of lap 6, 1.5 s after
+// the hour, is its last. PLID 2 finishes after it with as many laps. PLID 3 crosses its fourth line 0.5 s
+// after the hour but before the leader, and goes on to its fifth.
+TEST(StandinTimedRace, TheLeadersFirstLineFromTheHourOnEndsItThenEveryOthersNextLine) {
+    standin::RaceModel model = modelOf("splits 0\ncar 1 lap 600 use 0.1\ncar 2 lap 610 use 0.1\n"
+                                       "car 3 lap 899.625 use 0.1\nrace 1h\n");
+    while (model.next()) {}
+    std::vector<std::tuple<int, int, std::uint32_t, bool>> order;
+    for (const auto& car : model.reports().at(0).order)
+        order.emplace_back(car.plid, car.lapsDone, car.lastLineMs, car.finished);
+    EXPECT_EQ(order, (decltype(order){{1, 6, 3601500, true}, {2, 6, 3661750, true}, {3, 5, 4500125, true}}));
 }
 
 // One car that pits at the end of lap 2 with 5% left: into the pit lane at its end (124.5 s), in the box
