@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -119,20 +118,3 @@ TEST(Launcher, NothingStartsWithoutStartAndInvokeInSimOrWhereThereIsNoLfsExe) {
     }
 }
 
-// tools/wine/LFS.exe, for a game under Wine, runs `wine` (here the recording script, first on PATH) on the
-// real LFS.exe in the game's directory (LFS_DIR) with the program's arguments.
-TEST(Launcher, WineWrapperHandsTheInSimPortToWine) {
-    FakeSimulator game;
-    std::filesystem::copy_file(game.dir() + "/LFS.exe", game.dir() + "/wine");
-    const std::string path = std::getenv("PATH");
-    ::setenv("PATH", (game.dir() + ":" + path).c_str(), 1);
-    ::setenv("LFS_DIR", game.dir().c_str(), 1);
-    HostedRun run(launch(STINTKEEPER_SOURCE_DIR "/tools/wine/", "start=\"1\" InvokeInSim=\"1\""));
-    ::setenv("PATH", path.c_str(), 1);
-    ::unsetenv("LFS_DIR");
-    ASSERT_TRUE(run.connect());
-    for (int tries = 0; tries < kWaitMs / 5 && !game.started(); ++tries)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(game.record(), game.dir() + "\n" + game.dir() + "/wine\n" + game.dir() + "/LFS.exe\n/insim=" +
-                                 std::to_string(run.host.port()) + "\n");
-}

@@ -140,13 +140,3 @@ TEST(RaceFormats, TimedRaceLapsToGoFromTheLeader) {
     }
 }
 
-// The board and the console write the estimated race length with a tilde.
-TEST(RaceFormats, TimedRaceBoard) {
-    Program program = readingLongRaces();
-    feed(rst(191, 0) + sta(1, 1, 191) + linesUntil({{1, 60000}, {2, 61000}}, 1790000) + mark(), program);
-    EXPECT_EQ(feed(lap(1, 60000, 1800000, 30), program),
-              "New registered laptime by PLID 1: 1:0.0\nSearching in 2 results.\n"
-              "Fuel in 27: 0. Fuel one lap later: 0\nPlayer has approx 0% fuel and consumes 0% per lap.\n"
-              "Pitboard for 1: Lap 29/~60\n-0 | +29000\nP1 |    \n1:0.0\n"
-              "{clear}{btn 1 |L29/~60 P1      |}{btn 2 |-0.00^9/^2+29.0     |}{btn 3 |1:00.00 ^1      |}");
-}

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "support/files.h"
@@ -57,11 +58,6 @@ protected:
     std::string file(const std::string& name) const {
         return std::filesystem::exists(dir_ / "logs" / name) ? fileText(dir_ / "logs" / name) : "(no " + name + ")";
     }
-    std::string names() const {
-        std::string out;
-        for (const auto& entry : std::filesystem::directory_iterator(dir_ / "logs")) out += entry.path().filename().string() + " ";
-        return out;
-    }
     TempDir temp_{"log"};
     const std::filesystem::path& dir_ = temp_.path;
 };
@@ -102,7 +98,7 @@ TEST_F(RaceLogTest, RowsThatWaitAndRowsThatAreNot) {
                           lap(2, 60000, 60100, 1) + lap(1, 60000, 120000, 2) + gauge(1, 0.0f) + gauge(2, 0.5f) +
                           lap(1, 60000, 180000, 4);
     play(script, logged(dir_ / "logs"));
-    EXPECT_EQ(names(), "2026-12-08_2041.csv ");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / "logs"), {}), 1);  // the restart of no race has none
     EXPECT_EQ(file("2026-12-08_2041.csv"),
               "session,lap,plid,position,lap_time_ms,elapsed_ms,stops,penalty,fuel,use,estimate,pit_fuel\n"
               "2,1,2,2,60000,60100,0,0,,,,\n"
