@@ -23,7 +23,9 @@ TEST(OutGauge, OneReadingPerLapLineOfTheViewedPlayer) {
                    gauge(1000, 0.9f) + sta(9, 1, 10) + mark() + gauge(2000, 0.6f)),
               "Fuel for 9: (pLaps+0->fuel[3] = 0.6\nFuel for 9: (pLaps+1->fuel[0] = 0.6\n"
               "Fuel for 9: (pLaps+2->fuel[0] = 0.6\n");
-    // And when it comes back, the lines read before keep their readings.
-    EXPECT_EQ(play(lapOne + gauge(1000, 0.9f) + sta(9, 1, 10) + sta(7, 1, 10) + mark() + gauge(2000, 0.6f)), "");
+    // And when it comes back after a reading of the other player's, the lines read before keep theirs.
+    EXPECT_EQ(play(lapOne + gauge(1000, 0.9f) + sta(9, 1, 10) + gauge(1500, 0.8f) + sta(7, 1, 10) + mark() +
+                   gauge(2000, 0.6f)),
+              "");
 }
 
