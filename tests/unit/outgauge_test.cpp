@@ -25,7 +25,6 @@ TEST(OutGauge, OneReadingPerLapLineOfTheViewedPlayer) {
               "Fuel for 9: (pLaps+2->fuel[0] = 0.6\n");
     // And when it comes back after a reading of the other player's, the lines read before keep theirs.
     EXPECT_EQ(play(lapOne + gauge(1000, 0.9f) + sta(9, 1, 10) + gauge(1500, 0.8f) + sta(7, 1, 10) + mark() +
-                   gauge(2000, 0.6f)),
-              "");
+                   gauge(2000, 0.6f)), "");
 }
 

@@ -12,15 +12,11 @@ namespace {
 using transcript::bytes;
 std::string zeros(std::size_t count) { return std::string(count, '\0'); }
 
-template <class Record>
-std::string bytesOf(const Record& record) {
-    return std::string(reinterpret_cast<const char*>(&record), sizeof record);
-}
-
 }  // namespace
 
 TEST(WireSent, IS_ISI) {
-    EXPECT_EQ(bytesOf(makeInitPacket(12501, "abcdefghijklmnopqrst", 8)),
+    const IS_ISI isi = makeInitPacket(12501, "abcdefghijklmnopqrst", 8);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&isi), sizeof isi),
               bytes({44, 1, 1, 0, 0xD5, 0x30, 4, 0, 8, 0, 0, 0}) +  // Size, ISP_ISI, ReqI 1, Zero, UDPPort 12501,
                                                                      // Flags ISF_LOCAL, InSimVer 8, Prefix, Interval
                   "abcdefghijklmno" + zeros(1) +                     // Admin: the password's first 15 characters
