@@ -7,21 +7,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <thread>
 
+#include "support/files.h"
 #include "support/hosted_run.h"
 
 namespace {
-
-std::string fileText(const std::filesystem::path& path) {
-    std::ifstream file(path);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 // The fields of /proc/<pid>/stat from the third (the state) on; none once the process is gone.
 std::vector<std::string> statFields(pid_t pid) {
@@ -36,8 +31,6 @@ std::vector<std::string> statFields(pid_t pid) {
 class FakeSimulator {
 public:
     explicit FakeSimulator(bool executable = true) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "stintkeeper-lfs-XXXXXX").string();
-        dir_ = std::filesystem::canonical(::mkdtemp(pattern.data()));
         std::ofstream(dir_ / "LFS.exe") << "#!/bin/sh\n{ pwd -P; for a in \"$0\" \"$@\"; do echo \"$a\"; done; } > "
                                            "record.tmp\nprintf $$ > pid\nmv record.tmp record\nexec sleep 60\n";
         std::filesystem::permissions(dir_ / "LFS.exe", executable ? std::filesystem::perms::owner_all
@@ -50,10 +43,7 @@ public:
             ::waitpid(std::stoi(pid()), nullptr, 0);
         }
         ::prctl(PR_SET_CHILD_SUBREAPER, 0);
-        std::filesystem::remove_all(dir_);
     }
-    FakeSimulator(const FakeSimulator&) = delete;
-    FakeSimulator& operator=(const FakeSimulator&) = delete;
 
     std::string dir() const { return dir_.string(); }
     bool started() const { return std::filesystem::exists(dir_ / "record"); }
@@ -61,7 +51,8 @@ public:
     std::string pid() const { return fileText(dir_ / "pid"); }
 
 private:
-    std::filesystem::path dir_;
+    TempDir temp_{"lfs"};
+    const std::filesystem::path& dir_ = temp_.path;
 };
 
 std::string launch(const std::string& location, const std::string& switches) {
@@ -127,20 +118,3 @@ TEST(Launcher, NothingStartsWithoutStartAndInvokeInSimOrWhereThereIsNoLfsExe) {
     }
 }
 
-// tools/wine/LFS.exe, for a game under Wine, runs `wine` (here the recording script, first on PATH) on the
-// real LFS.exe in the game's directory (LFS_DIR) with the program's arguments.
-TEST(Launcher, WineWrapperHandsTheInSimPortToWine) {
-    FakeSimulator game;
-    std::filesystem::copy_file(game.dir() + "/LFS.exe", game.dir() + "/wine");
-    const std::string path = std::getenv("PATH");
-    ::setenv("PATH", (game.dir() + ":" + path).c_str(), 1);
-    ::setenv("LFS_DIR", game.dir().c_str(), 1);
-    HostedRun run(launch(STINTKEEPER_SOURCE_DIR "/tools/wine/", "start=\"1\" InvokeInSim=\"1\""));
-    ::setenv("PATH", path.c_str(), 1);
-    ::unsetenv("LFS_DIR");
-    ASSERT_TRUE(run.connect());
-    for (int tries = 0; tries < kWaitMs / 5 && !game.started(); ++tries)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(game.record(), game.dir() + "\n" + game.dir() + "/wine\n" + game.dir() + "/LFS.exe\n/insim=" +
-                                 std::to_string(run.host.port()) + "\n");
-}

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/files.h"
 #include "support/hosted_run.h"
 
 // Lines of PLID 2 and the viewed PLID 1, then the level of PLID 1, each taken before the next packet; at
@@ -37,10 +38,7 @@ TEST(RaceLog, AKilledProgramLeavesEveryLineItHandled) {
     std::string shape = files[0].filename().string();  // the local date and time, then the track
     for (char& c : shape) c = std::isdigit(static_cast<unsigned char>(c)) ? '9' : c;
     EXPECT_EQ(shape, "9999-99-99_9999_BL9.csv");
-    std::ifstream in(files[0], std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    EXPECT_EQ(text.str(),
+    EXPECT_EQ(fileText(files[0]),
               "session,lap,plid,position,lap_time_ms,elapsed_ms,stops,penalty,fuel,use,estimate,pit_fuel\n"
               "1,1,2,1,60000,60000,0,0,,,,\n"
               "1,1,1,2,60000,60500,0,0,0.5,,,\n"

@@ -99,6 +99,21 @@ inline Script gauge(std::uint32_t time, float fuel) {
 inline Script race(int laps, int viewed, int flags = 0) { return rst(laps, 0, flags) + sta(viewed, 1, laps) + mark(); }
 inline Script qualifying(int viewed) { return rst(0, 10) + sta(viewed, 2, 0) + mark(); }
 
+// Console lines many tables expect: a lap line, a restart's lines, and the pit fuel typed with its
+// advice line left open.
+inline std::string lapLine(int plid, const char* time = "1:0.0") {
+    return "New registered laptime by PLID " + std::to_string(plid) + ": " + time + "\n";
+}
+inline std::string restart(const std::string& kind, bool mustPit = false) {
+    return "Restart detected: " + kind + "\nCleared memory! {clear}Cleared pitboard!\n" +
+           (mustPit ? "Pitting is mandatory!\n" : "Pitting isn't mandatory.\n");
+}
+inline std::string advice(unsigned amount) { return "SET " + std::to_string(amount) + "% F"; }
+inline std::string setting(unsigned amount) {
+    return "Setting fuel to " + std::to_string(amount) + "%\n{press " + std::to_string(amount) + "}" +
+           std::to_string((amount + 100) * 68) + " bytes sent.\nSet Advice: " + advice(amount);
+}
+
 // A Port that writes console text as it comes and each send as a token between braces:
 //   {clear}         the IS_BFN that clears every button: 8, 42, 0, 1, 0, 0, 0, 0
 //   {keep-alive}    the IS_TINY reply: 4, 3, 0, 0

@@ -11,6 +11,7 @@
 
 #include "app/config.h"
 #include "app/settings_vetting.h"
+#include "support/files.h"
 #include "support/transcript.h"
 
 namespace {
@@ -45,16 +46,6 @@ const std::string kHalfLaunch = "cfg.xml line 1: LFSExec has InvokeInSim but its
 
 class ConfigFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/stintkeeper-config-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-
     // Writes `content` as cfg.xml, reads it and applies the defaults, as start-up does.
     std::string read(const std::string& content) {
         std::ofstream(dir_ / "cfg.xml", std::ios::binary) << content;
@@ -68,7 +59,8 @@ protected:
         return summary(config);
     }
 
-    std::filesystem::path dir_;
+    TempDir temp_{"config"};
+    const std::filesystem::path& dir_ = temp_.path;
     transcript::Recorder console;  // nothing may be sent: a send would show as a {token} in its text
 };
 
@@ -129,38 +121,25 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
         // The opt-in settings, and each value that is out of range or not a number.
         {"<C><InSim version=\"8\"/><OutGauge interval=\"500\"/><Fuel average=\"3\" reserve=\"0.5\" fill=\"finish\"/></C>",
          "Read InSim Port: 0\n", "", with(" version=8 interval=500 fuel=3/0.50/finish")},
-        {"<C><InSim version=\"0\"/><Fuel average=\"1\" fill=\"laps\"/><Race long=\"0\"/></C>", "Read InSim Port: 0\n", "",
-         kDefaults},
         {"<C><Race long=\"-3\"/></C>", "", "", with(" long")},
         {"<C><Race long=\"1\"/><Race long=\"yes\"/></C>", "",
          "cfg.xml line 1: Race long \"yes\" is not a whole number: it counts as off\n", kDefaults},
-        {"<C><Log dir=\"race logs\"/></C>", "", "", with(" log=race logs")},
         {"<C><Log dir=\"logs\"/><Log/></C>", "", "cfg.xml line 1: Log has no dir: no race log is written\n", kDefaults},
-        {"<C><InSim version=\"10\"/></C>", "Read InSim Port: 0\n", "", with(" version=10")},
         // The pit guard: any whole number but 0 is on, with version 8 or later asked for, wherever it stands.
         {"<C><Pit guard=\"-2\"/><InSim version=\"8\"/></C>", "Read InSim Port: 0\n", "", with(" version=8 guard")},
-        {"<C><InSim version=\"10\"/><Pit guard=\"0\"/></C>", "Read InSim Port: 0\n", "", with(" version=10")},
+        {"<C><InSim version=\"10\"/><Pit guard=\"0\"/><Race long=\"0\"/></C>", "Read InSim Port: 0\n", "", with(" version=10")},
         {"<C>\n<InSim version=\"7\"/>\n<Pit guard=\"1\"/></C>", "Read InSim Port: 0\n",
          "cfg.xml line 3: Pit guard needs InSim version 8 or later (version=\"8\" on InSim): it is off\n", with(" version=7")},
-        {"<C><Pit guard=\"1\"/></C>", "",
-         "cfg.xml line 1: Pit guard needs InSim version 8 or later (version=\"8\" on InSim): it is off\n", kDefaults},
         {"<C><InSim version=\"9\"/><Pit guard=\"on\"/></C>", "Read InSim Port: 0\n",
          "cfg.xml line 1: Pit guard \"on\" is not a whole number: the guard is off\n", with(" version=9")},
-        {"<C><InSim version=\"11\"/><OutGauge interval=\"0\"/><Fuel average=\"12\" reserve=\"6\" fill=\"full\"/></C>",
+        {"<C><InSim version=\"11\"/><OutGauge interval=\"0\"/><Fuel average=\"12\" reserve=\"nan\" fill=\"full\"/></C>",
          "Read InSim Port: 0\n",
          "cfg.xml line 1: InSim version \"11\" is not a version from 5 to 10: it is left out, and only InSim version 5 "
          "is accepted\n"
          "cfg.xml line 1: OutGauge interval \"0\" is not a whole number of milliseconds from 1 on: 10000 is used\n"
          "cfg.xml line 1: Fuel average \"12\" is not a whole number of laps from 1 to 9: 1 is used\n"
-         "cfg.xml line 1: Fuel reserve \"6\" is not a number of laps from 0 to 5: 0 is used\n"
+         "cfg.xml line 1: Fuel reserve \"nan\" is not a number of laps from 0 to 5: 0 is used\n"
          "cfg.xml line 1: Fuel fill \"full\" is neither laps nor finish: laps is used\n", kDefaults},
-        {"<C><InSim version=\"v5\"/><OutGauge interval=\"-5\"/><Fuel average=\"2.5\" reserve=\"nan\"/></C>",
-         "Read InSim Port: 0\n",
-         "cfg.xml line 1: InSim version \"v5\" is not a version from 5 to 10: it is left out, and only InSim version 5 "
-         "is accepted\n"
-         "cfg.xml line 1: OutGauge interval \"-5\" is not a whole number of milliseconds from 1 on: 10000 is used\n"
-         "cfg.xml line 1: Fuel average \"2.5\" is not a whole number of laps from 1 to 9: 1 is used\n"
-         "cfg.xml line 1: Fuel reserve \"nan\" is not a number of laps from 0 to 5: 0 is used\n", kDefaults},
         {"<C><Fuel racing=\"1.1\" level=\"line\" topUp=\"1\"/></C>", "", "", with(" racing=1.10 level=line topUp")},
         {"<C><Fuel racing=\"3\" level=\"both\" topUp=\"0\"/></C>", "", "", with(" racing=3.00 level=both")},
         {"<C><Fuel racing=\"1\" level=\"fuel200\" topUp=\"yes\"/><Fuel racing=\"3.5\" topUp=\"2\"/></C>", "",
@@ -264,44 +243,9 @@ TEST_F(ConfigFile, WideText) {
     EXPECT_EQ(read(std::string("\xFF\xFE\x00\x00<", 5)), kDefaults);
 }
 
-// The default description is the start-up tests'; every opt-in setting is named when set.
-TEST(Settings, DescribedInAFewWords) {
+// The settings line names the ports as they are opened, not as written.
+TEST(Settings, DescribedWithThePortsUsed) {
     Config config;
-    applyDefaults(config);
-    config.startLfs = config.invokeInSim = true;
-    config.lfsLocation = "C:/LFS/";
-    config.insimVersion = 8;
-    config.outGaugeIntervalMs = 500;
-    config.fuel = FuelSettings{3, 0.5f, true};
-    config.pitGuard = true;
-    config.longRaces = true;
-    config.logDirectory = "/home/driver/logs";
-    EXPECT_EQ(describeSettings(config),
-              "InSim port 12500, OutGauge port 12501, board time-out 15 s, the simulator is started: C:/LFS/LFS.exe, "
-              "InSim version 8 asked for, OutGauge every 500 ms, fuel use averaged over 3 laps, a reserve of 0.5 "
-              "laps, pit fuel filled to the finish, pit fuel typed only while no screen, dialog or stop is in the way, "
-              "races of 100 laps or more and timed races tracked, race logs in /home/driver/logs");
-    config.fuel.racing = 1.1f;
-    config.fuel.level = LevelSource::Line;
-    config.fuel.topUp = true;
-    config.longRaces = false;
-    config.pitGuard = false;
-    config.logDirectory.clear();
-    EXPECT_EQ(describeSettings(config),
-              "InSim port 12500, OutGauge port 12501, board time-out 15 s, the simulator is started: C:/LFS/LFS.exe, "
-              "InSim version 8 asked for, OutGauge every 500 ms, fuel use averaged over 3 laps, a reserve of 0.5 "
-              "laps, pit fuel filled to the finish, out-laps and laps over 1.1 x the best recent lap left out of the use, "
-              "the fuel at each line from Fuel200, the top-up typed to the flag");
-    config.fuel.level = LevelSource::Both;
-    config.fuel.longAverage = 40;
-    config.fuel.roundNearest = true;
-    config.fuel.stopSeconds = 30.0f;
-    EXPECT_NE(describeSettings(config).find(", the fuel now from Fuel200 and the use from OutGauge, the top-up typed to "
-                                            "the flag, fuel use averaged over 40 laps in place of 3, pit fuel rounded to "
-                                            "the nearest percent, a stop counted as 30 s in timed races"),
-              std::string::npos);
-    // The ports as they are opened.
-    config = Config{};
     config.insimPort = 70000;
     config.outGaugePort = -1;
     EXPECT_EQ(describeSettings(config).substr(0, 36), "InSim port 4464, OutGauge port 65535");

@@ -20,20 +20,9 @@ const std::string kStream = bytes({4, 3, 0, 0}) +                          // IS
                             bytes({28, 5, 0, 0}) + std::string(24, '\0');    // IS_STA
 const std::string kFrames = "whole 4, whole 20, drop 40, drop 4, drop 4, drop 4, whole 16, whole 28, ";
 
-// From InSim 9 on: Size counts fours. Handled types with their Size byte wrong, other types of Size 10,
-// 1, 0 and 255 (the largest packet, 1020 bytes).
-const std::string kStreamInFours = bytes({1, 3, 0, 0}) +                             // IS_TINY
-                                   bytes({7, 24, 0, 7}) + std::string(16, '\1') +     // IS_LAP, Size 7
-                                   bytes({10, 77, 0, 0}) + std::string(36, '\3') +    // 40 bytes
-                                   bytes({1, 200, 0, 0}) + bytes({0, 1, 0, 0}) +
-                                   bytes({255, 99, 0, 0}) + std::string(1016, '\4') +
-                                   bytes({7, 5, 0, 0}) + std::string(24, '\0');       // IS_STA
-const std::string kFramesInFours = "whole 4, whole 20, drop 40, drop 4, drop 4, drop 1020, whole 28, ";
-
 // Feeds the stream in pieces of these lengths (the rest in one last piece) and cuts every packet as
 // soon as it is complete, as the link does; lists what each cut was.
-std::string cut(const std::string& stream, const std::vector<std::size_t>& pieces, SizeUnit unit = SizeUnit::Bytes,
-                const Program& program = Program{}) {
+std::string cut(const std::string& stream, const std::vector<std::size_t>& pieces, const Program& program = Program{}) {
     std::string frames, received;
     std::size_t at = 0;
     for (std::size_t piece = 0; at < stream.size(); ++piece) {
@@ -41,8 +30,8 @@ std::string cut(const std::string& stream, const std::vector<std::size_t>& piece
         received += stream.substr(at, length);
         at += length;
         for (;;) {
-            const Frame frame =
-                framePacket(reinterpret_cast<const std::uint8_t*>(received.data()), received.size(), programRoutes(program), unit);
+            const Frame frame = framePacket(reinterpret_cast<const std::uint8_t*>(received.data()), received.size(),
+                                            programRoutes(program), SizeUnit::Bytes);
             if (frame.kind == Frame::NeedMore) {
                 EXPECT_GT(frame.size, received.size());  // never asks for what it has
                 break;
@@ -63,14 +52,6 @@ TEST(Framing, HoweverTheBytesArrive) {
     EXPECT_EQ(cut(kStream, std::vector<std::size_t>(kStream.size(), 1)), kFrames);
 }
 
-TEST(Framing, SizesInFours) {
-    const SizeUnit fours = SizeUnit::Fours;
-    EXPECT_EQ(cut(kStreamInFours, {}, fours), kFramesInFours);
-    for (std::size_t offset = 1; offset < kStreamInFours.size(); offset += 3) {
-        EXPECT_EQ(cut(kStreamInFours, {offset}, fours), kFramesInFours) << offset;
-    }
-}
-
 // The guard's packets are handled, at their own sizes, only with the guard on: without it an IS_PIT whose
 // Size says 8 is 8 bytes long, as before.
 TEST(Framing, TheGuardsPacketsOnlyWithTheGuard) {
@@ -81,5 +62,5 @@ TEST(Framing, TheGuardsPacketsOnlyWithTheGuard) {
     Program guarded;
     guarded.pitFuel.guard.on = true;
     EXPECT_EQ(cut(stream, {}), "drop 8, drop 12, drop 8, drop 8, ");
-    EXPECT_EQ(cut(stream, {}, SizeUnit::Bytes, guarded), "whole 24, drop 4, whole 8, ");
+    EXPECT_EQ(cut(stream, {}, guarded), "whole 24, drop 4, whole 8, ");
 }

@@ -138,9 +138,9 @@ TEST(RaceBoard, TimeOut) {
     // The older stamp, carried along to the board before, clears the newer board early.
     EXPECT_EQ(play(shown + gauge(110000, 0.4f) + lap(7, 60000, 180000, 3) + mark() + gauge(115001, 0.3f)),
               "Pitboard is too old!\n{clear}Fuel for 7: (pLaps+2->fuel[0] = 0.3\n");
-    Program negative;
+    Config negative;  // as cfg.xml gives it
     negative.boardTimeOutMs = -5000;
-    EXPECT_EQ(play(shown + gauge(100001, 0.4f), std::move(negative)),
+    EXPECT_EQ(play(shown + gauge(100001, 0.4f), Program(negative)),
               "Pitboard is too old!\n{clear}Fuel for 7: (pLaps+1->fuel[0] = 0.4\n");
 }
 

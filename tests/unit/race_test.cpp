@@ -18,13 +18,6 @@ void check(const std::vector<Case>& cases) {
     for (const Case& c : cases) EXPECT_EQ(play(c.script), c.expected) << c.name;
 }
 
-std::string lapLine(int plid, const char* time = "1:0.0") {
-    return "New registered laptime by PLID " + std::to_string(plid) + ": " + time + "\n";
-}
-std::string restart(const std::string& kind, bool mustPit = false) {
-    return "Restart detected: " + kind + "\nCleared memory! {clear}Cleared pitboard!\n" +
-           (mustPit ? "Pitting is mandatory!\n" : "Pitting isn't mandatory.\n");
-}
 const std::string kMemoryError = "Memory allocation error!\n";
 const std::string kMoreLaps = "More laps than allocated! Ending tracking! Clearing buttons!\n{clear}";
 
