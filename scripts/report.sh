@@ -27,9 +27,22 @@ awk -F, -v plid="$plid" -v data="$work/laps" -v calls="$work/calls" -v marks="$w
         if ($9 != "") { lastLap = $2; lastFuel = fuel }
     }
     END {
-        if (lastLap != "") printf "set label \"%.1f %% at the flag\" at %s, second %s offset -0.6, 1.6 right boxed textcolor rgb \"#208040\"\n", lastFuel, lastLap, lastFuel >marks
+        # Above the plot, at its right end: on the plot it would cover the last laps.
+        if (lastLap != "") printf "set label \"%.1f %% at the flag (lap %s)\" at graph 1, graph 1 offset 0, 1 right textcolor rgb \"#208040\"\n", lastFuel, lastLap >marks
     }' "$csv"
 touch "$work/calls" "$work/marks.gp"
+
+# A label every 1, 2, 5, 10, 20, 50 ... laps: the first of these steps that leaves at most 15 labels.
+laps=$(awk -F, -v plid="$plid" 'NR > 1 && $3 == plid && $2 > laps { laps = $2 } END { print laps + 0 }' "$csv")
+step=1
+for base in 1 10 100 1000 10000; do
+    for times in 1 2 5; do
+        step=$((base * times))
+        [ $((laps / step)) -le 15 ] && break 2
+    done
+# Beyond a few hundred laps a point at every lap would hide the line: about 100 points in all.
+every=$((laps > 300 ? laps / 100 : 1))
+done
 
 calls=""
 if [ -s "$work/calls" ]; then
@@ -48,12 +61,13 @@ set y2label "fuel at the lap line (% of the tank)" textcolor rgb "#208040"
 set ytics nomirror textcolor rgb "#2060b0"
 set y2tics textcolor rgb "#208040"
 set y2range [0:*]
-set xtics 1
-set mxtics 1
+set xrange [0:$laps + 1]
+set xtics $step
+set mxtics $([ "$step" -gt 1 ] && echo 5 || echo 1)
 set grid xtics ytics lc rgb "#dddddd"
 set key outside bottom center horizontal
 load "$work/marks.gp"
-plot "$work/laps" using 1:2 with linespoints pointtype 7 lw 2 lc rgb "#2060b0" title "lap time", \
-     "" using 1:3 axes x1y2 with linespoints pointtype 5 lw 2 lc rgb "#208040" title "fuel at the line"$calls
+plot "$work/laps" using 1:2 with linespoints pointinterval $every pointtype 7 lw 2 lc rgb "#2060b0" title "lap time", \
+     "" using 1:3 axes x1y2 with linespoints pointinterval $every pointtype 5 lw 2 lc rgb "#208040" title "fuel at the line"$calls
 GNUPLOT
 echo "$png"
