@@ -115,14 +115,7 @@ int InSimLink::connect(const Config& config, Program& program) {
         return 2;
     }
     printLine(*this, "accepted.");
-    session.insimVersion = version.InSimVer;
-    setSizeUnit(sizeUnitOf(version.InSimVer));  // both ways, from the next packet on
-    PitGuard& guard = program.pitFuel.guard;
-    if (guard.on && version.InSimVer < kPitGuardVersion) {
-        diagnose(*this, "the simulator speaks InSim version ", version.InSimVer,
-                 ": the pit guard needs version 8 or later, so it is off");
-        guard.on = false;
-    }
+    useInSimVersion(program, version.InSimVer, *this);
     printLine(*this, "Requesting OutGauge...");
     const IS_SMALL request = makeOutGaugeRequest(config.outGaugeIntervalMs, sizeUnit());
     send(&request, sizeof request);

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "link/handshake.h"
 #include "link/outgoing.h"
 #include "race/handlers.h"
 #include "race/race_length.h"
@@ -60,6 +61,16 @@ constexpr Route<Program> kRoutes[] = {
 constexpr std::size_t kGuardRows = 4;
 
 }  // namespace
+
+void useInSimVersion(Program& program, word version, Output& out) {
+    program.race.session.insimVersion = version;
+    out.setSizeUnit(sizeUnitOf(version));
+    PitGuard& guard = program.pitFuel.guard;
+    if (guard.on && version < kPitGuardVersion) {
+        diagnose(out, "the simulator speaks InSim version ", version, ": the pit guard needs version 8 or later, so it is off");
+        guard.on = false;
+    }
+}
 
 Routes<Program> programRoutes(const Program& program) {
     const Routes<Program> all = kRoutes;

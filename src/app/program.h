@@ -29,6 +29,10 @@ struct Program {                     // everything the handlers work on, for the
     }
 };
 
+// The version the handshake accepted, from the next packet on: the unit of every Size byte both ways,
+// what the lap lines carry, and the pit guard, which is turned off below version 8.
+void useInSimVersion(Program& program, word version, Output& out);
+
 // The handled InSim packet types, each with the rest of its packet after the header and its handler.
 // The pit guard's packets are among them only while the guard is on.
 Routes<Program> programRoutes(const Program& program);
