@@ -122,6 +122,7 @@ inline std::string setting(unsigned amount) {
 //   {press N}       one send of IS_MST packets (68, 13, 0, 0, then the zero-filled text) typing
 //                   /press F12, 99 x /press left, N - 1 x /press right, /press F12
 //   {bytes ..}      anything else, in hex
+// Size bytes are read in the unit set on the recorder, as the link sets it after the handshake.
 //   Diagnostics for standard error are kept apart in `errors`, one line each.
 class Recorder final : public Output {
 public:
@@ -140,14 +141,14 @@ public:
         const std::string bytes(static_cast<const char*>(data), size);
         if (!header_.empty()) {
             const std::string header = std::exchange(header_, {});
-            if (size + 12 == static_cast<unsigned char>(header[0])) {
+            if (size + 12 == static_cast<unsigned char>(header[0]) * unit()) {
                 text += "{btn " + std::to_string(header[4]) + " |" + shown(bytes) + "|}";
                 return;
             }
             text += hex(header);
         }
-        if (bytes == std::string("\x08\x2a\x00\x01\x00\x00\x00\x00", 8)) text += "{clear}";
-        else if (bytes == std::string("\x04\x03\x00\x00", 4)) text += "{keep-alive}";
+        if (bytes == sized(8, "\x2a\x00\x01\x00\x00\x00\x00")) text += "{clear}";
+        else if (bytes == sized(4, "\x03\x00\x00")) text += "{keep-alive}";
         else if (isButtonHeader(bytes)) header_ = bytes;
         else if (const int amount = pressAmount(bytes)) text += "{press " + std::to_string(amount) + "}";
         else text += hex(bytes);
@@ -155,16 +156,21 @@ public:
     void flushHeader() { text += hex(std::exchange(header_, {})); }
 
 private:
+    std::size_t unit() const { return static_cast<std::size_t>(sizeUnit()); }
+    // A packet of `length` bytes: its Size byte, then the `length` - 1 bytes of `rest`.
+    std::string sized(std::size_t length, const char* rest) const {
+        return static_cast<char>(length / unit()) + std::string(rest, length - 1);
+    }
     static bool isButtonHeader(const std::string& b) {
         const int id = b.size() == 12 ? b[4] : 0;
         return id >= 1 && id <= 4 && b.substr(1) == std::string{45, char(id), 0, char(id), 0, 32, 0, 10, char(42 + 8 * id), 20, 10};
     }
-    static std::string command(const char* text) {
-        std::string packet = std::string("\x44\x0d\x00\x00", 4) + text;
+    std::string command(const char* text) const {
+        std::string packet = static_cast<char>(68 / unit()) + std::string("\x0d\x00\x00", 3) + text;
         packet.resize(68, '\0');
         return packet;
     }
-    static int pressAmount(const std::string& b) {
+    int pressAmount(const std::string& b) {
         const std::size_t count = b.size() / 68;
         if (b.size() % 68 != 0 || count < 101 || count > 199) return 0;
         std::string batch = command("/press F12");
