@@ -1,5 +1,5 @@
 // The reader of the OutGauge fuzz target's input (its format and writers are in tools/fuzz_seeds):
-// runs each step through the session, a packet or a datagram.
+// after the settings prefix, runs each step through the session, a packet or a datagram.
 #pragma once
 
 #include <cstdint>
@@ -11,8 +11,8 @@
 
 namespace fuzzing {
 
-// Runs a whole input of this format; stops where the input ends inside a step.
-inline void runOutGaugeInput(Session& session, Input& in) {
+// Runs the steps of an input; stops where the input ends inside a step.
+inline void runOutGaugeSteps(Session& session, Input& in) {
     while (true) {
         const std::uint8_t* op = in.take(1);
         if (op == nullptr) return;

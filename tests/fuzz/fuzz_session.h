@@ -2,18 +2,30 @@
 // stream and OutGauge datagrams of any length, checking after every step what must hold for any input.
 #pragma once
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "fuzz_seeds/settings_prefix.h"
 #include "support/transcript.h"
+
+// The checks walk the lap store after every step: left out of the coverage the fuzzer steers by, they
+// neither slow it down nor count as paths of the program.
+#if defined(__clang__)
+#define FUZZ_UNCOUNTED __attribute__((no_sanitize("coverage")))
+#else
+#define FUZZ_UNCOUNTED
+#endif
 
 namespace fuzzing {
 
@@ -32,13 +44,64 @@ struct Input {
     }
 };
 
+// Where the race logs of every input go: one directory for the whole run, emptied after each input and
+// removed at exit.
+class LogDirectory {
+public:
+    static LogDirectory& instance() {
+        static LogDirectory directory;
+        return directory;
+    }
+    const std::string& path() const { return path_; }
+    void empty() const {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(path_, error)) std::filesystem::remove(entry, error);
+    }
+    ~LogDirectory() {
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
+    }
+
+private:
+    // In memory where the system has a file system there, as a file made on disk for each input costs
+    // more than the rest of the input.
+    LogDirectory() {
+        const char* tmp = std::getenv("TMPDIR");
+        const char* base = tmp != nullptr ? tmp : std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+        std::string pattern = std::string(base) + "/stintkeeper-logs-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            std::fprintf(stderr, "no directory for the race logs\n");
+            std::abort();
+        }
+        path_ = pattern;
+    }
+    std::string path_;
+};
+
+// The settings as the program takes them from cfg.xml: defaults for what is 0, the logs in the run's directory.
+inline Config settingsOf(Config config) {
+    applyDefaults(config);
+    if (!config.logDirectory.empty()) config.logDirectory = LogDirectory::instance().path();
+    return config;
+}
+
 // Stops the fuzzer at the first violation, naming it.
 class Session {
 public:
-    explicit Session(std::int32_t boardTimeOutMs = kDefaultBoardTimeOutMs, bool pitGuard = false) {
-        program.boardTimeOutMs = boardTimeOutMs;
-        program.pitFuel.guard.on = pitGuard;
+    // The program made from the settings as the real one is, after a handshake in which the simulator
+    // speaks the version asked for (5 when none is).
+    explicit Session(const Config& read) : program(settingsOf(read)) {
+        useInSimVersion(program, static_cast<word>(read.insimVersion == 0 ? 5 : read.insimVersion), out_);
+        out_.errors.clear();
     }
+    ~Session() {
+        if (program.log) {
+            program.log.reset();
+            LogDirectory::instance().empty();
+        }
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
     Program program;
     Tracker& tracker = program.race;
@@ -50,67 +113,103 @@ public:
         if (frame.kind == Frame::NeedMore) return false;
         const std::uint8_t* bytes = in.take(frame.size);
         if (frame.kind == Frame::Drop) return true;
-        const std::vector<std::uint32_t> before = readings();
         dispatchPacket(programRoutes(program), program, bytes, frame.size, out_);
         const std::string said = output();
         check((bytes[1] == ISP_TINY && bytes[3] == TINY_NONE) == (said == "{keep-alive}"), "a keep-alive not answered alone");
         check(said.find("{press") == said.rfind("{press"), "one packet typed the pit fuel twice");
-        if (said.find("{press") != std::string::npos) {
-            // The line it was typed for: this lap line, or with the guard one held until this packet.
-            const PitFuelState& typed = program.pitFuel;
-            IS_LAP lap{};
-            std::memcpy(&lap, bytes, std::min(sizeof lap, frame.size));
-            const bool thisLine = bytes[1] == ISP_LAP && typed.race == tracker.races && typed.plid == lap.PLID &&
-                                  typed.lap == lap.LapsDone;
-            check(thisLine || typed.guard.on, "the pit fuel typed outside a lap line without the guard");
-            check(typedLines_.insert({typed.race, typed.plid, typed.lap}).second, "the pit fuel typed twice for one lap line");
-        }
-        const bool storeChanged = bytes[1] == ISP_RST || (bytes[1] == ISP_STA && !tracker.pLaps);
-        check(storeChanged || readings() == before, "a packet changed a fuel reading");
+        if (said.find("{press") != std::string::npos) typed(bytes, frame.size);
+        storeAfter(false);
         return true;
     }
 
     // One OutGauge datagram of any length, as the link hands it over after a receive.
     void datagram(const std::uint8_t* bytes, std::size_t length) {
-        const std::vector<std::uint32_t> before = readings();
         const std::uint32_t timeBefore = tracker.session.currentTime;
         onGauge(program, bytes, length, out_);
         const std::string said = output();
-        const std::vector<std::uint32_t> after = readings();
-        if (length != sizeof(OutGaugePack)) {
-            check(said == "Unknown packet size!\n" && tracker.session.currentTime == timeBefore && after == before,
-                  "a datagram of the wrong size had another effect than its line");
-            return;
-        }
-        // A slot is written once, and only at a lap line of the viewed player.
-        for (std::size_t i = 0; i < after.size() && i < before.size(); ++i) {
-            if (after[i] == before[i]) continue;
-            const IS_LAP& record = tracker.pLaps->block(i / kLapsPerBlock)->laps[i % kLapsPerBlock];
-            check((before[i] & 0x7FFFFFFFu) == 0, "a fuel reading was overwritten");
-            check(record.PLID != 0 && record.PLID == tracker.session.sta.ViewPLID, "fuel recorded for another player");
-        }
+        const bool whole = length == sizeof(OutGaugePack);
+        check(whole || (said == "Unknown packet size!\n" && tracker.session.currentTime == timeBefore),
+              "a datagram of the wrong size had another effect than its line");
+        storeAfter(whole);
+    }
+
+    // At the end of the input: the whole store in shape.
+    FUZZ_UNCOUNTED void finish() {
+        if (tracker.pLaps) wholeStoreInShape(*tracker.pLaps);
     }
 
 private:
-    // Every fuel slot of the store, bit for bit, so that a change of any value, NaN included, shows.
-    std::vector<std::uint32_t> readings() const {
-        std::vector<std::uint32_t> bits;
-        for (std::size_t b = 0; tracker.pLaps && b < tracker.pLaps->blockCount(); ++b) {
-            bits.resize(bits.size() + kLapsPerBlock);
-            std::memcpy(&bits[bits.size() - kLapsPerBlock], tracker.pLaps->block(b)->fuel, sizeof(LapBlock::fuel));
-        }
-        return bits;
+    // The amount typed by this packet: for this lap line, or with the guard one held until a packet made
+    // typing safe; never while the guard's rules hold it, never twice for one line.
+    void typed(const std::uint8_t* bytes, std::size_t size) {
+        const PitFuelState& typed = program.pitFuel;
+        IS_LAP lap{};
+        std::memcpy(&lap, bytes, std::min(sizeof lap, size));
+        const bool thisLine = bytes[1] == ISP_LAP && typed.race == tracker.races && typed.plid == lap.PLID &&
+                              typed.lap == lap.LapsDone;
+        const PitGuard& guard = typed.guard;
+        check(thisLine || guard.on, "the pit fuel typed outside a lap line without the guard");
+        const IS_STA& sta = tracker.session.sta;
+        check(!guard.on || (guard.mode == CIM_NORMAL && guard.subMode == 0 &&
+                            (sta.Flags & (ISS_DIALOG | ISS_TEXT_ENTRY)) == 0 && !guard.inBox[sta.ViewPLID]),
+              "the pit fuel typed while the guard holds it");
+        check(typedLines_.insert({typed.race, typed.plid, typed.lap}).second, "the pit fuel typed twice for one lap line");
     }
 
-    // What the step printed and sent: only sends the program makes (no {bytes}), no NUL in the console;
-    // and the lap store in shape after it: at most 64 records a block, each of the block's own lap and
-    // not PLID 0, nothing behind them.
+    // What the step printed and sent: only sends the program makes (no {bytes}), no NUL in the console.
     std::string output() {
         out_.flushHeader();
-        const std::string said = std::exchange(out_.text, {});
+        std::string said = std::exchange(out_.text, {});
         check(said.find("{bytes") == std::string::npos && said.find('\0') == std::string::npos, "a malformed output");
-        for (std::size_t b = 0; tracker.pLaps && b < tracker.pLaps->blockCount(); ++b) {
-            const LapBlock& block = *tracker.pLaps->block(b);
+        return said;
+    }
+
+    // The lap store after a step, against what it held before: within its cap; records only added, at
+    // most 64 a block, each of the block's own lap and not PLID 0; a fuel reading written only by a
+    // datagram of the right size, once, and only at a lap line of the viewed player. A store made anew
+    // by the step is checked whole.
+    FUZZ_UNCOUNTED void storeAfter(bool readingsMayFill) {
+        const RaceLapStore* store = tracker.pLaps.get();
+        const bool replaced = store != seenStore_ || tracker.races != seenRaces_;
+        seenStore_ = store;
+        seenRaces_ = tracker.races;
+        if (store == nullptr) return;
+        const std::size_t cap = store->hours() != 0 ? RaceLapStore::kMaxTimedRaceLaps
+                                : tracker.longRaces  ? kMaxLongRaceLaps
+                                                     : kMaxRaceLaps;
+        check(store->blockCount() <= cap, "the lap store beyond its cap");
+        if (replaced) {
+            wholeStoreInShape(*store);
+            arrivals_.assign(store->blockCount(), 0);
+            fuel_.assign(store->blockCount() * kLapsPerBlock, 0);
+            return;
+        }
+        arrivals_.resize(store->blockCount(), 0);  // a timed race's store grows
+        fuel_.resize(store->blockCount() * kLapsPerBlock, 0);
+        for (std::size_t b = 0; b < store->blockCount(); ++b) {
+            const LapBlock& block = *store->block(b);
+            check(block.arrivals <= kLapsPerBlock && block.arrivals >= arrivals_[b], "records of a lap lost or too many");
+            for (std::size_t s = arrivals_[b]; s < block.arrivals; ++s) {
+                check(block.laps[s].PLID != 0 && block.laps[s].LapsDone == b + 1, "a record in the wrong block");
+            }
+            arrivals_[b] = block.arrivals;
+            for (std::size_t s = 0; s < block.arrivals; ++s) {
+                std::uint32_t bits;
+                std::memcpy(&bits, &block.fuel[s], sizeof bits);
+                std::uint32_t& before = fuel_[b * kLapsPerBlock + s];
+                if (bits == before) continue;
+                check(readingsMayFill, "a fuel reading changed by a packet or a datagram of the wrong size");
+                check((before & 0x7FFFFFFFu) == 0, "a fuel reading was overwritten");
+                check(block.laps[s].PLID == tracker.session.sta.ViewPLID, "fuel recorded for another player");
+                before = bits;
+            }
+        }
+    }
+
+    // Every block: at most 64 records, each of the block's own lap and not PLID 0, nothing behind them.
+    FUZZ_UNCOUNTED static void wholeStoreInShape(const RaceLapStore& store) {
+        for (std::size_t b = 0; b < store.blockCount(); ++b) {
+            const LapBlock& block = *store.block(b);
             check(block.arrivals <= kLapsPerBlock, "more than 64 records in a block");
             for (std::size_t s = 0; s < kLapsPerBlock; ++s) {
                 const IS_LAP& record = block.laps[s];
@@ -118,7 +217,6 @@ private:
                 else check(record.PLID == 0 && block.fuel[s] == 0.0f, "a slot behind the records is not empty");
             }
         }
-        return said;
     }
 
     static void check(bool holds, const char* what) {
@@ -128,8 +226,27 @@ private:
         __builtin_trap();
     }
 
+    static constexpr std::size_t kMaxLongRaceLaps = 1000;  // RaceLaps 190 with long races read
+
     transcript::Recorder out_;
     std::set<std::tuple<std::uint32_t, std::uint8_t, std::uint16_t>> typedLines_;  // race, PLID, LapsDone
+    const RaceLapStore* seenStore_ = nullptr;  // the store as the last step left it
+    std::uint32_t seenRaces_ = 0;
+    std::vector<std::uint8_t> arrivals_;  // its records a block
+    std::vector<std::uint32_t> fuel_;     // and its readings, bit for bit, so a change of any value, NaN included, shows
 };
+
+// The settings prefix of an input and then its steps, in a session of those settings; false when the
+// input is too short for the prefix.
+template <class Steps>
+bool runInput(const std::uint8_t* data, std::size_t size, Steps steps) {
+    Config read;
+    if (!readPrefix(data, size, read)) return false;
+    Session session(read);
+    Input in{data, size, kPrefixBytes};
+    steps(session, in);
+    session.finish();
+    return true;
+}
 
 }  // namespace fuzzing

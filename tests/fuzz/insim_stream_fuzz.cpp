@@ -1,14 +1,14 @@
-// Fuzz target: the InSim byte stream, cut into packets as the link cuts it, through the whole
-// race, qualifying and pitboard state; traps on any broken invariant.
+// Fuzz target: the settings prefix, then the InSim byte stream, cut into packets as the link cuts it,
+// through the whole race, qualifying and pitboard state; traps on any broken invariant.
 #include <cstddef>
 #include <cstdint>
 
 #include "fuzz/fuzz_session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzzing::Session session;
-    fuzzing::Input in{data, size};
-    while (session.packetFrom(in)) {
-    }
+    fuzzing::runInput(data, size, [](fuzzing::Session& session, fuzzing::Input& in) {
+        while (session.packetFrom(in)) {
+        }
+    });
     return 0;
 }

@@ -1,5 +1,6 @@
 // Writes the seed inputs of the three fuzz targets: sessions played by the stand-in's race model,
-// hand-made odd sessions, and settings files. Usage: fuzz_seeds <corpus dir> <scenario dir>; files are seed-*.
+// hand-made odd sessions under default and opt-in settings, and settings files.
+// Usage: fuzz_seeds <corpus dir> <scenario dir>; files are seed-*.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "fuzz_seeds/outgauge_input.h"
+#include "fuzz_seeds/settings_prefix.h"
 #include "standin/packets.h"
 #include "standin/race_model.h"
 #include "standin/scenario.h"
@@ -20,18 +22,22 @@ namespace {
 using namespace standin;
 using fuzzing::appendRaw;
 
-// One scenario as the simulator would play it: packets on the InSim stream and OutGauge datagrams.
+// One scenario as the simulator would play it: packets on the InSim stream and OutGauge datagrams,
+// under the settings of its prefix. Set `fours` before the first packet for InSim 9 and 10.
 struct Scenario {
-    std::int32_t boardTimeOutMs = 15000;
+    std::string settings = fuzzing::writePrefix({});
+    bool fours = false;    // Size bytes count fours
     std::string stream;    // InSim bytes only: the input of the stream target
     std::string steps;     // packets and datagrams: the input of the OutGauge target
 
     template <class Packet>
     void packet(const Packet& p) {
-        appendRaw(stream, p);
-        fuzzing::appendPacketStep(steps, p);
+        std::string bytes;
+        appendRaw(bytes, p);
+        raw(bytes);
     }
-    void raw(const std::string& bytes) {  // packet bytes as they stand, however malformed
+    void raw(std::string bytes) {  // packet bytes as they stand in bytes, however malformed
+        if (fours && !bytes.empty()) bytes[0] = static_cast<char>(static_cast<unsigned char>(bytes[0]) / 4);
         stream += bytes;
         steps += static_cast<char>(fuzzing::kOpPacket);
         steps += bytes;
@@ -41,11 +47,12 @@ struct Scenario {
 };
 
 // A race of `laps` laps with `cars` cars; the viewed car's fuel falls by `use` a lap from `startFuel`.
+// `played`: the laps played of it, all when 0.
 void playRace(Scenario& s, byte laps, byte cars, byte viewed, float startFuel, float use, std::uint32_t& clock,
-              word flags = 0, byte penalty = 0) {
+              word flags = 0, byte penalty = 0, word played = 0) {
     s.packet(makeRst(laps, 0, flags));
     s.packet(makeSta(viewed, 1, laps));
-    for (word lap = 1; lap <= laps; ++lap) {
+    for (word lap = 1; lap <= (played != 0 ? played : laps); ++lap) {
         for (byte car = 1; car <= cars; ++car) {
             // Cars swap places now and then, so boards change colour.
             const byte plid = (lap % 3 == 0 && car <= 2) ? static_cast<byte>(3 - car) : car;
@@ -83,8 +90,24 @@ std::vector<std::pair<std::string, Scenario>> scenarios() {
     race.packet(makeSta(3, 0, 10));
     all.emplace_back("race", race);
 
+    // A long race at InSim 9, sizes in fours, the fuel averaged over laps with a reserve to the flag.
+    Scenario longRace;
+    longRace.settings = fuzzing::writePrefix({{"version", 5}, {"long", 1}, {"average", 4}, {"reserve", 51},
+                                              {"fill", 1}, {"longAverage", 1}, {"level", 2}});
+    longRace.fours = true;
+    playRace(longRace, 101, 2, 1, 0.9f, 0.03f, clock, 0, 0, 30);
+    all.emplace_back("long-race-v9", longRace);
+
+    // A timed race at InSim 10 with the race log and every other fuel rule.
+    Scenario timed;
+    timed.settings = fuzzing::writePrefix({{"version", 6}, {"long", 1}, {"log", 1}, {"racing", 10}, {"topUp", 1},
+                                           {"round", 1}, {"stopSeconds", 13}, {"level", 1}});
+    timed.fours = true;
+    playRace(timed, 191, 3, 2, 0.6f, 0.04f, clock, 0, 0, 25);
+    all.emplace_back("timed-race-v10-log", timed);
+
     Scenario mustPit;  // mandatory stop, penalties, a lap beyond the race length
-    mustPit.boardTimeOutMs = 2000;
+    mustPit.settings = fuzzing::writePrefix({{"timeout", 2000}});
     playRace(mustPit, 8, 4, 2, 0.9f, 0.02f, clock, HOSTF_MUST_PIT, PENALTY_DT_VALID);
     mustPit.packet(makeLap(2, 60000, 9 * 61000, 9, PENALTY_SG_VALID));
     mustPit.packet(makeLap(1, 60000, 9 * 61000, 9));
@@ -151,7 +174,7 @@ std::vector<std::pair<std::string, Scenario>> scenarios() {
     all.emplace_back("dropped-and-cut", odd);
 
     Scenario gauges;  // datagrams of every odd kind during a race
-    gauges.boardTimeOutMs = -1;
+    gauges.settings = fuzzing::writePrefix({{"timeout", 0xFFFFFFFFu}});
     gauges.packet(makeRst(6, 0));
     gauges.packet(makeSta(5, 1, 6));
     const float readings[] = {std::numeric_limits<float>::quiet_NaN(), -0.25f, std::numeric_limits<float>::infinity(),
@@ -170,6 +193,7 @@ std::vector<std::pair<std::string, Scenario>> scenarios() {
     // Fuel short at lap lines 3 to 9, and between the lines what the pit guard follows: the F12 screen,
     // a dialog, a stop in the box, a text entry and a view away and back, each ended again.
     Scenario guard;
+    guard.settings = fuzzing::writePrefix({{"version", 4}, {"guard", 1}});
     guard.packet(makeRst(12, 0));
     guard.packet(makeSta(3, 1, 12));
     const auto state = [](byte viewed, word flags) {
@@ -215,6 +239,7 @@ constexpr std::size_t kMaxSeedBytes = 8000;
 // first after each packet, as the program takes at most one per loop turn.
 Scenario modelScenario(const std::filesystem::path& file) {
     Scenario s;
+    s.settings = fuzzing::writePrefix({{"version", 4}, {"guard", 1}});  // InSim 8, as connected below
     const ParseResult parsed = loadScenario(file.string());
     if (!parsed.scenario) {
         std::fprintf(stderr, "%s\n", parsed.error.c_str());
@@ -281,10 +306,8 @@ int main(int argc, char** argv) {
         if (file.path().extension() == ".txt") all.emplace_back("model-" + file.path().stem().string(), modelScenario(file));
     }
     for (const auto& [name, scenario] : all) {
-        writeFile(root / "insim_stream" / ("seed-" + name), scenario.stream);
-        std::string steps;
-        fuzzing::appendTimeOut(steps, scenario.boardTimeOutMs);
-        writeFile(root / "insim_outgauge" / ("seed-" + name), steps + scenario.steps);
+        writeFile(root / "insim_stream" / ("seed-" + name), scenario.settings + scenario.stream);
+        writeFile(root / "insim_outgauge" / ("seed-" + name), scenario.settings + scenario.steps);
     }
     for (const auto& config : kConfigs) writeFile(root / "config_file" / (std::string("seed-") + config[0]), config[1]);
     // The same settings as UTF-16 with a byte order mark: the reader converts other encodings.

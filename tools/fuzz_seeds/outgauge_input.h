@@ -1,4 +1,4 @@
-// The input format of the OutGauge fuzz target and its writers: a 4-byte board time-out, then steps,
+// The input format of the OutGauge fuzz target and its writers: the settings prefix, then steps,
 // each an op byte and then an InSim packet or a datagram. The target reads it; the seed maker writes it.
 #pragma once
 
@@ -21,7 +21,6 @@ template <class Packet>
 void appendRaw(std::string& out, const Packet& packet) {
     out.append(reinterpret_cast<const char*>(&packet), sizeof packet);
 }
-inline void appendTimeOut(std::string& out, std::int32_t boardTimeOutMs) { appendRaw(out, boardTimeOutMs); }
 template <class Packet>
 void appendPacketStep(std::string& out, const Packet& packet) {
     out += static_cast<char>(kOpPacket);
