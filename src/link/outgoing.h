@@ -27,3 +27,5 @@ constexpr unsigned kMaxPitFuelAmount = 99;  // percent; also bounds the batch at
 // (down to the lowest setting, 1%, from any setting), amount - 1 x "/press right", "/press F12".
 // Returns the bytes sent.
 std::size_t sendPressBatch(Output& out, unsigned amount);
+// One "/press <key>" command on its own, for a key of a few letters ("F9").
+void sendPress(Output& out, std::string_view key);

@@ -226,6 +226,30 @@ TEST(PitGuard, HoldsUntilThePacketThatMakesItSafe) {
               kShort + setting(38) + loneBoard(17, 20, 38));
 }
 
+// F12 replaces the F9, F10 and F11 panels: the amount is typed over them and the panel shown again after
+// the batch; the F12 screen, any other SubMode and any other mode hold it as before.
+TEST(PitGuard, TypesOverTheF9ToF11PanelsAndShowsThemAgain) {
+    const auto over = [](const char* key) {
+        std::string typed = setting(38);
+        return typed.insert(typed.find("Set Advice"), std::string("{panel ") + key + "}");
+    };
+    const std::string board = loneBoard(17, 20, 38);
+    const struct {
+        Script scene, release;
+        std::string console;
+    } cases[] = {
+        {cim(0, 1), {}, kShort + over("F9") + board},
+        {cim(0, 2), {}, kShort + over("F10") + board},
+        {cim(0, 3), {}, kShort + over("F11") + board},
+        {cim(0, 4), cim(0, 3), kShort + held("a screen is open", 38) + board + over("F11") + "\n"},
+        {cim(0, 5), cim(0, 0), kShort + held("a screen is open", 38) + board + released(38)},
+        {cim(6, 1), cim(0, 0), kShort + held("a screen is open", 38) + board + released(38)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(play(lineAfterReadings(17, 20, 0.375f, 0.25f, c.scene) + c.release, guarded()), c.console);
+    }
+}
+
 // Held at the line of lap 16, then again at lap 17 with a new amount: only the newer one is typed.
 TEST(PitGuard, ANewerAmountReplacesTheHeldOne) {
     std::string again = loneBoard(17, 20, 29);
