@@ -285,6 +285,27 @@ TEST(PitGuard, ARestartASessionEndOrAViewChangeDropsIt) {
     }
 }
 
+// An amount held at lap 17 of 20 is dropped at the viewed car's finishing line, or when a lap beyond the
+// race length ends tracking: closing the screen after the flag types nothing.
+TEST(PitGuard, NothingIsTypedAfterTheFlag) {
+    const Script held = lineAfterReadings(17, 20, 0.375f, 0.25f, cim(0, 4));
+    const struct {
+        Script script;
+        std::string console;
+    } cases[] = {
+        {held + lap(3, 60000, 18 * 60000, 18) + lap(3, 60000, 19 * 60000, 19) + mark() + lap(3, 60000, 20 * 60000, 20) +
+             cim(0, 0),
+         kLapLine + "Fuel in 17: 0. Fuel one lap later: 0\nPlayer has approx 0% fuel and consumes 0% per lap.\n"
+                    "Pit fuel dropped: the race is over\nPitboard for 3: Lap 19/20\n-0 | +0\nP1 |    \n1:0.0\n"
+                    "{clear}{btn 1 |L19/20 P1       |}{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}"
+                    "Sending advice:FINISHED\n{btn 4 |FINISHED\\0\\0\\0\\0|}"},
+        {held + sta(3, 1, 17) + mark() + lap(3, 60000, 18 * 60000, 18) + cim(0, 0),
+         "New registered laptime by PLID 3: 1:0.0\nMemory allocation error!\n"
+         "More laps than allocated! Ending tracking! Clearing buttons!\n{clear}Pit fuel dropped: the race is over\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(play(c.script, guarded()), c.console);
+}
+
 // At an IS_PIT of the viewed car: what the stop takes, and the amount typed in this race.
 TEST(PitGuard, TheStopLine) {
     const Script typed = lineAfterReadings(17, 20, 0.375f, 0.25f) + mark();
