@@ -118,6 +118,8 @@ public:
         check((bytes[1] == ISP_TINY && bytes[3] == TINY_NONE) == (said == "{keep-alive}"), "a keep-alive not answered alone");
         check(said.find("{press") == said.rfind("{press"), "one packet typed the pit fuel twice");
         if (said.find("{press") != std::string::npos) typed(bytes, frame.size);
+        check(said.find("{panel") == std::string::npos || said.find("{press") < said.find("{panel"),
+              "a panel shown again without a batch before it");
         storeAfter(false);
         return true;
     }
@@ -150,7 +152,8 @@ private:
         const PitGuard& guard = typed.guard;
         check(thisLine || guard.on, "the pit fuel typed outside a lap line without the guard");
         const IS_STA& sta = tracker.session.sta;
-        check(!guard.on || (guard.mode == CIM_NORMAL && guard.subMode == 0 &&
+        // Over the plain view or the F9 to F11 panels, which the F12 screen the batch opens replaces.
+        check(!guard.on || (guard.mode == CIM_NORMAL && guard.subMode < NRM_PIT_INSTRUCTIONS &&
                             (sta.Flags & (ISS_DIALOG | ISS_TEXT_ENTRY)) == 0 && !guard.inBox[sta.ViewPLID]),
               "the pit fuel typed while the guard holds it");
         check(typedLines_.insert({typed.race, typed.plid, typed.lap}).second, "the pit fuel typed twice for one lap line");
@@ -174,10 +177,10 @@ private:
         seenStore_ = store;
         seenRaces_ = tracker.races;
         if (store == nullptr) return;
-        const std::size_t cap = store->hours() != 0 ? RaceLapStore::kMaxTimedRaceLaps
-                                : tracker.longRaces  ? kMaxLongRaceLaps
-                                                     : kMaxRaceLaps;
-        check(store->blockCount() <= cap, "the lap store beyond its cap");
+        const bool timed = store->length().kind == RaceLength::Hours;
+        const std::size_t cap = timed ? RaceLapStore::kMaxTimedRaceLaps : tracker.longRaces ? kMaxLongRaceLaps : kMaxRaceLaps;
+        check(store->blockCount() <= cap && (timed || store->blockCount() == store->length().count),
+              "the lap store beyond its cap");
         if (replaced) {
             wholeStoreInShape(*store);
             arrivals_.assign(store->blockCount(), 0);
@@ -199,7 +202,7 @@ private:
                 std::uint32_t& before = fuel_[b * kLapsPerBlock + s];
                 if (bits == before) continue;
                 check(readingsMayFill, "a fuel reading changed by a packet or a datagram of the wrong size");
-                check((before & 0x7FFFFFFFu) == 0, "a fuel reading was overwritten");
+                check((before & 0x7FFFFFFFu) == 0 && !store->readAsZero(b, s), "a fuel reading was overwritten");
                 check(block.laps[s].PLID == tracker.session.sta.ViewPLID, "fuel recorded for another player");
                 before = bits;
             }
