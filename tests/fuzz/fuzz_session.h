@@ -185,10 +185,12 @@ private:
             wholeStoreInShape(*store);
             arrivals_.assign(store->blockCount(), 0);
             fuel_.assign(store->blockCount() * kLapsPerBlock, 0);
+            readAsZero_.assign(store->blockCount() * kLapsPerBlock, false);
             return;
         }
         arrivals_.resize(store->blockCount(), 0);  // a timed race's store grows
         fuel_.resize(store->blockCount() * kLapsPerBlock, 0);
+        readAsZero_.resize(store->blockCount() * kLapsPerBlock, false);
         for (std::size_t b = 0; b < store->blockCount(); ++b) {
             const LapBlock& block = *store->block(b);
             check(block.arrivals <= kLapsPerBlock && block.arrivals >= arrivals_[b], "records of a lap lost or too many");
@@ -200,9 +202,13 @@ private:
                 std::uint32_t bits;
                 std::memcpy(&bits, &block.fuel[s], sizeof bits);
                 std::uint32_t& before = fuel_[b * kLapsPerBlock + s];
-                if (bits == before) continue;
+                // A reading of 0 taken as read (with long races read) stays, like any other reading.
+                const bool zeroBefore = readAsZero_[b * kLapsPerBlock + s];
+                const bool zeroNow = store->readAsZero(b, s);
+                readAsZero_[b * kLapsPerBlock + s] = zeroNow;
+                if (bits == before && zeroNow == zeroBefore) continue;
                 check(readingsMayFill, "a fuel reading changed by a packet or a datagram of the wrong size");
-                check((before & 0x7FFFFFFFu) == 0 && !store->readAsZero(b, s), "a fuel reading was overwritten");
+                check((before & 0x7FFFFFFFu) == 0 && !zeroBefore, "a fuel reading was overwritten");
                 check(block.laps[s].PLID == tracker.session.sta.ViewPLID, "fuel recorded for another player");
                 before = bits;
             }
@@ -237,6 +243,7 @@ private:
     std::uint32_t seenRaces_ = 0;
     std::vector<std::uint8_t> arrivals_;  // its records a block
     std::vector<std::uint32_t> fuel_;     // and its readings, bit for bit, so a change of any value, NaN included, shows
+    std::vector<bool> readAsZero_;        // and the slots whose reading of 0 was taken as read
 };
 
 // The settings prefix of an input and then its steps, in a session of those settings; false when the
