@@ -36,6 +36,7 @@ std::string summary(const Config& c) {
     if (c.fuel.stopSeconds != 0.0f) text += " stop=" + std::to_string(c.fuel.stopSeconds).substr(0, 4);
     if (c.longRaces) text += " long";
     if (!c.logDirectory.empty()) text += " log=" + c.logDirectory;
+    if (c.stints != Stints::Off) text += c.stints == Stints::Even ? " plan=even" : " plan=full";
     return text;
 }
 const std::string kDefaults = "12500 12501 pw= 15000 loc=";
@@ -100,7 +101,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 2: <insim> is not a setting and is passed over; did you mean <InSim>?\n"
          "cfg.xml line 2: <Fuels> is not a setting and is passed over; did you mean <Fuel>?\n"
          "cfg.xml line 3: <x> is not a setting and is passed over (the settings are InSim, OutGauge, Password, "
-         "BoardTimeOut, LFSExec, Fuel, Pit, Race and Log)\n"
+         "BoardTimeOut, LFSExec, Fuel, Pit, Race, Log and Plan)\n"
          "cfg.xml line 3: <InSim> has no attribute Port: it is passed over; did you mean port?\n", kDefaults},
         // Attributes no setting reads, mistyped or shortened, and values the program cannot use as written.
         {"<C><InSim ver=\"8\" speed=\"1\"/><Fuel avg=\"3\"/><Password value=\"abcdefghijklmnop\"/>"
@@ -150,6 +151,10 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: Fuel topUp \"2\" is not 0 or 1: 0 is used\n", kDefaults},
         {"<C><Fuel longAverage=\"40\" round=\"nearest\" stopSeconds=\"27.5\"/></C>", "", "",
          with(" longAverage=40 nearest stop=27.5")},
+        {"<C><Plan stints=\"even\"/></C>", "", "", with(" plan=even")},
+        {"<C><Plan stints=\"full\"/><Plan stints=\"Full\"/></C>", "",
+         "cfg.xml line 1: Plan stints \"Full\" is neither even nor full: the plan is off\n", kDefaults},
+        {"<C><Plan stints=\"even\"/><Plan/></C>", "", "cfg.xml line 1: Plan has no stints: the plan is off\n", kDefaults},
         {"<C><Fuel longAverage=\"9\" round=\"down\" stopSeconds=\"0\"/></C>", "",
          "cfg.xml line 1: Fuel longAverage \"9\" is not a whole number of laps from 10 to 99: average is used\n"
          "cfg.xml line 1: Fuel round \"down\" is neither up nor nearest: up is used\n"
