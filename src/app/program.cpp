@@ -103,7 +103,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
             markPitStop(board);
             outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, out);  // typed, or held by the guard
         }
-        advisePlan(board, plan, lap.LapsDone, program.fuel);
+        advisePlan(board, plan, program.fuel);
     }
     setLastLapAdvice(board, distance);
     showRaceBoard(race, out);

@@ -51,7 +51,8 @@ unsigned plannedPercent(float fuel, const FuelSettings& settings) {
 StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints stints) {
     StintPlan plan;
     const double use = car.use, level = car.level, reserveLaps = settings.reserve;
-    if (!car.estimated || stints == Stints::Off || !(use > 0.0) || std::isnan(level)) return plan;
+    // From its finishing line on the car has nothing left to plan.
+    if (!car.estimated || stints == Stints::Off || !(use > 0.0) || std::isnan(level) || car.lapsToGo == 0) return plan;
     plan.made = true;
     plan.use = car.use;
     const double reserve = reserveLaps * use;
@@ -63,6 +64,7 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
             plan.mandatory = true;
             plan.windowFrom = car.lapsDone + 1u;
             plan.windowTo = car.lapsDone + std::max(car.lapsToGo, 2u) - 1u;
+            plan.inWindow = true;
         }
         return plan;
     }
@@ -82,6 +84,7 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
     plan.windowTo = car.lapsDone + static_cast<unsigned>(std::max(first, 1.0));
     const double earliest = std::max(laps - stops * std::max(stint, 0.0), 1.0);
     plan.windowFrom = std::min(car.lapsDone + static_cast<unsigned>(earliest), plan.windowTo);
+    plan.inWindow = plan.windowFrom <= car.lapsDone + 1u;
     if (!(car.mandatoryStopDue && stops == 1)) {
         plan.savingUse = savingUse(level, use, reserveLaps, stops > 1 ? laps : car.lapsToGo, stops - 1);
     }
@@ -100,10 +103,12 @@ void reportPlan(PlanShown& shown, std::uint32_t race, const StintPlan& plan, con
     }
     now.windowFrom = plan.windowFrom;
     now.windowTo = plan.windowTo;
+    now.inWindow = plan.inWindow;
     now.saving = plan.savingUse != 0.0f;
+    const bool fromMoved = shown.windowFrom != now.windowFrom && !(shown.inWindow && now.inWindow);
     const bool changed = shown.race != race || shown.stops != now.stops || shown.mandatory != now.mandatory ||
-                         shown.fuel != now.fuel || shown.lastFuel != now.lastFuel ||
-                         shown.windowFrom != now.windowFrom || shown.windowTo != now.windowTo;
+                         shown.fuel != now.fuel || shown.lastFuel != now.lastFuel || fromMoved ||
+                         shown.windowTo != now.windowTo;
     const bool savingNew = now.saving && (changed || !shown.saving);
     shown = now;
     if (changed) {
@@ -138,11 +143,10 @@ void reportPlan(PlanShown& shown, std::uint32_t race, const StintPlan& plan, con
     }
 }
 
-void advisePlan(BoardData& board, const StintPlan& plan, unsigned lapsDone, const FuelSettings& settings) {
+void advisePlan(BoardData& board, const StintPlan& plan, const FuelSettings& settings) {
     if (board.advice[0] != '\0' || plan.stops == 0) return;
     std::string advice;
-    // From this line the car drives lap lapsDone + 1: in the window once that lap may end with the stop.
-    if (lapsDone + 1u < plan.windowFrom || plan.mandatory) {
+    if (!plan.inWindow || plan.mandatory) {
         advice = "BOX ";
         appendValue(advice, plan.windowFrom);
         advice += '-';

@@ -18,6 +18,7 @@ struct StintPlan {
     float lastFuel = 0.0f;    // of the last stop (the same as `fuel` with even stints or one stop)
     unsigned windowFrom = 0;  // the next stop at the end of a lap from this one (laps completed) ...
     unsigned windowTo = 0;    // ... to this one; both 0 with no stop left
+    bool inWindow = false;    // the lap the car drives now may end with the next stop
     float spareLaps = 0.0f;   // no stop left: laps of fuel beyond the flag and the reserve
     float savingUse = 0.0f;   // a use per lap, at least 0.9 x today's, with which one stop fewer does; 0: none
 };
@@ -35,13 +36,15 @@ struct PlanShown {
     bool mandatory = false;
     unsigned fuel = 0, lastFuel = 0;  // percent
     unsigned windowFrom = 0, windowTo = 0;
+    bool inWindow = false;
     bool saving = false;
 };
 
 // "Plan: 2 stops, 77% and 77%, next stop from lap 27 to lap 47." at the first line of a race with a plan and
-// whenever the stops, the amounts or the window change, and the saving that drops a stop when it applies.
+// whenever the stops, the amounts or the window change (its first lap only while the car is not in it: from
+// then on it is the next lap, at every line), and the saving that drops a stop when it starts to apply.
 void reportPlan(PlanShown& shown, std::uint32_t race, const StintPlan& plan, const FuelSettings& settings, Output& out);
 
 // The board's advice with a stop left: the window ("BOX 27-47") until the car drives its first lap, then
 // the amount ("SET 77% F"); nothing when an advice was written at this line already.
-void advisePlan(BoardData& board, const StintPlan& plan, unsigned lapsDone, const FuelSettings& settings);
+void advisePlan(BoardData& board, const StintPlan& plan, const FuelSettings& settings);

@@ -64,7 +64,8 @@ TEST(Plan, StopsFuelWindowAndSaving) {
 
 // Said at the first line of a race with a plan and when the stops, the amounts or the window change.
 TEST(Plan, ConsoleLines) {
-    const auto plan = [](unsigned stops, float fuel, float lastFuel, unsigned from, unsigned to, float saving = 0.0f) {
+    const auto plan = [](unsigned stops, float fuel, float lastFuel, unsigned from, unsigned to, float saving = 0.0f,
+                         bool inWindow = false) {
         StintPlan p;
         p.made = true;
         p.use = 0.034f;
@@ -74,6 +75,7 @@ TEST(Plan, ConsoleLines) {
         p.windowFrom = from;
         p.windowTo = to;
         p.savingUse = saving;
+        p.inWindow = inWindow;
         return p;
     };
     StintPlan spare;
@@ -95,6 +97,8 @@ TEST(Plan, ConsoleLines) {
         {1, plan(2, 0.765f, 0.765f, 28, 47, 0.0327f), "Plan: one stop fewer at 3.27% a lap (now 3.40%).\n"},
         {1, plan(3, 1.0f, 0.395f, 28, 30), "Plan: 3 stops, 99%, 99% and 40%, next stop from lap 28 to lap 30.\n"},
         {1, plan(1, 0.395f, 0.395f, 28, 30), "Plan: 1 stop, 40%, next stop from lap 28 to lap 30.\n"},
+        {1, plan(1, 0.395f, 0.395f, 28, 30, 0.0f, true), ""},  // in the window, its first lap is the next one
+        {1, plan(1, 0.395f, 0.395f, 29, 30, 0.0f, true), ""},
         {1, spare, "Plan: no stop needed, 1.4 laps spare.\n"},
         {2, spare, "Plan: no stop needed, 1.4 laps spare.\n"},
         {2, mandatory, "Plan: 1 stop (mandatory), no fuel needed.\n"},
@@ -109,7 +113,8 @@ TEST(Plan, ConsoleLines) {
 }
 
 // A race of 30 laps on a sixteenth of the tank a lap: at lap 10 one stop, its window ahead of the car; at
-// lap 13 the car drives the window's first lap; at lap 14 it runs short and the plan's amount is typed.
+// lap 13 the car drives the window's first lap; at lap 14 it runs short and the plan's amount is typed (the
+// window's first lap moved on, but the car is in it: no line).
 TEST(Plan, BoardAndAmountTyped) {
     Program program;
     program.stints = Stints::Even;
@@ -135,7 +140,6 @@ TEST(Plan, BoardAndAmountTyped) {
     EXPECT_EQ(feed(line(14), program),
               lapLine(3) + board + "Fuel in 11: 0.25. Fuel one lap later: 0.1875\n"
               "Player has approx 12.5% fuel and consumes 6.25% per lap.\n"
-              "Plan: 1 stop, 88%, next stop from lap 15 to lap 16.\n"
               "Player will run out of fuel! 12.5% < 87.5%\n" + setting(88) +
               "Pitboard for 3: Lap 13/30\n-0 | +0\nP1 | PIT\n1:0.0\n{clear}{btn 1 |L13/30 P1       |}"
               "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 PIT     |}Sending advice:SET 88% F\n"

@@ -97,7 +97,8 @@ TEST_F(RaceLogTest, PlanColumns) {
     program.stints = Stints::Full;
     program.log.emplace(dir_ / "logs", true, restartTime);
     play(sixLaps(kLevels, kOneStop), std::move(program));
-    // Lap 3: the fuel to the flag, 13 %, where 38 % is designed; lap 5 shows no use, and no plan.
+    // Lap 3: the fuel to the flag, 13 %, where 38 % is designed; lap 5 shows no use and the finish nothing
+    // to plan: no plan at either.
     EXPECT_EQ(file(kName),
               "session,lap,plid,position,lap_time_ms,elapsed_ms,stops,penalty,fuel,use,estimate,pit_fuel,"
               "stops_left,window_from,window_to\n"
@@ -112,7 +113,7 @@ TEST_F(RaceLogTest, PlanColumns) {
               "1,5,2,1,60000,300000,0,0,,,,,,,\n"
               "1,5,1,2,60000,300500,1,0,0.625,-0.5,1.25,,,,\n"
               "1,6,2,1,60000,360000,0,0,,,,,,,\n"
-              "1,6,1,2,60000,360500,1,0,0.5,0.125,0.5,,0,,\n");
+              "1,6,1,2,60000,360500,1,0,0.5,0.125,0.5,,,,\n");
 }
 
 // The viewed car's row waits for its level only until its next line; rows the store refuses are not
