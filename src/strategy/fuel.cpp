@@ -26,10 +26,11 @@ FuelCall callFuel(const CarAtLine& car, const FuelSettings& settings, std::optio
         }
     }
     // With the top-up, a stop the tank does not need takes the least, not what the menu held from before.
-    const bool reaches = settings.topUp && !(estimate < need);
+    bool reaches = settings.topUp && !(estimate < need);
     if (settings.toFinish) need = need - estimate;
+    if (planned) reaches = false;  // the plan has a stop left: the car stops, and the plan says with what
     if (reaches) need = 0.0f;
-    if (planned && !reaches) need = *planned;
+    if (planned) need = *planned;
     const float needPercent = need * 100.0f;
     const float estimatePercent = estimate * 100.0f;
     if (reaches) printLine(out, "Player has fuel to the flag: pit fuel to the least.");
