@@ -48,6 +48,16 @@ const Setting kSettings[] = {
      "<Fuel longAverage=\"30\" reserve=\"0.4\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"},
     {"longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"line\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"",
      "<Fuel longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"line\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"},
+    // The recommended setting with the stint plan, of even and of full stints.
+    {"the recommended, with Plan stints=\"even\"",
+     "<Fuel longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"
+     "<Plan stints=\"even\"/>"},
+    {"the recommended, with Plan stints=\"full\"",
+     "<Fuel longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"
+     "<Plan stints=\"full\"/>"},
+    {"the recommended but reserve=\"1\", with Plan stints=\"full\"",
+     "<Fuel longAverage=\"30\" reserve=\"1\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"
+     "<Plan stints=\"full\"/>"},
 };
 constexpr int kSettingCount = sizeof kSettings / sizeof kSettings[0];
 constexpr std::uint8_t kViewed = 1;
@@ -234,6 +244,13 @@ Outcome play(const std::string& binary, const Race& race, const Setting& setting
     if (car == order.end() || car->lapLineFuel.empty()) bench::fail(scenario.name + ": no viewed car");
     Outcome outcome;
     outcome.planStops = firstPlanStops(program.output());
+    // STRATEGY_CONSOLE="endurance race 4": that race's console and the car's stops, to see what went wrong.
+    if (const char* name = std::getenv("STRATEGY_CONSOLE"); name != nullptr && scenario.name == name) {
+        std::fprintf(stderr, "%s\n", program.output().c_str());
+        for (const auto& stop : car->stops)
+            std::fprintf(stderr, "Stop at the end of lap %d: the menu held %d %%, %.2f %% went in\n", stop.lap,
+                         stop.menuPercent, stop.takenPercent);
+    }
     outcome.dry = car->ranDry;
     outcome.stops = static_cast<int>(car->stops.size());
     outcome.leftPercent = car->ranDry ? 0 : car->lapLineFuel.back() * 100.0;
@@ -337,15 +354,22 @@ int main(int argc, char** argv) {
         for (int number = 0; number < races[kind]; ++number) queue.emplace_back(kind, number);
     }
     const int total = static_cast<int>(queue.size());
+    const bool detail = std::getenv("STRATEGY_DETAIL") != nullptr;
     std::atomic<int> next{0}, done{0};
     std::mutex progress;
     const auto work = [&] {
         for (int index; (index = next++) < total;) {
             const auto [kind, number] = queue[static_cast<std::size_t>(index)];
             const Race race = raceOf(kind, number + 1);
-            for (const int s : rows)
-                outcomes[kind][static_cast<std::size_t>(s)][static_cast<std::size_t>(number)] =
-                    play(binary, race, kSettings[s]);
+            for (const int s : rows) {
+                const Outcome o = play(binary, race, kSettings[s]);
+                outcomes[kind][static_cast<std::size_t>(s)][static_cast<std::size_t>(number)] = o;
+                if (detail) {  // STRATEGY_DETAIL: one line a race and setting, to find the races a setting gets wrong
+                    std::fprintf(stderr, "%s, row %d: %s, %d stops of %d fewest, first plan %d, %.1f %% left\n",
+                                 race.scenario.name.c_str(), s + 1, o.dry ? "dry" : "home", o.stops, o.fewestStops,
+                                 o.planStops, o.leftPercent);
+                }
+            }
             const std::lock_guard<std::mutex> lock(progress);
             if (++done % 20 == 0) std::fprintf(stderr, "%d of %d races played\n", done.load(), total);
         }

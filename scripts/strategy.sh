@@ -3,7 +3,9 @@
 # it under each fuel setting; prints a table per kind of race of the viewed car's fuel calls (bench/strategy_bench.cpp).
 # Usage: scripts/strategy.sh [lap races (150)] [long lap races (50)] [timed races (90)] [endurance races (200)]
 # (0 leaves a kind out)
-# STRATEGY_SETTINGS="8,9" plays only those rows of the table; STRATEGY_BUILD_DIR another build directory.
+# STRATEGY_SETTINGS="8,9" plays only those rows of the table; STRATEGY_BUILD_DIR another build directory;
+# STRATEGY_DETAIL=1 writes a line per race and setting to standard error, STRATEGY_CONSOLE="endurance race 4"
+# that race's console of the program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir="${STRATEGY_BUILD_DIR:-build-release}"
