@@ -173,7 +173,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
 TEST_F(ConfigFile, TheOneForTodaysGame) {
     EXPECT_EQ(readPath(STINTKEEPER_SOURCE_DIR "/docs/cfg-today.xml"),
               with(" version=8 fuel=1/0.50/finish guard racing=1.10 level=both topUp longAverage=30 nearest stop=30.0 "
-                   "long log=logs"));
+                   "long log=logs plan=full"));
     EXPECT_EQ(console.errors, "");
 }
 
