@@ -74,9 +74,9 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
     unsigned stops = 1;
     while (stops < kMostStops && !reaches(level, use, reserveLaps, laps, stops)) ++stops;
     plan.stops = stops;
-    // The fuel is for every lap that may still come, not counting on the one a stop's time may take away: a
-    // driver low on fuel stops whatever the clock says, and a splash that leaves him short makes him stop again.
-    const double needed = std::max((car.lapsToGo + reserveLaps) * use - level, 0.0);
+    // A stop takes a lap's fuel at the least: a driver low on fuel stops whatever the clock says, and a splash
+    // of the least, counting on the lap the stop's time may take away, leaves him short and makes him stop again.
+    const double needed = std::max((laps + reserveLaps) * use - level, use);
     if (stints == Stints::Even) {
         plan.fuel = plan.lastFuel = static_cast<float>(std::min(needed / stops, 1.0));
     } else {
