@@ -71,6 +71,7 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
     // A stop costs time: in a timed race the car then completes fewer laps.
     const double laps = car.lapsWithStop;
     const double stint = lapsBefore(1.0, reserve, use);  // laps of a full tank, down to the reserve
+    if (stint < 1.0) return {};  // a use no tank lasts a lap with: nothing to plan
     unsigned stops = 1;
     while (stops < kMostStops && !reaches(level, use, reserveLaps, laps, stops)) ++stops;
     plan.stops = stops;
@@ -81,10 +82,10 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
         plan.fuel = plan.lastFuel = static_cast<float>(std::min(needed / stops, 1.0));
     } else {
         plan.fuel = stops > 1 ? 1.0f : static_cast<float>(std::min(needed, 1.0));
-        plan.lastFuel = static_cast<float>(std::clamp(needed - (stops - 1) * (1.0 - reserve), 0.0, 1.0));
+        plan.lastFuel = static_cast<float>(std::clamp(needed - (stops - 1) * (1.0 - reserve), use, 1.0));
     }
     plan.windowTo = car.lapsDone + static_cast<unsigned>(std::max(first, 1.0));
-    const double earliest = std::max(laps - stops * std::max(stint, 0.0), 1.0);
+    const double earliest = std::max(laps - stops * stint, 1.0);
     plan.windowFrom = std::min(car.lapsDone + static_cast<unsigned>(earliest), plan.windowTo);
     plan.inWindow = plan.windowFrom <= car.lapsDone + 1u;
     if (!(car.mandatoryStopDue && stops == 1)) {

@@ -39,6 +39,7 @@ TEST(Plan, StopsFuelWindowAndSaving) {
         {"saving just below it", 0.5f, 0.0618f, 9, 0.0f, Stints::Even, false, 1, 7, 7, 21, 28, 0.0f},
         {"mandatory, fuel enough", 0.5f, 0.04f, 10, 0.0f, Stints::Full, true, 1, 0, 0, 21, 29, 0.0f},
         {"mandatory among fuel stops", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, true, 2, 79, 79, 24, 34, 0.0f},
+        {"no tank lasts a lap", 0.5f, 0.99f, 60, 0.5f, Stints::Full, false, 0, 0, 0, 0, 0, 0.0f},
     };
     for (const PlanCase& c : cases) {
         CarAtLine car;
