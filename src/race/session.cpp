@@ -27,38 +27,41 @@ bool onState(Tracker& tracker, const IS_STA& packet, Output& out) {
     return ended;
 }
 
-SessionKind onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
+SessionKind beginSession(Tracker& tracker, const IS_RST& packet, Output& out) {
     SessionState& session = tracker.session;
-    SessionKind kind = SessionKind::Other;
-    print(out, "Restart detected: ");
-    tracker.pLaps.reset();  // at most one lap store at a time: the old one goes before a new one is made
-
     const RaceLength length = decodeRaceLaps(packet.RaceLaps, tracker.longRaces);
     const bool lapRace = (packet.RaceLaps >= 1 && packet.RaceLaps <= kMaxRaceLaps) ||
                          (tracker.longRaces && isLongLapRace(packet.RaceLaps));
-    if (lapRace) {
-        tracker.pLaps = std::make_unique<RaceLapStore>(length.count);
+    const bool timedRace = tracker.longRaces && isTimedRace(packet.RaceLaps);
+    if (lapRace || timedRace) {
+        tracker.pLaps = std::make_unique<RaceLapStore>(length);  // it keeps the race's length and kind
         ++tracker.races;
-        printLine(out, "Race! Number of laps: ", length.count, ". Allocated ", length.count * sizeof(LapBlock), "bytes.");
+        if (lapRace) {
+            printLine(out, "Race! Number of laps: ", length.count, ". Allocated ", length.count * sizeof(LapBlock), "bytes.");
+        } else {
+            printLine(out, "Race! Duration: ", length.count * 60, " Minutes.");
+        }
         session.tracking = true;
-        kind = SessionKind::Race;
-    } else if (tracker.longRaces && isTimedRace(packet.RaceLaps)) {
-        tracker.pLaps = std::make_unique<RaceLapStore>(RaceLapStore::timed(length.count));
-        ++tracker.races;
-        printLine(out, "Race! Duration: ", length.count * 60, " Minutes.");
-        session.tracking = true;
-        kind = SessionKind::Race;
-    } else if (packet.RaceLaps == 0 && packet.QualMins != 0) {
+        return SessionKind::Race;
+    }
+    if (packet.RaceLaps == 0 && packet.QualMins != 0) {
         printLine(out, "Qualification! Duration: ", packet.QualMins, " Minutes.");
         tracker.qualifying.reset();
         tracker.qualifying = std::make_unique<QualifyingStore>();
         session.tracking = true;
-        kind = SessionKind::Qualifying;
-    } else {
-        // Practice, and unless long races are read, races counted in tens of laps or in hours: nothing
-        // is recorded for them, and tracking keeps whatever value it had.
-        printLine(out, "Strange restart! Number of laps: ", packet.RaceLaps);
+        return SessionKind::Qualifying;
     }
+    // Practice, and unless long races are read, races counted in tens of laps or in hours: nothing
+    // is recorded for them, and tracking keeps whatever value it had.
+    printLine(out, "Strange restart! Number of laps: ", packet.RaceLaps);
+    return SessionKind::Other;
+}
+
+SessionKind onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
+    SessionState& session = tracker.session;
+    print(out, "Restart detected: ");
+    tracker.pLaps.reset();  // at most one lap store at a time: the old one goes before a new one is made
+    const SessionKind kind = beginSession(tracker, packet, out);
 
     print(out, "Cleared memory! ");
     clearButtons(out);
