@@ -61,7 +61,8 @@ unsigned pitFuelAmount(float need) {
 }
 
 unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, Output& out) {
-    if (state.race == tracker.races && state.plid == lap.PLID && state.lap == lap.LapsDone) {
+    const std::uint32_t line = std::uint32_t{lap.PLID} << 16 | lap.LapsDone;
+    if (state.race == tracker.races && state.lines.count(line) != 0) {
         diagnose(out, "lap ", lap.LapsDone, " of PLID ", lap.PLID, " came again: its pit fuel is not typed twice");
         return 0;
     }
@@ -70,6 +71,8 @@ unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, fl
         printLine(out, "Fuel need unknown! Pit fuel not set.");
         return 0;
     }
+    if (state.race != tracker.races) state.lines.clear();
+    state.lines.insert(line);
     state.race = tracker.races;
     state.plid = lap.PLID;
     state.lap = lap.LapsDone;

@@ -4,6 +4,7 @@
 
 #include <bitset>
 #include <cstdint>
+#include <set>
 #include <string_view>
 
 #include "link/output.h"
@@ -20,12 +21,13 @@ struct PitGuard {
     unsigned lastTyped = 0;     // the last amount typed since the last restart; 0: none
 };
 
-// The lap line the pit fuel was last typed or held at, so that a line repeated by the stream types nothing
-// more, and the guard.
+// The lap line the pit fuel was last typed or held at, every line of this race it was typed or held at,
+// so that a line repeated by the stream types nothing more, however late it comes again, and the guard.
 struct PitFuelState {
     std::uint32_t race = 0;  // Tracker::races at that line
     std::uint8_t plid = 0;
     std::uint16_t lap = 0;   // LapsDone; 0: nothing typed yet
+    std::set<std::uint32_t> lines;  // of race `race`: PLID << 16 | LapsDone
     PitGuard guard;
 };
 

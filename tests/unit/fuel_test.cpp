@@ -106,12 +106,13 @@ TEST(PitFuel, AmountIsTruncatedPercentPlusOneCappedAt99AndTypedOncePerLapLine) {
         {0.375f, 38}, {0.001f, 1}, {0.5f, 51}, {0.29f, 29} /* stored just below 29% */, {0.97f, 98}, {0.98f, 99},
         {7.5f, 99},   {kInf, 99},  {0.0f, 1},  {-0.5f, 1},  {-kInf, 1},  {kNaN, 0}};
     for (const auto& [need, amount] : cases) EXPECT_EQ(pitFuelAmount(need), amount) << need;
-    // Typed once per lap line: the same race, player and lap again types nothing.
+    // Typed once per lap line: the same race, player and lap again types nothing, even after other lines.
     const struct {
         std::uint32_t race;
         int plid, lapsDone;
         float need;
-    } lines[] = {{0, 3, 5, 0.001f}, {0, 3, 5, 0.5f}, {0, 4, 5, 0.001f}, {1, 4, 5, 0.001f}, {1, 4, 6, kNaN}};
+    } lines[] = {{0, 3, 5, 0.001f}, {0, 3, 5, 0.5f}, {0, 4, 5, 0.001f}, {1, 4, 5, 0.001f}, {1, 4, 6, kNaN},
+                 {1, 4, 7, 0.001f}, {1, 5, 7, 0.001f}, {1, 4, 7, 0.001f}};
     Program program;
     PitFuelState state;
     Recorder port;
@@ -122,8 +123,10 @@ TEST(PitFuel, AmountIsTruncatedPercentPlusOneCappedAt99AndTypedOncePerLapLine) {
         line.LapsDone = static_cast<word>(l.lapsDone);
         setPitFuel(state, program.race, line, l.need, port);
     }
-    EXPECT_EQ(port.text, setting(1) + setting(1) + setting(1) + "Fuel need unknown! Pit fuel not set.\n");
-    EXPECT_EQ(port.errors, "lap 5 of PLID 3 came again: its pit fuel is not typed twice\n");
+    EXPECT_EQ(port.text, setting(1) + setting(1) + setting(1) + "Fuel need unknown! Pit fuel not set.\n" + setting(1) +
+                             setting(1));
+    EXPECT_EQ(port.errors, "lap 5 of PLID 3 came again: its pit fuel is not typed twice\n"
+                           "lap 7 of PLID 4 came again: its pit fuel is not typed twice\n");
 }
 
 namespace {
