@@ -32,5 +32,7 @@ std::string describeSettings(const Config& config) {
     if (config.pitGuard) add(", pit fuel typed only while no screen, dialog or stop is in the way");
     if (config.longRaces) add(", races of 100 laps or more and timed races tracked");
     if (!config.logDirectory.empty()) add(", race logs in ", config.logDirectory);
+    if (config.join) add(", a race found running joined");
+    if (config.reconnect) add(", a lost InSim link made again");
     return text;
 }

@@ -6,15 +6,17 @@
 #include "race/handlers.h"
 #include "race/race_length.h"
 
+void endTracking(Tracker& tracker, Output& out) {
+    printLine(out, "Session ended! Stopping tracking! Clearing buttons!");
+    tracker.pLaps.reset();  // the qualifying store stays: its standings outlive the session
+    tracker.session.tracking = false;
+    clearButtons(out);
+}
+
 bool onState(Tracker& tracker, const IS_STA& packet, Output& out) {
     SessionState& session = tracker.session;
     const bool ended = packet.RaceInProg == RIP_NO_RACE && session.tracking;
-    if (ended) {
-        printLine(out, "Session ended! Stopping tracking! Clearing buttons!");
-        tracker.pLaps.reset();  // the qualifying store stays: its standings outlive the session
-        session.tracking = false;
-        clearButtons(out);
-    }
+    if (ended) endTracking(tracker, out);
     session.sta = packet;
     if (!session.tracking) return ended;
 
@@ -27,10 +29,12 @@ bool onState(Tracker& tracker, const IS_STA& packet, Output& out) {
     return ended;
 }
 
-SessionKind onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
+namespace {
+
+// The session the restart begins, its store and its words, which end the console line.
+SessionKind beginSession(Tracker& tracker, const IS_RST& packet, Output& out) {
     SessionState& session = tracker.session;
     SessionKind kind = SessionKind::Other;
-    print(out, "Restart detected: ");
     tracker.pLaps.reset();  // at most one lap store at a time: the old one goes before a new one is made
 
     const RaceLength length = decodeRaceLaps(packet.RaceLaps, tracker.longRaces);
@@ -59,16 +63,35 @@ SessionKind onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
         // is recorded for them, and tracking keeps whatever value it had.
         printLine(out, "Strange restart! Number of laps: ", packet.RaceLaps);
     }
+    session.mustPit = (packet.Flags & HOSTF_MUST_PIT) != 0;
+    return kind;
+}
+
+}  // namespace
+
+SessionKind onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
+    print(out, "Restart detected: ");
+    const SessionKind kind = beginSession(tracker, packet, out);
 
     print(out, "Cleared memory! ");
     clearButtons(out);
     printLine(out, "Cleared pitboard!");
 
-    session.mustPit = (packet.Flags & HOSTF_MUST_PIT) != 0;
-    if (session.mustPit) {
+    if (tracker.session.mustPit) {
         printLine(out, "Pitting is mandatory!");
     } else {
         printLine(out, "Pitting isn't mandatory.");
     }
+    return kind;
+}
+
+SessionKind onJoin(Tracker& tracker, const IS_RST& packet, Output& out) {
+    const byte running = tracker.session.sta.RaceInProg;
+    if (running != RIP_RACE && running != RIP_QUALIFYING) return SessionKind::Other;
+    print(out, running == RIP_RACE ? "Joined a race in progress: " : "Joined a qualifying session in progress: ");
+    const SessionKind kind = beginSession(tracker, packet, out);
+    // Which laps were run before the join the cars' laps say, when they come.
+    if (tracker.pLaps) tracker.pLaps->partialTo = RaceLapStore::kLapsNotKnown;
+    clearButtons(out);
     return kind;
 }

@@ -77,6 +77,15 @@ public:
     std::uint32_t finishTime = 0;  // 0: not yet
     bool finished() const { return finishTime != 0; }
 
+    // Laps that cars completed while the program was not there to see (before it joined the race, or
+    // while the link was down) lack those records: an arrival in their blocks is no place, and the gap
+    // to the record beside it no gap. Blocks partialFrom to partialTo - 1; every block from partialFrom
+    // on while the cars' laps are not known yet.
+    static constexpr std::size_t kLapsNotKnown = static_cast<std::size_t>(-1);
+    std::size_t partialFrom = 0;
+    std::size_t partialTo = 0;
+    bool partial(std::size_t index) const { return index >= partialFrom && index < partialTo; }
+
 private:
     void addChunk() { chunks_.push_back(std::make_unique<LapBlock[]>(kChunkBlocks)); }  // every byte zero
     LapBlock* at(std::size_t index) { return &chunks_[index / kChunkBlocks][index % kChunkBlocks]; }
@@ -102,6 +111,7 @@ struct BoardData {                 // the content of one pitboard
     std::uint32_t lapTime = 0;     // ms
     std::uint32_t gapAhead = 0;    // ms to the car ahead, 0 = none
     std::uint32_t gapBehind = 0;   // ms to the car behind, 0 = none
+    bool placeUnknown = false;     // built from a partial lap: position and gaps are not known
     char marker[4] = {};           // "PIT", "D/T", "S&G", three spaces or empty
     char advice[12] = {};          // AdviceText: the advice line, NUL-terminated
     std::uint32_t shownAt = 0;     // OutGauge time the board was shown, 0 = not shown

@@ -29,6 +29,7 @@ public:
     std::string sent;
     std::uint32_t now = 0;
     int closes = 0;
+    int inSimCloses = 0;
 
     int startLibraries() override { return libraries; }
     std::string error() override { return "scripted failure"; }
@@ -61,6 +62,7 @@ public:
         if (next.kind == Datagram::Received) std::fill_n(into, std::min<std::size_t>(next.length, capacity), 0);
         return next;
     }
+    void closeInSim() override { ++inSimCloses; }
     void close() override { ++closes; }
 };
 
