@@ -64,9 +64,10 @@ public:
         return index < blockCount_ ? &chunks_[index / kChunkBlocks][index % kChunkBlocks] : nullptr;
     }
     // The block of lap `index` + 1 for a record to be stored in: in a timed race the next lap's block
-    // is made when its first record comes; nullptr when there is none and none can be made.
+    // is made when its first record comes (and in a race joined late, the blocks of the laps before it,
+    // empty); nullptr when there is none and none can be made.
     LapBlock* blockToStore(std::size_t index) {
-        if (index == blockCount_ && hours_ != 0 && blockCount_ < kMaxTimedRaceLaps) {
+        while (index >= blockCount_ && hours_ != 0 && blockCount_ < kMaxTimedRaceLaps) {
             if (blockCount_ == chunks_.size() * kChunkBlocks) addChunk();
             ++blockCount_;
         }
