@@ -105,9 +105,11 @@ int InSimLink::handshake(Program& program, bool first) {
 
     exitFlag_ = false;
     SessionState& session = program.race.session;
-    session.tracking = false;
-    session.mustPit = false;
-    session.currentTime = 0;
+    if (first) {  // connected again, the program keeps all it knows: the answers decide what goes on
+        session.tracking = false;
+        session.mustPit = false;
+        session.currentTime = 0;
+    }
 
     const IS_ISI isi = makeInitPacket(config.outGaugePort, config.password, static_cast<byte>(config.insimVersion));
     send(&isi, sizeof isi);
