@@ -115,6 +115,10 @@ int InSimLink::handshake(Program& program, bool first) {
     send(&isi, sizeof isi);
     printLine(*this, "Sent ISI. Waiting for reply...");
 
+    // A stop may come while the game has not answered yet (the stop is watched only with reconnect on).
+    while (stop_ != nullptr && !stopping() && sockets_.wait(timings_.waitMs) == 0) {
+    }
+    if (stopping()) return 0;
     // The first reply is taken as the version reply: its 20 bytes, whatever they are.
     IS_VER version{};
     if (!receiveExactly(&version, sizeof version)) {

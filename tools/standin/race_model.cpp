@@ -170,7 +170,9 @@ ViewStatus RaceModel::viewStatus() const {
     return status;
 }
 
-void RaceModel::sendState() {
+void RaceModel::sendState() { emitInSim(packetBytes(stateNow())); }
+
+IS_STA RaceModel::stateNow() const {
     IS_STA sta = makeSta(view_, 0, 0);
     sta.ReplaySpeed = 1.0f;
     sta.Flags = static_cast<word>(1 | screen_.stateFlags());  // in game
@@ -184,7 +186,59 @@ void RaceModel::sendState() {
         sta.NumP = static_cast<byte>(cars_.size());
         for (const Car& car : cars_) sta.NumFinished += car.report.finished ? 1 : 0;
     }
-    emitInSim(packetBytes(sta));
+    return sta;
+}
+
+std::vector<std::vector<std::uint8_t>> RaceModel::answer(byte subT, byte reqI) const {
+    std::vector<std::vector<std::uint8_t>> out;
+    const bool running = session_ >= 0 && scenario_.sessions[static_cast<std::size_t>(session_)].kind != SessionKind::Practice;
+    if (subT == TINY_SST) {
+        IS_STA sta = stateNow();
+        sta.ReqI = reqI;
+        out.push_back(packetBytes(sta));
+    } else if (subT == TINY_RST && running) {
+        IS_RST rst = rst_;
+        rst.ReqI = reqI;
+        out.push_back(packetBytes(rst));
+    } else if (subT == TINY_NCN) {
+        IS_NCN ncn{};  // the local connection, the host of a single-player game
+        ncn.Size = sizeof ncn;
+        ncn.Type = ISP_NCN;
+        ncn.ReqI = reqI;
+        ncn.Total = 1;
+        out.push_back(packetBytes(ncn));
+    } else if (subT == TINY_NPL) {
+        for (const Car& car : cars_) {
+            IS_NPL npl{};
+            npl.Size = sizeof npl;
+            npl.Type = ISP_NPL;
+            npl.ReqI = reqI;
+            npl.PLID = car.setup->plid;
+            npl.NumP = static_cast<byte>(cars_.size());
+            npl.Fuel = static_cast<byte>(std::lround(car.setup->fuelPercent));
+            out.push_back(packetBytes(npl));
+        }
+    } else if (subT == TINY_NLP) {
+        // Places: more laps first, then the earlier line.
+        std::vector<const Car*> order;
+        for (const Car& car : cars_) order.push_back(&car);
+        std::stable_sort(order.begin(), order.end(), [](const Car* a, const Car* b) {
+            return a->lapsDone != b->lapsDone ? a->lapsDone > b->lapsDone : a->report.lastLineMs < b->report.lastLineMs;
+        });
+        const std::size_t count = std::min<std::size_t>(order.size(), kMaxNodeLaps);
+        std::vector<std::uint8_t> nlp = {0, ISP_NLP, reqI, static_cast<std::uint8_t>(count)};
+        for (std::size_t place = 0; place < count; ++place) {
+            const Car& car = *order[place];
+            const int lapOn = running ? car.lapsDone + 1 : 0;
+            const std::uint8_t record[6] = {0, 0, static_cast<std::uint8_t>(lapOn & 255), static_cast<std::uint8_t>(lapOn >> 8),
+                                            car.setup->plid, static_cast<std::uint8_t>(running ? place + 1 : 0)};
+            nlp.insert(nlp.end(), record, record + 6);
+        }
+        nlp.resize((nlp.size() + 3) / 4 * 4, 0);
+        nlp[0] = static_cast<std::uint8_t>(nlp.size());
+        out.push_back(std::move(nlp));
+    }
+    return out;
 }
 
 void RaceModel::startSession(int index) {
@@ -234,6 +288,7 @@ void RaceModel::startSession(int index) {
     rst.Split1 = 100;
     rst.Split2 = 210;
     rst.Split3 = 0xFFFF;
+    rst_ = rst;
     emitInSim(packetBytes(rst));
     sendState();
 

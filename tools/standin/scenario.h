@@ -82,6 +82,9 @@ struct Scenario {
     double outLapUse = 1;              // and of the lap after it
     std::string track = "BL1";
     bool hideFuel = false;             // the host hides fuel: IS_PIT gives FuelAdd 255
+    double connectAtSeconds = 0;       // the program's link is taken at this simulated time: a race already runs
+    double dropLinkAtSeconds = 0;      // the link is dropped at this time (0: never) ...
+    double linkDownSeconds = 0;        // ... and what the game sends for this long is lost, then a new link taken
     std::vector<CarSetup> cars;
     std::vector<SessionSetup> sessions;
 
