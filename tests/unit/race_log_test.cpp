@@ -42,7 +42,7 @@ Script sixLaps(std::vector<float> levels, std::vector<int> stops = {0, 0, 0, 0, 
     }
     return out;
 }
-// The race of the README's columns: a fuel call at lap 3, a stop that took 62.5 % in lap 4.
+// The race of the race log page's columns: a fuel call at lap 3, a stop that took 62.5 % in lap 4.
 const std::vector<float> kLevels = {0.5f, 0.375f, 0.25f, 0.75f, 0.625f, 0.5f};
 const std::vector<int> kOneStop = {0, 0, 0, 1, 1, 1};
 
