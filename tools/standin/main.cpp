@@ -213,6 +213,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const standin::Scenario& scenario = *parsed.scenario;
+    // A team race needs the game's screens and its driver swaps: today's game, which the program asks for 8.
+    if (scenario.teamCar != 0) options.simulator = standin::Simulator::Current;
     const std::uint64_t seed = options.seed.value_or(scenario.seed);
 
     standin::InSimHost host(static_cast<std::uint16_t>(options.port));
@@ -237,6 +239,7 @@ int main(int argc, char** argv) {
                            terminal ? "\x1b[2mstintkeeper !\x1b[22m " : "stintkeeper ! ");
         std::string extra = options.log.empty() ? "" : "  <Log dir=\"" + options.log + "\"/>\n";
         if (resumes) extra += "  <Race long=\"1\" join=\"1\"/>\n";
+        if (scenario.teamCar != 0) extra += "  <Pit guard=\"1\"/>\n";
         std::string config = standin::portsConfig(host.port(), standin::freePort(true), extra, resumes ? " reconnect=\"1\"" : "");
         // Today's releases answer a program that asks for no version with 6: it asks for 8, as a driver
         // of today's game sets it.

@@ -109,6 +109,7 @@ const RaceModel::Car* RaceModel::viewedCar() const {
 
 PressOutcome RaceModel::pressKey(std::string_view key) {
     Car* car = viewedCar();
+    if (car != nullptr && driverOf(*car) != 0) car = nullptr;  // the team mate's pit menu is on his screen
     const LocalScreen before = screen_;
     const PressOutcome outcome = pressOn(screen_, car ? &car->menu : nullptr, key);
     if (screen_ != before && insimVersion_ >= 8) emitInSim(packetBytes(makeCim(screen_.mode, screen_.subMode)));
@@ -201,12 +202,17 @@ std::vector<std::vector<std::uint8_t>> RaceModel::answer(byte subT, byte reqI) c
         rst.ReqI = reqI;
         out.push_back(packetBytes(rst));
     } else if (subT == TINY_NCN) {
-        IS_NCN ncn{};  // the local connection, the host of a single-player game
+        IS_NCN ncn{};  // the local connection, the host; in a team race the team mate's remote one too
         ncn.Size = sizeof ncn;
         ncn.Type = ISP_NCN;
         ncn.ReqI = reqI;
-        ncn.Total = 1;
+        ncn.Total = scenario_.teamCar != 0 ? 2 : 1;
         out.push_back(packetBytes(ncn));
+        if (scenario_.teamCar != 0) {
+            ncn.UCID = scenario_.mateUcid;
+            ncn.Flags = NCN_REMOTE;
+            out.push_back(packetBytes(ncn));
+        }
     } else if (subT == TINY_NPL) {
         for (const Car& car : cars_) {
             IS_NPL npl{};
@@ -214,6 +220,7 @@ std::vector<std::vector<std::uint8_t>> RaceModel::answer(byte subT, byte reqI) c
             npl.Type = ISP_NPL;
             npl.ReqI = reqI;
             npl.PLID = car.setup->plid;
+            npl.UCID = driverOf(car);
             npl.NumP = static_cast<byte>(cars_.size());
             npl.Fuel = static_cast<byte>(std::lround(car.setup->fuelPercent));
             out.push_back(packetBytes(npl));
@@ -434,7 +441,16 @@ void RaceModel::stopInBox(int index) {
            std::to_string(setting) + "%).");
     const byte fuelAdd = scenario_.hideFuel ? kFuelHidden : static_cast<byte>(std::lround(taken));
     emitInSim(packetBytes(makePit(setup.plid, static_cast<word>(car.lapsDone), fuelAdd, car.penalty, car.numStops)));
+    if (setup.plid == scenario_.teamCar && car.numStops == 1) {  // the driver swap, in the box
+        const std::uint8_t toc[8] = {8, ISP_TOC, 0, setup.plid, scenario_.mateUcid, 0, 0, 0};
+        emitInSim(std::vector<std::uint8_t>(toc, toc + 8));
+        notice(setup.name + "'s team mate hands the car to the local driver.");
+    }
     plan(car.fillTo, Step::CarBoxLeft, index);
+}
+
+std::uint8_t RaceModel::driverOf(const Car& car) const {
+    return car.setup->plid == scenario_.teamCar && car.numStops == 0 ? scenario_.mateUcid : 0;
 }
 
 void RaceModel::leaveBox(int index) {

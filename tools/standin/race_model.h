@@ -162,6 +162,7 @@ private:
     void tick();
     void sendState();
     IS_STA stateNow() const;
+    std::uint8_t driverOf(const Car& car) const;  // the connection driving it
     bool sessionOver() const;
     void checkSessionOver();
     double fuelAt(const Car& car, std::uint32_t time) const;
