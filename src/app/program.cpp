@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <optional>
+#include <string_view>
 
 #include "link/outgoing.h"
 #include "race/handlers.h"
@@ -131,10 +132,15 @@ Routes<Program> programRoutes(const Program& program) {
 
 namespace {
 
+constexpr std::string_view kRaceOver = "the race is over";  // why a held pit fuel amount is dropped
+
 // The steps of a lap line, and what they decided.
 LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     Tracker& race = program.race;
+    const bool tracking = race.session.tracking;
     const LapRegistered registered = registerLap(race, lap, out);
+    // Nothing is typed into a race that is over: a lap beyond its length ends tracking, and the amount held goes.
+    if (tracking && !race.session.tracking) dropHeldPitFuel(program.pitFuel, kRaceOver, out);
     LapLineOutcome outcome;
     outcome.position = registered.position;
     outcome.viewed = registered.viewed;
@@ -160,6 +166,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
             outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, out);  // typed, or held by the guard
         }
     }
+    if (distance.finishing) dropHeldPitFuel(program.pitFuel, kRaceOver, out);  // the viewed car took the flag
     setLastLapAdvice(board, distance);
     showRaceBoard(race, out);
     return outcome;

@@ -45,7 +45,7 @@ void onLinkLost(Program& program, Output& out);
 
 // A lap line: registered and stored, then for the viewed player the standings, the fuel estimate,
 // the pit fuel typed (or held by the pit guard) when he will run short, and the board, in that order; last
-// its row in the race log.
+// its row in the race log. A held amount goes at his finishing line and when the lap ends tracking.
 void onLapLine(Program& program, const IS_LAP& lap, Output& out);
 
 // An OutGauge datagram as received: the current time, boards too old taken away, the fuel at the line,

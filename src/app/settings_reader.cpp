@@ -184,7 +184,9 @@ public:
         const std::string_view element = name;
         element_ = element;
         for (const Setting& setting : kSettings) {
-            if (setting.element == element) checkAttributes(words(setting.attributes));
+            if (setting.element != element) continue;
+            checkAttributes(words(setting.attributes));
+            noteOccurrence(setting.element);
         }
         if (element == "InSim") {
             config_.insimPort = port("InSim");
@@ -231,6 +233,12 @@ public:
 
     // What only the whole file shows: a launch asked for by half, a guard without the version it needs.
     void finish() {
+        // A later element of a name replaces what an earlier one set, its missing attributes included.
+        for (const Occurrences& seen : occurrences_) {
+            if (seen.count < 2) continue;
+            diagnose(console_, seen.lastWhere, "<", seen.element, "> appears more than once: only this last one's "
+                     "settings stand, and an attribute it leaves out takes its default");
+        }
         if (!launchLine_.empty() && config_.startLfs != config_.invokeInSim) {
             diagnose(console_, launchLine_,
                      config_.startLfs ? "LFSExec has start but no InvokeInSim: the simulator is not started"
@@ -243,6 +251,14 @@ public:
     }
 
 private:
+    void noteOccurrence(std::string_view element) {
+        auto seen = std::find_if(occurrences_.begin(), occurrences_.end(),
+                                 [&](const Occurrences& known) { return known.element == element; });
+        if (seen == occurrences_.end()) seen = occurrences_.insert(seen, Occurrences{element, 0, {}});
+        ++seen->count;
+        seen->lastWhere = where_;
+    }
+
     // A number the settings have always read as irrXML reads it; one not written as a whole number
     // is named with the value it reads as.
     int legacyNumber(const char* element, const char* attribute, const std::string& consequence = "") {
@@ -397,6 +413,12 @@ private:
     std::string element_;     // and its name
     std::string launchLine_;  // where the last LFSExec stands; empty without one
     std::string guardLine_;   // where the last Pit stands
+    struct Occurrences {      // of one setting element, in the order the names first appear
+        std::string_view element;
+        std::size_t count = 0;
+        std::string lastWhere;
+    };
+    std::vector<Occurrences> occurrences_;
 };
 
 }  // namespace

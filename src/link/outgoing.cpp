@@ -1,6 +1,7 @@
 // The bytes of every packet the program sends once connected.
 #include "link/outgoing.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
@@ -72,6 +73,14 @@ void sendButton(Output& out, std::uint8_t clickId, std::uint8_t top, std::string
     std::string shown(window, '\0');  // a short text leaves zero bytes behind it
     text.copy(shown.data(), window);
     out.send(shown.data(), shown.size());
+}
+
+void sendPress(Output& out, std::string_view key) {
+    IS_MST packet = command("/press ");
+    constexpr std::size_t kAt = sizeof("/press ") - 1;
+    key.copy(packet.Msg + kAt, std::min(key.size(), sizeof packet.Msg - kAt - 1));  // the terminator stays
+    packet.Size = sizeByte(sizeof(IS_MST), out.sizeUnit());
+    out.send(&packet, sizeof packet);
 }
 
 std::size_t sendPressBatch(Output& out, unsigned amount) {

@@ -23,7 +23,8 @@ void sendJoinRequests(Output& out);
 void clearButtons(Output& out);
 
 // One IS_BTN: the 12-byte header in one send, then the first `window` bytes of text, zero-filled, in another.
-// The windows the board uses (12, 16 and 20 bytes) keep the packet a whole number of fours long.
+// The windows the board uses (12, 16 and 20 bytes, or a longer multiple of 4) keep the packet a whole
+// number of fours long.
 void sendButton(Output& out, std::uint8_t clickId, std::uint8_t top, std::string_view text, std::size_t window);
 
 constexpr unsigned kMaxPitFuelAmount = 99;  // percent; also bounds the batch at 199 packets
@@ -31,3 +32,5 @@ constexpr unsigned kMaxPitFuelAmount = 99;  // percent; also bounds the batch at
 // (down to the lowest setting, 1%, from any setting), amount - 1 x "/press right", "/press F12".
 // Returns the bytes sent.
 std::size_t sendPressBatch(Output& out, unsigned amount);
+// One "/press <key>" command on its own, for a key of a few letters ("F9").
+void sendPress(Output& out, std::string_view key);

@@ -264,7 +264,7 @@ static_assert(offsetof(OutGaugePack, Fuel) == 28);
 // The pit lane, the pit stop and the local screen, as simulators of InSim 8 and later report them.
 enum : byte { ISP_PIT = 26, ISP_PSF = 27, ISP_PLA = 28, ISP_CIM = 64 };
 enum : byte { CIM_NORMAL = 0 };               // IS_CIM Mode: driving
-enum : byte { NRM_PIT_INSTRUCTIONS = 4 };     // IS_CIM SubMode in CIM_NORMAL: the F12 screen
+enum : byte { NRM_PIT_INSTRUCTIONS = 4 };     // IS_CIM SubMode in CIM_NORMAL: the F12 screen (1 to 3: F9 to F11)
 enum : word { ISS_DIALOG = 16, ISS_TEXT_ENTRY = 32768 };  // IS_STA Flags: a dialog, a text entry is open
 enum : byte { PITLANE_EXIT = 0, PITLANE_ENTER = 1 };      // IS_PLA Fact
 

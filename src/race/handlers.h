@@ -33,6 +33,11 @@ std::uint16_t lastStoredLap(const RaceLapStore& store, std::uint8_t plid);
 void markMissedLaps(RaceLapStore& store, std::span<const NodeLap> cars);
 // A car has done fewer laps than the store holds of it: the race the cars are in is another one.
 bool carsBehindStore(const RaceLapStore& store, std::span<const NodeLap> cars);
+// The session an IS_RST describes, begun: for a race, its lap store, made with the length and kind the
+// packet gives and keeping them; for qualifying, a new store; tracking on for both. Writes the restart
+// line's account of it ("Race! Number of laps: 5. Allocated 7700bytes."); anything else is a strange
+// restart and changes nothing. The store of the session before must be gone.
+SessionKind beginSession(Tracker& tracker, const IS_RST& packet, Output& out);
 
 void onSplit(Tracker& tracker, const IS_SPX& packet, Output& out);  // a car passed a split
 // A qualifying result; true when it was taken (a qualifying session is being tracked).
@@ -70,5 +75,6 @@ struct LevelStored {
     float level = 0.0f;
 };
 // Stores the viewed player's fuel level in the slots of his lap records not yet recorded. Returns what
-// it stored; nothing when no line got a level (a level of 0 leaves them open for the next datagram).
+// it stored; nothing when no line got a level (as designed a level of 0 leaves them open for the next
+// datagram; reading long races it fills them).
 std::optional<LevelStored> recordLapFuel(Tracker& tracker, float fuel, Output& out);

@@ -21,12 +21,13 @@ std::optional<float> readGauge(Tracker& tracker, const void* datagram, std::size
 std::optional<LevelStored> recordLapFuel(Tracker& tracker, float fuel, Output& out) {
     const IS_STA& sta = tracker.session.sta;
     // Recording follows the store, not the tracking flag: laps stored are laps to be fuelled.
-    if (!tracker.pLaps || sta.RaceInProg != RIP_RACE || sta.RaceLaps == 0) return std::nullopt;
+    if (!tracker.pLaps || sta.RaceInProg != RIP_RACE) return std::nullopt;
     RaceLapStore& store = *tracker.pLaps;
+    const RaceLength length = raceLength(tracker);
+    if (length.count == 0) return std::nullopt;
 
     // The last IS_STA may announce more laps than the store was created with; a timed race's store
     // has as many blocks as laps have been started.
-    const RaceLength length = decodeRaceLaps(sta.RaceLaps, tracker.longRaces);
     const std::size_t blocks = length.kind == RaceLength::Hours ? store.blockCount()
                                                                 : std::min<std::size_t>(length.count, store.blockCount());
     FuelScan& scan = tracker.fuelScan;
@@ -37,6 +38,10 @@ std::optional<LevelStored> recordLapFuel(Tracker& tracker, float fuel, Output& o
         scan.blocks = blocks;
     }
 
+    // As designed a reading of 0 leaves its slot open for the next datagram. Reading long races, where a
+    // slot left open would be written and reported again at every datagram, it fills the slot like any other.
+    const bool zeroIsRead = tracker.longRaces;
+    const bool read = fuel != 0.0f || zeroIsRead;
     std::optional<LevelStored> stored;
     std::size_t unrecorded = blocks;  // the first block left with a slot waiting for a reading
     for (std::size_t k = scan.from; k < blocks; ++k) {
@@ -46,11 +51,12 @@ std::optional<LevelStored> recordLapFuel(Tracker& tracker, float fuel, Output& o
             if (record.PLID == 0) break;  // the block's list ends here
             if (record.PLID != sta.ViewPLID || record.LapsDone - 1 != static_cast<int>(k)) continue;
             // Any value but zero, a NaN included, means this lap line already has its reading.
-            if (block.fuel[s] != 0.0f) continue;
+            if (block.fuel[s] != 0.0f || store.readAsZero(k, s)) continue;
             // Every unrecorded lap of the viewed player gets this reading, also laps from before the view moved to him.
             block.fuel[s] = fuel;
-            if (fuel == 0.0f) unrecorded = std::min(unrecorded, k);  // a reading of 0 leaves the slot to the next one
-            if (fuel != 0.0f) stored = LevelStored{sta.ViewPLID, record.LapsDone, fuel};  // blocks go up by lap
+            if (!read) unrecorded = std::min(unrecorded, k);
+            if (read && fuel == 0.0f) store.noteReadAsZero(k, s);
+            if (read) stored = LevelStored{sta.ViewPLID, record.LapsDone, fuel};  // blocks go up by lap
             printLine(out, "Fuel for ", sta.ViewPLID, ": (pLaps+", static_cast<int>(k), "->fuel[",
                       static_cast<int>(s), "] = ", fuel);
         }

@@ -64,7 +64,7 @@ LapRegistered registerLap(Tracker& tracker, const IS_LAP& packet, Output& out) {
     if (sta.RaceInProg != RIP_RACE) return {};
 
     printLapTimeLine(out, packet.PLID, packet.LTime);
-    const RaceLength length = decodeRaceLaps(sta.RaceLaps, tracker.longRaces);
+    const RaceLength length = raceLength(tracker);
     const Stored stored = storeLap(tracker, packet, length);
     if (stored != Stored::Yes) printLine(out, "Memory allocation error!");
     LapRegistered registered{BoardDue::None, 0, viewed};

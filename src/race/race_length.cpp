@@ -113,8 +113,13 @@ double recentPaceMs(const RaceLapStore& store, std::uint8_t plid, unsigned lapsD
     return lapsDone > 0 ? static_cast<double>(elapsed) / lapsDone : 0.0;
 }
 
+RaceLength raceLength(const Tracker& tracker) {
+    if (tracker.longRaces && tracker.pLaps) return tracker.pLaps->length();
+    return decodeRaceLaps(tracker.session.sta.RaceLaps, tracker.longRaces);
+}
+
 Distance distanceAt(const Tracker& tracker, const IS_LAP& lap, std::uint32_t delayMs) {
-    const RaceLength length = decodeRaceLaps(tracker.session.sta.RaceLaps, tracker.longRaces);
+    const RaceLength length = raceLength(tracker);
     if (length.kind == RaceLength::Hours && tracker.pLaps) return timedDistance(*tracker.pLaps, lap, length.count, delayMs);
     Distance distance;
     distance.total = length.count;

@@ -7,17 +7,17 @@
 #include "link/wire.h"
 #include "race/tracker.h"
 
-struct RaceLength {
-    enum Kind { Laps, Hours } kind = Laps;
-    unsigned count = 0;  // laps, or hours
-};
-
 // RaceLaps of an IS_RST or IS_STA. Read as long races: 1 to 99 laps as they are, 100 to 190 a race of
 // (RaceLaps - 100) x 10 + 100 laps, 191 to 238 a race of RaceLaps - 190 hours. Otherwise, and for any
 // other value, RaceLaps laps as it reads.
 RaceLength decodeRaceLaps(std::uint8_t raceLaps, bool longRaces);
 bool isLongLapRace(std::uint8_t raceLaps);  // 100 to 190
 bool isTimedRace(std::uint8_t raceLaps);    // 191 to 238
+
+// The race being tracked, as every reader takes it. With long races read, the length and kind its restart
+// gave, which its lap store keeps: the host may set up the next race while this one runs, and the IS_STA
+// then reports that one. Otherwise the RaceLaps of the last IS_STA, as ever.
+RaceLength raceLength(const Tracker& tracker);
 
 // What a car's lap line has to go, worked out from the store. In a timed race the total is an
 // estimate: the leader's finishing line from his latest line and recent pace, then the car's own

@@ -29,55 +29,48 @@ bool onState(Tracker& tracker, const IS_STA& packet, Output& out) {
     return ended;
 }
 
-namespace {
-
-// The session the restart begins, its store and its words, which end the console line.
 SessionKind beginSession(Tracker& tracker, const IS_RST& packet, Output& out) {
     SessionState& session = tracker.session;
-    SessionKind kind = SessionKind::Other;
-    tracker.pLaps.reset();  // at most one lap store at a time: the old one goes before a new one is made
-
     const RaceLength length = decodeRaceLaps(packet.RaceLaps, tracker.longRaces);
     const bool lapRace = (packet.RaceLaps >= 1 && packet.RaceLaps <= kMaxRaceLaps) ||
                          (tracker.longRaces && isLongLapRace(packet.RaceLaps));
-    if (lapRace) {
-        tracker.pLaps = std::make_unique<RaceLapStore>(length.count);
+    const bool timedRace = tracker.longRaces && isTimedRace(packet.RaceLaps);
+    if (lapRace || timedRace) {
+        tracker.pLaps = std::make_unique<RaceLapStore>(length);  // it keeps the race's length and kind
         ++tracker.races;
-        printLine(out, "Race! Number of laps: ", length.count, ". Allocated ", length.count * sizeof(LapBlock), "bytes.");
+        if (lapRace) {
+            printLine(out, "Race! Number of laps: ", length.count, ". Allocated ", length.count * sizeof(LapBlock), "bytes.");
+        } else {
+            printLine(out, "Race! Duration: ", length.count * 60, " Minutes.");
+        }
         session.tracking = true;
-        kind = SessionKind::Race;
-    } else if (tracker.longRaces && isTimedRace(packet.RaceLaps)) {
-        tracker.pLaps = std::make_unique<RaceLapStore>(RaceLapStore::timed(length.count));
-        ++tracker.races;
-        printLine(out, "Race! Duration: ", length.count * 60, " Minutes.");
-        session.tracking = true;
-        kind = SessionKind::Race;
-    } else if (packet.RaceLaps == 0 && packet.QualMins != 0) {
+        return SessionKind::Race;
+    }
+    if (packet.RaceLaps == 0 && packet.QualMins != 0) {
         printLine(out, "Qualification! Duration: ", packet.QualMins, " Minutes.");
         tracker.qualifying.reset();
         tracker.qualifying = std::make_unique<QualifyingStore>();
         session.tracking = true;
-        kind = SessionKind::Qualifying;
-    } else {
-        // Practice, and unless long races are read, races counted in tens of laps or in hours: nothing
-        // is recorded for them, and tracking keeps whatever value it had.
-        printLine(out, "Strange restart! Number of laps: ", packet.RaceLaps);
+        return SessionKind::Qualifying;
     }
-    session.mustPit = (packet.Flags & HOSTF_MUST_PIT) != 0;
-    return kind;
+    // Practice, and unless long races are read, races counted in tens of laps or in hours: nothing
+    // is recorded for them, and tracking keeps whatever value it had.
+    printLine(out, "Strange restart! Number of laps: ", packet.RaceLaps);
+    return SessionKind::Other;
 }
 
-}  // namespace
-
 SessionKind onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
+    SessionState& session = tracker.session;
     print(out, "Restart detected: ");
+    tracker.pLaps.reset();  // at most one lap store at a time: the old one goes before a new one is made
     const SessionKind kind = beginSession(tracker, packet, out);
 
     print(out, "Cleared memory! ");
     clearButtons(out);
     printLine(out, "Cleared pitboard!");
 
-    if (tracker.session.mustPit) {
+    session.mustPit = (packet.Flags & HOSTF_MUST_PIT) != 0;
+    if (session.mustPit) {
         printLine(out, "Pitting is mandatory!");
     } else {
         printLine(out, "Pitting isn't mandatory.");
@@ -89,9 +82,11 @@ SessionKind onJoin(Tracker& tracker, const IS_RST& packet, Output& out) {
     const byte running = tracker.session.sta.RaceInProg;
     if (running != RIP_RACE && running != RIP_QUALIFYING) return SessionKind::Other;
     print(out, running == RIP_RACE ? "Joined a race in progress: " : "Joined a qualifying session in progress: ");
+    tracker.pLaps.reset();
     const SessionKind kind = beginSession(tracker, packet, out);
     // Which laps were run before the join the cars' laps say, when they come.
     if (tracker.pLaps) tracker.pLaps->partialTo = RaceLapStore::kLapsNotKnown;
     clearButtons(out);
+    tracker.session.mustPit = (packet.Flags & HOSTF_MUST_PIT) != 0;
     return kind;
 }

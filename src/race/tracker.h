@@ -37,28 +37,29 @@ inline std::optional<std::size_t> slotOf(const LapBlock& block, std::uint8_t pli
     return std::nullopt;
 }
 
+// How long a race is and in what: laps, or hours of race time counted to the leader's line.
+struct RaceLength {
+    enum Kind { Laps, Hours } kind = Laps;
+    unsigned count = 0;  // laps, or hours
+};
+
 // One LapBlock per lap of the race; block i holds the records of lap i + 1. A lap race's store has a
 // block for every lap from the start, and every access is bounded by that count. A timed race's store
 // grows a block at a time, as the leader starts each lap, up to kMaxTimedRaceLaps. Blocks are made in
-// chunks, so a growing store never moves the blocks it has.
+// chunks, so a growing store never moves the blocks it has. The store keeps the length and kind its
+// race started with.
 class RaceLapStore {
 public:
     static constexpr std::size_t kChunkBlocks = 64;
     static constexpr std::size_t kMaxTimedRaceLaps = 20000;  // 48 hours of laps of under 9 seconds
 
-    // A lap race of `blockCount` laps.
-    explicit RaceLapStore(std::size_t blockCount) : blockCount_(blockCount) {
-        while (chunks_.size() * kChunkBlocks < blockCount) addChunk();
-    }
-    // A race timed in `hours`, whose store grows with the laps driven.
-    static RaceLapStore timed(unsigned hours) {
-        RaceLapStore store(0);
-        store.hours_ = hours;
-        return store;
+    explicit RaceLapStore(RaceLength length) : length_(length) {
+        if (length.kind == RaceLength::Laps) blockCount_ = length.count;
+        while (chunks_.size() * kChunkBlocks < blockCount_) addChunk();
     }
 
+    RaceLength length() const { return length_; }
     std::size_t blockCount() const { return blockCount_; }
-    unsigned hours() const { return hours_; }  // 0 for a lap race
     LapBlock* block(std::size_t index) { return index < blockCount_ ? at(index) : nullptr; }
     const LapBlock* block(std::size_t index) const {
         return index < blockCount_ ? &chunks_[index / kChunkBlocks][index % kChunkBlocks] : nullptr;
@@ -67,11 +68,20 @@ public:
     // is made when its first record comes (and in a race joined late, the blocks of the laps before it,
     // empty); nullptr when there is none and none can be made.
     LapBlock* blockToStore(std::size_t index) {
-        while (index >= blockCount_ && hours_ != 0 && blockCount_ < kMaxTimedRaceLaps) {
+        while (index >= blockCount_ && length_.kind == RaceLength::Hours && blockCount_ < kMaxTimedRaceLaps) {
             if (blockCount_ == chunks_.size() * kChunkBlocks) addChunk();
             ++blockCount_;
         }
         return block(index);
+    }
+
+    // A fuel slot holding 0 reads as not recorded; a reading that was 0 itself is noted here, by block
+    // and slot, where the race takes it as read.
+    bool readAsZero(std::size_t index, std::size_t slot) const {
+        return index < blockCount_ && (zeroReadings_[index] >> slot & 1u) != 0;
+    }
+    void noteReadAsZero(std::size_t index, std::size_t slot) {
+        if (index < blockCount_) zeroReadings_[index] |= std::uint64_t{1} << slot;
     }
 
     // A timed race ends at the leader's first line at or after its time: its elapsed time then.
@@ -88,13 +98,18 @@ public:
     bool partial(std::size_t index) const { return index >= partialFrom && index < partialTo; }
 
 private:
-    void addChunk() { chunks_.push_back(std::make_unique<LapBlock[]>(kChunkBlocks)); }  // every byte zero
+    void addChunk() {
+        chunks_.push_back(std::make_unique<LapBlock[]>(kChunkBlocks));  // every byte zero
+        zeroReadings_.resize(chunks_.size() * kChunkBlocks);
+    }
     LapBlock* at(std::size_t index) { return &chunks_[index / kChunkBlocks][index % kChunkBlocks]; }
 
-    std::size_t blockCount_;
-    unsigned hours_ = 0;
+    RaceLength length_;
+    std::size_t blockCount_ = 0;
     std::vector<std::unique_ptr<LapBlock[]>> chunks_;
+    std::vector<std::uint64_t> zeroReadings_;  // a bit per slot of each block
 };
+static_assert(kLapsPerBlock <= 64, "a block's zero readings are bits of one 64-bit word");
 
 constexpr std::size_t kResultSlots = 256;   // slots of a qualifying store
 constexpr std::size_t kUsedResultSlots = 255;  // new results go only into the first 255

@@ -10,11 +10,21 @@
 
 namespace {
 
+// The key of the panel the driver has beside the driving view, F9, F10 or F11 (SubModes 1 to 3), or
+// nullptr. The F12 screen replaces such a panel, so typing over it is safe, and it is shown again after.
+const char* panelKey(const PitGuard& guard) {
+    static constexpr const char* kPanelKeys[] = {"F9", "F10", "F11"};
+    if (!guard.on || guard.mode != CIM_NORMAL || guard.subMode == 0 || guard.subMode >= NRM_PIT_INSTRUCTIONS) {
+        return nullptr;
+    }
+    return kPanelKeys[guard.subMode - 1];
+}
+
 // Why typing now would not be safe, or nullptr when it is: keys typed while a screen, a dialog or a text
 // entry is open land there, and a new amount while the car stands in its box can cut its refuelling short.
 const char* unsafeBecause(const PitGuard& guard, const IS_STA& sta) {
     if (!guard.on) return nullptr;
-    if (guard.mode != CIM_NORMAL || guard.subMode != 0) return "a screen is open";
+    if (guard.mode != CIM_NORMAL || (guard.subMode != 0 && !panelKey(guard))) return "a screen is open";
     if ((sta.Flags & ISS_DIALOG) != 0) return "a dialog is open";
     if ((sta.Flags & ISS_TEXT_ENTRY) != 0) return "a text entry is open";
     if (guard.inBox[sta.ViewPLID]) return "the car is in its pit box";
@@ -27,6 +37,7 @@ void typeAmount(PitGuard& guard, unsigned amount, Output& out) {
     printLine(out, "Setting fuel to ", amount, "%");
     const std::size_t size = sendPressBatch(out, amount);
     printLine(out, size, " bytes sent.");
+    if (const char* key = panelKey(guard)) sendPress(out, key);  // the batch's last F12 took the panel away
     guard.lastTyped = amount;
     guard.held = 0;
 }

@@ -41,6 +41,13 @@ void setFieldText(char (&field)[N], std::string_view text) {
     std::memcpy(field, text.data(), std::min(text.size(), N - 1));
 }
 
+// The window of a line whose text, fillers aside, is `length` long: the board's own, or where the text
+// needs more room (a race past lap 1,000), the next multiple of 4 that holds it, which keeps the packet
+// a whole number of fours long. No line loses its end, and a line that fits keeps its window.
+std::size_t windowFor(std::size_t length, std::size_t window) {
+    return length <= window ? window : (length + 3) / 4 * 4;
+}
+
 // "12/45", or "12/~45" when the race length is an estimate.
 void appendLapOfRace(std::string& out, const BoardData& board) {
     appendValue(out, board.lap);
@@ -95,8 +102,9 @@ void sendRaceLines(const BoardData& previous, const BoardData& latest, Output& o
         if (placesKnown && previous.position < latest.position) line += kRed;    // places lost
         appendValue(line, latest.position);
     }
+    const std::size_t window = windowFor(line.size(), kShortWindow);
     line += kLapFiller;
-    sendButton(out, 1, kLineTop[0], line, kShortWindow);
+    sendButton(out, 1, kLineTop[0], line, window);
 
     // Gap colours only mean something while the cars around stay the same.
     const bool samePlace = placesKnown && previous.position == latest.position;

@@ -139,6 +139,7 @@ inline std::string setting(unsigned amount) {
 //                   12 + window, 45, N, 0, N, 0, 32, 0, 10, 42 + 8N, 20, 10; zero bytes show as \0
 //   {press N}       one send of IS_MST packets (68, 13, 0, 0, then the zero-filled text) typing
 //                   /press F12, 99 x /press left, N - 1 x /press right, /press F12
+//   {panel F9}      one IS_MST /press F9 on its own (F10, F11 likewise)
 //   {bytes ..}      anything else, in hex
 //   Diagnostics for standard error are kept apart in `errors`, one line each.
 class Recorder final : public Output {
@@ -168,6 +169,7 @@ public:
         else if (bytes == std::string("\x04\x03\x00\x00", 4)) text += "{keep-alive}";
         else if (isButtonHeader(bytes)) header_ = bytes;
         else if (const int amount = pressAmount(bytes)) text += "{press " + std::to_string(amount) + "}";
+        else if (const char* key = panelKey(bytes)) text += std::string("{panel ") + key + "}";
         else text += hex(bytes);
     }
     void flushHeader() { text += hex(std::exchange(header_, {})); }
@@ -189,6 +191,12 @@ private:
         for (int k = 0; k < 99; ++k) batch += command("/press left");
         for (std::size_t k = 101; k < count; ++k) batch += command("/press right");
         return b == batch + command("/press F12") ? static_cast<int>(count - 100) : 0;
+    }
+    static const char* panelKey(const std::string& b) {
+        for (const char* key : {"F9", "F10", "F11"}) {
+            if (b == command((std::string("/press ") + key).c_str())) return key;
+        }
+        return nullptr;
     }
     static std::string shown(const std::string& window) {
         std::string out;

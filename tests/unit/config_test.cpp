@@ -43,6 +43,11 @@ std::string summary(const Config& c) {
 const std::string kDefaults = "12500 12501 pw= 15000 loc=";
 std::string with(const std::string& rest) { return kDefaults + rest; }
 std::string withTimeOut(const std::string& ms) { return "12500 12501 pw= " + ms + " loc="; }
+// The line that names an element written twice or more on line 1.
+std::string repeated(const std::string& element) {
+    return "cfg.xml line 1: <" + element + "> appears more than once: only this last one's settings stand, and an "
+           "attribute it leaves out takes its default\n";
+}
 const std::string kHalfLaunch = "cfg.xml line 1: LFSExec has InvokeInSim but its start is 0 or missing: the simulator "
                                 "is not started\n";
 
@@ -77,8 +82,11 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "  <LFSExec location=\"C:\\LFS\\\" start=\"1\" InvokeInSim=\"1\"/>\n</Config>\n",
          "Read InSim Port: 30000\n", "", "30000 30001 pw=secret 20000 loc=C:\\LFS\\ start invoke"},
         {"<Config><InSim/></Config>", "Read InSim Port: 0\n", "", kDefaults},
-        {"<C><InSim port=\"1000\"/><InSim port=\"2000\"/></C>", "Read InSim Port: 1000\nRead InSim Port: 2000\n", "",
-         "2000 12501 pw= 15000 loc="},
+        // A repeated element: each is read and printed, the last one stands whole, and that is named once.
+        {"<C>\n<InSim port=\"1000\" version=\"8\"/>\n<InSim port=\"2000\"/>\n<InSim port=\"3000\"/></C>",
+         "Read InSim Port: 1000\nRead InSim Port: 2000\nRead InSim Port: 3000\n",
+         "cfg.xml line 4: <InSim> appears more than once: only this last one's settings stand, and an attribute it "
+         "leaves out takes its default\n", "3000 12501 pw= 15000 loc="},
         // Whole seconds, held to the field's range: never a wrapped short or negative one.
         {"<C><BoardTimeOut value=\"2147484\"/></C>", "",
          "cfg.xml line 1: BoardTimeOut value 2147484 is beyond what a time-out in milliseconds holds: 2147483 seconds "
@@ -96,7 +104,8 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: <LFSExec> has no attribute invokeinsim: it is passed over; did you mean InvokeInSim?\n"
          "cfg.xml line 1: LFSExec has start but no InvokeInSim: the simulator is not started\n", with("sim/ start")},
         // Missing text attributes give empty texts, and clear what an earlier element set.
-        {"<C><Password value=\"a\"/><Password/><LFSExec InvokeInSim=\"\"/></C>", "", kHalfLaunch, with(" invoke")},
+        {"<C><Password value=\"a\"/><Password/><LFSExec InvokeInSim=\"\"/></C>", "", repeated("Password") + kHalfLaunch,
+         with(" invoke")},
         // Names are case-sensitive; an unknown one is named, with the setting it is nearest to.
         {"<C>\n<insim port=\"1\"/><Fuels average=\"3\"/>\n<x/><InSim Port=\"4\"/></C>", "Read InSim Port: 0\n",
          "cfg.xml line 2: <insim> is not a setting and is passed over; did you mean <InSim>?\n"
@@ -129,8 +138,9 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: Race join \"yes\" is not a whole number: it counts as off\n"
          "cfg.xml line 1: InSim reconnect \"0.5\" is not a whole number: it counts as off\n", kDefaults},
         {"<C><Race long=\"1\"/><Race long=\"yes\"/></C>", "",
-         "cfg.xml line 1: Race long \"yes\" is not a whole number: it counts as off\n", kDefaults},
-        {"<C><Log dir=\"logs\"/><Log/></C>", "", "cfg.xml line 1: Log has no dir: no race log is written\n", kDefaults},
+         "cfg.xml line 1: Race long \"yes\" is not a whole number: it counts as off\n" + repeated("Race"), kDefaults},
+        {"<C><Log dir=\"logs\"/><Log/></C>", "", "cfg.xml line 1: Log has no dir: no race log is written\n" + repeated("Log"),
+         kDefaults},
         // The pit guard: any whole number but 0 is on, with version 8 or later asked for, wherever it stands.
         {"<C><Pit guard=\"-2\"/><InSim version=\"8\"/></C>", "Read InSim Port: 0\n", "", with(" version=8 guard")},
         {"<C><InSim version=\"10\"/><Pit guard=\"0\"/><Race long=\"0\"/></C>", "Read InSim Port: 0\n", "", with(" version=10")},
@@ -153,7 +163,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: Fuel level \"fuel200\" is neither gauge, line nor both: gauge is used\n"
          "cfg.xml line 1: Fuel topUp \"yes\" is not 0 or 1: 0 is used\n"
          "cfg.xml line 1: Fuel racing \"3.5\" is not a pace ratio from 1.01 to 3: every valid lap counts\n"
-         "cfg.xml line 1: Fuel topUp \"2\" is not 0 or 1: 0 is used\n", kDefaults},
+         "cfg.xml line 1: Fuel topUp \"2\" is not 0 or 1: 0 is used\n" + repeated("Fuel"), kDefaults},
         {"<C><Fuel longAverage=\"40\" round=\"nearest\" stopSeconds=\"27.5\"/></C>", "", "",
          with(" longAverage=40 nearest stop=27.5")},
         {"<C><Fuel longAverage=\"9\" round=\"down\" stopSeconds=\"0\"/></C>", "",

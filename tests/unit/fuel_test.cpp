@@ -226,6 +226,30 @@ TEST(PitGuard, HoldsUntilThePacketThatMakesItSafe) {
               kShort + setting(38) + loneBoard(17, 20, 38));
 }
 
+// F12 replaces the F9, F10 and F11 panels: the amount is typed over them and the panel shown again after
+// the batch; the F12 screen, any other SubMode and any other mode hold it as before.
+TEST(PitGuard, TypesOverTheF9ToF11PanelsAndShowsThemAgain) {
+    const auto over = [](const char* key) {
+        std::string typed = setting(38);
+        return typed.insert(typed.find("Set Advice"), std::string("{panel ") + key + "}");
+    };
+    const std::string board = loneBoard(17, 20, 38);
+    const struct {
+        Script scene, release;
+        std::string console;
+    } cases[] = {
+        {cim(0, 1), {}, kShort + over("F9") + board},
+        {cim(0, 2), {}, kShort + over("F10") + board},
+        {cim(0, 3), {}, kShort + over("F11") + board},
+        {cim(0, 4), cim(0, 3), kShort + held("a screen is open", 38) + board + over("F11") + "\n"},
+        {cim(0, 5), cim(0, 0), kShort + held("a screen is open", 38) + board + released(38)},
+        {cim(6, 1), cim(0, 0), kShort + held("a screen is open", 38) + board + released(38)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(play(lineAfterReadings(17, 20, 0.375f, 0.25f, c.scene) + c.release, guarded()), c.console);
+    }
+}
+
 // Held at the line of lap 16, then again at lap 17 with a new amount: only the newer one is typed.
 TEST(PitGuard, ANewerAmountReplacesTheHeldOne) {
     std::string again = loneBoard(17, 20, 29);
@@ -259,6 +283,27 @@ TEST(PitGuard, ARestartASessionEndOrAViewChangeDropsIt) {
         const Script script = lineAfterReadings(17, 20, 0.375f, 0.25f, cim(0, 4)) + mark() + c.drop + cim(0, 0);
         EXPECT_EQ(play(script, guarded()), c.console);
     }
+}
+
+// An amount held at lap 17 of 20 is dropped at the viewed car's finishing line, or when a lap beyond the
+// race length ends tracking: closing the screen after the flag types nothing.
+TEST(PitGuard, NothingIsTypedAfterTheFlag) {
+    const Script held = lineAfterReadings(17, 20, 0.375f, 0.25f, cim(0, 4));
+    const struct {
+        Script script;
+        std::string console;
+    } cases[] = {
+        {held + lap(3, 60000, 18 * 60000, 18) + lap(3, 60000, 19 * 60000, 19) + mark() + lap(3, 60000, 20 * 60000, 20) +
+             cim(0, 0),
+         kLapLine + "Fuel in 17: 0. Fuel one lap later: 0\nPlayer has approx 0% fuel and consumes 0% per lap.\n"
+                    "Pit fuel dropped: the race is over\nPitboard for 3: Lap 19/20\n-0 | +0\nP1 |    \n1:0.0\n"
+                    "{clear}{btn 1 |L19/20 P1       |}{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}"
+                    "Sending advice:FINISHED\n{btn 4 |FINISHED\\0\\0\\0\\0|}"},
+        {held + sta(3, 1, 17) + mark() + lap(3, 60000, 18 * 60000, 18) + cim(0, 0),
+         "New registered laptime by PLID 3: 1:0.0\nMemory allocation error!\n"
+         "More laps than allocated! Ending tracking! Clearing buttons!\n{clear}Pit fuel dropped: the race is over\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(play(c.script, guarded()), c.console);
 }
 
 // At an IS_PIT of the viewed car: what the stop takes, and the amount typed in this race.

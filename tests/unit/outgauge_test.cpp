@@ -15,6 +15,12 @@ TEST(OutGauge, OneReadingPerLapLineOfTheViewedPlayer) {
                    lap(9, 60000, 61000, 1) + gauge(1300, 0.65f)),
               "Fuel for 7: (pLaps+0->fuel[2] = 0\nFuel for 7: (pLaps+0->fuel[2] = 0.75\n"
               "New registered laptime by PLID 9: 1:0.0\n");
+    // Reading long races a zero fills its slot like any other, and the view coming back writes nothing.
+    Program longRaces;
+    longRaces.race.longRaces = true;
+    EXPECT_EQ(feed(lapOne + mark() + gauge(1000, 0.0f) + gauge(1100, 0.75f) + sta(9, 1, 10) + gauge(1150, 0.8f) +
+                   sta(7, 1, 10) + gauge(1200, 0.7f), longRaces),
+              "Fuel for 7: (pLaps+0->fuel[2] = 0\n{clear}{clear}");
     // A reading that is not a number counts as recorded.
     EXPECT_EQ(play(lapOne + mark() + gauge(1000, std::numeric_limits<float>::quiet_NaN()) + gauge(1100, 0.5f)),
               "Fuel for 7: (pLaps+0->fuel[2] = nan\n");

@@ -140,3 +140,38 @@ TEST(RaceFormats, TimedRaceLapsToGoFromTheLeader) {
     }
 }
 
+
+// The host sets up the next race while this one runs: an IS_STA with another RaceLaps at lap 5. Reading
+// long races, the race keeps the length and kind of its restart for the lap line, its end, the board and
+// the fuel readings; otherwise the IS_STA's RaceLaps stands, as designed.
+TEST(RaceFormats, TheRaceKeepsTheLengthItStartedWith) {
+    const auto boardOfLapFive = [](const std::string& total) {
+        return "New registered laptime by PLID 1: 1:0.0\nSearching in 1 results.\n"
+               "Fuel in 3: 0.5. Fuel one lap later: 0.5\nPlayer has approx 50% fuel and consumes 0% per lap.\n"
+               "Pitboard for 1: Lap 5/" + total + "\n-0 | +0\nP1 |    \n1:0.0\n{clear}{btn 1 |" +
+               padded("L5/" + total + " P1", 16) + "|}{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}"
+               "Fuel for 1: (pLaps+5->fuel[0] = 0.5\n";
+    };
+    const std::string ended = "New registered laptime by PLID 1: 1:0.0\nMemory allocation error!\n"
+                              "More laps than allocated! Ending tracking! Clearing buttons!\n{clear}";
+    const struct {
+        bool longRaces;
+        int started, announced;
+        std::string console;
+    } cases[] = {
+        {true, 20, 191, boardOfLapFive("20")},
+        {true, 20, 5, boardOfLapFive("20")},
+        {true, 191, 5, boardOfLapFive("~60")},
+        {true, 120, 20, boardOfLapFive("300")},
+        {false, 20, 10, boardOfLapFive("10")},
+        {false, 20, 5, ended},
+    };
+    for (const auto& c : cases) {
+        Program program;
+        program.race.longRaces = c.longRaces;
+        Script script = rst(c.started, 0) + sta(1, 1, c.started);
+        for (int n = 1; n <= 5; ++n) script = script + lap(1, 60000, n * 60000, n) + gauge(n, 0.5f);
+        script = script + sta(1, 1, c.announced) + mark() + lap(1, 60000, 360000, 6) + gauge(6, 0.5f);
+        EXPECT_EQ(feed(script, program), c.console) << c.started << " then " << c.announced;
+    }
+}

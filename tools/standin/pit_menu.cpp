@@ -1,5 +1,5 @@
 // Where a key press lands on the local screen, the pit menu's fuel setting, and reading the key out
-// of a "/press" command. Keys are matched the way they are typed in the commands: "F12", "left", "right".
+// of a "/press" command. Keys are matched the way they are typed in the commands: "F9" to "F12", "left", "right".
 #include "standin/pit_menu.h"
 
 namespace standin {
@@ -20,6 +20,13 @@ PressOutcome pressOn(LocalScreen& screen, PitMenu* menu, std::string_view key) {
     if (key == "F12") {
         if (screen.mode != CIM_NORMAL) return PressOutcome::Stray;
         screen.subMode = screen.pitInstructions() ? 0 : NRM_PIT_INSTRUCTIONS;
+        return PressOutcome::Toggled;
+    }
+    // F9, F10 and F11 show their panel beside the driving view, or take it away when it is shown.
+    for (byte panel = 1; panel < NRM_PIT_INSTRUCTIONS; ++panel) {
+        if (key != "F" + std::to_string(8 + panel)) continue;
+        if (screen.mode != CIM_NORMAL) return PressOutcome::Stray;
+        screen.subMode = screen.subMode == panel ? 0 : panel;
         return PressOutcome::Toggled;
     }
     const bool left = key == "left", right = key == "right";

@@ -49,8 +49,9 @@ struct LocalScreen {
 };
 
 // A key pressed on the local screen. An open dialog or text entry takes every key. F12 opens the
-// F12 screen from any screen of the driving mode, and goes back to the plain view from it; left and
-// right move the fuel setting of `menu` while the F12 screen is open. `menu` is null when no car is viewed.
+// F12 screen from any screen of the driving mode, and goes back to the plain view from it; F9, F10
+// and F11 likewise show their panel, or take it away when it is the one shown. Left and right move
+// the fuel setting of `menu` while the F12 screen is open. `menu` is null when no car is viewed.
 PressOutcome pressOn(LocalScreen& screen, PitMenu* menu, std::string_view key);
 
 // The screen for people: "plain view", "F9 screen" to "F12 screen", "options", ..., "free view".
