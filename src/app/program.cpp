@@ -11,7 +11,9 @@
 #include "link/outgoing.h"
 #include "race/handlers.h"
 #include "race/race_length.h"
+#include "strategy/car_at_line.h"
 #include "strategy/fuel.h"
+#include "strategy/plan.h"
 #include "strategy/pit_guard.h"
 #include "strategy/pitboard.h"
 
@@ -159,12 +161,19 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     startRaceBoard(board, lap, race.session, distance);
     const std::optional<std::size_t> slot = findStandings(race, lap, out);
     if (slot && lap.LapsDone > 2) {
-        const FuelCall call = estimateFuel(race, lap, *slot, distance.lapsToGo, program.fuel, out);
+        const CarAtLine car = carAtLine(race, lap, *slot, distance, program.fuel, out);
+        const StintPlan plan = planStints(car, program.fuel, program.stints);
+        reportPlan(program.planShown, race.races, plan, program.fuel, out);
+        std::optional<float> planned;
+        if (plan.stops > 0 && !plan.mandatory) planned = plan.fuel;
+        const FuelCall call = callFuel(car, program.fuel, planned, out);
         outcome.call = call;
+        outcome.plan = plan;
         if (call.runsShort) {
             markPitStop(board);
             outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, out);  // typed, or held by the guard
         }
+        advisePlan(board, plan, program.fuel);
     }
     if (distance.finishing) dropHeldPitFuel(program.pitFuel, kRaceOver, out);  // the viewed car took the flag
     setLastLapAdvice(board, distance);

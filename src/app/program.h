@@ -12,12 +12,15 @@
 #include "link/output.h"
 #include "race/tracker.h"
 #include "strategy/fuel_settings.h"
+#include "strategy/plan.h"
 #include "strategy/pit_fuel.h"
 
 struct Program {                     // everything the handlers work on, for the whole run
     Tracker race;                    // sessions, stores and boards
     std::int32_t boardTimeOutMs = kDefaultBoardTimeOutMs;
     FuelSettings fuel;
+    Stints stints = Stints::Off;     // with a Plan setting: the stint plan
+    PlanShown planShown;
     PitFuelState pitFuel;
     std::optional<RaceLog> log;      // with a Log setting: the race logs
     bool join = false;               // <Race join>: a session found running at a handshake is followed
@@ -27,9 +30,9 @@ struct Program {                     // everything the handlers work on, for the
     IS_RST answer{};                 // the restart answer while the cars' laps are awaited
 
     Program() = default;
-    explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel) {
+    explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel), stints(config.stints) {
         race.longRaces = config.longRaces;
-        if (!config.logDirectory.empty()) log.emplace(config.logDirectory);
+        if (!config.logDirectory.empty()) log.emplace(config.logDirectory, stints != Stints::Off);
         pitFuel.guard.on = config.pitGuard;
         join = config.join;
     }
@@ -43,9 +46,10 @@ Routes<Program> programRoutes(const Program& program);
 // come decide whether the session tracked goes on, without it that session ends here.
 void onLinkLost(Program& program, Output& out);
 
-// A lap line: registered and stored, then for the viewed player the standings, the fuel estimate,
-// the pit fuel typed (or held by the pit guard) when he will run short, and the board, in that order; last
-// its row in the race log. A held amount goes at his finishing line and when the lap ends tracking.
+// A lap line: registered and stored, then for the viewed player the standings, his picture at the line,
+// the stint plan, the fuel call with the pit fuel typed (or held by the pit guard) when he will run short,
+// and the board, in that order; last its row in the race log. A held amount goes at his finishing line and
+// when the lap ends tracking.
 void onLapLine(Program& program, const IS_LAP& lap, Output& out);
 
 // An OutGauge datagram as received: the current time, boards too old taken away, the fuel at the line,

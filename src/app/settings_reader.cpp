@@ -97,6 +97,7 @@ constexpr Setting kSettings[] = {
     {"Pit", "guard"},
     {"Race", "long join"},
     {"Log", "dir"},
+    {"Plan", "stints"},
 };
 
 std::vector<std::string_view> words(std::string_view text) {
@@ -226,6 +227,8 @@ public:
             config_.join = bounded("join", LLONG_MIN, LLONG_MAX, 0LL, "a whole number", "it counts as off") != 0;
         } else if (element == "Log") {
             config_.logDirectory = logDirectory();
+        } else if (element == "Plan") {
+            config_.stints = stints();
         } else if (index != 0 && (reader_.getAttributeCount() > 0 || reader_.isEmptyElement())) {
             unknown(element);  // a wrapper around settings, with no attributes of its own, is no mistake
         }
@@ -327,6 +330,17 @@ private:
         fuel.stopSeconds = static_cast<float>(bounded("stopSeconds", 1.0, 600.0, 0.0, "a number of seconds from 1 to 600",
                                                       "no time is taken off"));
         return fuel;
+    }
+
+    // The stint plan's stints; a missing or unknown word leaves the plan off, and is named.
+    Stints stints() {
+        const char* text = reader_.getAttributeValue("stints");
+        const std::string_view word = text != nullptr ? text : "";
+        if (word == "even") return Stints::Even;
+        if (word == "full") return Stints::Full;
+        if (text == nullptr) diagnose(console_, where_, "Plan has no stints: the plan is off");
+        else diagnose(console_, where_, "Plan stints \"", word, "\" is neither even nor full: the plan is off");
+        return Stints::Off;
     }
 
     // The directory of the race logs, as written; without one there is no log, and that is named.

@@ -36,6 +36,7 @@ std::string summary(const Config& c) {
     if (c.fuel.stopSeconds != 0.0f) text += " stop=" + std::to_string(c.fuel.stopSeconds).substr(0, 4);
     if (c.longRaces) text += " long";
     if (!c.logDirectory.empty()) text += " log=" + c.logDirectory;
+    if (c.stints != Stints::Off) text += c.stints == Stints::Even ? " plan=even" : " plan=full";
     if (c.join) text += " join";
     if (c.reconnect) text += " reconnect";
     return text;
@@ -111,7 +112,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 2: <insim> is not a setting and is passed over; did you mean <InSim>?\n"
          "cfg.xml line 2: <Fuels> is not a setting and is passed over; did you mean <Fuel>?\n"
          "cfg.xml line 3: <x> is not a setting and is passed over (the settings are InSim, OutGauge, Password, "
-         "BoardTimeOut, LFSExec, Fuel, Pit, Race and Log)\n"
+         "BoardTimeOut, LFSExec, Fuel, Pit, Race, Log and Plan)\n"
          "cfg.xml line 3: <InSim> has no attribute Port: it is passed over; did you mean port?\n", kDefaults},
         // Attributes no setting reads, mistyped or shortened, and values the program cannot use as written.
         {"<C><InSim ver=\"8\" speed=\"1\"/><Fuel avg=\"3\"/><Password value=\"abcdefghijklmnop\"/>"
@@ -166,6 +167,12 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: Fuel topUp \"2\" is not 0 or 1: 0 is used\n" + repeated("Fuel"), kDefaults},
         {"<C><Fuel longAverage=\"40\" round=\"nearest\" stopSeconds=\"27.5\"/></C>", "", "",
          with(" longAverage=40 nearest stop=27.5")},
+        {"<C><Plan stints=\"even\"/></C>", "", "", with(" plan=even")},
+        {"<C><Plan stints=\"full\"/><Plan stints=\"Full\"/></C>", "",
+         "cfg.xml line 1: Plan stints \"Full\" is neither even nor full: the plan is off\n"
+         "cfg.xml line 1: <Plan> appears more than once: only this last one's settings stand, and an attribute it leaves out takes its default\n", kDefaults},
+        {"<C><Plan stints=\"even\"/><Plan/></C>", "", "cfg.xml line 1: Plan has no stints: the plan is off\n"
+         "cfg.xml line 1: <Plan> appears more than once: only this last one's settings stand, and an attribute it leaves out takes its default\n", kDefaults},
         {"<C><Fuel longAverage=\"9\" round=\"down\" stopSeconds=\"0\"/></C>", "",
          "cfg.xml line 1: Fuel longAverage \"9\" is not a whole number of laps from 10 to 99: average is used\n"
          "cfg.xml line 1: Fuel round \"down\" is neither up nor nearest: up is used\n"
@@ -184,7 +191,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
 TEST_F(ConfigFile, TheOneForTodaysGame) {
     EXPECT_EQ(readPath(STINTKEEPER_SOURCE_DIR "/docs/cfg-today.xml"),
               with(" version=8 fuel=1/0.50/finish guard racing=1.10 level=both topUp longAverage=30 nearest stop=30.0 "
-                   "long log=logs join reconnect"));
+                   "long log=logs plan=full join reconnect"));
     EXPECT_EQ(console.errors, "");
 }
 

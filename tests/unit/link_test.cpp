@@ -332,7 +332,7 @@ TEST(Link, ReconnectGoesOnWithTheSameRaceOrEndsTheOldOne) {
         config.reconnect = true;
         config.join = c.join;
         run.program.join = c.join;
-        run.program.log.emplace(logs.path, noon);
+        run.program.log.emplace(logs.path, false, noon);
         run.sockets.receives = {kVersion5};
         ASSERT_EQ(run.start(config), 0) << c.name;
         // Without join the first race begins with a restart; its answer is then a restart as any other.
