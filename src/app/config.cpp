@@ -34,5 +34,7 @@ std::string describeSettings(const Config& config) {
     if (config.stints == Stints::Full) add(", a stint plan of full stints");
     if (config.longRaces) add(", races of 100 laps or more and timed races tracked");
     if (!config.logDirectory.empty()) add(", race logs in ", config.logDirectory);
+    if (config.join) add(", a race found running joined");
+    if (config.reconnect) add(", a lost InSim link made again");
     return text;
 }

@@ -158,10 +158,12 @@ void RaceLog::result(const IS_RES& result, Output& out) {
 void RaceLog::writeLapRow(const IS_LAP& lap, const LapLineOutcome& outcome, std::optional<float> level, Output* out) {
     row_.clear();
     appendValue(row_, session_);
-    for (const unsigned value : {unsigned{lap.LapsDone}, unsigned{lap.PLID}, unsigned{outcome.position}}) {
+    for (const unsigned value : {unsigned{lap.LapsDone}, unsigned{lap.PLID}}) {
         row_ += ',';
         appendValue(row_, value);
     }
+    row_ += ',';
+    if (!outcome.placeUnknown) appendValue(row_, outcome.position);
     for (const std::uint32_t value : {lap.LTime, lap.ETime, std::uint32_t{lap.NumStops}, std::uint32_t{lap.Penalty}}) {
         row_ += ',';
         appendValue(row_, value);

@@ -21,6 +21,7 @@
 struct LapLineOutcome {
     std::uint16_t position = 0;  // the car's place at the line, 1 = first; 0: the lap store refused it
     bool viewed = false;         // the viewed player's line: its row waits for his level
+    bool placeUnknown = false;   // stored in a partial lap: the row leaves the position out
     FuelCall call;               // the fuel estimate at the line; `estimated` false when there was none
     StintPlan plan;              // the stint plan at the line; `made` false when there was none
     unsigned pitFuel = 0;        // the amount typed at the line, percent; 0: nothing typed

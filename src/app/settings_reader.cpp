@@ -88,14 +88,14 @@ struct Setting {
     std::string_view attributes;
 };
 constexpr Setting kSettings[] = {
-    {"InSim", "port version"},
+    {"InSim", "port version reconnect"},
     {"OutGauge", "port interval"},
     {"Password", "value"},
     {"BoardTimeOut", "value"},
     {"LFSExec", "location start InvokeInSim"},
     {"Fuel", "average reserve fill racing level topUp longAverage round stopSeconds"},
     {"Pit", "guard"},
-    {"Race", "long"},
+    {"Race", "long join"},
     {"Log", "dir"},
     {"Plan", "stints"},
 };
@@ -193,6 +193,7 @@ public:
             config_.insimPort = port("InSim");
             printLine(console_, "Read InSim Port: ", config_.insimPort);
             config_.insimVersion = insimVersion();
+            config_.reconnect = bounded("reconnect", LLONG_MIN, LLONG_MAX, 0LL, "a whole number", "it counts as off") != 0;
         } else if (element == "OutGauge") {
             config_.outGaugePort = port("OutGauge");
             config_.outGaugeIntervalMs = outGaugeInterval();
@@ -223,6 +224,7 @@ public:
             guardLine_ = where_;
         } else if (element == "Race") {
             config_.longRaces = bounded("long", LLONG_MIN, LLONG_MAX, 0LL, "a whole number", "it counts as off") != 0;
+            config_.join = bounded("join", LLONG_MIN, LLONG_MAX, 0LL, "a whole number", "it counts as off") != 0;
         } else if (element == "Log") {
             config_.logDirectory = logDirectory();
         } else if (element == "Plan") {

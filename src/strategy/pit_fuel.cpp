@@ -28,6 +28,7 @@ const char* unsafeBecause(const PitGuard& guard, const IS_STA& sta) {
     if ((sta.Flags & ISS_DIALOG) != 0) return "a dialog is open";
     if ((sta.Flags & ISS_TEXT_ENTRY) != 0) return "a text entry is open";
     if (guard.inBox[sta.ViewPLID]) return "the car is in its pit box";
+    if (!localDrives(guard, sta.ViewPLID)) return "another driver is in the car";
     return nullptr;
 }
 
@@ -49,6 +50,10 @@ std::string adviceOf(unsigned amount) {
 }
 
 }  // namespace
+
+bool localDrives(const PitGuard& guard, byte plid) {
+    return !guard.localUcid || !guard.driverKnown[plid] || guard.driver[plid] == *guard.localUcid;
+}
 
 unsigned pitFuelAmount(float need) {
     // In double so that a need stored just below a whole percentage keeps that percentage.

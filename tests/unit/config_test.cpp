@@ -37,6 +37,8 @@ std::string summary(const Config& c) {
     if (c.longRaces) text += " long";
     if (!c.logDirectory.empty()) text += " log=" + c.logDirectory;
     if (c.stints != Stints::Off) text += c.stints == Stints::Even ? " plan=even" : " plan=full";
+    if (c.join) text += " join";
+    if (c.reconnect) text += " reconnect";
     return text;
 }
 const std::string kDefaults = "12500 12501 pw= 15000 loc=";
@@ -116,7 +118,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
         {"<C><InSim ver=\"8\" speed=\"1\"/><Fuel avg=\"3\"/><Password value=\"abcdefghijklmnop\"/>"
          "<LFSExec location=\"lfs-wine\"/></C>", "Read InSim Port: 0\n",
          "cfg.xml line 1: <InSim> has no attribute ver: it is passed over; did you mean version?\n"
-         "cfg.xml line 1: <InSim> has no attribute speed: it is passed over (its attributes are port and version)\n"
+         "cfg.xml line 1: <InSim> has no attribute speed: it is passed over (its attributes are port, version and reconnect)\n"
          "cfg.xml line 1: <Fuel> has no attribute avg: it is passed over; did you mean average?\n"
          "cfg.xml line 1: Password value is 16 characters long: only its first 15 are sent\n"
          "cfg.xml line 1: LFSExec location \"lfs-wine\" does not end in / or \\: the program started would be "
@@ -132,6 +134,10 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
         {"<C><InSim version=\"8\"/><OutGauge interval=\"500\"/><Fuel average=\"3\" reserve=\"0.5\" fill=\"finish\"/></C>",
          "Read InSim Port: 0\n", "", with(" version=8 interval=500 fuel=3/0.50/finish")},
         {"<C><Race long=\"-3\"/></C>", "", "", with(" long")},
+        {"<C><Race join=\"2\"/><InSim reconnect=\"1\"/></C>", "Read InSim Port: 0\n", "", with(" join reconnect")},
+        {"<C><Race join=\"yes\"/><InSim reconnect=\"0.5\"/></C>", "Read InSim Port: 0\n",
+         "cfg.xml line 1: Race join \"yes\" is not a whole number: it counts as off\n"
+         "cfg.xml line 1: InSim reconnect \"0.5\" is not a whole number: it counts as off\n", kDefaults},
         {"<C><Race long=\"1\"/><Race long=\"yes\"/></C>", "",
          "cfg.xml line 1: Race long \"yes\" is not a whole number: it counts as off\n" + repeated("Race"), kDefaults},
         {"<C><Log dir=\"logs\"/><Log/></C>", "", "cfg.xml line 1: Log has no dir: no race log is written\n" + repeated("Log"),
@@ -185,7 +191,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
 TEST_F(ConfigFile, TheOneForTodaysGame) {
     EXPECT_EQ(readPath(STINTKEEPER_SOURCE_DIR "/docs/cfg-today.xml"),
               with(" version=8 fuel=1/0.50/finish guard racing=1.10 level=both topUp longAverage=30 nearest stop=30.0 "
-                   "long log=logs plan=full"));
+                   "long log=logs plan=full join reconnect"));
     EXPECT_EQ(console.errors, "");
 }
 
