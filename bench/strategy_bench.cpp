@@ -1,11 +1,14 @@
 // The fuel strategy benchmark: seeded random races of the stand-in's model, each played against the real
 // program under every fuel setting, and a table per kind of race of how the viewed car's fuel calls came out.
-// Usage: bench_strategy <stintkeeper> [lap races (150)] [long lap races (50)] [timed races (90)] [parallel races (2)]
+// Usage: bench_strategy <stintkeeper> [lap races (150)] [long lap races (50)] [timed races (90)]
+//                       [endurance races (200)] [parallel races (2)]
 #include <algorithm>
 #include <cmath>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <cctype>
 #include <mutex>
 #include <numeric>
 #include <sstream>
@@ -45,6 +48,16 @@ const Setting kSettings[] = {
      "<Fuel longAverage=\"30\" reserve=\"0.4\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"},
     {"longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"line\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"",
      "<Fuel longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"line\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"},
+    // The recommended setting with the stint plan, of even and of full stints.
+    {"the recommended, with Plan stints=\"even\"",
+     "<Fuel longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"
+     "<Plan stints=\"even\"/>"},
+    {"the recommended, with Plan stints=\"full\"",
+     "<Fuel longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"
+     "<Plan stints=\"full\"/>"},
+    {"the recommended but reserve=\"1\", with Plan stints=\"full\"",
+     "<Fuel longAverage=\"30\" reserve=\"1\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"
+     "<Plan stints=\"full\"/>"},
 };
 constexpr int kSettingCount = sizeof kSettings / sizeof kSettings[0];
 constexpr std::uint8_t kViewed = 1;
@@ -53,10 +66,11 @@ constexpr std::uint8_t kViewed = 1;
 const std::string kRaceElement = "<Race long=\"1\"/>\n";
 const std::string kInSimAttributes = " version=\"8\"";
 
-enum Kind { LapRace, LongLapRace, TimedRace };
-constexpr int kKinds = 3;
+enum Kind { LapRace, LongLapRace, TimedRace, Endurance };
+constexpr int kKinds = 4;
 const char* const kKindTitles[kKinds] = {"Lap races: 10 to 60 laps", "Long lap races: 100 to 150 laps",
-                                         "Timed races: one and two hours"};
+                                         "Timed races: one and two hours",
+                                         "Endurance races: 2 to 6 hours, and 200 to 400 laps"};
 constexpr int kIntervalsMs[] = {500, 2000, 10000};  // the program's OutGauge interval, one per race
 
 double between(standin::Random& random, double low, double high) { return low + (high - low) * random.uniform(); }
@@ -70,6 +84,60 @@ struct Race {
     int intervalMs = 2000;  // asked of the simulator by the program, and kept by the stand-in
 };
 
+// An endurance race: timed, 2 to 6 hours, or 200 to 400 laps in tens, every other one; 6 to 10 cars on
+// laps of 60 to 100 s. The viewed car's full tank lasts 35 to 70 minutes and it starts with 60 to 100 %; it
+// stops when what is left would not cover its worst racing lap so far, and takes what its pit menu holds.
+// Up to two cautions of 2 to 5 laps; the reading after a line comes up to 10 s later.
+Race enduranceRaceOf(int number) {
+    standin::Random random(standin::carSeed(20261209, static_cast<unsigned>(number), static_cast<unsigned>(Endurance)));
+    Race race;
+    race.kind = Endurance;
+    standin::Scenario& scenario = race.scenario;
+    scenario.name = "endurance race " + std::to_string(number);
+    scenario.seed = random.nextBits() % 1'000'000'000;
+    scenario.outGaugeAsked = true;
+    scenario.splits = 0;
+    scenario.inLapUse = between(random, 0.85, 1.0);
+    scenario.outLapUse = between(random, 1.0, 1.1);
+    const int hours = number % 2 == 0 ? wholeBetween(random, 2, 6) : 0;
+    const double lapSeconds = between(random, 60, 100);
+    const int laps = hours > 0 ? static_cast<int>(hours * 3600 / (lapSeconds * 0.99)) + 1 : 200 + 10 * wholeBetween(random, 0, 20);
+    const int cars = wholeBetween(random, 6, 10);
+    const double tankMinutes = between(random, 35, 70);
+    const double use = 100.0 / (tankMinutes * 60.0 / (lapSeconds * 0.99));
+    const double startFuel = between(random, 60, 100);
+    for (int plid = 1; plid <= cars; ++plid) {
+        standin::CarSetup car;
+        car.plid = static_cast<std::uint8_t>(plid);
+        car.name = "Car" + std::to_string(plid);
+        car.lapSeconds = lapSeconds * (plid == kViewed ? 0.99 : between(random, 1.0, 1.02));
+        car.spreadSeconds = between(random, 0.3, 1.0);
+        car.usePercent = use * between(random, 0.95, 1.05);
+        car.useSpreadPercent = car.usePercent * between(random, 0.02, 0.1);
+        car.fuelPercent = plid == kViewed ? startFuel : 100;
+        car.fuelSpreadPercent = plid == kViewed ? between(random, 0, 3) : 0;
+        car.menuPercent = plid == kViewed ? wholeBetween(random, 1, 10) : 100;
+        if (plid == kViewed) car.stopMargin = 0;
+        scenario.cars.push_back(car);
+    }
+    standin::SessionSetup session;
+    session.laps = hours > 0 ? 0 : laps;
+    session.hours = hours;
+    session.view = kViewed;
+    const int cautions = wholeBetween(random, 0, 2);
+    for (int k = 0; k < cautions; ++k) {  // one in each half of the race
+        standin::CautionSetup caution;
+        caution.fromLap = wholeBetween(random, 2 + k * laps / 2, (k + 1) * laps / 2 - 6);
+        caution.toLap = caution.fromLap + wholeBetween(random, 1, 4);
+        caution.pace = between(random, 1.2, 1.6);
+        caution.use = between(random, 0.5, 0.8);
+        session.cautions.push_back(caution);
+    }
+    scenario.sessions.push_back(session);
+    race.intervalMs = kIntervalsMs[wholeBetween(random, 0, 2)];
+    return race;
+}
+
 // A race of its kind: 10 to 60 laps and 8 to 20 cars; 100 to 150 laps in tens, or one or two hours, and
 // 8 to 12 cars. The viewed car starts with fuel for a share of the distance (55 to 90 % in a lap race,
 // 25 to 60 % in a long one, 30 to 90 % in a timed one), its use per lap noisy, its pit menu low; it pits
@@ -78,6 +146,7 @@ struct Race {
 // line, and sends OutGauge at the interval the program asks for, so the reading after a line comes up
 // to that interval later.
 Race raceOf(Kind kind, int number) {
+    if (kind == Endurance) return enduranceRaceOf(number);
     standin::Random random(standin::carSeed(20261207, static_cast<unsigned>(number), static_cast<unsigned>(kind)));
     Race race;
     race.kind = kind;
@@ -139,7 +208,18 @@ struct Outcome {
     double askedPercent = 0;   // by the menu at the last stop
     double neededPercent = 0;  // what the last stop would have had to take to finish with nothing left
     double usePercent = 0;     // the car's set use per lap, for the figures in laps
+    int planStops = -1;        // the stops left in the program's first plan line; -1: it printed none
 };
+
+// The stops of the first "Plan: " line of the console: "no stop needed" is 0, "2 stops, ..." 2,
+// "1 stop (mandatory), ..." 1; -1 without one.
+int firstPlanStops(const std::string& console) {
+    const std::size_t at = console.find("Plan: ");
+    if (at == std::string::npos) return -1;
+    const char* text = console.c_str() + at + 6;
+    if (std::strncmp(text, "no stop", 7) == 0) return 0;
+    return std::isdigit(static_cast<unsigned char>(*text)) ? std::atoi(text) : -1;
+}
 
 Outcome play(const std::string& binary, const Race& race, const Setting& setting) {
     const standin::Scenario& scenario = race.scenario;
@@ -163,6 +243,14 @@ Outcome play(const std::string& binary, const Race& race, const Setting& setting
     const auto car = std::find_if(order.begin(), order.end(), [](const auto& c) { return c.plid == kViewed; });
     if (car == order.end() || car->lapLineFuel.empty()) bench::fail(scenario.name + ": no viewed car");
     Outcome outcome;
+    outcome.planStops = firstPlanStops(program.output());
+    // STRATEGY_CONSOLE="endurance race 4": that race's console and the car's stops, to see what went wrong.
+    if (const char* name = std::getenv("STRATEGY_CONSOLE"); name != nullptr && scenario.name == name) {
+        std::fprintf(stderr, "%s\n", program.output().c_str());
+        for (const auto& stop : car->stops)
+            std::fprintf(stderr, "Stop at the end of lap %d: the menu held %d %%, %.2f %% went in\n", stop.lap,
+                         stop.menuPercent, stop.takenPercent);
+    }
     outcome.dry = car->ranDry;
     outcome.stops = static_cast<int>(car->stops.size());
     outcome.leftPercent = car->ranDry ? 0 : car->lapLineFuel.back() * 100.0;
@@ -193,8 +281,8 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
     std::printf("\n%s, %d races\n\n", title, races);
     std::printf("| Fuel setting | Races dry | Left at the flag, mean: %% / laps | Left, 5th percentile: %% / laps "
                 "| Stops, mean | Races with a stop more than needed | Last stop: asked / needed, mean %% "
-                "| Asked - needed, mean size: laps |\n");
-    std::printf("|---|---|---|---|---|---|---|---|\n");
+                "| Asked - needed, mean size: laps | Stops = fewest | Plan's first stop count right |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
     const auto mean = [](const std::vector<double>& values) {
         return values.empty() ? 0.0 : std::accumulate(values.begin(), values.end(), 0.0) / values.size();
     };
@@ -203,9 +291,13 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
     };
     for (const int s : rows) {
         std::vector<double> leftPercent, leftLaps, asked, needed, missLaps;
-        int dry = 0, stops = 0, extra = 0;
+        int dry = 0, stops = 0, extra = 0, fewest = 0, planned = 0, planRight = 0;
         for (const Outcome& o : outcomes[static_cast<std::size_t>(s)]) {
             stops += o.stops;
+            if (o.planStops >= 0) {  // the first plan, against the stops made, dry or not
+                ++planned;
+                planRight += o.planStops == o.stops ? 1 : 0;
+            }
             if (o.dry) {  // nothing to say of what would have been needed
                 ++dry;
                 continue;
@@ -213,16 +305,19 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
             leftPercent.push_back(o.leftPercent);
             leftLaps.push_back(o.leftLaps);
             extra += o.stops > o.fewestStops ? 1 : 0;
+            fewest += o.stops == o.fewestStops ? 1 : 0;
             if (o.stops == 0) continue;
             asked.push_back(o.askedPercent);
             needed.push_back(o.neededPercent);
             missLaps.push_back(std::abs(o.askedPercent - o.neededPercent) / o.usePercent);
         }
-        std::printf("| `%s` | %d | %s / %s | %s / %s | %s | %d | %s / %s | %s |\n", kSettings[s].name, dry,
-                    fixed(mean(leftPercent), 1).c_str(), fixed(mean(leftLaps), 2).c_str(),
+        const std::string planColumn = planned == 0 ? "-" : std::to_string(planRight) + " of " + std::to_string(planned);
+        std::printf("| `%s` | %d | %s / %s | %s / %s | %s | %d | %s / %s | %s | %d (%s %%) | %s |\n", kSettings[s].name,
+                    dry, fixed(mean(leftPercent), 1).c_str(), fixed(mean(leftLaps), 2).c_str(),
                     fixed(lowest(leftPercent), 1).c_str(), fixed(lowest(leftLaps), 2).c_str(),
                     fixed(static_cast<double>(stops) / races, 2).c_str(), extra, fixed(mean(asked), 1).c_str(),
-                    fixed(mean(needed), 1).c_str(), fixed(mean(missLaps), 2).c_str());
+                    fixed(mean(needed), 1).c_str(), fixed(mean(missLaps), 2).c_str(), fewest,
+                    fixed(100.0 * fewest / races, 1).c_str(), planColumn.c_str());
     }
 }
 
@@ -230,15 +325,16 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <stintkeeper> [lap races] [long lap races] [timed races] [parallel races]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <stintkeeper> [lap races] [long lap races] [timed races] [endurance races] [parallel races]\n",
+                     argv[0]);
         return 2;
     }
     const std::string binary = argv[1];
     // The benchmark's races: so many of each kind, the same races in every run.
-    int races[kKinds] = {150, 50, 90};
+    int races[kKinds] = {150, 50, 90, 200};
     for (int kind = 0; kind < kKinds; ++kind)
-        if (argc > 2 + kind) races[kind] = std::max(1, std::atoi(argv[2 + kind]));
-    const int parallel = argc > 5 ? std::max(1, std::atoi(argv[5])) : 2;
+        if (argc > 2 + kind) races[kind] = std::max(0, std::atoi(argv[2 + kind]));  // 0: that kind is left out
+    const int parallel = argc > 6 ? std::max(1, std::atoi(argv[6])) : 2;
     // STRATEGY_SETTINGS="8,9": only these rows of the table (counted from 1) are played, to try settings.
     std::vector<int> rows;
     const char* only = std::getenv("STRATEGY_SETTINGS");
@@ -253,20 +349,27 @@ int main(int argc, char** argv) {
     // outcomes[kind][setting][race]; the long races are played first, so that the workers end together.
     std::vector<std::vector<std::vector<Outcome>>> outcomes(kKinds);
     std::vector<std::pair<Kind, int>> queue;
-    for (const Kind kind : {LongLapRace, TimedRace, LapRace}) {
+    for (const Kind kind : {Endurance, LongLapRace, TimedRace, LapRace}) {
         outcomes[kind].assign(kSettingCount, std::vector<Outcome>(static_cast<std::size_t>(races[kind])));
         for (int number = 0; number < races[kind]; ++number) queue.emplace_back(kind, number);
     }
     const int total = static_cast<int>(queue.size());
+    const bool detail = std::getenv("STRATEGY_DETAIL") != nullptr;
     std::atomic<int> next{0}, done{0};
     std::mutex progress;
     const auto work = [&] {
         for (int index; (index = next++) < total;) {
             const auto [kind, number] = queue[static_cast<std::size_t>(index)];
             const Race race = raceOf(kind, number + 1);
-            for (const int s : rows)
-                outcomes[kind][static_cast<std::size_t>(s)][static_cast<std::size_t>(number)] =
-                    play(binary, race, kSettings[s]);
+            for (const int s : rows) {
+                const Outcome o = play(binary, race, kSettings[s]);
+                outcomes[kind][static_cast<std::size_t>(s)][static_cast<std::size_t>(number)] = o;
+                if (detail) {  // STRATEGY_DETAIL: one line a race and setting, to find the races a setting gets wrong
+                    std::fprintf(stderr, "%s, row %d: %s, %d stops of %d fewest, first plan %d, %.1f %% left\n",
+                                 race.scenario.name.c_str(), s + 1, o.dry ? "dry" : "home", o.stops, o.fewestStops,
+                                 o.planStops, o.leftPercent);
+                }
+            }
             const std::lock_guard<std::mutex> lock(progress);
             if (++done % 20 == 0) std::fprintf(stderr, "%d of %d races played\n", done.load(), total);
         }
@@ -277,6 +380,6 @@ int main(int argc, char** argv) {
 
     std::printf("%zu settings; OutGauge every 500, 2000 or 10000 ms by race\n", rows.size());
     for (int kind = 0; kind < kKinds; ++kind)
-        printTable(kKindTitles[kind], races[kind], outcomes[static_cast<std::size_t>(kind)], rows);
+        if (races[kind] > 0) printTable(kKindTitles[kind], races[kind], outcomes[static_cast<std::size_t>(kind)], rows);
     return 0;
 }

@@ -13,11 +13,11 @@ scripts/deps.sh
 cmake -S . -B "$build" -DSTINTKEEPER_WERROR=ON >/dev/null
 echo "Building stintkeeper and lfs-standin in $build..."
 cmake --build "$build" -j "$(nproc)" --target stintkeeper lfs-standin >/dev/null
-# A speed that makes the scenario asked for last a minute or two: the hour-long race goes at 60x.
+# A speed that makes the scenario asked for last a minute or two: the races of an hour or two go at 60x.
 speed=16
 args=("$@")
 for ((i = 0; i < ${#args[@]}; i++)); do
-  if [ "${args[i]}" = "--scenario" ] && [ "${args[i + 1]:-}" = "endurance" ]; then speed=60; fi
+  if [ "${args[i]}" = "--scenario" ] && { [ "${args[i + 1]:-}" = "endurance" ] || [ "${args[i + 1]:-}" = "rejoin" ] || [ "${args[i + 1]:-}" = "team_endurance" ]; }; then speed=60; fi
   if [ "${args[i]}" = "--help" ] || [ "${args[i]}" = "-h" ]; then
     cat <<USAGE
 Usage: scripts/demo.sh [lfs-standin options]

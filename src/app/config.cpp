@@ -30,7 +30,11 @@ std::string describeSettings(const Config& config) {
     if (config.fuel.roundNearest) add(", pit fuel rounded to the nearest percent");
     if (config.fuel.stopSeconds != 0.0f) add(", a stop counted as ", config.fuel.stopSeconds, " s in timed races");
     if (config.pitGuard) add(", pit fuel typed only while no screen, dialog or stop is in the way");
+    if (config.stints == Stints::Even) add(", a stint plan of even stints");
+    if (config.stints == Stints::Full) add(", a stint plan of full stints");
     if (config.longRaces) add(", races of 100 laps or more and timed races tracked");
     if (!config.logDirectory.empty()) add(", race logs in ", config.logDirectory);
+    if (config.join) add(", a race found running joined");
+    if (config.reconnect) add(", a lost InSim link made again");
     return text;
 }

@@ -28,9 +28,12 @@ struct Config {
     int insimVersion = 0;             // InSim version asked for, 5 to 10; 0: byte 0 sent, only 5 accepted
     std::uint32_t outGaugeIntervalMs = kDefaultOutGaugeIntervalMs;  // asked-for time between datagrams
     FuelSettings fuel;
+    Stints stints = Stints::Off;      // Plan stints: the stint plan, even or full stints; off without it
     bool pitGuard = false;            // <Pit guard>: the pit fuel typed only while it is safe; needs version 8 on
     bool longRaces = false;           // Race long: RaceLaps 100 to 190 a race of 100 to 1,000 laps, 191 to 238 of hours
     std::string logDirectory;         // Log dir: where the race logs go, made absolute at start-up; empty: no log
+    bool join = false;                // Race join: a session found running at a handshake is followed
+    bool reconnect = false;           // InSim reconnect: a lost link is made again instead of ending the program
 };
 
 // Reads the settings file into `config`, printing "Read InSim Port: " for every InSim element.

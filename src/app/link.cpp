@@ -6,10 +6,12 @@
 
 #include "link/dispatch.h"
 #include "link/handshake.h"
+#include "link/outgoing.h"
 
 namespace {
 
 constexpr std::size_t kOutGaugeBufferSize = 512;
+constexpr int kMostDrained = 10000;  // datagrams taken in one pause: more than a socket's buffer holds
 
 }  // namespace
 
@@ -63,16 +65,31 @@ int InSimLink::connect(const Config& config, Program& program) {
         printLine(*this, "SDLNet_ResolveHost: ", sockets_.error());
         return 1;
     }
+    config_ = &config;
+    if (!awaitSimulator(timings_.connectRetryMs, program)) return 0;
+    return handshake(program, true);
+}
+
+bool InSimLink::awaitSimulator(std::uint32_t retryMs, Program& program) {
     // The simulator may still be starting: try again without end, but let it have the CPU. The console
     // stays as it is; standard error says now and then what the program waits for.
+    const std::uint16_t insimPort = portUsed(config_->insimPort);
     std::uint32_t noted = sockets_.ticks();
     while (!sockets_.connect()) {
-        sockets_.pause(timings_.connectRetryMs);
+        if (stopping()) return false;
+        sockets_.pause(retryMs);
+        drainOutGauge(program);
         if (sockets_.ticks() - noted < timings_.waitingNoteMs) continue;
         noted += timings_.waitingNoteMs;
         diagnose(*this, "waiting for the simulator on InSim port ", insimPort, ": the game opens it with /insim ",
                  insimPort, " typed in the game, or when LFSExec in cfg.xml starts it");
     }
+    return true;
+}
+
+int InSimLink::handshake(Program& program, bool first) {
+    const Config& config = *config_;
+    const std::uint16_t insimPort = portUsed(config.insimPort);
     connected_ = true;
     switch (sockets_.watchInSim()) {
     case Sockets::Watch::NoSet:
@@ -88,14 +105,20 @@ int InSimLink::connect(const Config& config, Program& program) {
 
     exitFlag_ = false;
     SessionState& session = program.race.session;
-    session.tracking = false;
-    session.mustPit = false;
-    session.currentTime = 0;
+    if (first) {  // connected again, the program keeps all it knows: the answers decide what goes on
+        session.tracking = false;
+        session.mustPit = false;
+        session.currentTime = 0;
+    }
 
     const IS_ISI isi = makeInitPacket(config.outGaugePort, config.password, static_cast<byte>(config.insimVersion));
     send(&isi, sizeof isi);
     printLine(*this, "Sent ISI. Waiting for reply...");
 
+    // A stop may come while the game has not answered yet (the stop is watched only with reconnect on).
+    while (stop_ != nullptr && !stopping() && sockets_.wait(timings_.waitMs) == 0) {
+    }
+    if (stopping()) return 0;
     // The first reply is taken as the version reply: its 20 bytes, whatever they are.
     IS_VER version{};
     if (!receiveExactly(&version, sizeof version)) {
@@ -120,6 +143,7 @@ int InSimLink::connect(const Config& config, Program& program) {
     const IS_SMALL request = makeOutGaugeRequest(config.outGaugeIntervalMs, sizeUnit());
     send(&request, sizeof request);
 
+    if (!first) return askWhatRuns();
     const std::uint16_t outGaugePort = portUsed(config.outGaugePort);
     switch (sockets_.openGauge(outGaugePort)) {
     case Sockets::Gauge::NotOpened:
@@ -134,9 +158,37 @@ int InSimLink::connect(const Config& config, Program& program) {
         printLine(*this, "Failed to bind to localhost! Exiting!");
         return 2;
     case Sockets::Gauge::Open:
+        gaugeOpen_ = true;
         break;
     }
+    return askWhatRuns();
+}
+
+int InSimLink::askWhatRuns() {
+    if (config_->join) sendJoinRequests(*this);
     return 0;
+}
+
+void InSimLink::drainOutGauge(Program& program) {
+    if (!gaugeOpen_) return;
+    for (int taken = 0; taken < kMostDrained; ++taken) {
+        std::uint8_t buffer[kOutGaugeBufferSize];
+        const Sockets::Datagram datagram = sockets_.receiveDatagram(buffer, sizeof buffer);
+        if (datagram.kind != Sockets::Datagram::Received) return;
+        if (datagram.fromLoopback) onGauge(program, buffer, datagram.length, *this);
+    }
+}
+
+int InSimLink::reconnect(Program& program) {
+    printLine(*this, "Lost the InSim link: connecting again.");
+    sockets_.closeInSim();
+    connected_ = false;
+    onLinkLost(program, *this);
+    print(*this, "Waiting for InSim... ");
+    if (!awaitSimulator(timings_.reconnectRetryMs, program)) return 0;
+    const int failure = handshake(program, false);
+    if (failure == 0 && !config_->join) printLine(*this, "Waiting for restart...");
+    return failure;
 }
 
 void InSimLink::pollInSim(Program& program) {
@@ -179,15 +231,24 @@ std::optional<int> InSimLink::pollOutGauge(Program& program) {
 }
 
 std::optional<int> InSimLink::runTurn(Program& program) {
+    if (!connected_) return 0;  // stopped before the simulator accepted
     if (sockets_.wait(timings_.waitMs) != 0) pollInSim(program);
     if (const std::optional<int> failure = pollOutGauge(program)) return failure;
-    if (exitFlag_) return 0;
+    if (exitFlag_ || stopping()) return 0;
     return std::nullopt;
 }
 
 int InSimLink::run(Program& program) {
     for (;;) {
-        if (const std::optional<int> code = runTurn(program)) return *code;
+        const std::optional<int> code = runTurn(program);
+        if (!code) continue;
+        if (*code != 0) return *code;
+        if (stopping()) {
+            if (connected_ && !exitFlag_) clearButtons(*this);  // a stop with the link up leaves no board on the screen
+            return 0;
+        }
+        if (!config_->reconnect) return 0;
+        if (const int failure = reconnect(program)) return failure;
     }
 }
 

@@ -2,6 +2,7 @@
 // packet and polls OutGauge once per turn, and the shutdown; every system call goes through Sockets.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -23,6 +24,7 @@ struct LinkTimings {
     std::uint32_t waitMs = 100;             // longest wait for InSim data in one turn
     std::uint32_t connectRetryMs = 100;     // pause between connection attempts while the simulator starts
     std::uint32_t waitingNoteMs = 10000;    // how often standard error says what the connection waits for
+    std::uint32_t reconnectRetryMs = 1000;  // pause between connection attempts after a lost link
 };
 
 // The handlers' output while connected: sends go to the InSim socket, text to the console.
@@ -48,12 +50,26 @@ public:
     // polls OutGauge once. Returns the exit code once the loop must end: 0 after the InSim connection
     // failed, 2 when no receive buffer could be had for OutGauge.
     std::optional<int> runTurn(Program& program);
-    int run(Program& program);  // turns until one returns an exit code
+    // Turns until one returns an exit code. With reconnect on, a lost link is made again as at the start
+    // instead, and the exit code of a fatal failure of that ends the turns.
+    int run(Program& program);
+    // A flag that a signal handler sets: the loop and the wait for the simulator end at it, as at a lost
+    // link, the buttons cleared while connected.
+    void stopOn(const volatile std::sig_atomic_t* flag) { stop_ = flag; }
     // Releases the socket set, the InSim socket and the libraries, in that order.
     void shutdown();
 
 private:
     bool receiveExactly(void* bytes, std::size_t size);  // completes short reads; false when the connection fails
+    bool stopping() const { return stop_ != nullptr && *stop_ != 0; }
+    // Tries to connect every `retryMs` until the simulator accepts; false when stopped first.
+    bool awaitSimulator(std::uint32_t retryMs, Program& program);
+    // From the connection on: the socket set, IS_ISI, the version, OutGauge asked for (its socket opened
+    // the first time), the requests of a join. 0, or the exit code of a fatal failure.
+    int handshake(Program& program, bool first);
+    int askWhatRuns();  // with join, the requests whose answers say what session runs
+    int reconnect(Program& program);
+    void drainOutGauge(Program& program);  // what came while the link was down, as it came
     void pollInSim(Program& program);
     std::optional<int> pollOutGauge(Program& program);
 
@@ -62,4 +78,7 @@ private:
     LinkTimings timings_;
     bool connected_ = false;
     bool exitFlag_ = false;
+    bool gaugeOpen_ = false;
+    const Config* config_ = nullptr;  // the settings connect was given, for connecting again
+    const volatile std::sig_atomic_t* stop_ = nullptr;
 };

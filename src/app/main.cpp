@@ -1,5 +1,7 @@
 // Stintkeeper's entry point: settings, start-up order, the loop and shutdown.
 // Reads cfg.xml from the working directory; the only arguments are --help and --version.
+#include <csignal>
+
 #include "app/arguments.h"
 #include "app/config.h"
 #include "app/console_window.h"
@@ -10,6 +12,10 @@
 #include "app/sdl_sockets.h"
 
 namespace {
+
+// Set by SIGINT and SIGTERM while reconnect is on: the program then ends as at a lost link.
+volatile std::sig_atomic_t stopRequested = 0;
+extern "C" void requestStop(int) { stopRequested = 1; }
 
 int run(int argc, char** argv, Output& console) {
     if (answerArguments(argc, argv, console)) return 0;
@@ -25,6 +31,12 @@ int run(int argc, char** argv, Output& console) {
 
     const std::unique_ptr<Sockets> sockets = makeSdlSockets();
     InSimLink link(*sockets, console);
+    // Without reconnect a lost link ends the program, and the signals keep their default.
+    if (config.reconnect) {
+        std::signal(SIGINT, requestStop);
+        std::signal(SIGTERM, requestStop);
+        link.stopOn(&stopRequested);
+    }
     if (const int failure = link.initLibraries()) return failure;
     if (config.startLfs && config.invokeInSim) launchSimulator(config, console);
 

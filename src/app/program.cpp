@@ -2,6 +2,9 @@
 // steps of a lap line and of a datagram in the order the console shows them.
 #include "app/program.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -9,7 +12,9 @@
 #include "link/outgoing.h"
 #include "race/handlers.h"
 #include "race/race_length.h"
+#include "strategy/car_at_line.h"
 #include "strategy/fuel.h"
+#include "strategy/plan.h"
 #include "strategy/pit_guard.h"
 #include "strategy/pitboard.h"
 
@@ -23,13 +28,63 @@ void state(Program& program, const IS_STA& sta, Output& out) {
     if (ended && program.log) program.log->endSession(out);
 }
 
+// A session found running is followed from its restart answer; the session before ends first.
+void join(Program& program, const IS_RST& rst, Output& out) {
+    if (program.race.session.tracking) endTracking(program.race, out);
+    if (program.log) program.log->endSession(out);
+    const SessionKind kind = onJoin(program.race, rst, out);
+    afterRestart(program.pitFuel, out);
+    if (program.log) program.log->startSession(kind, rst, out);
+    program.started = rst;
+}
+
+// After a lost link: the same track and length as the session tracked may be the same session, which
+// the cars' laps then confirm; anything else is another session.
+void answeredRestart(Program& program, const IS_RST& rst, Output& out) {
+    const IS_RST& was = program.started;
+    const bool sameSoFar = program.resume == Program::Resume::Asked && program.race.session.tracking &&
+                           std::memcmp(was.Track, rst.Track, sizeof rst.Track) == 0 && was.RaceLaps == rst.RaceLaps &&
+                           was.QualMins == rst.QualMins;
+    if (sameSoFar) {
+        program.resume = Program::Resume::SameSoFar;
+        program.answer = rst;
+        return;
+    }
+    program.resume = Program::Resume::None;
+    join(program, rst, out);
+}
+
 // The session before ends in the log before the restart is reported.
 void restart(Program& program, const IS_RST& rst, Output& out) {
+    if (program.join && rst.ReqI != 0) return answeredRestart(program, rst, out);
     if (program.log) program.log->endSession(out);
     const SessionKind kind = onRestart(program.race, rst, out);
     afterRestart(program.pitFuel, out);
     if (program.log) program.log->startSession(kind, rst, out);
+    program.started = rst;
+    program.resume = Program::Resume::None;
 }
+
+// The cars' laps answering a join: which laps the store missed, and after a lost link whether the race goes on.
+void nodeLaps(Program& program, std::span<const std::uint8_t> packet, Output& out) {
+    if (packet[2] == 0) return;  // not an answer
+    Tracker& race = program.race;
+    const std::vector<NodeLap> cars = readNodeLaps(packet);
+    if (program.resume == Program::Resume::SameSoFar) {
+        if (race.pLaps && carsBehindStore(*race.pLaps, cars)) {
+            join(program, program.answer, out);
+        } else {
+            printLine(out, "Link back: the same session is still running, tracking goes on.");
+        }
+    }
+    program.resume = Program::Resume::None;
+    if (race.pLaps && race.session.tracking) markMissedLaps(*race.pLaps, cars);
+}
+
+void connection(Program& program, const IS_NCN& ncn, Output&) { onConnection(program.pitFuel, ncn); }
+void player(Program& program, const IS_NPL& npl, Output&) { onPlayer(program.pitFuel, npl); }
+void takeOver(Program& program, const IS_TOC& toc, Output& out) { onTakeOver(program.pitFuel, program.race, toc, out); }
+void playerLeaves(Program& program, const IS_PLL& pll, Output&) { onPlayerLeaves(program.pitFuel, pll); }
 
 void split(Program& program, const IS_SPX& spx, Output& out) { onSplit(program.race, spx, out); }
 
@@ -45,21 +100,28 @@ void pitStopFinished(Program& program, const IS_PSF& psf, Output& out) {
     onPitStopFinished(program.pitFuel, program.race, psf, out);
 }
 
-// Every other Type is read by its Size byte and dropped. The guard's rows come last: without the guard
-// the table ends before them, and their packets are read by their Size byte and dropped as ever.
-constexpr Route<Program> kRoutes[] = {
-    route<keepAlive>(ISP_TINY),
-    route<state>(ISP_STA),
-    route<restart>(ISP_RST),
-    route<onLapLine>(ISP_LAP),
-    route<split>(ISP_SPX),
-    route<result>(ISP_RES),
-    route<mode>(ISP_CIM),
-    route<pitLane>(ISP_PLA),
-    route<pitStop>(ISP_PIT),
-    route<pitStopFinished>(ISP_PSF),
+// Every other Type is read by its Size byte and dropped, the rows of a setting that is off too: its
+// packets are then read by their Size byte and dropped as ever.
+constexpr Route<Program> kAlways[] = {
+    route<keepAlive>(ISP_TINY), route<state>(ISP_STA), route<restart>(ISP_RST),
+    route<onLapLine>(ISP_LAP),  route<split>(ISP_SPX), route<result>(ISP_RES),
 };
-constexpr std::size_t kGuardRows = 4;
+constexpr Route<Program> kGuard[] = {
+    route<mode>(ISP_CIM),       route<pitLane>(ISP_PLA),   route<pitStop>(ISP_PIT),      route<pitStopFinished>(ISP_PSF),
+    route<connection>(ISP_NCN), route<player>(ISP_NPL),    route<takeOver>(ISP_TOC),     route<playerLeaves>(ISP_PLL),
+};
+constexpr Route<Program> kJoin[] = {sizedRoute<Program, nodeLaps>(ISP_NLP)};
+
+template <std::size_t... Sizes>
+constexpr auto tableOf(const Route<Program> (&... parts)[Sizes]) {
+    std::array<Route<Program>, (Sizes + ...)> table{};
+    std::size_t at = 0;
+    ((std::copy(parts, parts + Sizes, table.begin() + at), at += Sizes), ...);
+    return table;
+}
+constexpr auto kBoth = tableOf(kAlways, kJoin, kGuard);
+constexpr auto kGuardOnly = tableOf(kAlways, kGuard);
+constexpr auto kJoinOnly = tableOf(kAlways, kJoin);
 
 }  // namespace
 
@@ -74,8 +136,11 @@ void useInSimVersion(Program& program, word version, Output& out) {
 }
 
 Routes<Program> programRoutes(const Program& program) {
-    const Routes<Program> all = kRoutes;
-    return program.pitFuel.guard.on ? all : all.first(all.size() - kGuardRows);
+    const bool guard = program.pitFuel.guard.on;
+    if (guard && program.join) return kBoth;
+    if (guard) return kGuardOnly;
+    const Routes<Program> joinOnly = kJoinOnly;
+    return program.join ? joinOnly : joinOnly.first(std::size(kAlways));
 }
 
 namespace {
@@ -92,6 +157,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     LapLineOutcome outcome;
     outcome.position = registered.position;
     outcome.viewed = registered.viewed;
+    outcome.placeUnknown = registered.placeUnknown;
     switch (registered.board) {
     case BoardDue::None:
         return outcome;
@@ -106,12 +172,19 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     startRaceBoard(board, lap, race.session, distance);
     const std::optional<std::size_t> slot = findStandings(race, lap, out);
     if (slot && lap.LapsDone > 2) {
-        const FuelCall call = estimateFuel(race, lap, *slot, distance.lapsToGo, program.fuel, out);
+        const CarAtLine car = carAtLine(race, lap, *slot, distance, program.fuel, out);
+        const StintPlan plan = planStints(car, program.fuel, program.stints);
+        reportPlan(program.planShown, race.races, plan, program.fuel, out);
+        std::optional<float> planned;
+        if (plan.stops > 0 && !plan.mandatory) planned = plan.fuel;
+        const FuelCall call = callFuel(car, program.fuel, planned, out);
         outcome.call = call;
+        outcome.plan = plan;
         if (call.runsShort) {
             markPitStop(board);
             outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, out);  // typed, or held by the guard
         }
+        advisePlan(board, plan, program.fuel);
     }
     if (distance.finishing) dropHeldPitFuel(program.pitFuel, kRaceOver, out);  // the viewed car took the flag
     setLastLapAdvice(board, distance);
@@ -132,4 +205,14 @@ void onGauge(Program& program, const void* datagram, std::size_t length, Output&
     ageBoards(program.race, program.boardTimeOutMs, out);
     const std::optional<LevelStored> stored = recordLapFuel(program.race, *fuel, out);
     if (stored && program.log) program.log->levelStored(*stored, out);
+}
+
+void onLinkLost(Program& program, Output& out) {
+    dropHeldPitFuel(program.pitFuel, "the link was lost", out);
+    if (program.join) {
+        if (program.race.session.tracking) program.resume = Program::Resume::Asked;
+        return;
+    }
+    if (program.race.session.tracking) endTracking(program.race, out);
+    if (program.log) program.log->endSession(out);
 }

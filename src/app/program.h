@@ -12,20 +12,29 @@
 #include "link/output.h"
 #include "race/tracker.h"
 #include "strategy/fuel_settings.h"
+#include "strategy/plan.h"
 #include "strategy/pit_fuel.h"
 
 struct Program {                     // everything the handlers work on, for the whole run
     Tracker race;                    // sessions, stores and boards
     std::int32_t boardTimeOutMs = kDefaultBoardTimeOutMs;
     FuelSettings fuel;
+    Stints stints = Stints::Off;     // with a Plan setting: the stint plan
+    PlanShown planShown;
     PitFuelState pitFuel;
     std::optional<RaceLog> log;      // with a Log setting: the race logs
+    bool join = false;               // <Race join>: a session found running at a handshake is followed
+    IS_RST started{};                // the restart, or its answer, that began the session tracked
+    // After a lost link, with join on: the answers decide whether the session tracked goes on.
+    enum class Resume { None, Asked, SameSoFar } resume = Resume::None;
+    IS_RST answer{};                 // the restart answer while the cars' laps are awaited
 
     Program() = default;
-    explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel) {
+    explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel), stints(config.stints) {
         race.longRaces = config.longRaces;
-        if (!config.logDirectory.empty()) log.emplace(config.logDirectory);
+        if (!config.logDirectory.empty()) log.emplace(config.logDirectory, stints != Stints::Off);
         pitFuel.guard.on = config.pitGuard;
+        join = config.join;
     }
 };
 
@@ -34,12 +43,17 @@ struct Program {                     // everything the handlers work on, for the
 void useInSimVersion(Program& program, word version, Output& out);
 
 // The handled InSim packet types, each with the rest of its packet after the header and its handler.
-// The pit guard's packets are among them only while the guard is on.
+// The pit guard's packets are among them only while the guard is on, the cars' laps only with join.
 Routes<Program> programRoutes(const Program& program);
 
-// A lap line: registered and stored, then for the viewed player the standings, the fuel estimate,
-// the pit fuel typed (or held by the pit guard) when he will run short, and the board, in that order; last
-// its row in the race log. A held amount goes at his finishing line and when the lap ends tracking.
+// The InSim link was lost and is being made again: a held amount is dropped; with join the answers to
+// come decide whether the session tracked goes on, without it that session ends here.
+void onLinkLost(Program& program, Output& out);
+
+// A lap line: registered and stored, then for the viewed player the standings, his picture at the line,
+// the stint plan, the fuel call with the pit fuel typed (or held by the pit guard) when he will run short,
+// and the board, in that order; last its row in the race log. A held amount goes at his finishing line and
+// when the lap ends tracking.
 void onLapLine(Program& program, const IS_LAP& lap, Output& out);
 
 // An OutGauge datagram as received: the current time, boards too old taken away, the fuel at the line,

@@ -46,7 +46,8 @@ std::string absoluteLogDirectory(const std::string& dir) {
     return error ? dir : absolute.string();
 }
 
-RaceLog::RaceLog(std::filesystem::path directory, Clock now) : directory_(std::move(directory)), now_(now) {}
+RaceLog::RaceLog(std::filesystem::path directory, bool planned, Clock now)
+    : directory_(std::move(directory)), planned_(planned), now_(now) {}
 
 RaceLog::~RaceLog() {
     if (waiting_) writeLapRow(waiting_->lap, waiting_->outcome, std::nullopt, nullptr);
@@ -99,6 +100,7 @@ void RaceLog::open(const IS_RST& restart, Output& out) {
         if (file_) {
             name_ = std::move(name);
             row_ = kRaceLogHeader;
+            if (planned_) row_.insert(row_.size() - 1, kPlanColumns);
             write(&out);
             return;
         }
@@ -149,17 +151,19 @@ void RaceLog::result(const IS_RES& result, Output& out) {
     appendValue(row_, result.TTime);
     row_ += ',';
     appendValue(row_, result.NumStops);
-    row_ += ",,,,,\n";
+    row_ += planned_ ? ",,,,,,,,\n" : ",,,,,\n";
     write(&out);
 }
 
 void RaceLog::writeLapRow(const IS_LAP& lap, const LapLineOutcome& outcome, std::optional<float> level, Output* out) {
     row_.clear();
     appendValue(row_, session_);
-    for (const unsigned value : {unsigned{lap.LapsDone}, unsigned{lap.PLID}, unsigned{outcome.position}}) {
+    for (const unsigned value : {unsigned{lap.LapsDone}, unsigned{lap.PLID}}) {
         row_ += ',';
         appendValue(row_, value);
     }
+    row_ += ',';
+    if (!outcome.placeUnknown) appendValue(row_, outcome.position);
     for (const std::uint32_t value : {lap.LTime, lap.ETime, std::uint32_t{lap.NumStops}, std::uint32_t{lap.Penalty}}) {
         row_ += ',';
         appendValue(row_, value);
@@ -172,6 +176,16 @@ void RaceLog::writeLapRow(const IS_LAP& lap, const LapLineOutcome& outcome, std:
     if (outcome.call.estimated) appendValue(row_, outcome.call.estimate);
     row_ += ',';
     if (outcome.pitFuel != 0) appendValue(row_, outcome.pitFuel);
+    if (planned_) {
+        // No plan at the line: all three empty; no stop left: no window.
+        const StintPlan& plan = outcome.plan;
+        row_ += ',';
+        if (plan.made) appendValue(row_, plan.stops);
+        for (const unsigned lap : {plan.windowFrom, plan.windowTo}) {
+            row_ += ',';
+            if (plan.made && lap != 0) appendValue(row_, lap);
+        }
+    }
     row_ += '\n';
     write(out);
     if (outcome.viewed) viewed_.push_back({lap.PLID, lap.LapsDone, lap.NumStops, level, outcome.pitFuel});

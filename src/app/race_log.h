@@ -15,17 +15,21 @@
 #include "race/handlers.h"
 #include "strategy/fuel.h"
 #include "strategy/fuel_review.h"
+#include "strategy/plan.h"
 
 // What the lap-line step decided, as the race log records it.
 struct LapLineOutcome {
     std::uint16_t position = 0;  // the car's place at the line, 1 = first; 0: the lap store refused it
     bool viewed = false;         // the viewed player's line: its row waits for his level
+    bool placeUnknown = false;   // stored in a partial lap: the row leaves the position out
     FuelCall call;               // the fuel estimate at the line; `estimated` false when there was none
+    StintPlan plan;              // the stint plan at the line; `made` false when there was none
     unsigned pitFuel = 0;        // the amount typed at the line, percent; 0: nothing typed
 };
 
 constexpr const char* kRaceLogHeader =
     "session,lap,plid,position,lap_time_ms,elapsed_ms,stops,penalty,fuel,use,estimate,pit_fuel\n";
+constexpr const char* kPlanColumns = ",stops_left,window_from,window_to";  // with the plan on
 
 // The local date and time now.
 std::tm localTimeNow();
@@ -42,7 +46,8 @@ std::string absoluteLogDirectory(const std::string& dir);
 class RaceLog {
 public:
     using Clock = std::tm (*)();
-    explicit RaceLog(std::filesystem::path directory, Clock now = localTimeNow);
+    // `planned`: the stint plan is on, and every row ends with its columns.
+    explicit RaceLog(std::filesystem::path directory, bool planned = false, Clock now = localTimeNow);
     ~RaceLog();  // writes a row that still waits for its level, without it
     RaceLog(RaceLog&&) = default;
     RaceLog& operator=(RaceLog&&) = default;
@@ -67,6 +72,7 @@ private:
     void printReview(Output& out) const;
 
     std::filesystem::path directory_;
+    bool planned_;
     Clock now_;
     unsigned session_ = 0;             // restarts since the program started
     SessionKind kind_ = SessionKind::Other;

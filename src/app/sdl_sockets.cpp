@@ -38,6 +38,7 @@ public:
     void send(const void* bytes, std::size_t size) override;
     Gauge openGauge(std::uint16_t port) override;
     Datagram receiveDatagram(std::uint8_t* bytes, std::size_t capacity) override;
+    void closeInSim() override;
     void close() override;
 
 private:
@@ -113,13 +114,18 @@ Sockets::Datagram SdlSockets::receiveDatagram(std::uint8_t* bytes, std::size_t c
     return {Datagram::Received, length, octets[0] == 127};  // the address is in network byte order
 }
 
-// The set first, then the InSim socket; the OutGauge socket before the library goes.
-void SdlSockets::closeSockets() {
+// The set first, then the InSim socket.
+void SdlSockets::closeInSim() {
     if (socketSet_ != nullptr) SDLNet_FreeSocketSet(socketSet_);
     if (insim_ != nullptr) SDLNet_TCP_Close(insim_);
-    if (outGauge_ != nullptr) SDLNet_UDP_Close(outGauge_);
     socketSet_ = nullptr;
     insim_ = nullptr;
+}
+
+// The OutGauge socket before the library goes.
+void SdlSockets::closeSockets() {
+    closeInSim();
+    if (outGauge_ != nullptr) SDLNet_UDP_Close(outGauge_);
     outGauge_ = nullptr;
 }
 

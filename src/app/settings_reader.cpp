@@ -88,15 +88,16 @@ struct Setting {
     std::string_view attributes;
 };
 constexpr Setting kSettings[] = {
-    {"InSim", "port version"},
+    {"InSim", "port version reconnect"},
     {"OutGauge", "port interval"},
     {"Password", "value"},
     {"BoardTimeOut", "value"},
     {"LFSExec", "location start InvokeInSim"},
     {"Fuel", "average reserve fill racing level topUp longAverage round stopSeconds"},
     {"Pit", "guard"},
-    {"Race", "long"},
+    {"Race", "long join"},
     {"Log", "dir"},
+    {"Plan", "stints"},
 };
 
 std::vector<std::string_view> words(std::string_view text) {
@@ -192,6 +193,7 @@ public:
             config_.insimPort = port("InSim");
             printLine(console_, "Read InSim Port: ", config_.insimPort);
             config_.insimVersion = insimVersion();
+            config_.reconnect = bounded("reconnect", LLONG_MIN, LLONG_MAX, 0LL, "a whole number", "it counts as off") != 0;
         } else if (element == "OutGauge") {
             config_.outGaugePort = port("OutGauge");
             config_.outGaugeIntervalMs = outGaugeInterval();
@@ -222,8 +224,11 @@ public:
             guardLine_ = where_;
         } else if (element == "Race") {
             config_.longRaces = bounded("long", LLONG_MIN, LLONG_MAX, 0LL, "a whole number", "it counts as off") != 0;
+            config_.join = bounded("join", LLONG_MIN, LLONG_MAX, 0LL, "a whole number", "it counts as off") != 0;
         } else if (element == "Log") {
             config_.logDirectory = logDirectory();
+        } else if (element == "Plan") {
+            config_.stints = stints();
         } else if (index != 0 && (reader_.getAttributeCount() > 0 || reader_.isEmptyElement())) {
             unknown(element);  // a wrapper around settings, with no attributes of its own, is no mistake
         }
@@ -325,6 +330,17 @@ private:
         fuel.stopSeconds = static_cast<float>(bounded("stopSeconds", 1.0, 600.0, 0.0, "a number of seconds from 1 to 600",
                                                       "no time is taken off"));
         return fuel;
+    }
+
+    // The stint plan's stints; a missing or unknown word leaves the plan off, and is named.
+    Stints stints() {
+        const char* text = reader_.getAttributeValue("stints");
+        const std::string_view word = text != nullptr ? text : "";
+        if (word == "even") return Stints::Even;
+        if (word == "full") return Stints::Full;
+        if (text == nullptr) diagnose(console_, where_, "Plan has no stints: the plan is off");
+        else diagnose(console_, where_, "Plan stints \"", word, "\" is neither even nor full: the plan is off");
+        return Stints::Off;
     }
 
     // The directory of the race logs, as written; without one there is no log, and that is named.

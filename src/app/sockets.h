@@ -39,6 +39,8 @@ public:
     };
     virtual Datagram receiveDatagram(std::uint8_t* bytes, std::size_t capacity) = 0;
 
+    // The socket set and the InSim socket, to connect again; the OutGauge socket stays.
+    virtual void closeInSim() = 0;
     // The socket set, the InSim socket and the OutGauge socket, then the libraries; each only once.
     virtual void close() = 0;
 };

@@ -15,12 +15,13 @@ constexpr std::size_t kMaxPacketSize = 255 * 4;  // Size is one byte, counted in
 
 // One row of a dispatch table: a handled Type, the bytes that complete its packet after the header,
 // and the handler that takes the whole packet. The rest is fixed by the packet's layout, whatever
-// its Size byte says.
+// its Size byte says; only a packet whose length is its count of records goes by its Size byte.
+constexpr std::size_t kRestBySize = static_cast<std::size_t>(-1);
 template <class Context>
 struct Route {
     byte type;          // ISP_*
-    std::size_t rest;   // packet size less the 4-byte header
-    void (*handle)(Context& context, const std::uint8_t* packet, Output& out);
+    std::size_t rest;   // packet size less the 4-byte header; kRestBySize: as the Size byte says
+    void (*handle)(Context& context, const std::uint8_t* packet, std::size_t size, Output& out);
 };
 
 template <auto Handler>
@@ -37,10 +38,18 @@ template <auto Handler>
 constexpr Route<typename HandlerOf<Handler>::ContextType> route(byte type) {
     using Context = typename HandlerOf<Handler>::ContextType;
     using Packet = typename HandlerOf<Handler>::PacketType;
-    return {type, sizeof(Packet) - kHeaderSize, [](Context& context, const std::uint8_t* bytes, Output& out) {
+    return {type, sizeof(Packet) - kHeaderSize, [](Context& context, const std::uint8_t* bytes, std::size_t, Output& out) {
                 Packet packet;
                 std::memcpy(&packet, bytes, sizeof packet);
                 Handler(context, packet, out);
+            }};
+}
+
+// The row for packets of `type` as long as their Size byte says, handed to `Handler` as bytes.
+template <class Context, void (*Handler)(Context&, std::span<const std::uint8_t>, Output&)>
+constexpr Route<Context> sizedRoute(byte type) {
+    return {type, kRestBySize, [](Context& context, const std::uint8_t* bytes, std::size_t size, Output& out) {
+                Handler(context, std::span<const std::uint8_t>(bytes, size), out);
             }};
 }
 
@@ -75,7 +84,9 @@ template <class Context>
 Frame framePacket(const std::uint8_t* received, std::size_t count, Routes<Context> routes, SizeUnit unit) {
     if (count < kHeaderSize) return framePacket(received, count, 0, unit);
     const Route<Context>* row = findRoute(routes, received[1]);
-    return framePacket(received, count, row != nullptr ? kHeaderSize + row->rest : 0, unit);
+    const bool bySize = row != nullptr && row->rest == kRestBySize;
+    const Frame frame = framePacket(received, count, row != nullptr && !bySize ? kHeaderSize + row->rest : 0, unit);
+    return bySize && frame.kind == Frame::Drop ? Frame{Frame::Whole, frame.size} : frame;
 }
 
 // Hands one whole packet of a handled type (`size` bytes from its header on) to its handler.
@@ -84,5 +95,7 @@ void dispatchPacket(Routes<Context> routes, Context& context, const std::uint8_t
                     Output& out) {
     if (size < kHeaderSize) return;
     const Route<Context>* row = findRoute(routes, packet[1]);
-    if (row != nullptr && size == kHeaderSize + row->rest) row->handle(context, packet, out);
+    if (row != nullptr && (row->rest == kRestBySize || size == kHeaderSize + row->rest)) {
+        row->handle(context, packet, size, out);
+    }
 }

@@ -38,6 +38,16 @@ void answerKeepAlive(const IS_TINY& tiny, Output& out) {
     out.send(&reply, sizeof reply);
 }
 
+void sendJoinRequests(Output& out) {
+    // The answers come in this order: the state first, so the restart answer is read against it.
+    const byte size = sizeByte(sizeof(IS_TINY), out.sizeUnit());
+    const IS_TINY requests[] = {
+        {size, ISP_TINY, kJoinReqI, TINY_SST}, {size, ISP_TINY, kJoinReqI, TINY_RST}, {size, ISP_TINY, kJoinReqI, TINY_NCN},
+        {size, ISP_TINY, kJoinReqI, TINY_NPL}, {size, ISP_TINY, kJoinReqI, TINY_NLP},
+    };
+    out.send(requests, sizeof requests);
+}
+
 void clearButtons(Output& out) {
     const IS_BFN clear{sizeByte(sizeof(IS_BFN), out.sizeUnit()), ISP_BFN, 0, BFN_CLEAR, 0, 0, 0, 0};
     out.send(&clear, sizeof clear);

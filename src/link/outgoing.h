@@ -1,5 +1,5 @@
-// The bytes of every packet the program sends once connected: the keep-alive reply, the clear of all
-// buttons, one pitboard button and the batch of "/press" commands that sets the pit fuel. Each Size
+// The bytes of every packet the program sends once connected: the keep-alive reply, the requests of a join,
+// the clear of all buttons, one pitboard button and the batch of "/press" commands that sets the pit fuel. Each Size
 // byte counts in the output's unit.
 #pragma once
 
@@ -13,6 +13,11 @@
 // Answers the simulator's keep-alive (an IS_TINY with SubT TINY_NONE, whatever its ReqI) with the same
 // four bytes; any other IS_TINY is not answered.
 void answerKeepAlive(const IS_TINY& tiny, Output& out);
+
+// Asks for what a session in progress is: IS_STA, IS_RST (only while a race or qualifying runs), an IS_NCN
+// per connection, an IS_NPL per car, one IS_NLP; five IS_TINY requests with ReqI kJoinReqI in one send.
+constexpr byte kJoinReqI = 2;
+void sendJoinRequests(Output& out);
 
 // Removes every button this connection has made: one IS_BFN with BFN_CLEAR.
 void clearButtons(Output& out);

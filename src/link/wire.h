@@ -323,3 +323,95 @@ struct IS_PSF {       // Pit Stop Finished
 };
 static_assert(sizeof(IS_PSF) == 12);
 static_assert(offsetof(IS_PSF, STime) == 4);
+
+// What a program that connects in the middle of a session asks for, and the connections and players
+// the answers name. Each answer carries the ReqI of its request; the game sends IS_NPL, IS_TOC and
+// IS_PLL of its own too, with ReqI 0, when a player joins, a team mate takes the car, or a player leaves.
+enum : byte { ISP_NCN = 18, ISP_NPL = 21, ISP_PLL = 23, ISP_TOC = 31, ISP_NLP = 37 };
+enum : byte { TINY_SST = 7, TINY_NCN = 13, TINY_NPL = 14, TINY_NLP = 16, TINY_RST = 19 };  // IS_TINY SubT: requests
+enum : byte { NCN_REMOTE = 4 };               // IS_NCN Flags: a connection from another machine
+
+struct IS_NCN {       // New ConN: a connection, or one per connection answering TINY_NCN
+    byte Size;        // 56
+    byte Type;        // ISP_NCN
+    byte ReqI;
+    byte UCID;        // connection's unique id, 0 = host
+    char UName[24];   // user name
+    char PName[24];   // nickname
+    byte Admin;       // 1: admin
+    byte Total;       // connections, this one included
+    byte Flags;       // NCN_REMOTE
+    byte Sp3;
+};
+static_assert(sizeof(IS_NCN) == 56);
+static_assert(offsetof(IS_NCN, UName) == 4 && offsetof(IS_NCN, PName) == 28 && offsetof(IS_NCN, Admin) == 52 &&
+              offsetof(IS_NCN, Total) == 53 && offsetof(IS_NCN, Flags) == 54);
+
+struct IS_NPL {       // New PLayer: a car joins the race or leaves the pits, or one per car answering TINY_NPL
+    byte Size;        // 76
+    byte Type;        // ISP_NPL
+    byte ReqI;
+    byte PLID;        // player's unique id
+    byte UCID;        // the connection that drives the car
+    byte PType;       // bit 0 female, bit 1 AI, bit 2 remote
+    word Flags;       // driving aids and options
+    char PName[24];   // nickname
+    char Plate[8];    // number plate, no terminator
+    char CName[4];    // car name
+    char SName[16];   // skin name
+    byte Tyres[4];
+    byte H_Mass;      // added mass, kg
+    byte H_TRes;      // intake restriction
+    byte Model;       // driver model
+    byte Pass;        // passengers
+    byte RWAdj;       // spare in version 5
+    byte FWAdj;
+    byte Sp2;
+    byte Sp3;
+    byte SetF;        // setup flags
+    byte NumP;        // players in the race
+    byte Config;      // car configuration
+    byte Fuel;        // start fuel, percent of a tank; 255 when the host hides it
+};
+static_assert(sizeof(IS_NPL) == 76);
+static_assert(offsetof(IS_NPL, UCID) == 4 && offsetof(IS_NPL, PType) == 5 && offsetof(IS_NPL, CName) == 40 &&
+              offsetof(IS_NPL, NumP) == 73 && offsetof(IS_NPL, Fuel) == 75);
+
+struct IS_PLL {       // PLayer Leaves the race (spectates)
+    byte Size;        // 4
+    byte Type;        // ISP_PLL
+    byte ReqI;        // 0
+    byte PLID;
+};
+static_assert(sizeof(IS_PLL) == 4);
+
+struct IS_TOC {       // Take Over Car: a driver swap
+    byte Size;        // 8
+    byte Type;        // ISP_TOC
+    byte ReqI;        // 0
+    byte PLID;        // the car
+    byte OldUCID;     // the connection that drove it
+    byte NewUCID;     // the connection that drives it now
+    byte Sp2;
+    byte Sp3;
+};
+static_assert(sizeof(IS_TOC) == 8);
+static_assert(offsetof(IS_TOC, OldUCID) == 4 && offsetof(IS_TOC, NewUCID) == 5);
+
+struct NodeLap {      // one car in IS_NLP
+    word Node;        // the node of the track the car is at
+    word Lap;         // the lap it is on: its laps done + 1
+    byte PLID;
+    byte Position;    // 1 = leader, 0 = unknown
+};
+static_assert(sizeof(NodeLap) == 6);
+static_assert(offsetof(NodeLap, Lap) == 2 && offsetof(NodeLap, PLID) == 4 && offsetof(NodeLap, Position) == 5);
+
+struct IS_NLP_Header {  // Node and Lap Packet: NumP NodeLap records follow, the whole padded to a multiple of 4
+    byte Size;        // 4 + 6 x NumP, rounded up to a multiple of 4
+    byte Type;        // ISP_NLP
+    byte ReqI;
+    byte NumP;        // cars in the race
+};
+static_assert(sizeof(IS_NLP_Header) == 4);
+constexpr std::size_t kMaxNodeLaps = 40;  // the most cars an IS_NLP describes

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "link/output.h"
 #include "link/wire.h"
@@ -16,6 +18,21 @@ bool onState(Tracker& tracker, const IS_STA& packet, Output& out);
 // What a restart began: a race with its lap store, a qualifying session with its store, or anything else.
 enum class SessionKind { Race, Qualifying, Other };
 SessionKind onRestart(Tracker& tracker, const IS_RST& packet, Output& out);  // race or qualifying (re)start
+// The restart answer of a session found running: it is followed from here on as from a restart, with one
+// console line "Joined ..."; until the cars' laps come, every block of its store counts as partial.
+// Nothing when the last IS_STA says no race or qualifying runs.
+SessionKind onJoin(Tracker& tracker, const IS_RST& packet, Output& out);
+// Ends the session being tracked: its line, the lap store released, the buttons cleared.
+void endTracking(Tracker& tracker, Output& out);
+
+// The cars of an IS_NLP, as many as its bytes hold.
+std::vector<NodeLap> readNodeLaps(std::span<const std::uint8_t> packet);
+// The last lap of the car that the store holds a record of; 0: none.
+std::uint16_t lastStoredLap(const RaceLapStore& store, std::uint8_t plid);
+// Marks partial the laps the cars completed beyond what the store holds of them.
+void markMissedLaps(RaceLapStore& store, std::span<const NodeLap> cars);
+// A car has done fewer laps than the store holds of it: the race the cars are in is another one.
+bool carsBehindStore(const RaceLapStore& store, std::span<const NodeLap> cars);
 // The session an IS_RST describes, begun: for a race, its lap store, made with the length and kind the
 // packet gives and keeping them; for qualifying, a new store; tracking on for both. Writes the restart
 // line's account of it ("Race! Number of laps: 5. Allocated 7700bytes."); anything else is a strange
@@ -35,6 +52,7 @@ struct LapRegistered {
     BoardDue board = BoardDue::None;
     std::uint16_t position = 0;
     bool viewed = false;  // the line of the viewed player: his fuel level comes with a later datagram
+    bool placeUnknown = false;  // stored in a partial lap: `position` is its arrival, not its place
 };
 
 // A car completed a lap: in a race its record is reported and stored in the block of its lap; a lap

@@ -84,9 +84,12 @@ LapRegistered registerLap(Tracker& tracker, const IS_LAP& packet, Output& out) {
     }
     // The board describes the lap before this one; it is built even when this record was refused
     // for a full block, but never from a block the store does not have, and never twice for one line.
-    const bool boardDue = viewed && stored != Stored::Repeated && lap >= 2 && tracker.pLaps &&
-                          tracker.pLaps->block(lap - 2u) != nullptr;
+    const LapBlock* before = lap >= 2 && tracker.pLaps ? tracker.pLaps->block(lap - 2u) : nullptr;
+    // A partial lap that lacks the car's own record tells nothing of it: no board.
+    const bool known = before != nullptr && (!tracker.pLaps->partial(lap - 2u) || slotOf(*before, packet.PLID));
+    const bool boardDue = viewed && stored != Stored::Repeated && known;
     if (boardDue) registered.board = BoardDue::Race;
+    if (stored == Stored::Yes && tracker.pLaps->partial(lap - 1u)) registered.placeUnknown = true;
     return registered;
 }
 
@@ -103,6 +106,15 @@ std::optional<std::size_t> findStandings(Tracker& tracker, const IS_LAP& packet,
     // Arrival order at the line is the race order, so the neighbours in the block are the cars around.
     const std::size_t i = *slot;
     BoardData& board = tracker.latestBoard;
+    // In a partial lap the cars around are not known: the lap time is all the board can tell.
+    board.placeUnknown = tracker.pLaps->partial(packet.LapsDone - 2u);
+    if (board.placeUnknown) {
+        board.position = 0;
+        board.gapAhead = 0;
+        board.gapBehind = 0;
+        board.lapTime = block->laps[i].LTime;
+        return slot;
+    }
     board.gapAhead = i == 0 ? 0 : etimeGap(block->laps[i].ETime, block->laps[i - 1].ETime);
     board.gapBehind = i + 1 == arrivals ? 0 : etimeGap(block->laps[i + 1].ETime, block->laps[i].ETime);
     board.position = static_cast<std::uint16_t>(i + 1);

@@ -6,15 +6,17 @@
 #include "race/handlers.h"
 #include "race/race_length.h"
 
+void endTracking(Tracker& tracker, Output& out) {
+    printLine(out, "Session ended! Stopping tracking! Clearing buttons!");
+    tracker.pLaps.reset();  // the qualifying store stays: its standings outlive the session
+    tracker.session.tracking = false;
+    clearButtons(out);
+}
+
 bool onState(Tracker& tracker, const IS_STA& packet, Output& out) {
     SessionState& session = tracker.session;
     const bool ended = packet.RaceInProg == RIP_NO_RACE && session.tracking;
-    if (ended) {
-        printLine(out, "Session ended! Stopping tracking! Clearing buttons!");
-        tracker.pLaps.reset();  // the qualifying store stays: its standings outlive the session
-        session.tracking = false;
-        clearButtons(out);
-    }
+    if (ended) endTracking(tracker, out);
     session.sta = packet;
     if (!session.tracking) return ended;
 
@@ -73,5 +75,18 @@ SessionKind onRestart(Tracker& tracker, const IS_RST& packet, Output& out) {
     } else {
         printLine(out, "Pitting isn't mandatory.");
     }
+    return kind;
+}
+
+SessionKind onJoin(Tracker& tracker, const IS_RST& packet, Output& out) {
+    const byte running = tracker.session.sta.RaceInProg;
+    if (running != RIP_RACE && running != RIP_QUALIFYING) return SessionKind::Other;
+    print(out, running == RIP_RACE ? "Joined a race in progress: " : "Joined a qualifying session in progress: ");
+    tracker.pLaps.reset();
+    const SessionKind kind = beginSession(tracker, packet, out);
+    // Which laps were run before the join the cars' laps say, when they come.
+    if (tracker.pLaps) tracker.pLaps->partialTo = RaceLapStore::kLapsNotKnown;
+    clearButtons(out);
+    tracker.session.mustPit = (packet.Flags & HOSTF_MUST_PIT) != 0;
     return kind;
 }

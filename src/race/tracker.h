@@ -65,9 +65,10 @@ public:
         return index < blockCount_ ? &chunks_[index / kChunkBlocks][index % kChunkBlocks] : nullptr;
     }
     // The block of lap `index` + 1 for a record to be stored in: in a timed race the next lap's block
-    // is made when its first record comes; nullptr when there is none and none can be made.
+    // is made when its first record comes (and in a race joined late, the blocks of the laps before it,
+    // empty); nullptr when there is none and none can be made.
     LapBlock* blockToStore(std::size_t index) {
-        if (index == blockCount_ && length_.kind == RaceLength::Hours && blockCount_ < kMaxTimedRaceLaps) {
+        while (index >= blockCount_ && length_.kind == RaceLength::Hours && blockCount_ < kMaxTimedRaceLaps) {
             if (blockCount_ == chunks_.size() * kChunkBlocks) addChunk();
             ++blockCount_;
         }
@@ -86,6 +87,15 @@ public:
     // A timed race ends at the leader's first line at or after its time: its elapsed time then.
     std::uint32_t finishTime = 0;  // 0: not yet
     bool finished() const { return finishTime != 0; }
+
+    // Laps that cars completed while the program was not there to see (before it joined the race, or
+    // while the link was down) lack those records: an arrival in their blocks is no place, and the gap
+    // to the record beside it no gap. Blocks partialFrom to partialTo - 1; every block from partialFrom
+    // on while the cars' laps are not known yet.
+    static constexpr std::size_t kLapsNotKnown = static_cast<std::size_t>(-1);
+    std::size_t partialFrom = 0;
+    std::size_t partialTo = 0;
+    bool partial(std::size_t index) const { return index >= partialFrom && index < partialTo; }
 
 private:
     void addChunk() {
@@ -117,6 +127,7 @@ struct BoardData {                 // the content of one pitboard
     std::uint32_t lapTime = 0;     // ms
     std::uint32_t gapAhead = 0;    // ms to the car ahead, 0 = none
     std::uint32_t gapBehind = 0;   // ms to the car behind, 0 = none
+    bool placeUnknown = false;     // built from a partial lap: position and gaps are not known
     char marker[4] = {};           // "PIT", "D/T", "S&G", three spaces or empty
     char advice[12] = {};          // AdviceText: the advice line, NUL-terminated
     std::uint32_t shownAt = 0;     // OutGauge time the board was shown, 0 = not shown

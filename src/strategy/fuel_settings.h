@@ -1,5 +1,5 @@
-// How the fuel estimate reads the laps and what amount it asks the pit menu for: the Fuel element of
-// cfg.xml. The defaults keep the last lap's use alone and the fuel for the laps still to go.
+// How the fuel estimate reads the laps and what amount it asks the pit menu for (the Fuel element of
+// cfg.xml), and the stints of the plan (Plan). The defaults keep the last lap's use and no plan.
 #pragma once
 
 // Where the level at a lap line is read: the OutGauge reading after it, or Fuel200 of its IS_LAP.
@@ -23,4 +23,11 @@ struct FuelSettings {
     bool roundNearest = false;  // round="nearest": the amount typed is the nearest whole percent, not the next
     float stopSeconds = 0.0f;   // stopSeconds="30": in a timed race the time a stop costs, 1 to 600, taken off
                                 // the time left for the laps the amount is for; 0: off
+};
+
+// The stint plan's stints: the Plan element of cfg.xml.
+enum class Stints {
+    Off,
+    Even,  // stints="even": the fuel still needed split equally over the stops left
+    Full,  // stints="full": a full tank at every stop but the last, the rest at the last
 };

@@ -28,6 +28,7 @@ const char* unsafeBecause(const PitGuard& guard, const IS_STA& sta) {
     if ((sta.Flags & ISS_DIALOG) != 0) return "a dialog is open";
     if ((sta.Flags & ISS_TEXT_ENTRY) != 0) return "a text entry is open";
     if (guard.inBox[sta.ViewPLID]) return "the car is in its pit box";
+    if (!localDrives(guard, sta.ViewPLID)) return "another driver is in the car";
     return nullptr;
 }
 
@@ -50,6 +51,10 @@ std::string adviceOf(unsigned amount) {
 
 }  // namespace
 
+bool localDrives(const PitGuard& guard, byte plid) {
+    return !guard.localUcid || !guard.driverKnown[plid] || guard.driver[plid] == *guard.localUcid;
+}
+
 unsigned pitFuelAmount(float need) {
     // In double so that a need stored just below a whole percentage keeps that percentage.
     const double percent = static_cast<double>(need) * 100.0;
@@ -61,7 +66,8 @@ unsigned pitFuelAmount(float need) {
 }
 
 unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, Output& out) {
-    if (state.race == tracker.races && state.plid == lap.PLID && state.lap == lap.LapsDone) {
+    const std::uint32_t line = std::uint32_t{lap.PLID} << 16 | lap.LapsDone;
+    if (state.race == tracker.races && state.lines.count(line) != 0) {
         diagnose(out, "lap ", lap.LapsDone, " of PLID ", lap.PLID, " came again: its pit fuel is not typed twice");
         return 0;
     }
@@ -70,6 +76,8 @@ unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, fl
         printLine(out, "Fuel need unknown! Pit fuel not set.");
         return 0;
     }
+    if (state.race != tracker.races) state.lines.clear();
+    state.lines.insert(line);
     state.race = tracker.races;
     state.plid = lap.PLID;
     state.lap = lap.LapsDone;

@@ -2,8 +2,11 @@
 // "/press" commands at most once per lap line, held while typing is not safe when the guard is on.
 #pragma once
 
+#include <array>
 #include <bitset>
 #include <cstdint>
+#include <optional>
+#include <set>
 #include <string_view>
 
 #include "link/output.h"
@@ -18,14 +21,22 @@ struct PitGuard {
     std::bitset<256> inBox;     // by PLID: from its IS_PIT until its IS_PSF or its IS_PLA with PITLANE_EXIT
     unsigned held = 0;          // percent waiting to be typed for the lap line of PitFuelState; 0: none
     unsigned lastTyped = 0;     // the last amount typed since the last restart; 0: none
+    // Who drives: the keys go to the local connection, which may be spectating its team's car. Until an
+    // IS_NCN names the local connection and an IS_NPL or IS_TOC the driver of the car, the local one drives.
+    std::optional<byte> localUcid;   // the connection without the remote bit
+    std::bitset<256> driverKnown;    // by PLID
+    std::array<byte, 256> driver{};  // by PLID: the connection driving the car
 };
+// The local connection drives the car, or who drives it is not known.
+bool localDrives(const PitGuard& guard, byte plid);
 
-// The lap line the pit fuel was last typed or held at, so that a line repeated by the stream types nothing
-// more, and the guard.
+// The lap line the pit fuel was last typed or held at, every line of this race it was typed or held at,
+// so that a line repeated by the stream types nothing more, however late it comes again, and the guard.
 struct PitFuelState {
     std::uint32_t race = 0;  // Tracker::races at that line
     std::uint8_t plid = 0;
     std::uint16_t lap = 0;   // LapsDone; 0: nothing typed yet
+    std::set<std::uint32_t> lines;  // of race `race`: PLID << 16 | LapsDone
     PitGuard guard;
 };
 

@@ -1,4 +1,4 @@
-// The pit guard's view of the game: the local screens, the cars standing in their pit boxes, and what a
+// The pit guard's view of the game: the local screens, the cars standing in their pit boxes, who drives, and what a
 // restart, a session end or a view change does to a held amount; the stop line of the viewed car.
 #include "strategy/pit_guard.h"
 
@@ -38,6 +38,27 @@ void onPitStop(PitFuelState& state, const Tracker& tracker, const IS_PIT& packet
                   "%).");
     }
 }
+
+void onConnection(PitFuelState& state, const IS_NCN& packet) {
+    if ((packet.Flags & NCN_REMOTE) == 0) state.guard.localUcid = packet.UCID;
+}
+
+void onPlayer(PitFuelState& state, const IS_NPL& packet) {
+    state.guard.driver[packet.PLID] = packet.UCID;
+    state.guard.driverKnown.set(packet.PLID);
+}
+
+void onTakeOver(PitFuelState& state, const Tracker& tracker, const IS_TOC& packet, Output& out) {
+    PitGuard& guard = state.guard;
+    guard.driver[packet.PLID] = packet.NewUCID;
+    guard.driverKnown.set(packet.PLID);
+    if (packet.PLID == state.plid && !localDrives(guard, packet.PLID)) {
+        dropHeldPitFuel(state, "another driver took the car", out);
+    }
+    typeHeldPitFuel(state, tracker, out);
+}
+
+void onPlayerLeaves(PitFuelState& state, const IS_PLL& packet) { state.guard.driverKnown.reset(packet.PLID); }
 
 void afterState(PitFuelState& state, const Tracker& tracker, Output& out) {
     if (!state.guard.on) return;

@@ -1,4 +1,4 @@
-// The pit guard's view of the game: the local screens, the cars standing in their pit boxes, and what a
+// The pit guard's view of the game: the local screens, the cars standing in their pit boxes, who drives, and what a
 // restart, a session end or a view change does to a held amount; the stop line of the viewed car.
 #pragma once
 
@@ -13,6 +13,14 @@ void onPitLane(PitFuelState& state, const Tracker& tracker, const IS_PLA& packet
 void onPitStopFinished(PitFuelState& state, const Tracker& tracker, const IS_PSF& packet, Output& out);
 // The car stands in its box; for the viewed car, the "Pit stop: ..." line: what it takes and what was typed.
 void onPitStop(PitFuelState& state, const Tracker& tracker, const IS_PIT& packet, Output& out);
+
+// Who drives each car: the local connection from IS_NCN, a car's driver from IS_NPL, a driver swap from IS_TOC
+// (the local driver taking the car types a held amount at once; one handing it away drops it), a car leaving
+// the race from IS_PLL.
+void onConnection(PitFuelState& state, const IS_NCN& packet);
+void onPlayer(PitFuelState& state, const IS_NPL& packet);
+void onTakeOver(PitFuelState& state, const Tracker& tracker, const IS_TOC& packet, Output& out);
+void onPlayerLeaves(PitFuelState& state, const IS_PLL& packet);
 
 // After race tracking has taken an IS_STA: a session end or a view away from the held amount's car drops
 // it, a dialog or text entry closed may type it. Nothing without the guard.

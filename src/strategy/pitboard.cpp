@@ -58,31 +58,23 @@ void appendLapOfRace(std::string& out, const BoardData& board) {
 void reportRaceBoard(const BoardData& board, Output& out) {
     std::string lapOfRace;
     appendLapOfRace(lapOfRace, board);
-    printLine(out, "Pitboard for ", board.plid, ": Lap ", lapOfRace);
-    printLine(out, "-", board.gapAhead, " | +", board.gapBehind);
-    printLine(out, "P", board.position, " | ", fieldText(board.marker));
+    // A board of a partial lap leaves out what it does not know: the place and the gaps.
+    if (board.placeUnknown) {
+        printLine(out, "Pitboard for ", board.plid, ": Lap ", lapOfRace, " (place and gaps unknown)");
+        printLine(out, "| ", fieldText(board.marker));
+    } else {
+        printLine(out, "Pitboard for ", board.plid, ": Lap ", lapOfRace);
+        printLine(out, "-", board.gapAhead, " | +", board.gapBehind);
+        printLine(out, "P", board.position, " | ", fieldText(board.marker));
+    }
     std::string time;
     appendLapTime(time, board.lapTime, TimeForm::Console);
     printLine(out, time);
 }
 
-// Colours compare with the board shown one lap earlier, and only when it was about the same player.
-void sendRaceLines(const BoardData& previous, const BoardData& latest, Output& out) {
-    const bool samePlayer = previous.plid == latest.plid;
-
-    std::string line = "L";
-    appendLapOfRace(line, latest);
-    line += " P";
-    if (samePlayer && previous.position > latest.position) line += kGreen;  // places gained
-    if (samePlayer && previous.position < latest.position) line += kRed;    // places lost
-    appendValue(line, latest.position);
-    const std::size_t window = windowFor(line.size(), kShortWindow);
-    line += kLapFiller;
-    sendButton(out, 1, kLineTop[0], line, window);
-
-    // Gap colours only mean something while the cars around stay the same.
-    const bool samePlace = samePlayer && previous.position == latest.position;
-    line.clear();
+// The line of the gaps to the cars ahead and behind.
+void sendGapLine(const BoardData& previous, const BoardData& latest, bool samePlace, Output& out) {
+    std::string line;
     if (samePlace && previous.gapAhead < latest.gapAhead) line += kRed;    // the car ahead got away
     if (samePlace && previous.gapAhead > latest.gapAhead) line += kGreen;  // closing in
     line += "-";
@@ -95,6 +87,28 @@ void sendRaceLines(const BoardData& previous, const BoardData& latest, Output& o
     appendGap(line, latest.gapBehind);
     line += kGapFiller;
     sendButton(out, 2, kLineTop[1], line, kGapWindow);
+}
+
+// Colours compare with the board shown one lap earlier, and only when it was about the same player.
+void sendRaceLines(const BoardData& previous, const BoardData& latest, Output& out) {
+    const bool samePlayer = previous.plid == latest.plid;
+    const bool placesKnown = samePlayer && !previous.placeUnknown;  // places compare only with a known one
+
+    std::string line = "L";
+    appendLapOfRace(line, latest);
+    if (!latest.placeUnknown) {
+        line += " P";
+        if (placesKnown && previous.position > latest.position) line += kGreen;  // places gained
+        if (placesKnown && previous.position < latest.position) line += kRed;    // places lost
+        appendValue(line, latest.position);
+    }
+    const std::size_t window = windowFor(line.size(), kShortWindow);
+    line += kLapFiller;
+    sendButton(out, 1, kLineTop[0], line, window);
+
+    // Gap colours only mean something while the cars around stay the same.
+    const bool samePlace = placesKnown && previous.position == latest.position;
+    if (!latest.placeUnknown) sendGapLine(previous, latest, samePlace, out);
 
     line.clear();
     appendLapTime(line, latest.lapTime, TimeForm::Board);

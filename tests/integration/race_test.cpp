@@ -41,3 +41,29 @@ TEST(Race, TimedRaceOfAnHourOneStopToTheFlag) {
     EXPECT_EQ(car->stops[0].menuPercent, run.amounts.at(run.amounts.size() - 2));  // typed at the line before it
 }
 
+
+// Two hours on a tank of three quarters of an hour, the recommended setting and the plan of full stints:
+// the plan's first count of stops is the count made, each stop comes within the window the plan named last
+// before it, the first takes a full tank, and the car finishes with fuel left.
+TEST(Race, TwoHoursTwoStopsAsPlanned) {
+    ModelRun run("long_endurance", "<Race long=\"1\"/><Fuel " RECOMMENDED_FUEL "/><Plan stints=\"full\"/>",
+                 {.simulator = standin::Simulator::Current}, " version=\"8\"");
+    const std::string out = run.program.output();
+    const auto& order = run.model.reports().at(0).order;
+    const auto car = std::find_if(order.begin(), order.end(), [](const auto& c) { return c.plid == 1; });
+    ASSERT_NE(car, order.end());
+    EXPECT_TRUE(car->finished && !car->ranDry);
+    ASSERT_EQ(car->stops.size(), 2u);
+    EXPECT_EQ(out.find("Plan: "), out.find("Plan: 2 stops, 99% and "));
+    EXPECT_EQ(car->stops[0].menuPercent, 99);
+    for (const auto& stop : car->stops) {
+        // The board at the line before the stop's own describes the lap before that.
+        const std::size_t board = out.find("Pitboard for 1: Lap " + std::to_string(stop.lap - 2) + "/");
+        const std::size_t at = out.rfind("next stop from lap ", board);
+        ASSERT_NE(at, std::string::npos);
+        int from = 0, to = 0;
+        ASSERT_EQ(std::sscanf(out.c_str() + at, "next stop from lap %d to lap %d.", &from, &to), 2);
+        EXPECT_LE(from, stop.lap);
+        EXPECT_GE(to, stop.lap);
+    }
+}

@@ -88,6 +88,24 @@ inline Script pit(int plid, int fuelAdd) {
     return stream(fields(24, {{0, 24}, {1, 26}, {3, std::uint32_t(plid)}, {8, std::uint32_t(fuelAdd)}}));
 }
 inline Script psf(int plid) { return stream(fields(12, {{0, 12}, {1, 27}, {3, std::uint32_t(plid)}})); }
+// Who drives: a connection (remote or the local one), a car and its driver, a driver swap, a car leaving.
+inline Script ncn(int ucid, bool remote) { return stream(fields(56, {{0, 56}, {1, 18}, {3, std::uint32_t(ucid)}, {54, remote ? 4u : 0u}})); }
+inline Script npl(int plid, int ucid) { return stream(fields(76, {{0, 76}, {1, 21}, {3, std::uint32_t(plid)}, {4, std::uint32_t(ucid)}})); }
+inline Script toc(int plid, int oldUcid, int newUcid) { return stream(bytes({8, 31, 0, plid, oldUcid, newUcid, 0, 0})); }
+inline Script pll(int plid) { return stream(bytes({4, 23, 0, plid})); }
+// The answers of a join (ReqI 2): the restart, and the cars' laps as {PLID, Lap} pairs, padded to fours.
+inline Script rstAnswer(int raceLaps, int qualMins, const char* track = "BL1") {
+    std::string packet = fields(28, {{0, 28}, {1, 17}, {2, 2}, {4, std::uint32_t(raceLaps)}, {5, std::uint32_t(qualMins)}});
+    packet.replace(8, std::string(track).size(), track);
+    return stream(packet);
+}
+inline Script nlp(std::initializer_list<std::pair<int, int>> cars) {
+    std::string packet = bytes({0, 37, 2, static_cast<int>(cars.size())});
+    for (const auto& [plid, lapOn] : cars) packet += bytes({0, 0, lapOn & 255, lapOn >> 8, plid, 0});
+    packet.resize((packet.size() + 3) / 4 * 4, '\0');
+    packet[0] = static_cast<char>(packet.size());
+    return stream(packet);
+}
 // The OutGauge datagram: Time at 0, Fuel at 28.
 inline Script gauge(std::uint32_t time, float fuel) {
     std::uint32_t bits;

@@ -36,6 +36,9 @@ std::string summary(const Config& c) {
     if (c.fuel.stopSeconds != 0.0f) text += " stop=" + std::to_string(c.fuel.stopSeconds).substr(0, 4);
     if (c.longRaces) text += " long";
     if (!c.logDirectory.empty()) text += " log=" + c.logDirectory;
+    if (c.stints != Stints::Off) text += c.stints == Stints::Even ? " plan=even" : " plan=full";
+    if (c.join) text += " join";
+    if (c.reconnect) text += " reconnect";
     return text;
 }
 const std::string kDefaults = "12500 12501 pw= 15000 loc=";
@@ -109,13 +112,13 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 2: <insim> is not a setting and is passed over; did you mean <InSim>?\n"
          "cfg.xml line 2: <Fuels> is not a setting and is passed over; did you mean <Fuel>?\n"
          "cfg.xml line 3: <x> is not a setting and is passed over (the settings are InSim, OutGauge, Password, "
-         "BoardTimeOut, LFSExec, Fuel, Pit, Race and Log)\n"
+         "BoardTimeOut, LFSExec, Fuel, Pit, Race, Log and Plan)\n"
          "cfg.xml line 3: <InSim> has no attribute Port: it is passed over; did you mean port?\n", kDefaults},
         // Attributes no setting reads, mistyped or shortened, and values the program cannot use as written.
         {"<C><InSim ver=\"8\" speed=\"1\"/><Fuel avg=\"3\"/><Password value=\"abcdefghijklmnop\"/>"
          "<LFSExec location=\"lfs-wine\"/></C>", "Read InSim Port: 0\n",
          "cfg.xml line 1: <InSim> has no attribute ver: it is passed over; did you mean version?\n"
-         "cfg.xml line 1: <InSim> has no attribute speed: it is passed over (its attributes are port and version)\n"
+         "cfg.xml line 1: <InSim> has no attribute speed: it is passed over (its attributes are port, version and reconnect)\n"
          "cfg.xml line 1: <Fuel> has no attribute avg: it is passed over; did you mean average?\n"
          "cfg.xml line 1: Password value is 16 characters long: only its first 15 are sent\n"
          "cfg.xml line 1: LFSExec location \"lfs-wine\" does not end in / or \\: the program started would be "
@@ -131,6 +134,10 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
         {"<C><InSim version=\"8\"/><OutGauge interval=\"500\"/><Fuel average=\"3\" reserve=\"0.5\" fill=\"finish\"/></C>",
          "Read InSim Port: 0\n", "", with(" version=8 interval=500 fuel=3/0.50/finish")},
         {"<C><Race long=\"-3\"/></C>", "", "", with(" long")},
+        {"<C><Race join=\"2\"/><InSim reconnect=\"1\"/></C>", "Read InSim Port: 0\n", "", with(" join reconnect")},
+        {"<C><Race join=\"yes\"/><InSim reconnect=\"0.5\"/></C>", "Read InSim Port: 0\n",
+         "cfg.xml line 1: Race join \"yes\" is not a whole number: it counts as off\n"
+         "cfg.xml line 1: InSim reconnect \"0.5\" is not a whole number: it counts as off\n", kDefaults},
         {"<C><Race long=\"1\"/><Race long=\"yes\"/></C>", "",
          "cfg.xml line 1: Race long \"yes\" is not a whole number: it counts as off\n" + repeated("Race"), kDefaults},
         {"<C><Log dir=\"logs\"/><Log/></C>", "", "cfg.xml line 1: Log has no dir: no race log is written\n" + repeated("Log"),
@@ -160,6 +167,12 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: Fuel topUp \"2\" is not 0 or 1: 0 is used\n" + repeated("Fuel"), kDefaults},
         {"<C><Fuel longAverage=\"40\" round=\"nearest\" stopSeconds=\"27.5\"/></C>", "", "",
          with(" longAverage=40 nearest stop=27.5")},
+        {"<C><Plan stints=\"even\"/></C>", "", "", with(" plan=even")},
+        {"<C><Plan stints=\"full\"/><Plan stints=\"Full\"/></C>", "",
+         "cfg.xml line 1: Plan stints \"Full\" is neither even nor full: the plan is off\n"
+         "cfg.xml line 1: <Plan> appears more than once: only this last one's settings stand, and an attribute it leaves out takes its default\n", kDefaults},
+        {"<C><Plan stints=\"even\"/><Plan/></C>", "", "cfg.xml line 1: Plan has no stints: the plan is off\n"
+         "cfg.xml line 1: <Plan> appears more than once: only this last one's settings stand, and an attribute it leaves out takes its default\n", kDefaults},
         {"<C><Fuel longAverage=\"9\" round=\"down\" stopSeconds=\"0\"/></C>", "",
          "cfg.xml line 1: Fuel longAverage \"9\" is not a whole number of laps from 10 to 99: average is used\n"
          "cfg.xml line 1: Fuel round \"down\" is neither up nor nearest: up is used\n"
@@ -178,7 +191,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
 TEST_F(ConfigFile, TheOneForTodaysGame) {
     EXPECT_EQ(readPath(STINTKEEPER_SOURCE_DIR "/docs/cfg-today.xml"),
               with(" version=8 fuel=1/0.50/finish guard racing=1.10 level=both topUp longAverage=30 nearest stop=30.0 "
-                   "long log=logs"));
+                   "long log=logs plan=full join reconnect"));
     EXPECT_EQ(console.errors, "");
 }
 

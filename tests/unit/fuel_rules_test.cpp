@@ -230,3 +230,56 @@ TEST(FuelRules, NearestPercentLongAverageAndTheStopsTime) {
     EXPECT_EQ(hour(60.0f),
               timedStart + "Laps to go with a stop: 4.\nPlayer will run out of fuel! 12.5% < 37.5%\n" + setting(38));
 }
+
+// A stop never takes away the lap the car is on, and one shorter than a lap takes at most one lap away:
+// the last two lines of an hour's leader on minute laps and of a car lapped twice on laps of 62 s, and a
+// race of 60 laps, where a stop takes no lap.
+TEST(FuelRules, AStopNeverTakesTheLastLap) {
+    // The viewed PLID 3's line `line`, a lap after readings of 37.5 % and 25 %: 12.5 % left, 12.5 % a lap.
+    const auto lineOf = [](int raceLaps, std::uint32_t lapMs, bool lapped, int line, float stopSeconds) {
+        std::vector<std::pair<std::uint32_t, Script>> events;
+        for (int n = 1; n < line; ++n) {
+            const float level = n == line - 2 ? 0.375f : n == line - 1 ? 0.25f : 0.9f;
+            events.emplace_back(lapMs * n, lap(3, lapMs, lapMs * n, n) + gauge(n, level));
+        }
+        for (int n = 1; lapped && 60000u * n < lapMs * line; ++n) events.emplace_back(60000u * n, lap(4, 60000, 60000u * n, n));
+        std::stable_sort(events.begin(), events.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        Script script = race(raceLaps, 3);
+        for (const auto& event : events) script = script + event.second;
+        FuelSettings settings{1, 0.5f, true};
+        settings.topUp = true;
+        settings.stopSeconds = stopSeconds;
+        Program program = with(settings);
+        program.race.longRaces = true;
+        const std::string console = estimateOf(feed(script + mark() + lap(3, lapMs, lapMs * line, line), program));
+        return console.substr(console.find("per lap.\n") + 9);
+    };
+    const std::string twoLaps = "Player will run out of fuel! 12.5% < 18.75%\n" + setting(19);
+    const std::string oneLap = "Player will run out of fuel! 12.5% < 6.25%\n" + setting(7);
+    const struct {
+        int raceLaps;
+        std::uint32_t lapMs;
+        bool lapped;
+        int line;
+        float stopSeconds;
+        std::string console;
+    } cases[] = {
+        {191, 60000, false, 58, 1.0f, twoLaps},
+        {191, 60000, false, 58, 59.0f, twoLaps},
+        {191, 60000, false, 58, 60.0f, "Laps to go with a stop: 1.\n" + oneLap},
+        {191, 60000, false, 58, 150.0f, "Laps to go with a stop: 1.\n" + oneLap},
+        {191, 60000, false, 59, 1.0f, oneLap},
+        {191, 60000, false, 59, 60.0f, oneLap},
+        {191, 62000, true, 57, 4.0f, twoLaps},
+        {191, 62000, true, 57, 5.0f, "Laps to go with a stop: 1.\n" + oneLap},
+        {191, 62000, true, 57, 67.0f, "Laps to go with a stop: 1.\n" + oneLap},
+        {191, 62000, true, 58, 5.0f, oneLap},
+        {191, 62000, true, 58, 600.0f, oneLap},
+        {60, 60000, false, 58, 600.0f, twoLaps},
+        {60, 60000, false, 59, 60.0f, oneLap},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(lineOf(c.raceLaps, c.lapMs, c.lapped, c.line, c.stopSeconds), c.console)
+            << "RaceLaps " << c.raceLaps << ", line " << c.line << ", stop of " << c.stopSeconds << " s";
+    }
+}

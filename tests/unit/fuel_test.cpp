@@ -106,12 +106,13 @@ TEST(PitFuel, AmountIsTruncatedPercentPlusOneCappedAt99AndTypedOncePerLapLine) {
         {0.375f, 38}, {0.001f, 1}, {0.5f, 51}, {0.29f, 29} /* stored just below 29% */, {0.97f, 98}, {0.98f, 99},
         {7.5f, 99},   {kInf, 99},  {0.0f, 1},  {-0.5f, 1},  {-kInf, 1},  {kNaN, 0}};
     for (const auto& [need, amount] : cases) EXPECT_EQ(pitFuelAmount(need), amount) << need;
-    // Typed once per lap line: the same race, player and lap again types nothing.
+    // Typed once per lap line: the same race, player and lap again types nothing, even after other lines.
     const struct {
         std::uint32_t race;
         int plid, lapsDone;
         float need;
-    } lines[] = {{0, 3, 5, 0.001f}, {0, 3, 5, 0.5f}, {0, 4, 5, 0.001f}, {1, 4, 5, 0.001f}, {1, 4, 6, kNaN}};
+    } lines[] = {{0, 3, 5, 0.001f}, {0, 3, 5, 0.5f}, {0, 4, 5, 0.001f}, {1, 4, 5, 0.001f}, {1, 4, 6, kNaN},
+                 {1, 4, 7, 0.001f}, {1, 5, 7, 0.001f}, {1, 4, 7, 0.001f}};
     Program program;
     PitFuelState state;
     Recorder port;
@@ -122,8 +123,10 @@ TEST(PitFuel, AmountIsTruncatedPercentPlusOneCappedAt99AndTypedOncePerLapLine) {
         line.LapsDone = static_cast<word>(l.lapsDone);
         setPitFuel(state, program.race, line, l.need, port);
     }
-    EXPECT_EQ(port.text, setting(1) + setting(1) + setting(1) + "Fuel need unknown! Pit fuel not set.\n");
-    EXPECT_EQ(port.errors, "lap 5 of PLID 3 came again: its pit fuel is not typed twice\n");
+    EXPECT_EQ(port.text, setting(1) + setting(1) + setting(1) + "Fuel need unknown! Pit fuel not set.\n" + setting(1) +
+                             setting(1));
+    EXPECT_EQ(port.errors, "lap 5 of PLID 3 came again: its pit fuel is not typed twice\n"
+                           "lap 7 of PLID 4 came again: its pit fuel is not typed twice\n");
 }
 
 namespace {
@@ -329,4 +332,44 @@ TEST(PitGuard, WithoutItTheGuardsPacketsChangeNothing) {
     const Script after = cim(0, 0) + psf(3) + pla(3, 0) + pit(3, 40) + stream(bytes({8, 26, 0, 3, 0, 0, 0, 0})) + tiny(0);
     EXPECT_EQ(play(lineAfterReadings(17, 20, 0.375f, 0.25f, inTheWay) + after),
               kShort + setting(38) + loneBoard(17, 20, 38) + "{keep-alive}");
+}
+
+// Who drives the viewed car: while a team mate does, the amount is held; the local connection taking the
+// car types it at once, and one handing it away drops it. Who drives is known only from the local
+// connection (an IS_NCN without the remote bit) and the car's driver together; else the local one drives.
+TEST(PitGuard, OnlyForTheDriverInTheCar) {
+    const std::string mate = "another driver is in the car";
+    const struct {
+        const char* name;
+        Script scene, after;
+        std::string console;  // after the fuel call's lines
+    } cases[] = {
+        {"a team mate drives, then the car is ours", ncn(0, false) + ncn(5, true) + npl(3, 5), toc(3, 5, 0) + toc(3, 5, 0),
+         held(mate, 38) + loneBoard(17, 20, 38) + released(38)},
+        {"ours, then taken over by the team mate", npl(3, 0) + ncn(0, false) + cim(0, 4), toc(3, 0, 5) + cim(0, 0),
+         held("a screen is open", 38) + loneBoard(17, 20, 38) + "Pit fuel dropped: another driver took the car\n"},
+        {"handed to the team mate before the line", ncn(0, false) + npl(3, 0) + toc(3, 0, 5), cim(0, 0),
+         held(mate, 38) + loneBoard(17, 20, 38)},
+        {"the team mate drives another car", ncn(0, false) + npl(4, 5), {}, setting(38) + loneBoard(17, 20, 38)},
+        {"no local connection known", ncn(5, true) + npl(3, 5), {}, setting(38) + loneBoard(17, 20, 38)},
+        {"no driver known", ncn(0, false), {}, setting(38) + loneBoard(17, 20, 38)},
+        {"the car left the race", ncn(0, false) + npl(3, 5) + pll(3), {}, setting(38) + loneBoard(17, 20, 38)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(play(lineAfterReadings(17, 20, 0.375f, 0.25f, c.scene) + c.after, guarded()), kShort + c.console)
+            << c.name;
+    }
+    // Without the guard the driver's packets are dropped: typed as ever.
+    EXPECT_EQ(play(lineAfterReadings(17, 20, 0.375f, 0.25f, ncn(0, false) + npl(3, 5))),
+              kShort + setting(38) + loneBoard(17, 20, 38));
+}
+
+// The IS_TINY packets the game sends of its own, other than the keep-alive, get no answer with or without
+// the settings of a join and the guard.
+TEST(PitGuard, NoAnswerToAnyOtherTiny) {
+    const Script others = tiny(11) + tiny(12) + tiny(9) + tiny(5) + tiny(4, 9) + tiny(0, 9);  // REN, CLR, MPE, VTC, REPLY
+    Program all = guarded();
+    all.join = true;
+    EXPECT_EQ(play(others), "{keep-alive}");
+    EXPECT_EQ(play(others, std::move(all)), "{keep-alive}");
 }

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <deque>
 #include <string>
 #include <vector>
 
 #include "app/link.h"
+#include "support/files.h"
 #include "support/transcript.h"
 
 namespace {
@@ -29,15 +31,35 @@ public:
     std::string sent;
     std::uint32_t now = 0;
     int closes = 0;
+    int inSimCloses = 0;
+    // Connecting again: what each later connection delivers, and the attempts refused before each.
+    std::deque<std::deque<std::string>> laterLinks;
+    int laterRefusals = 0;
+    int attempts = 0;
+    int accepted = 0;
+    volatile std::sig_atomic_t* stopWhenDone = nullptr;  // set once the last link's bytes are read
 
     int startLibraries() override { return libraries; }
     std::string error() override { return "scripted failure"; }
     bool resolveInSim(std::uint16_t) override { return resolves; }
-    bool connect() override { return refusals-- <= 0; }
+    bool connect() override {
+        ++attempts;
+        if (refusals-- > 0 || (accepted > 0 && laterRefusals-- > 0)) return false;
+        if (accepted++ > 0 && !laterLinks.empty()) {
+            receives = laterLinks.front();
+            laterLinks.pop_front();
+        }
+        return true;
+    }
     Watch watchInSim() override { return watch; }
     void pause(std::uint32_t ms) override { now += ms; }
     std::uint32_t ticks() override { return now; }
     int wait(std::uint32_t) override {
+        if (waits.empty() && stopWhenDone != nullptr) {
+            // Data, or a closed link to read, until the last link's bytes are read: then the stop.
+            if (receives.empty() && laterLinks.empty()) *stopWhenDone = 1;
+            return *stopWhenDone == 0 ? 1 : 0;
+        }
         if (waits.empty()) return 0;
         const int answer = waits.front();
         waits.pop_front();
@@ -61,6 +83,7 @@ public:
         if (next.kind == Datagram::Received) std::fill_n(into, std::min<std::size_t>(next.length, capacity), 0);
         return next;
     }
+    void closeInSim() override { ++inSimCloses; }
     void close() override { ++closes; }
 };
 
@@ -75,10 +98,12 @@ struct ScriptedLink {
     ScriptedSockets sockets;
     transcript::Recorder console;
     Program program;
-    InSimLink link{sockets, console, LinkTimings{100, 100, 300}};
+    InSimLink link{sockets, console, LinkTimings{100, 100, 300, 1000}};
+    Config config;  // the link reads it for as long as it runs
 
     // Start-up from the libraries to the OutGauge socket: its exit code.
-    int start(Config config = {}) {
+    int start(Config settings = {}) {
+        config = settings;
         applyDefaults(config);
         const int code = link.initLibraries();
         return code != 0 ? code : link.connect(config, program);
@@ -237,4 +262,114 @@ TEST(Link, TurnsWhoseWaitOrReceiveFails) {
         run.sockets.datagrams = c.datagrams;
         for (std::size_t turn = 0; turn < c.turns.size(); ++turn) EXPECT_EQ(run.turn(), c.turns[turn]) << c.name << ", turn " << turn;
     }
+}
+
+namespace {
+
+// The stream of a script, as the game sends it.
+std::string streamOf(const transcript::Script& script) {
+    std::string out;
+    for (const transcript::Input& input : script) out += input.bytes;
+    return out;
+}
+
+std::tm noon() {
+    std::tm time{};
+    time.tm_hour = 12, time.tm_mday = 9, time.tm_mon = 11, time.tm_year = 126;
+    return time;
+}
+
+const std::string kAccepted = kConnected + "InSim version is 5 - accepted.\nRequesting OutGauge...\n";
+const std::string kLost = "Failed to receive data: scripted failure - Setting exit-flag!\nLost the InSim link: connecting again.\n"
+                          "Waiting for InSim... Connected!\nSent ISI. Waiting for reply...\nInSim version is 5 - accepted.\n"
+                          "Requesting OutGauge...\n";
+// TINY_SST, TINY_RST, TINY_NCN, TINY_NPL and TINY_NLP, each with ReqI 2.
+const std::string kRequests = bytes({4, 3, 2, 7, 4, 3, 2, 19, 4, 3, 2, 13, 4, 3, 2, 14, 4, 3, 2, 16});
+const std::string kJoined = "Joined a race in progress: Race! Number of laps: 20. Allocated 30800bytes.\n";
+
+}  // namespace
+
+// With reconnect on, a lost link is made again after a second between attempts (the clock moves only
+// with the pauses: no attempt without one), and the answers after the handshake decide: the same race
+// goes on in the same store and log, another ends the old one, and without join the old one ends at once.
+// Every handshake asks what runs when join is on. The stop ends the loop with the board cleared.
+TEST(Link, ReconnectGoesOnWithTheSameRaceOrEndsTheOldOne) {
+    using namespace transcript;
+    const Script before = sta(7, 1, 20) + rstAnswer(20, 0) + nlp({{7, 1}, {8, 1}}) + lap(8, 60000, 60000, 1) +
+                          lap(7, 60000, 60500, 1) + lap(8, 60000, 120000, 2) + lap(7, 60000, 120500, 2);
+    const std::string beforeConsole = kJoined + lapLine(8) + lapLine(7) + lapLine(8) + lapLine(7) +
+                                      "Searching in 2 results.\nPitboard for 7: Lap 1/20\n-500 | +0\nP2 |    \n1:0.0\n";
+    const std::string ended = "Session ended! Stopping tracking! Clearing buttons!\n"
+                              "Race log: 2026-12-09_1200_BL1.csv, fuel at the flag unknown (no reading).\n";
+    // The viewed car's row waits for its level, which no datagram brings here, until its next line.
+    const std::string rows = std::string(kRaceLogHeader) + "1,1,8,1,60000,60000,0,0,,,,\n1,2,8,1,60000,120000,0,0,,,,\n"
+                             "1,1,7,2,60000,60500,0,0,,,,\n";
+    const struct {
+        const char* name;
+        bool join;
+        Script after;             // what the second link delivers after the version reply
+        std::string console;      // from the loss on
+        std::string log;          // the first race's file
+    } cases[] = {
+        // Laps 2 and 3 of car 7 were driven unseen: its line of lap 4 gets no board, its lap row is kept.
+        {"the same race", true, sta(7, 1, 20) + rstAnswer(20, 0) + nlp({{8, 5}, {7, 4}}) + lap(7, 60000, 240500, 4),
+         kLost + "Link back: the same session is still running, tracking goes on.\n" + lapLine(7),
+         rows + "1,2,7,2,60000,120500,0,0,,,,\n1,4,7,,60000,240500,0,0,,,,\n"},
+        {"a car behind the store: another race", true, sta(7, 1, 20) + rstAnswer(20, 0) + nlp({{8, 1}, {7, 1}}),
+         kLost + ended + kJoined, rows + "1,2,7,2,60000,120500,0,0,,,,\n"},
+        {"another track", true, sta(7, 1, 20) + rstAnswer(20, 0, "AS3") + nlp({{8, 9}, {7, 9}}),
+         kLost + ended + kJoined, rows + "1,2,7,2,60000,120500,0,0,,,,\n"},
+        {"nothing running", true, sta(0, 0, 0) + nlp({}), kLost + ended, rows + "1,2,7,2,60000,120500,0,0,,,,\n"},
+        {"without join", false, {}, "Failed to receive data: scripted failure - Setting exit-flag!\nLost the InSim link: "
+         "connecting again.\n" + ended + kLost.substr(kLost.find("Waiting for InSim")) + "Waiting for restart...\n",
+         rows + "1,2,7,2,60000,120500,0,0,,,,\n"},
+    };
+    for (const auto& c : cases) {
+        const TempDir logs("reconnect");
+        volatile std::sig_atomic_t stop = 0;
+        ScriptedLink run;
+        Config config;
+        config.reconnect = true;
+        config.join = c.join;
+        run.program.join = c.join;
+        run.program.log.emplace(logs.path, false, noon);
+        run.sockets.receives = {kVersion5};
+        ASSERT_EQ(run.start(config), 0) << c.name;
+        // Without join the first race begins with a restart; its answer is then a restart as any other.
+        run.sockets.receives = {streamOf(before)};
+        run.sockets.laterLinks = {{kVersion5 + streamOf(c.after)}};
+        run.sockets.laterRefusals = 3;
+        run.sockets.stopWhenDone = &stop;
+        run.sockets.datagrams = {};
+        run.link.stopOn(&stop);
+        run.console.text.clear();
+        EXPECT_EQ(run.link.run(run.program), 0) << c.name;
+        const std::string console = run.console.text;
+        EXPECT_EQ(console.substr(console.find("Failed to receive")), c.console) << c.name;
+        EXPECT_EQ(run.sockets.now, 3000u) << c.name;  // three refusals, a second after each
+        EXPECT_EQ(run.sockets.attempts, 5) << c.name;
+        EXPECT_EQ(run.sockets.inSimCloses, 1) << c.name;
+        std::size_t asked = 0;
+        for (std::size_t at = run.sockets.sent.find(kRequests); at != std::string::npos;
+             at = run.sockets.sent.find(kRequests, at + 1)) {
+            ++asked;
+        }
+        EXPECT_EQ(asked, c.join ? 2u : 0u) << c.name;  // at both handshakes
+        // Stopped with the link up: the board cleared; at the program's end the waiting row is written.
+        EXPECT_EQ(run.sockets.sent.substr(run.sockets.sent.size() - 8), bytes({8, 42, 0, 1, 0, 0, 0, 0})) << c.name;
+        run.program.log.reset();
+        EXPECT_EQ(fileText(logs.path / "2026-12-09_1200_BL1.csv"), c.log) << c.name;
+    }
+}
+
+// With join, the handshake ends with the five requests, after the IS_ISI and the OutGauge request.
+TEST(Link, TheHandshakeAsksWhatRuns) {
+    ScriptedLink run;
+    run.sockets.receives = {kVersion5};
+    Config config;
+    config.join = true;
+    ASSERT_EQ(run.start(config), 0);
+    const std::string isi = bytes({44, 1, 1, 0, 0xD5, 0x30, 4, 0, 0, 0, 0, 0}) + std::string(16, '\0') + "Stintkeeper" +
+                            std::string(5, '\0');
+    EXPECT_EQ(run.sockets.sent, isi + bytes({8, 4, 0, 2, 0x10, 0x27, 0, 0}) + kRequests);
 }

@@ -66,6 +66,11 @@ bool HostSession::handshake(int acceptTimeoutMs) {
 }
 
 void HostSession::takePacket(const Packet& packet) {
+    // A request of the program is answered at once, each answer with its ReqI.
+    if (packet.size() == sizeof(IS_TINY) && packet[1] == ISP_TINY && packet[2] != 0) {
+        for (const Packet& answer : model_.answer(packet[3], packet[2])) host_.sendWhole(answer.data(), answer.size());
+        return;
+    }
     if (board_.apply(packet) || packet.size() != sizeof(IS_MST) || packet[1] != ISP_MST) return;
     IS_MST mst;
     std::memcpy(&mst, packet.data(), sizeof mst);
@@ -136,10 +141,36 @@ void HostSession::pace(std::uint32_t simTime) {
     std::this_thread::sleep_until(due);
 }
 
+bool HostSession::relink(std::uint32_t simTime) {
+    if (linked_ && options_.dropAtMs != 0 && !dropped_ && simTime >= options_.dropAtMs) {
+        host_.closeClient();
+        linked_ = false;
+        dropped_ = true;
+        say("The link is dropped; the game goes on.");
+    }
+    const std::uint32_t backAt = dropped_ ? options_.dropAtMs + options_.downMs : options_.connectAtMs;
+    if (linked_ || simTime < backAt) return true;
+    say(dropped_ ? "A new link is taken." : "The program's link is taken, the session running.");
+    if (!handshake(options_.reconnectTimeoutMs)) return false;
+    linked_ = true;
+    // Real time goes on from here: what was skipped is not waited for.
+    wallStart_ = std::chrono::steady_clock::now() -
+                 std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                     std::chrono::duration<double, std::milli>(options_.factor > 0 ? simTime / options_.factor : 0));
+    return true;
+}
+
 bool HostSession::run() {
     wallStart_ = std::chrono::steady_clock::now();
+    linked_ = options_.connectAtMs == 0;  // else the handshake waits for its time
     bool unsynced = false;  // InSim packets sent since the last keep-alive round trip
     while (auto event = model_.next()) {
+        if (!relink(event->time)) return false;
+        if (!linked_) {  // nothing reaches the program; the person watching still sees the race
+            if (event->kind == ModelEvent::Kind::Notice) say(event->text);
+            unsynced = false;
+            continue;
+        }
         pace(event->time);
         switch (event->kind) {
             case ModelEvent::Kind::InSim:

@@ -30,6 +30,10 @@ struct HostOptions {
     bool showBoard = true;             // print the screen when it changes
     bool showNotices = true;           // print what happens in the race
     bool outGaugeAsked = false;        // OutGauge at the interval the program asks for, not the scenario's
+    std::uint32_t connectAtMs = 0;     // the link is taken (the handshake played) at this simulated time
+    std::uint32_t dropAtMs = 0;        // the link is dropped at this time (0: never), and what the game sends
+    std::uint32_t downMs = 0;          // for this long is lost before a new link is taken
+    int reconnectTimeoutMs = 10000;    // longest wait for the program to connect again
 };
 
 class HostSession {
@@ -59,6 +63,7 @@ private:
     void pace(std::uint32_t simTime);
     void afterSync();
     void say(const std::string& text);
+    bool relink(std::uint32_t simTime);  // the link's state at this time: false when the program did not come back
 
     InSimHost& host_;
     RaceModel& model_;
@@ -67,6 +72,8 @@ private:
     BoardView board_;
     std::unique_ptr<OutGaugeSender> outGauge_;
     bool outGaugeOn_ = false;
+    bool linked_ = false;
+    bool dropped_ = false;
     std::string error_;
     std::vector<Screen> screens_;
     int keyPresses_ = 0;

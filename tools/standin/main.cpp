@@ -213,6 +213,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const standin::Scenario& scenario = *parsed.scenario;
+    // A team race needs the game's screens and its driver swaps: today's game, which the program asks for 8.
+    if (scenario.teamCar != 0) options.simulator = standin::Simulator::Current;
     const std::uint64_t seed = options.seed.value_or(scenario.seed);
 
     standin::InSimHost host(static_cast<std::uint16_t>(options.port));
@@ -229,12 +231,16 @@ int main(int argc, char** argv) {
                  ", InSim on port " + std::to_string(host.port()) + ".");
 
     std::optional<standin::ProgramRunner> program;
+    // A race running when the program connects, or a link that drops: the program joins and connects again.
+    const bool resumes = scenario.connectAtSeconds != 0 || scenario.dropLinkAtSeconds != 0;
     if (!options.program.empty()) {
         program.emplace(options.program);
         program->forwardTo(console, terminal ? "\x1b[2mstintkeeper |\x1b[22m " : "stintkeeper | ",
                            terminal ? "\x1b[2mstintkeeper !\x1b[22m " : "stintkeeper ! ");
-        const std::string log = options.log.empty() ? "" : "  <Log dir=\"" + options.log + "\"/>\n";
-        std::string config = standin::portsConfig(host.port(), standin::freePort(true), log);
+        std::string extra = options.log.empty() ? "" : "  <Log dir=\"" + options.log + "\"/>\n";
+        if (resumes) extra += "  <Race long=\"1\" join=\"1\"/>\n";
+        if (scenario.teamCar != 0) extra += "  <Pit guard=\"1\"/>\n";
+        std::string config = standin::portsConfig(host.port(), standin::freePort(true), extra, resumes ? " reconnect=\"1\"" : "");
         // Today's releases answer a program that asks for no version with 6: it asks for 8, as a driver
         // of today's game sets it.
         if (options.simulator == standin::Simulator::Current) config.insert(config.find("\"/>") + 1, " version=\"8\"");
@@ -265,8 +271,11 @@ int main(int argc, char** argv) {
     hostOptions.insimVersion = static_cast<std::uint16_t>(options.insimVersion);
     hostOptions.outGaugeAsked = options.outGaugeAsked;
     hostOptions.colour = terminal;
+    hostOptions.connectAtMs = static_cast<std::uint32_t>(scenario.connectAtSeconds * 1000);
+    hostOptions.dropAtMs = static_cast<std::uint32_t>(scenario.dropLinkAtSeconds * 1000);
+    hostOptions.downMs = static_cast<std::uint32_t>(scenario.linkDownSeconds * 1000);
     standin::HostSession session(host, model, console, hostOptions);
-    const bool played = session.handshake(0) && session.run();
+    const bool played = (hostOptions.connectAtMs != 0 || session.handshake(0)) && session.run();
     if (!played) {
         if (stopSignal == 0) console.line("lfs-standin: " + session.error() + ".");  // else the stop is why
         host.closeClient();
@@ -274,6 +283,8 @@ int main(int argc, char** argv) {
 
     int programCode = 0;
     if (program) {
+        // A program that connects again waits for the game for ever: it is stopped as a driver stops it.
+        if (resumes && played && program->running()) ::kill(program->pid(), SIGTERM);
         programCode = program->wait(10000);
         childToStop = 0;
         if (programCode < 0) {

@@ -109,6 +109,7 @@ const RaceModel::Car* RaceModel::viewedCar() const {
 
 PressOutcome RaceModel::pressKey(std::string_view key) {
     Car* car = viewedCar();
+    if (car != nullptr && driverOf(*car) != 0) car = nullptr;  // the team mate's pit menu is on his screen
     const LocalScreen before = screen_;
     const PressOutcome outcome = pressOn(screen_, car ? &car->menu : nullptr, key);
     if (screen_ != before && insimVersion_ >= 8) emitInSim(packetBytes(makeCim(screen_.mode, screen_.subMode)));
@@ -170,7 +171,9 @@ ViewStatus RaceModel::viewStatus() const {
     return status;
 }
 
-void RaceModel::sendState() {
+void RaceModel::sendState() { emitInSim(packetBytes(stateNow())); }
+
+IS_STA RaceModel::stateNow() const {
     IS_STA sta = makeSta(view_, 0, 0);
     sta.ReplaySpeed = 1.0f;
     sta.Flags = static_cast<word>(1 | screen_.stateFlags());  // in game
@@ -184,7 +187,65 @@ void RaceModel::sendState() {
         sta.NumP = static_cast<byte>(cars_.size());
         for (const Car& car : cars_) sta.NumFinished += car.report.finished ? 1 : 0;
     }
-    emitInSim(packetBytes(sta));
+    return sta;
+}
+
+std::vector<std::vector<std::uint8_t>> RaceModel::answer(byte subT, byte reqI) const {
+    std::vector<std::vector<std::uint8_t>> out;
+    const bool running = session_ >= 0 && scenario_.sessions[static_cast<std::size_t>(session_)].kind != SessionKind::Practice;
+    if (subT == TINY_SST) {
+        IS_STA sta = stateNow();
+        sta.ReqI = reqI;
+        out.push_back(packetBytes(sta));
+    } else if (subT == TINY_RST && running) {
+        IS_RST rst = rst_;
+        rst.ReqI = reqI;
+        out.push_back(packetBytes(rst));
+    } else if (subT == TINY_NCN) {
+        IS_NCN ncn{};  // the local connection, the host; in a team race the team mate's remote one too
+        ncn.Size = sizeof ncn;
+        ncn.Type = ISP_NCN;
+        ncn.ReqI = reqI;
+        ncn.Total = scenario_.teamCar != 0 ? 2 : 1;
+        out.push_back(packetBytes(ncn));
+        if (scenario_.teamCar != 0) {
+            ncn.UCID = scenario_.mateUcid;
+            ncn.Flags = NCN_REMOTE;
+            out.push_back(packetBytes(ncn));
+        }
+    } else if (subT == TINY_NPL) {
+        for (const Car& car : cars_) {
+            IS_NPL npl{};
+            npl.Size = sizeof npl;
+            npl.Type = ISP_NPL;
+            npl.ReqI = reqI;
+            npl.PLID = car.setup->plid;
+            npl.UCID = driverOf(car);
+            npl.NumP = static_cast<byte>(cars_.size());
+            npl.Fuel = static_cast<byte>(std::lround(car.setup->fuelPercent));
+            out.push_back(packetBytes(npl));
+        }
+    } else if (subT == TINY_NLP) {
+        // Places: more laps first, then the earlier line.
+        std::vector<const Car*> order;
+        for (const Car& car : cars_) order.push_back(&car);
+        std::stable_sort(order.begin(), order.end(), [](const Car* a, const Car* b) {
+            return a->lapsDone != b->lapsDone ? a->lapsDone > b->lapsDone : a->report.lastLineMs < b->report.lastLineMs;
+        });
+        const std::size_t count = std::min<std::size_t>(order.size(), kMaxNodeLaps);
+        std::vector<std::uint8_t> nlp = {0, ISP_NLP, reqI, static_cast<std::uint8_t>(count)};
+        for (std::size_t place = 0; place < count; ++place) {
+            const Car& car = *order[place];
+            const int lapOn = running ? car.lapsDone + 1 : 0;
+            const std::uint8_t record[6] = {0, 0, static_cast<std::uint8_t>(lapOn & 255), static_cast<std::uint8_t>(lapOn >> 8),
+                                            car.setup->plid, static_cast<std::uint8_t>(running ? place + 1 : 0)};
+            nlp.insert(nlp.end(), record, record + 6);
+        }
+        nlp.resize((nlp.size() + 3) / 4 * 4, 0);
+        nlp[0] = static_cast<std::uint8_t>(nlp.size());
+        out.push_back(std::move(nlp));
+    }
+    return out;
 }
 
 void RaceModel::startSession(int index) {
@@ -234,6 +295,7 @@ void RaceModel::startSession(int index) {
     rst.Split1 = 100;
     rst.Split2 = 210;
     rst.Split3 = 0xFFFF;
+    rst_ = rst;
     emitInSim(packetBytes(rst));
     sendState();
 
@@ -379,7 +441,16 @@ void RaceModel::stopInBox(int index) {
            std::to_string(setting) + "%).");
     const byte fuelAdd = scenario_.hideFuel ? kFuelHidden : static_cast<byte>(std::lround(taken));
     emitInSim(packetBytes(makePit(setup.plid, static_cast<word>(car.lapsDone), fuelAdd, car.penalty, car.numStops)));
+    if (setup.plid == scenario_.teamCar && car.numStops == 1) {  // the driver swap, in the box
+        const std::uint8_t toc[8] = {8, ISP_TOC, 0, setup.plid, scenario_.mateUcid, 0, 0, 0};
+        emitInSim(std::vector<std::uint8_t>(toc, toc + 8));
+        notice(setup.name + "'s team mate hands the car to the local driver.");
+    }
     plan(car.fillTo, Step::CarBoxLeft, index);
+}
+
+std::uint8_t RaceModel::driverOf(const Car& car) const {
+    return car.setup->plid == scenario_.teamCar && car.numStops == 0 ? scenario_.mateUcid : 0;
 }
 
 void RaceModel::leaveBox(int index) {

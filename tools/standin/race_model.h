@@ -82,6 +82,11 @@ public:
     // A change of screen sends IS_CIM, as the next event.
     PressOutcome pressKey(std::string_view key);
 
+    // The packets that answer a request of the program (IS_TINY with TINY_SST, TINY_RST, TINY_NCN, TINY_NPL or
+    // TINY_NLP), each with its ReqI: the state, the restart of the session running, the one local connection,
+    // every car driven by it, and every car's lap.
+    std::vector<std::vector<std::uint8_t>> answer(byte subT, byte reqI) const;
+
     std::uint32_t now() const { return now_; }
     ViewStatus viewStatus() const;
     const LocalScreen& screen() const { return screen_; }
@@ -156,6 +161,8 @@ private:
     void split(int car, int number);
     void tick();
     void sendState();
+    IS_STA stateNow() const;
+    std::uint8_t driverOf(const Car& car) const;  // the connection driving it
     bool sessionOver() const;
     void checkSessionOver();
     double fuelAt(const Car& car, std::uint32_t time) const;
@@ -189,6 +196,7 @@ private:
     int boxChangesTotal_ = 0;
     LocalScreen screen_;
     word insimVersion_ = 0;
+    IS_RST rst_{};                     // the restart of the session running
     std::uint32_t outGaugeMs_;
 };
 

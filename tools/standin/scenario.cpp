@@ -296,6 +296,16 @@ ParseResult parseScenario(std::string_view text, const std::string& fileName) {
             }
         } else if (keyword == "hide-fuel") {
             scenario.hideFuel = true;
+        } else if (keyword == "team") {
+            scenario.teamCar = static_cast<std::uint8_t>(line.whole("a PLID", 1, 255));
+            if (line.take() != "mate") line.fail("mate");
+            else scenario.mateUcid = static_cast<std::uint8_t>(line.whole("the team mate's UCID", 1, 255));
+        } else if (keyword == "connect") {
+            scenario.connectAtSeconds = line.decimal("a simulated time in seconds", 0, 200000);
+        } else if (keyword == "drop-link") {
+            scenario.dropLinkAtSeconds = line.decimal("a simulated time in seconds", 1, 200000);
+            if (line.take() != "for") line.fail("for");
+            else scenario.linkDownSeconds = line.decimal("seconds without a link", 0, 200000);
         } else if (keyword == "splits") {
             scenario.splits = static_cast<int>(line.whole("a number of splits", 0, 3));
         } else if (keyword == "pit-lane") {

@@ -82,6 +82,13 @@ struct Scenario {
     double outLapUse = 1;              // and of the lap after it
     std::string track = "BL1";
     bool hideFuel = false;             // the host hides fuel: IS_PIT gives FuelAdd 255
+    double connectAtSeconds = 0;       // the program's link is taken at this simulated time: a race already runs
+    double dropLinkAtSeconds = 0;      // the link is dropped at this time (0: never) ...
+    double linkDownSeconds = 0;        // ... and what the game sends for this long is lost, then a new link taken
+    // A team race: the car `teamCar` is driven first by the team mate's connection `mateUcid` (remote), and
+    // handed to the local connection (UCID 0) at its first stop; 0: every car is the local connection's.
+    std::uint8_t teamCar = 0;
+    std::uint8_t mateUcid = 0;
     std::vector<CarSetup> cars;
     std::vector<SessionSetup> sessions;
 

@@ -1,0 +1,30 @@
+// The viewed car at its lap line, worked out once and reported on the console: its level, its use per
+// lap, the laps it has to go with and without a stop and its lap time. The fuel call and the plan read it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "link/output.h"
+#include "link/wire.h"
+#include "race/race_length.h"
+#include "race/tracker.h"
+#include "strategy/fuel_settings.h"
+
+struct CarAtLine {
+    bool estimated = false;      // both lap lines of the car before this one were found; the rest is set
+    std::uint16_t lapsDone = 0;  // LapsDone of this line
+    float use = 0.0f;            // fuel per lap, fraction of a full tank
+    float level = 0.0f;          // fuel in the tank now, at this line (0 at the least; a NaN as read)
+    bool readingsTaken = false;  // neither level the use came from was 0, a line never read
+    unsigned lapsToGo = 0;       // lines still to cross after this one
+    unsigned lapsWithStop = 0;   // the same when a stop of settings.stopSeconds is to come (timed races)
+    double lapTimeMs = 0.0;      // the car's recent pace; 0 when it has no lap
+    unsigned stopAfterReading = 0;  // with topUp: a lap whose stop came after a reading the level is from
+    bool mandatoryStopDue = false;  // the race asks for a stop and the car has made none
+};
+
+// From the car's readings at the two lap lines before `lap` (the use averaged over more laps when the
+// settings ask for it), reported on the console. `slot` is its slot in the block of lap LapsDone - 1.
+CarAtLine carAtLine(const Tracker& tracker, const IS_LAP& lap, std::size_t slot, const Distance& distance,
+                    const FuelSettings& settings, Output& out);

@@ -1,0 +1,149 @@
+// The stint plan: its arithmetic as a table, its console lines, and the board's advice and the amount
+// typed at the lap lines of a race with the plan on.
+#include <gtest/gtest.h>
+
+#include "strategy/plan.h"
+#include "support/transcript.h"
+
+using namespace transcript;
+
+namespace {
+
+struct PlanCase {
+    const char* what;
+    float level, use;
+    unsigned lapsToGo;
+    float reserve;
+    Stints stints;
+    bool mandatory;
+    // Expected: stops, the next and the last stop's percent, the window, the saving's use (0: none).
+    unsigned stops, fuel, lastFuel, from, to;
+    float saving;
+};
+
+}  // namespace
+
+// At the line of lap 20, a tank of 1 and the stops made with the reserve left.
+TEST(Plan, StopsFuelWindowAndSaving) {
+    const PlanCase cases[] = {
+        {"no stop", 0.5f, 0.04f, 10, 0.0f, Stints::Even, false, 0, 0, 0, 0, 0, 0.0f},
+        {"the reserve makes a stop", 0.5f, 0.0625f, 8, 1.0f, Stints::Even, false, 1, 7, 7, 21, 27, 0.0f},
+        {"no stop with the reserve", 0.5f, 0.0625f, 7, 1.0f, Stints::Even, false, 0, 0, 0, 0, 0, 0.0f},
+        {"two even", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, false, 2, 79, 79, 24, 34, 0.0f},
+        {"two full", 0.5f, 0.0345f, 60, 0.0f, Stints::Full, false, 2, 99, 57, 24, 34, 0.0f},  // 56.99999 %
+        {"five full, no slack", 0.3f, 0.05f, 100, 0.5f, Stints::Full, false, 5, 99, 83, 25, 25, 0.0f},
+        {"five even", 0.3f, 0.05f, 100, 0.5f, Stints::Even, false, 5, 95, 95, 25, 25, 0.0f},
+        {"already in its window", 0.25f, 0.0625f, 17, 0.0f, Stints::Even, false, 1, 82, 82, 21, 24, 0.0f},
+        // 5.5 % needed, but a stop takes a lap's use at the least.
+        {"saving at 0.9 x the use", 0.5f, 0.0617f, 9, 0.0f, Stints::Even, false, 1, 7, 7, 21, 28, 0.5f / 9},
+        {"saving just below it", 0.5f, 0.0618f, 9, 0.0f, Stints::Even, false, 1, 7, 7, 21, 28, 0.0f},
+        {"mandatory, fuel enough", 0.5f, 0.04f, 10, 0.0f, Stints::Full, true, 1, 0, 0, 21, 29, 0.0f},
+        {"mandatory among fuel stops", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, true, 2, 79, 79, 24, 34, 0.0f},
+        {"no tank lasts a lap", 0.5f, 0.99f, 60, 0.5f, Stints::Full, false, 0, 0, 0, 0, 0, 0.0f},
+    };
+    for (const PlanCase& c : cases) {
+        CarAtLine car;
+        car.estimated = true;
+        car.lapsDone = 20;
+        car.level = c.level;
+        car.use = c.use;
+        car.lapsToGo = car.lapsWithStop = c.lapsToGo;
+        car.mandatoryStopDue = c.mandatory;
+        FuelSettings settings;
+        settings.reserve = c.reserve;
+        const StintPlan plan = planStints(car, settings, c.stints);
+        const unsigned fuel = plan.stops > 0 && !plan.mandatory ? plannedPercent(plan.fuel, settings) : 0;
+        const unsigned lastFuel = plan.stops > 0 && !plan.mandatory ? plannedPercent(plan.lastFuel, settings) : 0;
+        EXPECT_EQ(plan.stops, c.stops) << c.what;
+        EXPECT_EQ(plan.mandatory, c.mandatory && c.stops == 1 && c.fuel == 0) << c.what;
+        EXPECT_EQ(fuel, c.fuel) << c.what;
+        EXPECT_EQ(lastFuel, c.lastFuel) << c.what;
+        EXPECT_EQ(plan.windowFrom, c.from) << c.what;
+        EXPECT_EQ(plan.windowTo, c.to) << c.what;
+        EXPECT_NEAR(plan.savingUse, c.saving, 1e-5f) << c.what;
+    }
+}
+
+// Said at the first line of a race with a plan and when the stops, the amounts or the window change.
+TEST(Plan, ConsoleLines) {
+    const auto plan = [](unsigned stops, float fuel, float lastFuel, unsigned from, unsigned to, float saving = 0.0f,
+                         bool inWindow = false) {
+        StintPlan p;
+        p.made = true;
+        p.use = 0.034f;
+        p.stops = stops;
+        p.fuel = fuel;
+        p.lastFuel = lastFuel;
+        p.windowFrom = from;
+        p.windowTo = to;
+        p.savingUse = saving;
+        p.inWindow = inWindow;
+        return p;
+    };
+    StintPlan spare;
+    spare.made = true;
+    spare.spareLaps = 1.44f;
+    StintPlan mandatory = plan(1, 0.0f, 0.0f, 21, 29);
+    mandatory.mandatory = true;
+    const struct {
+        std::uint32_t race;
+        StintPlan plan;
+        const char* console;
+    } steps[] = {
+        {1, plan(2, 0.765f, 0.765f, 27, 47), "Plan: 2 stops, 77% and 77%, next stop from lap 27 to lap 47.\n"},
+        {1, plan(2, 0.765f, 0.765f, 27, 47), ""},
+        {1, plan(2, 0.765f, 0.765f, 28, 47, 0.0326f),
+         "Plan: 2 stops, 77% and 77%, next stop from lap 28 to lap 47.\nPlan: one stop fewer at 3.26% a lap (now 3.40%).\n"},
+        {1, plan(2, 0.765f, 0.765f, 28, 47, 0.0327f), ""},
+        {1, plan(2, 0.765f, 0.765f, 28, 47), ""},
+        {1, plan(2, 0.765f, 0.765f, 28, 47, 0.0327f), "Plan: one stop fewer at 3.27% a lap (now 3.40%).\n"},
+        {1, plan(3, 1.0f, 0.395f, 28, 30), "Plan: 3 stops, 99%, 99% and 40%, next stop from lap 28 to lap 30.\n"},
+        {1, plan(1, 0.395f, 0.395f, 28, 30), "Plan: 1 stop, 40%, next stop from lap 28 to lap 30.\n"},
+        {1, plan(1, 0.395f, 0.395f, 28, 30, 0.0f, true), ""},  // in the window, its first lap is the next one
+        {1, plan(1, 0.395f, 0.395f, 29, 30, 0.0f, true), ""},
+        {1, spare, "Plan: no stop needed, 1.4 laps spare.\n"},
+        {2, spare, "Plan: no stop needed, 1.4 laps spare.\n"},
+        {2, mandatory, "Plan: 1 stop (mandatory), no fuel needed.\n"},
+        {2, StintPlan{}, ""},
+    };
+    PlanShown shown;
+    for (const auto& step : steps) {
+        Recorder out;
+        reportPlan(shown, step.race, step.plan, FuelSettings{}, out);
+        EXPECT_EQ(out.text, step.console);
+    }
+}
+
+// A race of 30 laps on a sixteenth of the tank a lap: at lap 10 one stop, its window ahead of the car; at
+// lap 13 the car drives the window's first lap; at lap 14 it runs short and the plan's amount is typed (the
+// window's first lap moved on, but the car is in it: no line).
+TEST(Plan, BoardAndAmountTyped) {
+    Program program;
+    program.stints = Stints::Even;
+    const auto line = [](int n) { return lap(3, 60000, 60000u * n, n) + gauge(n, 1.0f - 0.0625f * n); };
+    Script start = race(30, 3);
+    for (int n = 1; n <= 9; ++n) start = start + line(n);
+    feed(start, program);
+    const std::string board = "Searching in 1 results.\n";
+    EXPECT_EQ(feed(line(10), program),
+              lapLine(3) + board + "Fuel in 7: 0.5. Fuel one lap later: 0.4375\n"
+              "Player has approx 37.5% fuel and consumes 6.25% per lap.\n"
+              "Pitboard for 3: Lap 9/30\n-0 | +0\nP1 |    \n1:0.0\n{clear}{btn 1 |L9/30 P1        |}"
+              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}Sending advice:BOX 14-16\n"
+              "{btn 4 |BOX 14-16\\0\\0\\0|}Fuel for 3: (pLaps+9->fuel[0] = 0.375\n");
+    feed(line(11) + line(12), program);
+    EXPECT_EQ(feed(line(13), program),
+              lapLine(3) + board + "Fuel in 10: 0.3125. Fuel one lap later: 0.25\n"
+              "Player has approx 18.75% fuel and consumes 6.25% per lap.\n"
+              "Pitboard for 3: Lap 12/30\n-0 | +0\nP1 |    \n1:0.0\n{clear}{btn 1 |L12/30 P1       |}"
+              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}Sending advice:SET 88% F\n"
+              "{btn 4 |SET 88% F\\0\\0\\0|}Fuel for 3: (pLaps+12->fuel[0] = 0.1875\n");
+    // Without the plan the fuel for the sixteen laps to go, 99 %, is typed; with it the fuel to the flag.
+    EXPECT_EQ(feed(line(14), program),
+              lapLine(3) + board + "Fuel in 11: 0.25. Fuel one lap later: 0.1875\n"
+              "Player has approx 12.5% fuel and consumes 6.25% per lap.\n"
+              "Player will run out of fuel! 12.5% < 87.5%\n" + setting(88) +
+              "Pitboard for 3: Lap 13/30\n-0 | +0\nP1 | PIT\n1:0.0\n{clear}{btn 1 |L13/30 P1       |}"
+              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 PIT     |}Sending advice:SET 88% F\n"
+              "{btn 4 |SET 88% F\\0\\0\\0|}Fuel for 3: (pLaps+13->fuel[0] = 0.125\n");
+}
