@@ -44,6 +44,9 @@ constexpr PrefixSetting kPrefixSettings[] = {
     {"longAverage", 1, [](Config& c, std::uint32_t v) { c.fuel.longAverage = v % 91 == 0 ? 0 : static_cast<int>(v % 91 + 9); }},
     {"round", 1, [](Config& c, std::uint32_t v) { c.fuel.roundNearest = v % 2 == 1; }},
     {"stopSeconds", 1, [](Config& c, std::uint32_t v) { c.fuel.stopSeconds = spread(v, 1.0f, 600.0f); }},
+    {"plan", 1, [](Config& c, std::uint32_t v) { c.stints = static_cast<Stints>(v % 3); }},
+    {"join", 1, [](Config& c, std::uint32_t v) { c.join = v % 2 == 1; }},
+    {"reconnect", 1, [](Config& c, std::uint32_t v) { c.reconnect = v % 2 == 1; }},  // acts in the link alone
 };
 
 // Bytes of the prefix: the settings above and spare ones for settings to come.
