@@ -40,9 +40,9 @@ for base in 1 10 100 1000 10000; do
         step=$((base * times))
         [ $((laps / step)) -le 15 ] && break 2
     done
+done
 # Beyond a few hundred laps a point at every lap would hide the line: about 100 points in all.
 every=$((laps > 300 ? laps / 100 : 1))
-done
 
 calls=""
 if [ -s "$work/calls" ]; then
