@@ -10,7 +10,7 @@
 #include "support/hosted_run.h"
 
 // Lines of PLID 2 and the viewed PLID 1, then the level of PLID 1, each taken before the next packet; at
-// lap 4 his level never comes. SIGKILL then: every row is in the file but his last, which waited for its level.
+// lap 2 his level never comes. SIGKILL then: every row is in the file but his last, which waited for its level.
 TEST(RaceLog, AKilledProgramLeavesEveryLineItHandled) {
     HostedRun run("<Log dir=\"logs\"/>");
     ASSERT_TRUE(run.connect());
@@ -19,11 +19,11 @@ TEST(RaceLog, AKilledProgramLeavesEveryLineItHandled) {
     std::memcpy(rst.Track, "BL1", 3);
     run.host.sendPacket(rst);
     run.host.sendPacket(standin::makeSta(1, 1, 10));
-    for (word lap = 1; lap <= 4; ++lap) {
+    for (word lap = 1; lap <= 2; ++lap) {
         run.host.sendPacket(standin::makeLap(2, 60000, lap * 60000u, lap));
         run.host.sendPacket(standin::makeLap(1, 60000, lap * 60000u + 500, lap));
         ASSERT_NE(run.sent(), "(no answer)");  // both lines handled before the datagram comes
-        if (lap == 4) break;
+        if (lap == 2) break;
         gauge.sendPacket(standin::makeOutGauge(lap * 1000u, 0.625f - 0.125f * lap, 1));
         // The second round trip begins after the turn of the first has polled OutGauge.
         ASSERT_NE(run.sent(), "(no answer)");
@@ -42,9 +42,5 @@ TEST(RaceLog, AKilledProgramLeavesEveryLineItHandled) {
               "session,lap,plid,position,lap_time_ms,elapsed_ms,stops,penalty,fuel,use,estimate,pit_fuel\n"
               "1,1,2,1,60000,60000,0,0,,,,\n"
               "1,1,1,2,60000,60500,0,0,0.5,,,\n"
-              "1,2,2,1,60000,120000,0,0,,,,\n"
-              "1,2,1,2,60000,120500,0,0,0.375,,,\n"
-              "1,3,2,1,60000,180000,0,0,,,,\n"
-              "1,3,1,2,60000,180500,0,0,0.25,0.125,0.25,88\n"
-              "1,4,2,1,60000,240000,0,0,,,,\n");
+              "1,2,2,1,60000,120000,0,0,,,,\n");
 }

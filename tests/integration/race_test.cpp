@@ -1,5 +1,5 @@
 // Whole races against the real program: noisy fuel use with the recommended fuel setting closing the
-// loop through the pit menu, and a race of an hour.
+// loop through the pit menu, and two hours of planned stints.
 #include <gtest/gtest.h>
 
 #include "support/hosted_run.h"
@@ -26,22 +26,6 @@ TEST(Race, NoisyUseOneStopWithTheRecommendedSetting) {
     EXPECT_NEAR(car->lapLineFuel.back(), 0.043, 0.001);  // six tenths of a lap's fuel left at the flag
 }
 
-// A race of one hour read as such: the viewed car's laps to go count to the leader's finish, its one
-// stop takes the amount typed at the line before it, and it finishes with fuel left.
-TEST(Race, TimedRaceOfAnHourOneStopToTheFlag) {
-    ModelRun run("endurance", "<Race long=\"1\"/><Fuel average=\"3\" reserve=\"1\" fill=\"finish\"/>");
-    const std::string out = run.program.output();
-    EXPECT_EQ(count(out, "Restart detected: Race! Duration: 60 Minutes.\n"), 1);
-    EXPECT_EQ(count(out, "Memory allocation error!"), 0);
-    EXPECT_NE(out.find("\nPitboard for 1: Lap 59/~60\n"), std::string::npos);
-    EXPECT_NE(out.find("\nSending advice:FINISHED\n"), std::string::npos);
-    EXPECT_EQ(run.model.strayPresses(), 0);
-    const standin::CarReport* car = run.stoppedOnce();
-    ASSERT_TRUE(car && run.amounts.size() > 1);
-    EXPECT_EQ(car->stops[0].menuPercent, run.amounts.at(run.amounts.size() - 2));  // typed at the line before it
-}
-
-
 // Two hours on a tank of three quarters of an hour, the recommended setting and the plan of full stints:
 // the plan's first count of stops is the count made, each stop comes within the window the plan named last
 // before it, the first takes a full tank, and the car finishes with fuel left.
@@ -49,9 +33,8 @@ TEST(Race, TwoHoursTwoStopsAsPlanned) {
     ModelRun run("long_endurance", "<Race long=\"1\"/><Fuel " RECOMMENDED_FUEL "/><Plan stints=\"full\"/>",
                  {.simulator = standin::Simulator::Current}, " version=\"8\"");
     const std::string out = run.program.output();
-    const auto& order = run.model.reports().at(0).order;
-    const auto car = std::find_if(order.begin(), order.end(), [](const auto& c) { return c.plid == 1; });
-    ASSERT_NE(car, order.end());
+    const standin::CarReport* car = viewedCar(run.model);
+    ASSERT_TRUE(car);
     EXPECT_TRUE(car->finished && !car->ranDry);
     ASSERT_EQ(car->stops.size(), 2u);
     EXPECT_EQ(out.find("Plan: "), out.find("Plan: 2 stops, 99% and "));

@@ -81,6 +81,13 @@ inline standin::RaceModel modelOf(const std::string& name) {
     return standin::RaceModel(scenario.value(), scenario->seed);
 }
 
+// The viewed PLID 1's report; none when it is not in the race.
+inline const standin::CarReport* viewedCar(const standin::RaceModel& model) {
+    const auto& order = model.reports().at(0).order;
+    const auto car = std::find_if(order.begin(), order.end(), [](const auto& car) { return car.plid == 1; });
+    return car == order.end() ? nullptr : &*car;
+}
+
 // A scenario of the race model played to its end as fast as the program takes it, then the link closed.
 struct ModelRun : HostedRun {
     standin::RaceModel model;
@@ -112,10 +119,9 @@ struct ModelRun : HostedRun {
     }
     // The viewed PLID 1's report when it stopped once and finished with fuel left; none (and a failure) else.
     const standin::CarReport* stoppedOnce() const {
-        const auto& order = model.reports().at(0).order;
-        const auto car = std::find_if(order.begin(), order.end(), [](const auto& car) { return car.plid == 1; });
-        const bool once = car != order.end() && car->stops.size() == 1 && car->finished && !car->ranDry;
+        const standin::CarReport* car = viewedCar(model);
+        const bool once = car && car->stops.size() == 1 && car->finished && !car->ranDry;
         EXPECT_TRUE(once);
-        return once ? &*car : nullptr;
+        return once ? car : nullptr;
     }
 };

@@ -64,11 +64,9 @@ TEST(FuelEstimate, WhenItWarns) {
         {8, 20, 0.125f, 0.875f, "0.125", "0.875", "162.5", "-75", nullptr, 0},  // a refuelling lap
         {12, 20, 0.375f, 0.0f, "0.375", "0", "0", "37.5", nullptr, 0},  // the last level never recorded
         {12, 20, kNaN, 0.25f, "nan", "0.25", "nan", "nan", nullptr, 0},
-        {10, 40, 0.75f, 0.5f, "0.75", "0.5", "25", "25", "750", 99},  // thirty laps of 25%
         {17, 20, 0.375f, 0.25f, "0.375", "0.25", "12.5", "12.5", "50", 51, 1.0f},  // a lap in reserve
         {17, 20, 0.375f, 0.25f, "0.375", "0.25", "12.5", "12.5", "25", 26, 0.0f, true},  // to the finish
         {17, 20, 0.375f, 0.25f, "0.375", "0.25", "12.5", "12.5", "31.25", 32, 0.5f, true},  // to the finish, half a lap in reserve
-        {17, 20, 0.375f, 0.25f, "0.375", "0.25", "12.5", "12.5", "100", 99, 5.0f},  // five laps in reserve: 99 the most
     };
     for (const auto& c : cases) {
         std::string expected = kLapLine + "Fuel in " + std::to_string(c.lapsDone - 3) + ": " + c.oldText +

@@ -361,15 +361,3 @@ TEST(Link, ReconnectGoesOnWithTheSameRaceOrEndsTheOldOne) {
         EXPECT_EQ(fileText(logs.path / "2026-12-09_1200_BL1.csv"), c.log) << c.name;
     }
 }
-
-// With join, the handshake ends with the five requests, after the IS_ISI and the OutGauge request.
-TEST(Link, TheHandshakeAsksWhatRuns) {
-    ScriptedLink run;
-    run.sockets.receives = {kVersion5};
-    Config config;
-    config.join = true;
-    ASSERT_EQ(run.start(config), 0);
-    const std::string isi = bytes({44, 1, 1, 0, 0xD5, 0x30, 4, 0, 0, 0, 0, 0}) + std::string(16, '\0') + "Stintkeeper" +
-                            std::string(5, '\0');
-    EXPECT_EQ(run.sockets.sent, isi + bytes({8, 4, 0, 2, 0x10, 0x27, 0, 0}) + kRequests);
-}
