@@ -84,6 +84,28 @@ struct Race {
     int intervalMs = 2000;  // asked of the simulator by the program, and kept by the stand-in
 };
 
+// The field: `cars` cars on laps of about `lapSeconds` and `use` % a lap, each drawn from `random` in turn.
+// The viewed car leads on pace, so it runs the full distance: a lapped car's fuel at the flag would tell
+// of the lapping, not of the calls. It starts with `startFuel` %, its pit menu low, and stops when what is
+// left would not cover its worst lap and `stopMargin` of it more; the others start full.
+void addCars(standin::Scenario& scenario, standin::Random& random, int cars, double lapSeconds, double use,
+             double startFuel, double stopMargin) {
+    for (int plid = 1; plid <= cars; ++plid) {
+        standin::CarSetup car;
+        car.plid = static_cast<std::uint8_t>(plid);
+        car.name = "Car" + std::to_string(plid);
+        car.lapSeconds = lapSeconds * (plid == kViewed ? 0.99 : between(random, 1.0, 1.02));
+        car.spreadSeconds = between(random, 0.3, 1.0);
+        car.usePercent = use * between(random, 0.95, 1.05);
+        car.useSpreadPercent = car.usePercent * between(random, 0.02, 0.1);
+        car.fuelPercent = plid == kViewed ? startFuel : 100;
+        car.fuelSpreadPercent = plid == kViewed ? between(random, 0, 3) : 0;
+        car.menuPercent = plid == kViewed ? wholeBetween(random, 1, 10) : 100;
+        if (plid == kViewed) car.stopMargin = stopMargin;
+        scenario.cars.push_back(car);
+    }
+}
+
 // An endurance race: timed, 2 to 6 hours, or 200 to 400 laps in tens, every other one; 6 to 10 cars on
 // laps of 60 to 100 s. The viewed car's full tank lasts 35 to 70 minutes and it starts with 60 to 100 %; it
 // stops when what is left would not cover its worst racing lap so far, and takes what its pit menu holds.
@@ -106,20 +128,7 @@ Race enduranceRaceOf(int number) {
     const double tankMinutes = between(random, 35, 70);
     const double use = 100.0 / (tankMinutes * 60.0 / (lapSeconds * 0.99));
     const double startFuel = between(random, 60, 100);
-    for (int plid = 1; plid <= cars; ++plid) {
-        standin::CarSetup car;
-        car.plid = static_cast<std::uint8_t>(plid);
-        car.name = "Car" + std::to_string(plid);
-        car.lapSeconds = lapSeconds * (plid == kViewed ? 0.99 : between(random, 1.0, 1.02));
-        car.spreadSeconds = between(random, 0.3, 1.0);
-        car.usePercent = use * between(random, 0.95, 1.05);
-        car.useSpreadPercent = car.usePercent * between(random, 0.02, 0.1);
-        car.fuelPercent = plid == kViewed ? startFuel : 100;
-        car.fuelSpreadPercent = plid == kViewed ? between(random, 0, 3) : 0;
-        car.menuPercent = plid == kViewed ? wholeBetween(random, 1, 10) : 100;
-        if (plid == kViewed) car.stopMargin = 0;
-        scenario.cars.push_back(car);
-    }
+    addCars(scenario, random, cars, lapSeconds, use, startFuel, 0);
     standin::SessionSetup session;
     session.laps = hours > 0 ? 0 : laps;
     session.hours = hours;
@@ -167,22 +176,7 @@ Race raceOf(Kind kind, int number) {
     const double share = lapRace ? between(random, 0.55, 0.90) : kind == LongLapRace ? between(random, 0.25, 0.6)
                                                                                    : between(random, 0.3, 0.9);
     const double use = startFuel / (share * laps);
-    for (int plid = 1; plid <= cars; ++plid) {
-        standin::CarSetup car;
-        car.plid = static_cast<std::uint8_t>(plid);
-        car.name = "Car" + std::to_string(plid);
-        // The viewed car leads on pace, so it runs the full distance: a lapped car's fuel at the flag would
-        // tell of the lapping, not of the calls.
-        car.lapSeconds = lapSeconds * (plid == kViewed ? 0.99 : between(random, 1.0, 1.02));
-        car.spreadSeconds = between(random, 0.3, 1.0);
-        car.usePercent = use * between(random, 0.95, 1.05);
-        car.useSpreadPercent = car.usePercent * between(random, 0.02, 0.1);
-        car.fuelPercent = plid == kViewed ? startFuel : 100;
-        car.fuelSpreadPercent = plid == kViewed ? between(random, 0, 3) : 0;
-        car.menuPercent = plid == kViewed ? wholeBetween(random, 1, 10) : 100;
-        if (plid == kViewed) car.stopMargin = 0.1;
-        scenario.cars.push_back(car);
-    }
+    addCars(scenario, random, cars, lapSeconds, use, startFuel, 0.1);
     standin::SessionSetup session;
     session.laps = hours > 0 ? 0 : laps;
     session.hours = hours;
