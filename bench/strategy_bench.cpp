@@ -199,10 +199,12 @@ struct Outcome {
     double leftPercent = 0, leftLaps = 0;  // at the flag
     int stops = 0;
     int fewestStops = 0;       // what the fuel burnt needed, in full tanks beyond the start fuel
+    int driversFewest = 0;     // the stops of the same driver in the same race, every stop filling the tank
     double askedPercent = 0;   // by the menu at the last stop
     double neededPercent = 0;  // what the last stop would have had to take to finish with nothing left
     double usePercent = 0;     // the car's set use per lap, for the figures in laps
     int planStops = -1;        // the stops left in the program's first plan line; -1: it printed none
+    std::string stopList;      // "29:99 68:99 ...": each stop's lap and what its menu held
 };
 
 // The stops of the first "Plan: " line of the console: "no stop needed" is 0, "2 stops, ..." 2,
@@ -213,6 +215,23 @@ int firstPlanStops(const std::string& console) {
     const char* text = console.c_str() + at + 6;
     if (std::strncmp(text, "no stop", 7) == 0) return 0;
     return std::isdigit(static_cast<unsigned char>(*text)) ? std::atoi(text) : -1;
+}
+
+// The fewest stops the driver can make in this race: the same race played by the model alone, the viewed
+// car's pit menu at 100 %, so that every stop takes what fits in the tank. The driver stops where he would
+// (when the tank will not cover his worst lap); only the amounts differ, and more fuel never brings a stop
+// sooner, so no amount typed can make do with fewer. The whole tanks beyond the start fuel count as if a
+// car could stop with nothing left and take a full tank, which is fewer where the stops are many.
+int driversFewestStops(const Race& race) {
+    standin::Scenario filling = race.scenario;
+    for (standin::CarSetup& car : filling.cars)
+        if (car.plid == kViewed) car.menuPercent = standin::PitMenu::kHighest;
+    standin::RaceModel model(filling, filling.seed);
+    while (model.next()) {
+    }
+    for (const auto& car : model.reports().at(0).order)
+        if (car.plid == kViewed) return static_cast<int>(car.stops.size());
+    bench::fail(race.scenario.name + ": no viewed car when every stop fills the tank");
 }
 
 Outcome play(const std::string& binary, const Race& race, const Setting& setting) {
@@ -251,7 +270,12 @@ Outcome play(const std::string& binary, const Race& race, const Setting& setting
     outcome.usePercent = scenario.car(kViewed)->usePercent;
     outcome.leftLaps = outcome.leftPercent / outcome.usePercent;
     double taken = 0;
-    for (const auto& stop : car->stops) taken += stop.takenPercent;
+    for (const auto& stop : car->stops) {
+        taken += stop.takenPercent;
+        char text[32];
+        std::snprintf(text, sizeof text, " %d:%d", stop.lap, stop.menuPercent);
+        outcome.stopList += text;
+    }
     // The fewest stops: full tanks for the fuel burnt beyond the start fuel, taken at the least the model's
     // spread can have made it, so that a stop counted as more than needed surely was.
     const double start = scenario.car(kViewed)->fuelPercent - scenario.car(kViewed)->fuelSpreadPercent;
@@ -275,8 +299,9 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
     std::printf("\n%s, %d races\n\n", title, races);
     std::printf("| Fuel setting | Races dry | Left at the flag, mean: %% / laps | Left, 5th percentile: %% / laps "
                 "| Stops, mean | Races with a stop more than needed | Last stop: asked / needed, mean %% "
-                "| Asked - needed, mean size: laps | Stops = fewest | Plan's first stop count right |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
+                "| Asked - needed, mean size: laps | Stops = fewest | Stops = the driver's fewest "
+                "| Plan's first stop count right |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
     const auto mean = [](const std::vector<double>& values) {
         return values.empty() ? 0.0 : std::accumulate(values.begin(), values.end(), 0.0) / values.size();
     };
@@ -285,7 +310,7 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
     };
     for (const int s : rows) {
         std::vector<double> leftPercent, leftLaps, asked, needed, missLaps;
-        int dry = 0, stops = 0, extra = 0, fewest = 0, planned = 0, planRight = 0;
+        int dry = 0, stops = 0, extra = 0, fewest = 0, driversFewest = 0, planned = 0, planRight = 0;
         for (const Outcome& o : outcomes[static_cast<std::size_t>(s)]) {
             stops += o.stops;
             if (o.planStops >= 0) {  // the first plan, against the stops made, dry or not
@@ -300,18 +325,20 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
             leftLaps.push_back(o.leftLaps);
             extra += o.stops > o.fewestStops ? 1 : 0;
             fewest += o.stops == o.fewestStops ? 1 : 0;
+            driversFewest += o.stops == o.driversFewest ? 1 : 0;
             if (o.stops == 0) continue;
             asked.push_back(o.askedPercent);
             needed.push_back(o.neededPercent);
             missLaps.push_back(std::abs(o.askedPercent - o.neededPercent) / o.usePercent);
         }
         const std::string planColumn = planned == 0 ? "-" : std::to_string(planRight) + " of " + std::to_string(planned);
-        std::printf("| `%s` | %d | %s / %s | %s / %s | %s | %d | %s / %s | %s | %d (%s %%) | %s |\n", kSettings[s].name,
-                    dry, fixed(mean(leftPercent), 1).c_str(), fixed(mean(leftLaps), 2).c_str(),
+        std::printf("| `%s` | %d | %s / %s | %s / %s | %s | %d | %s / %s | %s | %d (%s %%) | %d (%s %%) | %s |\n",
+                    kSettings[s].name, dry, fixed(mean(leftPercent), 1).c_str(), fixed(mean(leftLaps), 2).c_str(),
                     fixed(lowest(leftPercent), 1).c_str(), fixed(lowest(leftLaps), 2).c_str(),
                     fixed(static_cast<double>(stops) / races, 2).c_str(), extra, fixed(mean(asked), 1).c_str(),
                     fixed(mean(needed), 1).c_str(), fixed(mean(missLaps), 2).c_str(), fewest,
-                    fixed(100.0 * fewest / races, 1).c_str(), planColumn.c_str());
+                    fixed(100.0 * fewest / races, 1).c_str(), driversFewest,
+                    fixed(100.0 * driversFewest / races, 1).c_str(), planColumn.c_str());
     }
 }
 
@@ -355,13 +382,17 @@ int main(int argc, char** argv) {
         for (int index; (index = next++) < total;) {
             const auto [kind, number] = queue[static_cast<std::size_t>(index)];
             const Race race = raceOf(kind, number + 1);
+            const int driversFewest = driversFewestStops(race);
             for (const int s : rows) {
-                const Outcome o = play(binary, race, kSettings[s]);
+                Outcome o = play(binary, race, kSettings[s]);
+                o.driversFewest = driversFewest;
                 outcomes[kind][static_cast<std::size_t>(s)][static_cast<std::size_t>(number)] = o;
                 if (detail) {  // STRATEGY_DETAIL: one line a race and setting, to find the races a setting gets wrong
-                    std::fprintf(stderr, "%s, row %d: %s, %d stops of %d fewest, first plan %d, %.1f %% left\n",
+                    std::fprintf(stderr,
+                                 "%s, row %d: %s, %d stops of %d fewest (the driver's %d), first plan %d, %.1f %% left; "
+                                 "stops%s\n",
                                  race.scenario.name.c_str(), s + 1, o.dry ? "dry" : "home", o.stops, o.fewestStops,
-                                 o.planStops, o.leftPercent);
+                                 o.driversFewest, o.planStops, o.leftPercent, o.stopList.c_str());
                 }
             }
             const std::lock_guard<std::mutex> lock(progress);
