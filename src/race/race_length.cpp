@@ -3,6 +3,7 @@
 #include "race/race_length.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 
@@ -12,6 +13,8 @@ constexpr std::uint8_t kFirstLongLapRace = 100;
 constexpr std::uint8_t kLastLongLapRace = 190;
 constexpr std::uint8_t kLastTimedRace = 238;
 constexpr unsigned kPaceLaps = 3;
+constexpr unsigned kPaceLookBack = 10;  // laps looked at for the pace, latest first
+constexpr double kSlowedLap = 1.1;      // a lap this much slower than the best of those was slowed
 constexpr double kHourMs = 3600000.0;
 
 // The car's record of lap `lapsDone`; its place at that line is looked for first around `near`, since
@@ -94,23 +97,31 @@ RaceLength decodeRaceLaps(std::uint8_t raceLaps, bool longRaces) {
 }
 
 double recentPaceMs(const RaceLapStore& store, std::uint8_t plid, unsigned lapsDone, std::size_t near) {
-    double sum = 0.0;
-    unsigned laps = 0;
+    // The times of its laps without a stop, latest first.
+    std::array<std::uint32_t, kPaceLookBack> times{};
+    unsigned count = 0;
     std::uint32_t elapsed = 0;
     const IS_LAP* record = recordOf(store, plid, lapsDone, near);
     if (record != nullptr) elapsed = record->ETime;
-    for (unsigned n = lapsDone; record != nullptr && n >= 1 && laps < kPaceLaps; --n) {
+    for (unsigned n = lapsDone; record != nullptr && n >= 1 && lapsDone - n < kPaceLookBack; --n) {
         const std::size_t slot = static_cast<std::size_t>(record - store.block(n - 1)->laps);
         const IS_LAP* before = n >= 2 ? recordOf(store, plid, n - 1, slot) : nullptr;
         const unsigned stopsBefore = before != nullptr ? before->NumStops : 0;
-        if (record->NumStops == stopsBefore && record->LTime != 0) {  // a lap with a stop is left out
-            sum += record->LTime;
-            ++laps;
-        }
+        if (record->NumStops == stopsBefore && record->LTime != 0) times[count++] = record->LTime;
         record = before;
     }
-    if (laps > 0) return sum / laps;
-    return lapsDone > 0 ? static_cast<double>(elapsed) / lapsDone : 0.0;
+    if (count == 0) return lapsDone > 0 ? static_cast<double>(elapsed) / lapsDone : 0.0;
+    // A standing start, a caution or an incident slows a lap; the time still to race goes at the pace of the
+    // others, and the time those took is in the elapsed time already.
+    const double best = *std::min_element(times.begin(), times.begin() + count);
+    double sum = 0.0;
+    unsigned laps = 0;
+    for (unsigned k = 0; k < count && laps < kPaceLaps; ++k) {
+        if (times[k] > best * kSlowedLap) continue;
+        sum += times[k];
+        ++laps;
+    }
+    return sum / laps;
 }
 
 RaceLength raceLength(const Tracker& tracker) {

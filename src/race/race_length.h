@@ -33,7 +33,8 @@ struct Distance {
 // race counts as if it had crossed this line that much later.
 Distance distanceAt(const Tracker& tracker, const IS_LAP& lap, std::uint32_t delayMs = 0);
 
-// A car's recent pace: the mean time of its last three laps up to lap `lapsDone`, leaving out laps
-// with a stop; its elapsed time over its laps when none is left. 0 when it has no lap at all. Its place
+// A car's recent pace: the mean time of its last three laps up to lap `lapsDone` among the last ten,
+// leaving out laps with a stop and laps over 10 % slower than the best of those (a standing start, a
+// caution); its elapsed time over its laps when none is left. 0 when it has no lap at all. Its place
 // at the line of `lapsDone` is looked for first around `near`.
 double recentPaceMs(const RaceLapStore& store, std::uint8_t plid, unsigned lapsDone, std::size_t near);

@@ -19,13 +19,14 @@ Program readingLongRaces() {
 }
 
 // A car of a timed race: its laps all of `lapMs`, the first `offsetMs` later; lap `stopLap` with a stop
-// that costs `stopMs` more.
+// that costs `stopMs` more; laps `slowFrom` to `slowTo` half as slow again (a standing start, a caution).
 struct Car {
     int plid;
     std::uint32_t lapMs;
     std::uint32_t offsetMs = 0;
     int stopLap = 0;
     std::uint32_t stopMs = 0;
+    int slowFrom = 0, slowTo = 0;
 };
 
 // Every lap line of the cars up to `untilMs` of race time, in the order of the line.
@@ -39,7 +40,8 @@ Script linesUntil(const std::vector<Car>& cars, std::uint32_t untilMs) {
     for (const Car& car : cars) {
         std::uint32_t eTime = car.offsetMs;
         for (int n = 1;; ++n) {
-            const std::uint32_t lTime = car.lapMs + (n == car.stopLap ? car.stopMs : 0);
+            const bool slow = n >= car.slowFrom && n <= car.slowTo;
+            const std::uint32_t lTime = (slow ? car.lapMs * 3 / 2 : car.lapMs) + (n == car.stopLap ? car.stopMs : 0);
             eTime += lTime;
             if (eTime > untilMs) break;
             lines.push_back({eTime, car.plid, n, car.stopLap != 0 && n >= car.stopLap ? 1 : 0, lTime});
@@ -109,9 +111,10 @@ TEST(RaceFormats, LongLapRace) {
 }
 
 // A race of one hour: the leader laps in 60 s, PLID 2 in 90 s half a second behind, PLID 3 in 60 s
-// with a stop of 30 s more in its lap 5.
+// with a stop of 30 s more in its lap 5; PLID 4 in 60 s but 90 s in its laps 1 or 28 to 30.
 TEST(RaceFormats, TimedRaceLapsToGoFromTheLeader) {
     const Car leader{1, 60000}, slow{2, 90000, 500}, stopping{3, 60000, 0, 5, 30000};
+    const Car standingStart{4, 60000, 0, 0, 0, 1, 1}, caution{4, 60000, 0, 0, 0, 28, 30};
     const struct {
         const char* name;
         std::vector<Car> cars;
@@ -128,6 +131,10 @@ TEST(RaceFormats, TimedRaceLapsToGoFromTheLeader) {
         {"a car laps down at its first line after the leader's finish", {leader, slow}, 2, 3600500, 40, 0, false, true},
         {"a line after that is no finishing line", {leader, slow}, 2, 3690500, 41, 0, false, false},
         {"the lap with a stop is left out of the pace", {stopping}, 3, 390000, 60, 54, false, false},
+        // 3,390 s left at 60 s a lap, not at the 70 s of the last three laps.
+        {"a standing start is left out of the pace", {standingStart}, 4, 210000, 60, 57, false, false},
+        // 1,710 s left after the caution, at 60 s a lap again.
+        {"the laps of a caution are left out of the pace", {caution}, 4, 1890000, 59, 29, false, false},
     };
     for (const auto& c : cases) {
         Program program = readingLongRaces();
