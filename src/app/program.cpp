@@ -182,7 +182,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
         outcome.plan = plan;
         if (call.runsShort) {
             markPitStop(board);
-            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, out);  // typed, or held by the guard
+            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, call.mostPercent, out);  // typed, or held by the guard
         }
         advisePlan(board, plan, program.fuel);
     }

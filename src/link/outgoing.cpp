@@ -14,7 +14,7 @@ constexpr std::uint8_t kButtonWidth = 20;
 constexpr std::uint8_t kButtonHeight = 10;
 
 constexpr std::size_t kLeftPresses = 99;  // reach the lowest setting, 1%, from any setting
-constexpr std::size_t kMaxBatch = 1 + kLeftPresses + (kMaxPitFuelAmount - 1) + 1;
+constexpr std::size_t kMaxBatch = 1 + kLeftPresses + (kFullTankPercent - 1) + 1;
 
 // Size is set when the batch is sent, in the link's unit.
 template <std::size_t N>
@@ -84,12 +84,12 @@ void sendPress(Output& out, std::string_view key) {
 }
 
 std::size_t sendPressBatch(Output& out, unsigned amount) {
-    // On the stack: the batch is made and sent within this call, at most 199 packets.
+    // On the stack: the batch is made and sent within this call, at most 200 packets.
     std::array<IS_MST, kMaxBatch> batch;
     std::size_t count = 0;
     batch[count++] = kPressF12;
     for (std::size_t k = 0; k < kLeftPresses; ++k) batch[count++] = kPressLeft;
-    for (unsigned k = 1; k < amount && k < kMaxPitFuelAmount; ++k) batch[count++] = kPressRight;
+    for (unsigned k = 1; k < amount && k < kFullTankPercent; ++k) batch[count++] = kPressRight;
     batch[count++] = kPressF12;
     const byte packetSize = sizeByte(sizeof(IS_MST), out.sizeUnit());
     for (std::size_t k = 0; k < count; ++k) batch[k].Size = packetSize;

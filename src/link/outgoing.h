@@ -27,9 +27,11 @@ void clearButtons(Output& out);
 // number of fours long.
 void sendButton(Output& out, std::uint8_t clickId, std::uint8_t top, std::string_view text, std::size_t window);
 
-constexpr unsigned kMaxPitFuelAmount = 99;  // percent; also bounds the batch at 199 packets
-// Types `amount` percent (1 to 99) into the pit menu in one send: "/press F12", 99 x "/press left"
-// (down to the lowest setting, 1%, from any setting), amount - 1 x "/press right", "/press F12".
+constexpr unsigned kMaxPitFuelAmount = 99;  // percent: the most a fuel call types
+constexpr unsigned kFullTankPercent = 100;  // the pit menu's highest setting, which a planned full tank types
+// Types `amount` percent (1 to 100) into the pit menu in one send: "/press F12", 99 x "/press left"
+// (down to the lowest setting, 1%, from any setting), amount - 1 x "/press right", "/press F12"; at most
+// 200 packets.
 // Returns the bytes sent.
 std::size_t sendPressBatch(Output& out, unsigned amount);
 // One "/press <key>" command on its own, for a key of a few letters ("F9").

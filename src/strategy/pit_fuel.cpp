@@ -55,23 +55,23 @@ bool localDrives(const PitGuard& guard, byte plid) {
     return !guard.localUcid || !guard.driverKnown[plid] || guard.driver[plid] == *guard.localUcid;
 }
 
-unsigned pitFuelAmount(float need) {
+unsigned pitFuelAmount(float need, unsigned most) {
     // In double so that a need stored just below a whole percentage keeps that percentage.
     const double percent = static_cast<double>(need) * 100.0;
     if (std::isnan(percent)) return 0;  // no amount can be typed for an unknown need
     // Checked before the conversion: an out-of-range double has no integer value.
-    if (percent >= static_cast<double>(kMaxPitFuelAmount)) return kMaxPitFuelAmount;
+    if (percent >= static_cast<double>(most)) return most;
     if (percent < 0.0) return 1;  // nothing needed: the lowest setting
     return static_cast<unsigned>(percent) + 1;
 }
 
-unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, Output& out) {
+unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, unsigned most, Output& out) {
     const std::uint32_t line = std::uint32_t{lap.PLID} << 16 | lap.LapsDone;
     if (state.race == tracker.races && state.lines.count(line) != 0) {
         diagnose(out, "lap ", lap.LapsDone, " of PLID ", lap.PLID, " came again: its pit fuel is not typed twice");
         return 0;
     }
-    const unsigned amount = pitFuelAmount(need);
+    const unsigned amount = pitFuelAmount(need, most);
     if (amount == 0) {
         printLine(out, "Fuel need unknown! Pit fuel not set.");
         return 0;

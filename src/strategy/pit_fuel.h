@@ -9,6 +9,7 @@
 #include <set>
 #include <string_view>
 
+#include "link/outgoing.h"
 #include "link/output.h"
 #include "link/wire.h"
 #include "race/tracker.h"
@@ -44,12 +45,12 @@ struct PitFuelState {
 // into latestBoard.advice; nothing when it was typed at that line already. With the guard on and typing
 // not safe, says why ("Pit fuel held: ...") and holds the amount instead, replacing one held before.
 // Returns the amount typed in percent, 0 when nothing was typed.
-unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, Output& out);
+unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, unsigned most, Output& out);
 // Types the held amount if typing has become safe; called by every packet that may make it so.
 void typeHeldPitFuel(PitFuelState& state, const Tracker& tracker, Output& out);
 // Forgets the held amount, if any, saying why.
 void dropHeldPitFuel(PitFuelState& state, std::string_view why, Output& out);
 
-// The amount in percent set for a need: need x 100 truncated, plus one, at most 99;
-// 1 for a need of zero or less, 0 (nothing to set) for a NaN.
-unsigned pitFuelAmount(float need);
+// The amount in percent set for a need: need x 100 truncated, plus one, at most `most` (99, or 100 for a
+// planned stop that fills the tank); 1 for a need of zero or less, 0 (nothing to set) for a NaN.
+unsigned pitFuelAmount(float need, unsigned most = kMaxPitFuelAmount);

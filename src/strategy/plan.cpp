@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "link/outgoing.h"
 #include "strategy/pit_fuel.h"
 
 namespace {
@@ -17,11 +18,22 @@ constexpr unsigned kMostStops = 99;  // a use this plan cannot carry to the flag
 // Laps the car can still drive from `level` before it is down to its reserve, at `use` a lap.
 double lapsBefore(double level, double reserve, double use) { return std::floor((level - reserve) / use); }
 
-// Whether `stops` stops, each filling the tank when it is down to the reserve, carry the car `laps` laps.
+// What a stop made with `reserve` left in the tank adds: the room in the tank then (a full tank is typed as 100 %).
+double stopFill(double reserve) { return 1.0 - reserve; }
+
+// The fuel the car needs beyond `level` to drive `laps` laps at `use` and keep `reserveLaps` of it at the flag.
+double fuelShort(double level, double use, double reserveLaps, double laps) { return (laps + reserveLaps) * use - level; }
+
+// Whether `stops` stops carry the car `laps` laps with the reserve left at the flag: the next one made at the
+// end of the last lap the car can drive with its reserve left, filling the tank, and each one after it adding
+// what fits then. Those later stops are counted in fuel, not in whole stints: a driver stops at the end of
+// the lap his tank will not cover the next one, with anything from nothing to a lap's fuel left, the
+// reserve's worth on the mean.
 bool reaches(double level, double use, double reserveLaps, double laps, unsigned stops) {
+    if (stops == 0) return fuelShort(level, use, reserveLaps, laps) <= 0.0;
     const double reserve = reserveLaps * use;
     const double first = std::max(lapsBefore(level, reserve, use), 0.0);
-    return first + stops * lapsBefore(1.0, reserve, use) >= laps;
+    return fuelShort(1.0, use, reserveLaps, laps - first) <= (stops - 1) * stopFill(reserve);
 }
 
 // The most a use can be, down to 0.9 x `use`, with which `stops` stops do; 0 when even that is too much.
@@ -45,7 +57,7 @@ std::string percentText(float fraction, int decimals) {
 }  // namespace
 
 unsigned plannedPercent(float fuel, const FuelSettings& settings) {
-    return pitFuelAmount(settings.roundNearest ? fuel - 0.005f : fuel);
+    return pitFuelAmount(settings.roundNearest ? fuel - 0.005f : fuel, kFullTankPercent);
 }
 
 StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints stints) {
@@ -70,22 +82,23 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
     }
     // A stop costs time: in a timed race the car then completes fewer laps.
     const double laps = car.lapsWithStop;
-    const double stint = lapsBefore(1.0, reserve, use);  // laps of a full tank, down to the reserve
-    if (stint < 1.0) return {};  // a use no tank lasts a lap with: nothing to plan
+    if (lapsBefore(1.0, reserve, use) < 1.0) return {};  // a use no tank lasts a lap with: nothing to plan
+    const double fill = stopFill(reserve);
     unsigned stops = 1;
     while (stops < kMostStops && !reaches(level, use, reserveLaps, laps, stops)) ++stops;
     plan.stops = stops;
     // A stop takes a lap's fuel at the least: a driver low on fuel stops whatever the clock says, and a splash
     // of the least, counting on the lap the stop's time may take away, leaves him short and makes him stop again.
-    const double needed = std::max((laps + reserveLaps) * use - level, use);
+    const double needed = std::max(fuelShort(level, use, reserveLaps, laps), use);
     if (stints == Stints::Even) {
         plan.fuel = plan.lastFuel = static_cast<float>(std::min(needed / stops, 1.0));
     } else {
         plan.fuel = stops > 1 ? 1.0f : static_cast<float>(std::min(needed, 1.0));
-        plan.lastFuel = static_cast<float>(std::clamp(needed - (stops - 1) * (1.0 - reserve), use, 1.0));
+        plan.lastFuel = static_cast<float>(std::clamp(needed - (stops - 1) * fill, use, 1.0));
     }
     plan.windowTo = car.lapsDone + static_cast<unsigned>(std::max(first, 1.0));
-    const double earliest = std::max(laps - stops * stint, 1.0);
+    // The earliest stop fills the tank, and the stops after it add what fits.
+    const double earliest = std::max(std::ceil(laps + reserveLaps - (1.0 + (stops - 1) * fill) / use), 1.0);
     plan.windowFrom = std::min(car.lapsDone + static_cast<unsigned>(earliest), plan.windowTo);
     plan.inWindow = plan.windowFrom <= car.lapsDone + 1u;
     if (!(car.mandatoryStopDue && stops == 1)) {

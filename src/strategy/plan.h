@@ -26,7 +26,8 @@ struct StintPlan {
 // A tank holds 1; a stop is made with the reserve (settings.reserve laps of use) still in the tank.
 StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints stints);
 
-// The percent typed for a fuel: the whole percent above it, or the nearest with round="nearest"; 99 at most.
+// The percent typed for a fuel: the whole percent above it, or the nearest with round="nearest"; 100 at most
+// (a full tank).
 unsigned plannedPercent(float fuel, const FuelSettings& settings);
 
 // What the console last said of the plan in this race, so that it speaks again only when it changes.

@@ -37,8 +37,8 @@ TEST(Race, TwoHoursTwoStopsAsPlanned) {
     ASSERT_TRUE(car);
     EXPECT_TRUE(car->finished && !car->ranDry);
     ASSERT_EQ(car->stops.size(), 2u);
-    EXPECT_EQ(out.find("Plan: "), out.find("Plan: 2 stops, 99% and "));
-    EXPECT_EQ(car->stops[0].menuPercent, 99);
+    EXPECT_EQ(out.find("Plan: "), out.find("Plan: 2 stops, 100% and "));
+    EXPECT_EQ(car->stops[0].menuPercent, 100);
     for (const auto& stop : car->stops) {
         // The board at the line before the stop's own describes the lap before that.
         const std::size_t board = out.find("Pitboard for 1: Lap " + std::to_string(stop.lap - 2) + "/");

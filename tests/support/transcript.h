@@ -192,7 +192,7 @@ private:
     }
     int pressAmount(const std::string& b) {
         const std::size_t count = b.size() / 68;
-        if (b.size() % 68 != 0 || count < 101 || count > 199) return 0;
+        if (b.size() % 68 != 0 || count < 101 || count > 200) return 0;
         std::string batch = command("/press F12");
         for (int k = 0; k < 99; ++k) batch += command("/press left");
         for (std::size_t k = 101; k < count; ++k) batch += command("/press right");

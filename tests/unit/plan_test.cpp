@@ -29,16 +29,19 @@ TEST(Plan, StopsFuelWindowAndSaving) {
         {"no stop", 0.5f, 0.04f, 10, 0.0f, Stints::Even, false, 0, 0, 0, 0, 0, 0.0f},
         {"the reserve makes a stop", 0.5f, 0.0625f, 8, 1.0f, Stints::Even, false, 1, 7, 7, 21, 27, 0.0f},
         {"no stop with the reserve", 0.5f, 0.0625f, 7, 1.0f, Stints::Even, false, 0, 0, 0, 0, 0, 0.0f},
-        {"two even", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, false, 2, 79, 79, 24, 34, 0.0f},
-        {"two full", 0.5f, 0.0345f, 60, 0.0f, Stints::Full, false, 2, 99, 57, 24, 34, 0.0f},  // 56.99999 %
-        {"five full, no slack", 0.3f, 0.05f, 100, 0.5f, Stints::Full, false, 5, 99, 83, 25, 25, 0.0f},
-        {"five even", 0.3f, 0.05f, 100, 0.5f, Stints::Even, false, 5, 95, 95, 25, 25, 0.0f},
+        {"two even", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, false, 2, 79, 79, 23, 34, 0.0f},
+        {"two full", 0.5f, 0.0345f, 60, 0.0f, Stints::Full, false, 2, 100, 57, 23, 34, 0.0f},  // 56.99999 %
+        {"five full", 0.3f, 0.05f, 100, 0.5f, Stints::Full, false, 5, 100, 83, 23, 25, 0.0f},
+        {"five even", 0.3f, 0.05f, 100, 0.5f, Stints::Even, false, 5, 95, 95, 23, 25, 0.0f},
+        // Stints of 19 laps down to the reserve, 19.5 laps' fuel each: 5 + 19 + 19 + 19 laps would need a
+        // fourth stop, but the stops after the next are counted in fuel.
+        {"three full, the later stops in fuel", 0.31f, 0.05f, 63, 0.5f, Stints::Full, false, 3, 100, 92, 25, 25, 0.0f},
         {"already in its window", 0.25f, 0.0625f, 17, 0.0f, Stints::Even, false, 1, 82, 82, 21, 24, 0.0f},
         // 5.5 % needed, but a stop takes a lap's use at the least.
         {"saving at 0.9 x the use", 0.5f, 0.0617f, 9, 0.0f, Stints::Even, false, 1, 7, 7, 21, 28, 0.5f / 9},
         {"saving just below it", 0.5f, 0.0618f, 9, 0.0f, Stints::Even, false, 1, 7, 7, 21, 28, 0.0f},
         {"mandatory, fuel enough", 0.5f, 0.04f, 10, 0.0f, Stints::Full, true, 1, 0, 0, 21, 29, 0.0f},
-        {"mandatory among fuel stops", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, true, 2, 79, 79, 24, 34, 0.0f},
+        {"mandatory among fuel stops", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, true, 2, 79, 79, 23, 34, 0.0f},
         {"no tank lasts a lap", 0.5f, 0.99f, 60, 0.5f, Stints::Full, false, 0, 0, 0, 0, 0, 0.0f},
     };
     for (const PlanCase& c : cases) {
@@ -97,7 +100,7 @@ TEST(Plan, ConsoleLines) {
         {1, plan(2, 0.765f, 0.765f, 28, 47, 0.0327f), ""},
         {1, plan(2, 0.765f, 0.765f, 28, 47), ""},
         {1, plan(2, 0.765f, 0.765f, 28, 47, 0.0327f), "Plan: one stop fewer at 3.27% a lap (now 3.40%).\n"},
-        {1, plan(3, 1.0f, 0.395f, 28, 30), "Plan: 3 stops, 99%, 99% and 40%, next stop from lap 28 to lap 30.\n"},
+        {1, plan(3, 1.0f, 0.395f, 28, 30), "Plan: 3 stops, 100%, 100% and 40%, next stop from lap 28 to lap 30.\n"},
         {1, plan(1, 0.395f, 0.395f, 28, 30), "Plan: 1 stop, 40%, next stop from lap 28 to lap 30.\n"},
         {1, plan(1, 0.395f, 0.395f, 28, 30, 0.0f, true), ""},  // in the window, its first lap is the next one
         {1, plan(1, 0.395f, 0.395f, 29, 30, 0.0f, true), ""},
@@ -146,4 +149,22 @@ TEST(Plan, BoardAndAmountTyped) {
               "Pitboard for 3: Lap 13/30\n-0 | +0\nP1 | PIT\n1:0.0\n{clear}{btn 1 |L13/30 P1       |}"
               "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 PIT     |}Sending advice:SET 88% F\n"
               "{btn 4 |SET 88% F\\0\\0\\0|}Fuel for 3: (pLaps+13->fuel[0] = 0.125\n");
+}
+
+// A planned full tank is typed as 100 %, the pit menu's highest setting, where a fuel call types 99 % at the
+// most: 200 packets. Forty laps on a sixteenth of the tank a lap, two stops left at lap 14.
+TEST(Plan, AFullTankIsTypedAsTheHighestSetting) {
+    Program program;
+    program.stints = Stints::Full;
+    const auto line = [](int n) { return lap(3, 60000, 60000u * n, n) + gauge(n, 1.0f - 0.0625f * n); };
+    Script start = race(40, 3);
+    for (int n = 1; n <= 13; ++n) start = start + line(n);
+    feed(start, program);
+    EXPECT_EQ(feed(line(14), program),
+              lapLine(3) + "Searching in 1 results.\nFuel in 11: 0.25. Fuel one lap later: 0.1875\n"
+              "Player has approx 12.5% fuel and consumes 6.25% per lap.\n"
+              "Player will run out of fuel! 12.5% < 100%\nSetting fuel to 100%\n{press 100}13600 bytes sent.\n"
+              "Set Advice: SET 100% FPitboard for 3: Lap 13/40\n-0 | +0\nP1 | PIT\n1:0.0\n{clear}{btn 1 |L13/40 P1       |}"
+              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 PIT     |}Sending advice:SET 100% F\n"
+              "{btn 4 |SET 100% F\\0\\0|}Fuel for 3: (pLaps+13->fuel[0] = 0.125\n");
 }
