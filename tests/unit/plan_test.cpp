@@ -126,7 +126,9 @@ TEST(Plan, BoardAndAmountTyped) {
     const auto line = [](int n) { return lap(3, 60000, 60000u * n, n) + gauge(n, 1.0f - 0.0625f * n); };
     Script start = race(30, 3);
     for (int n = 1; n <= 9; ++n) start = start + line(n);
-    feed(start, program);
+    const std::string planned = feed(start, program);  // the same plan from lap 3 on: said once
+    EXPECT_EQ(planned.find("Plan: "), planned.rfind("Plan: "));
+    EXPECT_NE(planned.find("\nPlan: 1 stop, 88%, next stop from lap 14 to lap 16.\n"), std::string::npos);
     const std::string board = "Searching in 1 results.\n";
     EXPECT_EQ(feed(line(10), program),
               lapLine(3) + board + "Fuel in 7: 0.5. Fuel one lap later: 0.4375\n"
