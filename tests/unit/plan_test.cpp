@@ -21,6 +21,17 @@ struct PlanCase {
     float saving;
 };
 
+// The viewed car's lap line `n` on a sixteenth of the tank a lap, from a full tank.
+Script sixteenthLine(int n) { return lap(3, 60000, 60000u * n, n) + gauge(n, 1.0f - 0.0625f * n); }
+
+// A race of `raceLaps` with the plan of `stints`, fed up to lap line `lines`; what it printed.
+std::string raceUpTo(Program& program, Stints stints, int raceLaps, int lines) {
+    program.stints = stints;
+    Script start = race(raceLaps, 3);
+    for (int n = 1; n <= lines; ++n) start = start + sixteenthLine(n);
+    return feed(start, program);
+}
+
 }  // namespace
 
 // At the line of lap 20, a tank of 1 and the stops made with the reserve left.
@@ -122,29 +133,25 @@ TEST(Plan, ConsoleLines) {
 // window's first lap moved on, but the car is in it: no line).
 TEST(Plan, BoardAndAmountTyped) {
     Program program;
-    program.stints = Stints::Even;
-    const auto line = [](int n) { return lap(3, 60000, 60000u * n, n) + gauge(n, 1.0f - 0.0625f * n); };
-    Script start = race(30, 3);
-    for (int n = 1; n <= 9; ++n) start = start + line(n);
-    const std::string planned = feed(start, program);  // the same plan from lap 3 on: said once
+    const std::string planned = raceUpTo(program, Stints::Even, 30, 9);  // the same plan from lap 3 on: said once
     EXPECT_EQ(planned.find("Plan: "), planned.rfind("Plan: "));
     EXPECT_NE(planned.find("\nPlan: 1 stop, 88%, next stop from lap 14 to lap 16.\n"), std::string::npos);
     const std::string board = "Searching in 1 results.\n";
-    EXPECT_EQ(feed(line(10), program),
+    EXPECT_EQ(feed(sixteenthLine(10), program),
               lapLine(3) + board + "Fuel in 7: 0.5. Fuel one lap later: 0.4375\n"
               "Player has approx 37.5% fuel and consumes 6.25% per lap.\n"
               "Pitboard for 3: Lap 9/30\n-0 | +0\nP1 |    \n1:0.0\n{clear}{btn 1 |L9/30 P1        |}"
               "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}Sending advice:BOX 14-16\n"
               "{btn 4 |BOX 14-16\\0\\0\\0|}Fuel for 3: (pLaps+9->fuel[0] = 0.375\n");
-    feed(line(11) + line(12), program);
-    EXPECT_EQ(feed(line(13), program),
+    feed(sixteenthLine(11) + sixteenthLine(12), program);
+    EXPECT_EQ(feed(sixteenthLine(13), program),
               lapLine(3) + board + "Fuel in 10: 0.3125. Fuel one lap later: 0.25\n"
               "Player has approx 18.75% fuel and consumes 6.25% per lap.\n"
               "Pitboard for 3: Lap 12/30\n-0 | +0\nP1 |    \n1:0.0\n{clear}{btn 1 |L12/30 P1       |}"
               "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}Sending advice:SET 88% F\n"
               "{btn 4 |SET 88% F\\0\\0\\0|}Fuel for 3: (pLaps+12->fuel[0] = 0.1875\n");
     // Without the plan the fuel for the sixteen laps to go, 99 %, is typed; with it the fuel to the flag.
-    EXPECT_EQ(feed(line(14), program),
+    EXPECT_EQ(feed(sixteenthLine(14), program),
               lapLine(3) + board + "Fuel in 11: 0.25. Fuel one lap later: 0.1875\n"
               "Player has approx 12.5% fuel and consumes 6.25% per lap.\n"
               "Player will run out of fuel! 12.5% < 87.5%\n" + setting(88) +
@@ -157,12 +164,8 @@ TEST(Plan, BoardAndAmountTyped) {
 // most: 200 packets. Forty laps on a sixteenth of the tank a lap, two stops left at lap 14.
 TEST(Plan, AFullTankIsTypedAsTheHighestSetting) {
     Program program;
-    program.stints = Stints::Full;
-    const auto line = [](int n) { return lap(3, 60000, 60000u * n, n) + gauge(n, 1.0f - 0.0625f * n); };
-    Script start = race(40, 3);
-    for (int n = 1; n <= 13; ++n) start = start + line(n);
-    feed(start, program);
-    EXPECT_EQ(feed(line(14), program),
+    raceUpTo(program, Stints::Full, 40, 13);
+    EXPECT_EQ(feed(sixteenthLine(14), program),
               lapLine(3) + "Searching in 1 results.\nFuel in 11: 0.25. Fuel one lap later: 0.1875\n"
               "Player has approx 12.5% fuel and consumes 6.25% per lap.\n"
               "Player will run out of fuel! 12.5% < 100%\nSetting fuel to 100%\n{press 100}13600 bytes sent.\n"
