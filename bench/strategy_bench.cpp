@@ -84,6 +84,20 @@ struct Race {
     int intervalMs = 2000;  // asked of the simulator by the program, and kept by the stand-in
 };
 
+// A race of `kind` named `name`, its scenario's seed and in- and out-lap use drawn from `random` first.
+Race raceStart(Kind kind, const std::string& name, standin::Random& random) {
+    Race race;
+    race.kind = kind;
+    standin::Scenario& scenario = race.scenario;
+    scenario.name = name;
+    scenario.seed = random.nextBits() % 1'000'000'000;
+    scenario.outGaugeAsked = true;
+    scenario.splits = 0;
+    scenario.inLapUse = between(random, 0.85, 1.0);
+    scenario.outLapUse = between(random, 1.0, 1.1);
+    return race;
+}
+
 // The field: `cars` cars on laps of about `lapSeconds` and `use` % a lap, each drawn from `random` in turn.
 // The viewed car leads on pace, so it runs the full distance: a lapped car's fuel at the flag would tell
 // of the lapping, not of the calls. It starts with `startFuel` %, its pit menu low, and stops when what is
@@ -112,15 +126,8 @@ void addCars(standin::Scenario& scenario, standin::Random& random, int cars, dou
 // Up to two cautions of 2 to 5 laps; the reading after a line comes up to 10 s later.
 Race enduranceRaceOf(int number) {
     standin::Random random(standin::carSeed(20261209, static_cast<unsigned>(number), static_cast<unsigned>(Endurance)));
-    Race race;
-    race.kind = Endurance;
+    Race race = raceStart(Endurance, "endurance race " + std::to_string(number), random);
     standin::Scenario& scenario = race.scenario;
-    scenario.name = "endurance race " + std::to_string(number);
-    scenario.seed = random.nextBits() % 1'000'000'000;
-    scenario.outGaugeAsked = true;
-    scenario.splits = 0;
-    scenario.inLapUse = between(random, 0.85, 1.0);
-    scenario.outLapUse = between(random, 1.0, 1.1);
     const int hours = number % 2 == 0 ? wholeBetween(random, 2, 6) : 0;
     const double lapSeconds = between(random, 60, 100);
     const int laps = hours > 0 ? static_cast<int>(hours * 3600 / (lapSeconds * 0.99)) + 1 : 200 + 10 * wholeBetween(random, 0, 20);
@@ -157,15 +164,8 @@ Race enduranceRaceOf(int number) {
 Race raceOf(Kind kind, int number) {
     if (kind == Endurance) return enduranceRaceOf(number);
     standin::Random random(standin::carSeed(20261207, static_cast<unsigned>(number), static_cast<unsigned>(kind)));
-    Race race;
-    race.kind = kind;
+    Race race = raceStart(kind, "race " + std::to_string(number), random);
     standin::Scenario& scenario = race.scenario;
-    scenario.name = "race " + std::to_string(number);
-    scenario.seed = random.nextBits() % 1'000'000'000;
-    scenario.outGaugeAsked = true;
-    scenario.splits = 0;
-    scenario.inLapUse = between(random, 0.85, 1.0);
-    scenario.outLapUse = between(random, 1.0, 1.1);
     const bool lapRace = kind == LapRace;
     int laps = lapRace ? wholeBetween(random, 10, 60) : kind == LongLapRace ? 100 + 10 * wholeBetween(random, 0, 5) : 0;
     const int hours = kind == TimedRace ? 1 + number % 2 : 0;
@@ -389,8 +389,8 @@ int main(int argc, char** argv) {
                 outcomes[kind][static_cast<std::size_t>(s)][static_cast<std::size_t>(number)] = o;
                 if (detail) {  // STRATEGY_DETAIL: one line a race and setting, to find the races a setting gets wrong
                     std::fprintf(stderr,
-                                 "%s, row %d: %s, %d stops of %d fewest (the driver's %d), first plan %d, %.1f %% left; "
-                                 "stops%s\n",
+                                 "%s, row %d: %s, %d stops of %d fewest (the driver's %d), first plan %d, "
+                                 "%.1f %% left; stops%s\n",
                                  race.scenario.name.c_str(), s + 1, o.dry ? "dry" : "home", o.stops, o.fewestStops,
                                  o.driversFewest, o.planStops, o.leftPercent, o.stopList.c_str());
                 }

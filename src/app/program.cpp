@@ -182,7 +182,8 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
         outcome.plan = plan;
         if (call.runsShort) {
             markPitStop(board);
-            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, call.mostPercent, out);  // typed, or held by the guard
+            // Typed, or held by the guard.
+            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, call.mostPercent, out);
         }
         advisePlan(board, plan, program.fuel);
     }

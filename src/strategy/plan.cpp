@@ -22,7 +22,9 @@ double lapsBefore(double level, double reserve, double use) { return std::floor(
 double stopFill(double reserve) { return 1.0 - reserve; }
 
 // The fuel the car needs beyond `level` to drive `laps` laps at `use` and keep `reserveLaps` of it at the flag.
-double fuelShort(double level, double use, double reserveLaps, double laps) { return (laps + reserveLaps) * use - level; }
+double fuelShort(double level, double use, double reserveLaps, double laps) {
+    return (laps + reserveLaps) * use - level;
+}
 
 // Whether `stops` stops carry the car `laps` laps with the reserve left at the flag: the next one made at the
 // end of the last lap the car can drive with its reserve left, filling the tank, and each one after it adding
