@@ -197,11 +197,11 @@ struct GuardRow {
     bool guard = true;
 };
 
-// Held for `reason` at the line, nothing typed at `notYet` (the keep-alive's answer shows it), typed once
-// at the packet that releases it.
-GuardRow holds(const char* reason, Script scene, Script notYet, Script release) {
+// Held for `reason` at the line, nothing typed at `notYet` (the keep-alive's answer shows it; `stop`, the
+// line of a car that stops while the amount is held), typed once at the packet that releases it.
+GuardRow holds(const char* reason, Script scene, Script notYet, Script release, const std::string& stop = "") {
     return {reason, scene, notYet + tiny(0) + release + release,
-            kShort + held(reason, 38) + loneBoard(17, 20, 38) + "{keep-alive}" + released(38)};
+            kShort + held(reason, 38) + loneBoard(17, 20, 38) + stop + "{keep-alive}" + released(38)};
 }
 // Typed at the line as without the guard.
 GuardRow typedAtTheLine(const char* name, Script scene, bool guard = true) {
@@ -229,9 +229,11 @@ TEST(PitGuard, WhatHoldsReleasesAndDropsTheAmount) {
         holds(screen.c_str(), cim(4, 0), cim(0, 4), cim(0, 0)),
         holds("a dialog is open", sta(3, 1, 20, 16), sta(3, 1, 20, 32784), sta(3, 1, 20)),
         holds("a text entry is open", sta(3, 1, 20, 32768), sta(3, 1, 20, 32768), sta(3, 1, 20)),
-        holds("the car is in its pit box", pit(3, 30), pla(3, 1) + psf(4), psf(3)),
-        holds("the car is in its pit box", pit(3, 30), pla(4, 0), pla(3, 0)),
-        typedAtTheLine("an IS_CIM of the plain view", cim(0, 4) + cim(0, 0)),
+        // The car in its box: after the line.
+        holds(screen.c_str(), cim(0, 4), pit(3, 30) + cim(0, 0) + pla(3, 1) + psf(4), psf(3), "Pit stop: adding 30% fuel.\n"),
+        holds(screen.c_str(), cim(0, 4), pit(3, 30) + cim(0, 0) + pla(4, 0), pla(3, 0), "Pit stop: adding 30% fuel.\n"),
+        // An IS_CIM of the plain view, and a stop whose end never came (its lap line ends it).
+        typedAtTheLine("nothing in the way", cim(0, 4) + cim(0, 0) + pit(3, 30)),
         {"F9", cim(0, 1), {}, kShort + over("F9") + board},
         {"F10", cim(0, 2), {}, kShort + over("F10") + board},
         {"F11", cim(0, 3), {}, kShort + over("F11") + board},
