@@ -177,14 +177,16 @@ TEST(Link, StartUpFailuresAndTheirExitCodes) {
     }
 }
 
-// Asking for version 10: the IS_ISI gives its Size in fours, and a reply of 5 to 10 is taken. From 9 on
-// the packets read and sent count their Size in fours; above 10 the program ends.
+// Asking for version 10: the IS_ISI gives its Size in fours (and the password cut to its 15 characters),
+// and a reply of 5 to 10 is taken. From 9 on the packets read and sent count their Size in fours; above 10
+// the program ends.
 TEST(Link, VersionsNineAndTenCountSizesInFours) {
     Config asking;
     asking.insimVersion = 10;
+    asking.password = "abcdefghijklmnopqrst";
     const auto reply = [](int version) { return bytes({5, 2, 1, 0}) + std::string(14, '\0') + bytes({version, 0}); };
-    const std::string isi = bytes({11, 1, 1, 0, 0xD5, 0x30, 4, 0, 10}) + std::string(19, '\0') + "Stintkeeper" +
-                            std::string(5, '\0');
+    const std::string isi = bytes({11, 1, 1, 0, 0xD5, 0x30, 4, 0, 10, 0, 0, 0}) + "abcdefghijklmno" + std::string(1, '\0') +
+                            "Stintkeeper" + std::string(5, '\0');
     const struct {
         int replied;
         int code;
