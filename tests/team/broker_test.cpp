@@ -8,7 +8,7 @@
 // A wrong password: named once on standard error, and the race goes on as without the link.
 TEST(TeamBroker, AWrongPasswordIsNamedAndTheRaceGoesOn) {
     Broker broker;
-    ModelRun run("sprint", broker.team("alice", "wrong"));
+    ModelRun run("sprint", broker.team("alice", "wrong"), {}, "");
     EXPECT_EQ(count(run.program.errors(), "stintkeeper: team link: the broker refused the connection at localhost port " +
                                               std::to_string(broker.port) + " (Connection Refused: not authorised.): the race "
                                               "goes on, and the link is tried again every few seconds\n"), 1)
