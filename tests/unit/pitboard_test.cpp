@@ -173,14 +173,15 @@ struct Sends final : Output {
 
 }  // namespace
 
-// Line 1 past lap 1,000: a text longer than its 16 bytes goes in the next multiple of 4, the header's Size
-// telling (in fours from InSim 9 on); a text that fits keeps today's bytes.
+// Lines 1 and 4 (the advice) past lap 1,000: a text longer than its 16 or 12 bytes goes in the next multiple
+// of 4, the header's Size telling (in fours from InSim 9 on); a text that fits keeps today's bytes.
 TEST(RaceBoard, LineOneNeverLosesItsPlace) {
     const struct {
         std::uint16_t lap, raceLaps, position, positionBefore;
         bool estimated;
         SizeUnit unit;
         std::string header, window;
+        const char* advice = "";  // rows with one check its button, the last sent
     } cases[] = {
         {999, 2876, 10, 12, true, SizeUnit::Bytes, bytes({28, 45, 1, 0, 1, 0, 32, 0, 10, 50, 20, 10}), "L999/~2876 P^210"},
         {1001, 2876, 10, 12, true, SizeUnit::Bytes, bytes({32, 45, 1, 0, 1, 0, 32, 0, 10, 50, 20, 10}), "L1001/~2876 P^210   "},
@@ -188,6 +189,9 @@ TEST(RaceBoard, LineOneNeverLosesItsPlace) {
         {1001, 2876, 9, 9, true, SizeUnit::Bytes, bytes({28, 45, 1, 0, 1, 0, 32, 0, 10, 50, 20, 10}), "L1001/~2876 P9  "},
         {1000, 1000, 64, 12, false, SizeUnit::Bytes, bytes({28, 45, 1, 0, 1, 0, 32, 0, 10, 50, 20, 10}), "L1000/1000 P^164"},
         {65535, 65535, 64, 12, true, SizeUnit::Bytes, bytes({32, 45, 1, 0, 1, 0, 32, 0, 10, 50, 20, 10}), "L65535/~65535 P^164 "},
+        {999, 1000, 1, 1, false, SizeUnit::Bytes, bytes({24, 45, 4, 0, 4, 0, 32, 0, 10, 74, 20, 10}), "BOX 999-1003", "BOX 999-1003"},
+        {1000, 1100, 1, 1, false, SizeUnit::Bytes, bytes({28, 45, 4, 0, 4, 0, 32, 0, 10, 74, 20, 10}),
+         std::string("BOX 1000-1004\0\0\0", 16), "BOX 1000-1004"},
     };
     for (const auto& c : cases) {
         Tracker race;
@@ -197,10 +201,12 @@ TEST(RaceBoard, LineOneNeverLosesItsPlace) {
         race.latestBoard.lap = c.lap;
         race.latestBoard.raceLaps = c.raceLaps;
         race.latestBoard.raceLapsEstimated = c.estimated;
+        std::strcpy(race.latestBoard.advice, c.advice);
         Sends out;
         out.setSizeUnit(c.unit);
         showRaceBoard(race, out);
         ASSERT_GE(out.sent.size(), 3u);
-        EXPECT_EQ(out.sent[1] + out.sent[2], c.header + c.window) << c.window;
+        const std::size_t at = *c.advice != '\0' ? out.sent.size() - 2 : 1;
+        EXPECT_EQ(out.sent[at] + out.sent[at + 1], c.header + c.window) << c.window;
     }
 }
