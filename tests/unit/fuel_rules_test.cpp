@@ -147,7 +147,7 @@ TEST(FuelRules, TopUpToTheFlagNeverFromAReadingBeforeAStop) {
         {"two laps to go, a lap and a half's fuel left", 18, {{60000, 0, 0, 0.375f}, {60000, 0, 0, 0.25f}}, {},
          LevelSource::Gauge,
          "Fuel in 15: 0.375. Fuel one lap later: 0.25\nPlayer has approx 12.5% fuel and consumes 12.5% per lap.\n",
-         "Player will run out of fuel! 12.5% < 12.5%\n" + setting(13), ""},
+         "Player will run out of fuel! 12.5% < 25%\n" + setting(13), ""},
         {"two laps to go, two laps' fuel left: the least, not what the menu held", 18,
          {{60000, 0, 0, 0.5f}, {60000, 0, 0, 0.375f}}, {}, LevelSource::Gauge,
          "Fuel in 15: 0.5. Fuel one lap later: 0.375\nPlayer has approx 25% fuel and consumes 12.5% per lap.\n",
@@ -156,16 +156,16 @@ TEST(FuelRules, TopUpToTheFlagNeverFromAReadingBeforeAStop) {
          {{60000, 0, 0, 0.375f}, {60000, 0, 0, 0.25f}}, {60000, 1}, LevelSource::Gauge,
          "Fuel in 9: 0.375. Fuel one lap later: 0.25\nPlayer has approx 12.5% fuel and consumes 12.5% per lap.\n",
          "Pit stop in lap 12: no amount from the reading before it.\n",
-         "Player will run out of fuel! 12.5% < 87.5%\n" + setting(88)},
+         "Player will run out of fuel! 12.5% < 100%\n" + setting(88)},
         {"the line after a stop that took nothing: the use across it", 12,
          {{60000, 0, 0, 0.375f}, {60000, 1, 0, 0.25f}}, {60000, 1}, LevelSource::Gauge,
          "Fuel in 9: 0.375. Fuel one lap later: 0.25\nPlayer has approx 12.5% fuel and consumes 12.5% per lap.\n",
          "Pit stop in lap 11: no amount from the reading before it.\n",
-         "Player will run out of fuel! 12.5% < 87.5%\n" + setting(88)},
+         "Player will run out of fuel! 12.5% < 100%\n" + setting(88)},
         {"the stop's own line with Fuel200: the level after the stop", 12,
          {{60000, 0, 75, 0.375f}, {60000, 0, 50, 0.25f}}, {60000, 1, 30}, LevelSource::Line,
          "Fuel in 9: 0.375. Fuel one lap later: 0.25\nFuel at this line: 15%.\nAverage use over 1 laps: 12.5% per lap.\n"
-         "Player has approx 15% fuel and consumes 12.5% per lap.\nPlayer will run out of fuel! 15% < 85%\n" + setting(86),
+         "Player has approx 15% fuel and consumes 12.5% per lap.\nPlayer will run out of fuel! 15% < 100%\n" + setting(86),
          "", ""},
     };
     for (const auto& c : cases) {
@@ -198,7 +198,7 @@ TEST(FuelRules, NearestPercentAndLongAverage) {
     nearest.roundNearest = true;
     EXPECT_EQ(estimateOf(play(stint(20, lines, Line{}), with(nearest))),
               "Fuel in 14: 0.375. Fuel one lap later: 0.25\nPlayer has approx 12.5% fuel and consumes 12.5% per lap.\n"
-              "Player will run out of fuel! 12.5% < 25%\n" + setting(25));
+              "Player will run out of fuel! 12.5% < 37.5%\n" + setting(25));
 
     // Laps 3 and 4 burnt an eighth, the nine after them a sixteenth: ten laps average 7.5%.
     const float levels[] = {0.9375f, 0.875f, 0.75f, 0.625f, 0.5625f, 0.5f, 0.4375f, 0.375f, 0.3125f, 0.25f, 0.1875f, 0.125f};
@@ -236,8 +236,8 @@ TEST(FuelRules, AStopNeverTakesTheLastLap) {
         const std::string console = estimateOf(feed(script + mark() + lap(3, lapMs, lapMs * line, line), program));
         return console.substr(console.find("per lap.\n") + 9);
     };
-    const std::string twoLaps = "Player will run out of fuel! 12.5% < 18.75%\n" + setting(19);
-    const std::string oneLap = "Player will run out of fuel! 12.5% < 6.25%\n" + setting(7);
+    const std::string twoLaps = "Player will run out of fuel! 12.5% < 31.25%\n" + setting(19);
+    const std::string oneLap = "Player will run out of fuel! 12.5% < 18.75%\n" + setting(7);
     const struct {
         int raceLaps;
         std::uint32_t lapMs;
