@@ -141,6 +141,11 @@ TEST_F(RaceLogTest, FileNames) {
 // race needed; an unknown figure says why. Before them, the console is as without a log.
 TEST_F(RaceLogTest, EndOfRaceLines) {
     const std::string flag = "Race log: " + kName + ", fuel at the flag ";
+    Script twoStops = rstOn("BL1", 6) + sta(1, 1, 6);  // stops in laps 3 and 5, taking 50 % and 6.25 %
+    const float levels[] = {0.5f, 0.375f, 0.75f, 0.625f, 0.5625f, 0.4375f};
+    for (int n = 1; n <= 6; ++n) {
+        twoStops = twoStops + lap(2, 60000, n * 60000, n) + lap(1, 60000, n * 60000 + 500, n, 0, (n - 1) / 2) + gauge(n, levels[n - 1]);
+    }
     const struct {
         const char* name;
         Script race;
@@ -155,8 +160,7 @@ TEST_F(RaceLogTest, EndOfRaceLines) {
          flag + "6.25% (0.714286 laps).\nFirst fuel call: asked 38%, needed unknown (no stop).\n"},
         {"no level before the stop", sixLaps({0.5f, 0.375f, 0, 0.75f, 0.625f, 0.5f}),
          flag + "50% (4 laps).\nFirst fuel call: asked 38%, needed unknown (no reading).\n"},
-        {"two stops, with a plan", sixLaps({0.5f, 0.375f, 0.75f, 0.625f, 0.5625f, 0.4375f}, {0, 0, 1, 1, 2, 2}),
-         flag + "43.75% (3.5 laps).\nFirst fuel call: asked 38%, needed 6.25%.\n", true},
+        {"two stops, with a plan", twoStops, flag + "43.75% (3.5 laps).\nFirst fuel call: asked 38%, needed 6.25%.\n", true},
     };
     for (const auto& c : cases) {
         std::filesystem::remove_all(dir_ / "logs");
