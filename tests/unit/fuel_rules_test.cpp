@@ -1,7 +1,10 @@
-// The opt-in rules of the fuel estimate, one row each: laps that are no racing laps left out, the level
-// at the line from Fuel200, the top-up typed to the flag but never from a reading before a stop, the
-// nearest percent and the long average; what matters of each is the estimate's lines and the amount typed.
+// The opt-in rules of the fuel estimate, one row each: the use averaged over laps, laps that are no racing
+// laps left out, the level at the line from Fuel200, the top-up typed to the flag but never from a reading
+// before a stop, the nearest percent and the long average; what matters of each is the estimate's lines
+// and the amount typed.
 #include <gtest/gtest.h>
+
+#include <limits>
 
 #include "support/transcript.h"
 
@@ -65,6 +68,27 @@ TEST(FuelRules, EachRule) {
           {60000, 0, 0, 0.6875f}}, {},
          "Fuel in 3: 0.75. Fuel one lap later: 0.6875\nAverage use over 3 laps: 6.25% per lap.\n"
          "Player has approx 62.5% fuel and consumes 6.25% per lap.\n"},
+        // The use over the last valid laps: both readings taken, no stop between them, fuel used.
+        {"average: fewer valid laps than asked for", {.average = 3},
+         {{60000, 0, 0, 0.9375f}, {60000, 0, 0, 0.8125f}, {60000, 0, 0, 0.75f}}, {},
+         "Fuel in 1: 0.8125. Fuel one lap later: 0.75\nAverage use over 2 laps: 9.375% per lap.\n"
+         "Player has approx 65.625% fuel and consumes 9.375% per lap.\n"},
+        {"average: a stop between two readings", {.average = 3},
+         {{60000, 0, 0, 0.9375f}, {60000, 0, 0, 0.8125f}, {60000, 1, 0, 0.75f}, {60000, 1, 0, 0.625f}}, {60000, 1},
+         "Fuel in 2: 0.75. Fuel one lap later: 0.625\nAverage use over 2 laps: 12.5% per lap.\n"
+         "Player has approx 50% fuel and consumes 12.5% per lap.\n"},
+        {"average: the last reading not taken", {.average = 3},
+         {{60000, 0, 0, 0.875f}, {60000, 0, 0, 0.75f}, {60000, 0, 0, 0.625f}, {}}, {},
+         "Fuel in 2: 0.625. Fuel one lap later: 0\nAverage use over 2 laps: 12.5% per lap.\n"
+         "Player has approx 0% fuel and consumes 12.5% per lap.\n"},
+        {"average: a reading that is not a number", {.average = 3},
+         {{60000, 0, 0, 0.875f}, {60000, 0, 0, std::numeric_limits<float>::quiet_NaN()}, {60000, 0, 0, 0.625f},
+          {60000, 0, 0, 0.5f}, {60000, 0, 0, 0.4375f}}, {},
+         "Fuel in 3: 0.5. Fuel one lap later: 0.4375\nAverage use over 2 laps: 9.375% per lap.\n"
+         "Player has approx 34.375% fuel and consumes 9.375% per lap.\n"},
+        {"average: no valid lap, the last lap alone", {.average = 3},
+         {{60000, 0, 0, 0.5f}, {60000, 0, 0, 0.5f}, {60000, 1, 0, 0.75f}}, {60000, 1},
+         "Fuel in 1: 0.5. Fuel one lap later: 0.75\nPlayer has approx 100% fuel and consumes -25% per lap.\n"},
         // Sixteen laps to go.
         {"level: every level from Fuel200, this line's at once", {.level = LevelSource::Line}, fuel200(0), {60000, 0, 25},
          "Fuel in 1: 0.375. Fuel one lap later: 0.25\nFuel at this line: 12.5%.\nAverage use over 1 laps: 12.5% per lap.\n"

@@ -128,36 +128,9 @@ TEST(PitFuel, AmountIsTruncatedPercentPlusOneCappedAt99AndTypedOncePerLapLine) {
                            "lap 7 of PLID 4 came again: its pit fuel is not typed twice\n");
 }
 
-// The use per lap averaged over the last valid laps: both readings taken, no stop between them, fuel used.
-TEST(FuelAverage, LeavesOutLapsThatDoNotShowTheUse) {
-    const struct {
-        const char* name;
-        std::vector<Line> lines;
-        const char* fuel;  // the console from "Fuel in" to "per lap."
-    } cases[] = {
-        {"fewer valid laps than asked for", {{60000, 0, 0, 0.9375f}, {60000, 0, 0, 0.8125f}, {60000, 0, 0, 0.75f}},
-         "Fuel in 1: 0.8125. Fuel one lap later: 0.75\nAverage use over 2 laps: 9.375% per lap.\n"
-         "Player has approx 65.625% fuel and consumes 9.375% per lap.\n"},
-        {"a stop between two readings",
-         {{60000, 0, 0, 0.9375f}, {60000, 0, 0, 0.8125f}, {60000, 1, 0, 0.75f}, {60000, 1, 0, 0.625f}},
-         "Fuel in 2: 0.75. Fuel one lap later: 0.625\nAverage use over 2 laps: 12.5% per lap.\n"
-         "Player has approx 50% fuel and consumes 12.5% per lap.\n"},
-        {"the last reading not taken", {{60000, 0, 0, 0.875f}, {60000, 0, 0, 0.75f}, {60000, 0, 0, 0.625f}, {}},
-         "Fuel in 2: 0.625. Fuel one lap later: 0\nAverage use over 2 laps: 12.5% per lap.\n"
-         "Player has approx 0% fuel and consumes 12.5% per lap.\n"},
-        {"a reading that is not a number",
-         {{60000, 0, 0, 0.875f}, {60000, 0, 0, kNaN}, {60000, 0, 0, 0.625f}, {60000, 0, 0, 0.5f}, {60000, 0, 0, 0.4375f}},
-         "Fuel in 3: 0.5. Fuel one lap later: 0.4375\nAverage use over 2 laps: 9.375% per lap.\n"
-         "Player has approx 34.375% fuel and consumes 9.375% per lap.\n"},
-        {"no valid lap: the last lap alone", {{60000, 0, 0, 0.5f}, {60000, 0, 0, 0.5f}, {60000, 1, 0, 0.75f}},
-         "Fuel in 1: 0.5. Fuel one lap later: 0.75\nPlayer has approx 100% fuel and consumes -25% per lap.\n"},
-    };
-    for (const auto& c : cases) {
-        const int lapsDone = static_cast<int>(c.lines.size()) + 1;
-        EXPECT_EQ(play(stint(20, c.lines, {}, {60000, c.lines.back().stops}), withFuel(3)),
-                  kLapLine + c.fuel + loneBoard(lapsDone, 20, 0)) << c.name;
-    }
-    // Lap 3's line came late, after the reading at lap 4's: a level never read warns of nothing.
+// The use per lap averaged over the last valid laps (its rows are FuelRules'): a level never read warns of
+// nothing, here lap 3's line that came late, after the reading at lap 4's.
+TEST(FuelAverage, ALineThatCameLate) {
     const Script late = race(20, 3) + lap(3, 60000, 60000, 1) + gauge(1, 0.875f) + lap(3, 60000, 120000, 2) +
                         gauge(2, 0.75f) + lap(3, 60000, 240000, 4) + gauge(3, 0.25f) + lap(3, 60000, 180000, 3) +
                         mark() + lap(3, 60000, 300000, 5);
