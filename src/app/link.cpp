@@ -143,7 +143,7 @@ int InSimLink::handshake(Program& program, bool first) {
     const IS_SMALL request = makeOutGaugeRequest(config.outGaugeIntervalMs, sizeUnit());
     send(&request, sizeof request);
 
-    if (!first) return askWhatRuns();
+    if (!first) return askWhatRuns(program);
     const std::uint16_t outGaugePort = portUsed(config.outGaugePort);
     switch (sockets_.openGauge(outGaugePort)) {
     case Sockets::Gauge::NotOpened:
@@ -161,11 +161,13 @@ int InSimLink::handshake(Program& program, bool first) {
         gaugeOpen_ = true;
         break;
     }
-    return askWhatRuns();
+    return askWhatRuns(program);
 }
 
-int InSimLink::askWhatRuns() {
+int InSimLink::askWhatRuns(Program& program) {
     if (config_->join) sendJoinRequests(*this);
+    else if (program.faces) sendRosterRequests(*this);  // the joining requests ask for the roster too
+    if (program.faces) facesLink(program, true);
     return 0;
 }
 
@@ -184,6 +186,7 @@ int InSimLink::reconnect(Program& program) {
     sockets_.closeInSim();
     connected_ = false;
     onLinkLost(program, *this);
+    if (program.faces) facesLink(program, false);
     print(*this, "Waiting for InSim... ");
     if (!awaitSimulator(timings_.reconnectRetryMs, program)) return 0;
     const int failure = handshake(program, false);
@@ -234,6 +237,7 @@ std::optional<int> InSimLink::runTurn(Program& program) {
     if (!connected_) return 0;  // stopped before the simulator accepted
     if (sockets_.wait(timings_.waitMs) != 0) pollInSim(program);
     if (const std::optional<int> failure = pollOutGauge(program)) return failure;
+    if (program.faces) publishWhenDue(program);
     if (exitFlag_ || stopping()) return 0;
     return std::nullopt;
 }

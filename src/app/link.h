@@ -67,7 +67,9 @@ private:
     // From the connection on: the socket set, IS_ISI, the version, OutGauge asked for (its socket opened
     // the first time), the requests of a join. 0, or the exit code of a fatal failure.
     int handshake(Program& program, bool first);
-    int askWhatRuns();  // with join, the requests whose answers say what session runs
+    // With join, the requests whose answers say what session runs; with a face on, those that name the
+    // connections and players. 0.
+    int askWhatRuns(Program& program);
     int reconnect(Program& program);
     void drainOutGauge(Program& program);  // what came while the link was down, as it came
     void pollInSim(Program& program);

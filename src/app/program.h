@@ -4,10 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "app/config.h"
 #include "app/race_log.h"
+#include "app/snapshot.h"
 #include "link/dispatch.h"
 #include "link/output.h"
 #include "race/tracker.h"
@@ -28,6 +30,7 @@ struct Program {                     // everything the handlers work on, for the
     // After a lost link, with join on: the answers decide whether the session tracked goes on.
     enum class Resume { None, Asked, SameSoFar } resume = Resume::None;
     IS_RST answer{};                 // the restart answer while the cars' laps are awaited
+    std::unique_ptr<Faces> faces;    // with <Web>: the roster and the snapshots published
 
     Program() = default;
     explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel), stints(config.stints) {
@@ -35,6 +38,11 @@ struct Program {                     // everything the handlers work on, for the
         if (!config.logDirectory.empty()) log.emplace(config.logDirectory, stints != Stints::Off);
         pitFuel.guard.on = config.pitGuard;
         join = config.join;
+        if (config.web.on) {
+            faces = std::make_unique<Faces>();
+            faces->latest = std::make_shared<LatestSnapshot>();
+            if (log) log->keepCopy();
+        }
     }
 };
 

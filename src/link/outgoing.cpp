@@ -48,6 +48,12 @@ void sendJoinRequests(Output& out) {
     out.send(requests, sizeof requests);
 }
 
+void sendRosterRequests(Output& out) {
+    const byte size = sizeByte(sizeof(IS_TINY), out.sizeUnit());
+    const IS_TINY requests[] = {{size, ISP_TINY, kRosterReqI, TINY_NCN}, {size, ISP_TINY, kRosterReqI, TINY_NPL}};
+    out.send(requests, sizeof requests);
+}
+
 void clearButtons(Output& out) {
     const IS_BFN clear{sizeByte(sizeof(IS_BFN), out.sizeUnit()), ISP_BFN, 0, BFN_CLEAR, 0, 0, 0, 0};
     out.send(&clear, sizeof clear);

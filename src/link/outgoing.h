@@ -19,6 +19,11 @@ void answerKeepAlive(const IS_TINY& tiny, Output& out);
 constexpr byte kJoinReqI = 2;
 void sendJoinRequests(Output& out);
 
+// Asks for the connections and the players in cars: an IS_NCN per connection, an IS_NPL per car; two IS_TINY
+// requests with ReqI kRosterReqI in one send.
+constexpr byte kRosterReqI = 3;
+void sendRosterRequests(Output& out);
+
 // Removes every button this connection has made: one IS_BFN with BFN_CLEAR.
 void clearButtons(Output& out);
 
