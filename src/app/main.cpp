@@ -2,6 +2,7 @@
 // Reads cfg.xml from the working directory; the only arguments are --help and --version.
 #include <csignal>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/arguments.h"
@@ -18,7 +19,8 @@
 
 namespace {
 
-// Set by SIGINT and SIGTERM while reconnect is on: the program then ends as at a lost link.
+// Set by SIGINT and SIGTERM while reconnect is on, and on Windows by the console's Ctrl-C and the close of
+// its window: the program then ends as at a lost link.
 volatile std::sig_atomic_t stopRequested = 0;
 extern "C" void requestStop(int) { stopRequested = 1; }
 
@@ -34,12 +36,15 @@ int run(int argc, char** argv, Output& console) {
     printLine(console, "Done!");
     diagnose(console, "settings: ", describeSettings(config));
 
+    // Made first, gone last: a console handler waiting for the stop returns once all else has ended.
+    std::optional<ConsoleStop> consoleStop;
     const std::unique_ptr<Sockets> sockets = makeSdlSockets();
     InSimLink link(*sockets, console);
     // Without reconnect a lost link ends the program, and the signals keep their default.
     if (config.reconnect) {
         std::signal(SIGINT, requestStop);
         std::signal(SIGTERM, requestStop);
+        consoleStop.emplace(&stopRequested);
         link.stopOn(&stopRequested);
     }
     if (const int failure = link.initLibraries()) return failure;
