@@ -7,6 +7,7 @@
 
 #include "link/output.h"
 #include "publish/web_settings.h"
+#include "publish/team_settings.h"
 #include "strategy/fuel_settings.h"
 
 constexpr std::int32_t kDefaultInSimPort = 12500;
@@ -36,6 +37,7 @@ struct Config {
     bool join = false;                // Race join: a session found running at a handshake is followed
     bool reconnect = false;           // InSim reconnect: a lost link is made again instead of ending the program
     WebSettings web;                   // the page: off without <Web>, or when its settings cannot stand
+    TeamSettings team;                // <Team>: the team link over an MQTT broker; off without a name
 };
 
 // Reads the settings file into `config`, printing "Read InSim Port: " for every InSim element.

@@ -254,6 +254,7 @@ std::optional<int> InSimLink::runTurn(Program& program) {
     if (sockets_.wait(timings_.waitMs) != 0) pollInSim(program);
     if (const std::optional<int> failure = pollOutGauge(program)) return failure;
     if (program.faces) publishWhenDue(program);
+    if (program.team != nullptr) onTeamTurn(program, *this);
     if (exitFlag_ || stopping()) return 0;
     return std::nullopt;
 }

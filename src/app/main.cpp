@@ -16,6 +16,9 @@
 #ifdef STINTKEEPER_WEB
 #include "web/server.h"  // the entry point is the one file of app that knows the outward faces
 #endif
+#ifdef STINTKEEPER_TEAM
+#include "team/team_link.h"  // the entry point is the one file of app that knows the outward faces
+#endif
 
 namespace {
 
@@ -68,6 +71,16 @@ int run(int argc, char** argv, Output& console) {
             program.faces.reset();
         }
     }
+#endif
+#ifdef STINTKEEPER_TEAM
+    std::unique_ptr<TeamLink> team;
+    if (config.team.on()) {
+        team = std::make_unique<TeamLink>(config.team);
+        if (team->start(console)) program.team = team.get();
+        else team.reset();
+    }
+#else
+    if (config.team.on()) diagnose(console, "this build has no team link (built without STINTKEEPER_TEAM): <Team> is passed over");
 #endif
     if (const int failure = link.connect(config, program)) return failure;
     printLine(link, "Waiting for restart...");

@@ -253,6 +253,12 @@ void onGauge(Program& program, const void* datagram, std::size_t length, Output&
     if (stored && program.faces) facesLevelStored(program, *stored);
 }
 
+void onTeamTurn(Program& program, Output& out) {
+    for (const TeamReport& report : program.team->arrived(out)) {
+        (void)report;
+    }
+}
+
 void onLinkLost(Program& program, Output& out) {
     dropHeldPitFuel(program.pitFuel, "the link was lost", out);
     if (program.join) {
