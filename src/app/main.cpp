@@ -1,6 +1,7 @@
 // Stintkeeper's entry point: settings, start-up order, the loop and shutdown.
 // Reads cfg.xml from the working directory; the only arguments are --help and --version.
 #include <csignal>
+#include <optional>
 
 #include "app/arguments.h"
 #include "app/config.h"
@@ -13,7 +14,8 @@
 
 namespace {
 
-// Set by SIGINT and SIGTERM while reconnect is on: the program then ends as at a lost link.
+// Set by SIGINT and SIGTERM while reconnect is on, and on Windows by the console's Ctrl-C and the close of
+// its window: the program then ends as at a lost link.
 volatile std::sig_atomic_t stopRequested = 0;
 extern "C" void requestStop(int) { stopRequested = 1; }
 
@@ -29,12 +31,15 @@ int run(int argc, char** argv, Output& console) {
     printLine(console, "Done!");
     diagnose(console, "settings: ", describeSettings(config));
 
+    // Made first, gone last: a console handler waiting for the stop returns once all else has ended.
+    std::optional<ConsoleStop> consoleStop;
     const std::unique_ptr<Sockets> sockets = makeSdlSockets();
     InSimLink link(*sockets, console);
     // Without reconnect a lost link ends the program, and the signals keep their default.
     if (config.reconnect) {
         std::signal(SIGINT, requestStop);
         std::signal(SIGTERM, requestStop);
+        consoleStop.emplace(&stopRequested);
         link.stopOn(&stopRequested);
     }
     if (const int failure = link.initLibraries()) return failure;

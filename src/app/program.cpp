@@ -143,6 +143,16 @@ Routes<Program> programRoutes(const Program& program) {
     return program.join ? joinOnly : joinOnly.first(std::size(kAlways));
 }
 
+std::vector<byte> requestsAfterHandshake(const Program& program) {
+    const bool session = program.join;
+    const bool drivers = program.join || program.pitFuel.guard.on;
+    std::vector<byte> asked;
+    if (session) asked.insert(asked.end(), {TINY_SST, TINY_RST});  // the state first: the restart answer is read against it
+    if (drivers) asked.insert(asked.end(), {TINY_NCN, TINY_NPL});
+    if (session) asked.push_back(TINY_NLP);
+    return asked;
+}
+
 namespace {
 
 constexpr std::string_view kRaceOver = "the race is over";  // why a held pit fuel amount is dropped
@@ -152,6 +162,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     Tracker& race = program.race;
     const bool tracking = race.session.tracking;
     const LapRegistered registered = registerLap(race, lap, out);
+    onLapLineOfCar(program.pitFuel, lap);
     // Nothing is typed into a race that is over: a lap beyond its length ends tracking, and the amount held goes.
     if (tracking && !race.session.tracking) dropHeldPitFuel(program.pitFuel, kRaceOver, out);
     LapLineOutcome outcome;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "app/config.h"
 #include "app/race_log.h"
@@ -45,6 +46,11 @@ void useInSimVersion(Program& program, word version, Output& out);
 // The handled InSim packet types, each with the rest of its packet after the header and its handler.
 // The pit guard's packets are among them only while the guard is on, the cars' laps only with join.
 Routes<Program> programRoutes(const Program& program);
+
+// What the game is asked after every handshake, in the order its answers are read: with join, what session
+// runs; with join or the guard, who drives (the guard's driver rule). A face that needs more of the game at
+// each handshake adds its condition here.
+std::vector<byte> requestsAfterHandshake(const Program& program);
 
 // The InSim link was lost and is being made again: a held amount is dropped; with join the answers to
 // come decide whether the session tracked goes on, without it that session ends here.

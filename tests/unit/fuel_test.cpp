@@ -201,29 +201,32 @@ std::string released(unsigned amount) { return setting(amount) + "\n"; }  // out
 
 }  // namespace
 
-// Each thing in the way holds the amount, with the board as usual; a packet that leaves something in the
-// way types nothing; the one that ends it types the amount at once, and nothing types it again.
+// Each thing in the way holds the amount, with the board as usual (the car in its box: after the line); a
+// packet that leaves something in the way types nothing; the one that ends it types the amount at once, and
+// nothing types it again.
 TEST(PitGuard, HoldsUntilThePacketThatMakesItSafe) {
     const struct {
         const char* reason;
         Script scene, notYet, release;
+        std::string stop = "";  // the stop line of a car that stops while the amount is held
     } cases[] = {
         {"a screen is open", cim(0, 4), cim(0, 0, 2) /* another connection's */, cim(0, 0)},
         {"a screen is open", cim(4, 0), cim(0, 4), cim(0, 0)},
         {"a dialog is open", sta(3, 1, 20, 16), sta(3, 1, 20, 32784), sta(3, 1, 20)},
         {"a text entry is open", sta(3, 1, 20, 32768), sta(3, 1, 20, 32768), sta(3, 1, 20)},
-        {"the car is in its pit box", pit(3, 30), pla(3, 1) + psf(4), psf(3)},
-        {"the car is in its pit box", pit(3, 30), pla(4, 0), pla(3, 0)},
+        {"a screen is open", cim(0, 4), pit(3, 30) + cim(0, 0) + pla(3, 1) + psf(4), psf(3), "Pit stop: adding 30% fuel.\n"},
+        {"a screen is open", cim(0, 4), pit(3, 30) + cim(0, 0) + pla(4, 0), pla(3, 0), "Pit stop: adding 30% fuel.\n"},
     };
     for (const auto& c : cases) {  // the keep-alive's answer shows that nothing was typed before the release
         const Script script =
             lineAfterReadings(17, 20, 0.375f, 0.25f, c.scene) + c.notYet + tiny(0) + c.release + c.release;
         EXPECT_EQ(play(script, guarded()),
-                  kShort + held(c.reason, 38) + loneBoard(17, 20, 38) + "{keep-alive}" + released(38))
+                  kShort + held(c.reason, 38) + loneBoard(17, 20, 38) + c.stop + "{keep-alive}" + released(38))
             << c.reason;
     }
-    // Nothing in the way, and an IS_CIM of the plain view: typed at the line as without the guard.
-    EXPECT_EQ(play(lineAfterReadings(17, 20, 0.375f, 0.25f, cim(0, 4) + cim(0, 0)), guarded()),
+    // Nothing in the way, an IS_CIM of the plain view, and a stop whose end never came (its lap line ends
+    // it): typed at the line as without the guard.
+    EXPECT_EQ(play(lineAfterReadings(17, 20, 0.375f, 0.25f, cim(0, 4) + cim(0, 0) + pit(3, 30)), guarded()),
               kShort + setting(38) + loneBoard(17, 20, 38));
 }
 
