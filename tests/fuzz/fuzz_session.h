@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "fuzz_seeds/settings_prefix.h"
+#include "support/files.h"
 #include "support/transcript.h"
 
 // The checks walk the lap store after every step: left out of the coverage the fuzzer steers by, they
@@ -45,43 +46,22 @@ struct Input {
 };
 
 // Where the race logs of every input go: one directory for the whole run, emptied after each input and
-// removed at exit.
-class LogDirectory {
-public:
-    static LogDirectory& instance() {
-        static LogDirectory directory;
-        return directory;
-    }
-    const std::string& path() const { return path_; }
-    void empty() const {
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(path_, error)) std::filesystem::remove(entry, error);
-    }
-    ~LogDirectory() {
-        std::error_code error;
-        std::filesystem::remove_all(path_, error);
-    }
-
-private:
-    // In memory where the system has a file system there, as a file made on disk for each input costs
-    // more than the rest of the input.
-    LogDirectory() {
-        const char* tmp = std::getenv("TMPDIR");
-        const char* base = tmp != nullptr ? tmp : std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
-        std::string pattern = std::string(base) + "/stintkeeper-logs-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::fprintf(stderr, "no directory for the race logs\n");
-            std::abort();
-        }
-        path_ = pattern;
-    }
-    std::string path_;
-};
+// removed at exit; in memory where the system has a file system there, as a file made on disk for each
+// input costs more than the rest of the input.
+inline const std::filesystem::path& logDirectory() {
+    static const TempDir directory("logs", std::getenv("TMPDIR") == nullptr && std::filesystem::is_directory("/dev/shm")
+                                               ? "/dev/shm" : std::filesystem::temp_directory_path());
+    return directory.path;
+}
+inline void emptyLogDirectory() {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(logDirectory(), error)) std::filesystem::remove(entry, error);
+}
 
 // The settings as the program takes them from cfg.xml: defaults for what is 0, the logs in the run's directory.
 inline Config settingsOf(Config config) {
     applyDefaults(config);
-    if (!config.logDirectory.empty()) config.logDirectory = LogDirectory::instance().path();
+    if (!config.logDirectory.empty()) config.logDirectory = logDirectory().string();
     return config;
 }
 
@@ -97,7 +77,7 @@ public:
     ~Session() {
         if (program.log) {
             program.log.reset();
-            LogDirectory::instance().empty();
+            emptyLogDirectory();
         }
     }
     Session(const Session&) = delete;

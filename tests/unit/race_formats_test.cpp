@@ -2,9 +2,6 @@
 // laps to go of the viewed car counted from the leader's finish, and where a timed race ends.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <vector>
-
 #include "race/race_length.h"
 #include "support/transcript.h"
 
@@ -16,41 +13,6 @@ Program readingLongRaces() {
     Program program;
     program.race.longRaces = true;
     return program;
-}
-
-// A car of a timed race: its laps all of `lapMs`, the first `offsetMs` later; lap `stopLap` with a stop
-// that costs `stopMs` more; laps `slowFrom` to `slowTo` half as slow again (a standing start, a caution).
-struct Car {
-    int plid;
-    std::uint32_t lapMs;
-    std::uint32_t offsetMs = 0;
-    int stopLap = 0;
-    std::uint32_t stopMs = 0;
-    int slowFrom = 0, slowTo = 0;
-};
-
-// Every lap line of the cars up to `untilMs` of race time, in the order of the line.
-Script linesUntil(const std::vector<Car>& cars, std::uint32_t untilMs) {
-    struct Line {
-        std::uint32_t eTime;
-        int plid, lapsDone, stops;
-        std::uint32_t lTime;
-    };
-    std::vector<Line> lines;
-    for (const Car& car : cars) {
-        std::uint32_t eTime = car.offsetMs;
-        for (int n = 1;; ++n) {
-            const bool slow = n >= car.slowFrom && n <= car.slowTo;
-            const std::uint32_t lTime = (slow ? car.lapMs * 3 / 2 : car.lapMs) + (n == car.stopLap ? car.stopMs : 0);
-            eTime += lTime;
-            if (eTime > untilMs) break;
-            lines.push_back({eTime, car.plid, n, car.stopLap != 0 && n >= car.stopLap ? 1 : 0, lTime});
-        }
-    }
-    std::stable_sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) { return a.eTime < b.eTime; });
-    Script script;
-    for (const Line& l : lines) script = script + lap(l.plid, l.lTime, l.eTime, l.lapsDone, 0, l.stops);
-    return script;
 }
 
 // The viewed car's latest line in the store.
