@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libsdl1.2-dev libsdl-net1.2-dev libirrlicht-dev
-          libgtest-dev g++-mingw-w64-x86-64-posix "$@")
+          libgtest-dev g++-mingw-w64-x86-64-posix libmosquitto-dev nlohmann-json3-dev mosquitto openssl "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -250,6 +250,7 @@ std::optional<int> InSimLink::runTurn(Program& program) {
     if (!connected_) return 0;  // stopped before the simulator accepted
     if (sockets_.wait(timings_.waitMs) != 0) pollInSim(program);
     if (const std::optional<int> failure = pollOutGauge(program)) return failure;
+    if (program.team != nullptr) onTeamTurn(program, *this);
     if (exitFlag_ || stopping()) return 0;
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 // Stintkeeper's entry point: settings, start-up order, the loop and shutdown.
 // Reads cfg.xml from the working directory; the only arguments are --help and --version.
 #include <csignal>
+#include <memory>
 #include <optional>
 
 #include "app/arguments.h"
@@ -11,6 +12,9 @@
 #include "app/program.h"
 #include "app/race_log.h"
 #include "app/sdl_sockets.h"
+#ifdef STINTKEEPER_TEAM
+#include "team/team_link.h"  // the entry point is the one file of app that knows the outward faces
+#endif
 
 namespace {
 
@@ -46,6 +50,16 @@ int run(int argc, char** argv, Output& console) {
     if (config.startLfs && config.invokeInSim) launchSimulator(config, console);
 
     Program program(config);
+#ifdef STINTKEEPER_TEAM
+    std::unique_ptr<TeamLink> team;
+    if (config.team.on()) {
+        team = std::make_unique<TeamLink>(config.team);
+        if (team->start(console)) program.team = team.get();
+        else team.reset();
+    }
+#else
+    if (config.team.on()) diagnose(console, "this build has no team link (built without STINTKEEPER_TEAM): <Team> is passed over");
+#endif
     if (const int failure = link.connect(config, program)) return failure;
     printLine(link, "Waiting for restart...");
 

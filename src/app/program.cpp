@@ -220,6 +220,12 @@ void onGauge(Program& program, const void* datagram, std::size_t length, Output&
     if (stored && program.log) program.log->levelStored(*stored, out);
 }
 
+void onTeamTurn(Program& program, Output& out) {
+    for (const TeamReport& report : program.team->arrived(out)) {
+        (void)report;
+    }
+}
+
 void onLinkLost(Program& program, Output& out) {
     dropHeldPitFuel(program.pitFuel, "the link was lost", out);
     if (program.join) {

@@ -11,6 +11,7 @@
 #include "app/race_log.h"
 #include "link/dispatch.h"
 #include "link/output.h"
+#include "publish/team_port.h"
 #include "race/tracker.h"
 #include "strategy/fuel_settings.h"
 #include "strategy/plan.h"
@@ -29,6 +30,7 @@ struct Program {                     // everything the handlers work on, for the
     // After a lost link, with join on: the answers decide whether the session tracked goes on.
     enum class Resume { None, Asked, SameSoFar } resume = Resume::None;
     IS_RST answer{};                 // the restart answer while the cars' laps are awaited
+    TeamPort* team = nullptr;        // with <Team>: the team link, which the entry point owns
 
     Program() = default;
     explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel), stints(config.stints) {
@@ -65,3 +67,6 @@ void onLapLine(Program& program, const IS_LAP& lap, Output& out);
 // An OutGauge datagram as received: the current time, boards too old taken away, the fuel at the line,
 // and the row of the viewed car's line that waited for it.
 void onGauge(Program& program, const void* datagram, std::size_t length, Output& out);
+
+// Each loop turn with the team link on: what the other members sent since the last turn.
+void onTeamTurn(Program& program, Output& out);

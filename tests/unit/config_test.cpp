@@ -39,6 +39,10 @@ std::string summary(const Config& c) {
     if (c.stints != Stints::Off) text += c.stints == Stints::Even ? " plan=even" : " plan=full";
     if (c.join) text += " join";
     if (c.reconnect) text += " reconnect";
+    if (c.team.on()) {
+        text += " team=" + c.team.name + "@" + c.team.broker + ":" + std::to_string(c.team.port) + (c.team.tls ? " tls " : " ") +
+                c.team.user + "/" + c.team.password + "/" + c.team.cafile;
+    }
     return text;
 }
 const std::string kDefaults = "12500 12501 pw= 15000 loc=";
@@ -117,7 +121,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 2: <insim> is not a setting and is passed over; did you mean <InSim>?\n"
          "cfg.xml line 2: <Fuels> is not a setting and is passed over; did you mean <Fuel>?\n"
          "cfg.xml line 3: <x> is not a setting and is passed over (the settings are InSim, OutGauge, Password, "
-         "BoardTimeOut, LFSExec, Fuel, Pit, Race, Log and Plan)\n"
+         "BoardTimeOut, LFSExec, Fuel, Pit, Race, Log, Plan and Team)\n"
          "cfg.xml line 3: <InSim> has no attribute Port: it is passed over; did you mean port?\n", kDefaults},
         // Attributes no setting reads, mistyped or shortened, and values the program cannot use as written.
         {"<C><InSim ver=\"8\" speed=\"1\"/><Fuel avg=\"3\"/><Password value=\"abcdefghijklmnop\"/>"
@@ -182,6 +186,19 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: Fuel round \"down\" is neither up nor nearest: up is used\n"
          "cfg.xml line 1: Fuel stopSeconds \"0\" is not a number of seconds from 1 to 600: no time is taken off\n",
          kDefaults},
+        // The team link: the port follows tls; any value it cannot use leaves it off.
+        {"<C><Team name=\"blue\" broker=\"b.example\" user=\"u\" password=\"p\" tls=\"1\" cafile=\"ca.crt\"/></C>", "", "",
+         with(" team=blue@b.example:8883 tls u/p/ca.crt")},
+        {"<C><Team name=\"blue\" broker=\"10.0.0.2\" port=\"1884\" tls=\"0\"/></C>", "", "", with(" team=blue@10.0.0.2:1884 //")},
+        {"<C>\n<Team broker=\"b\"/>\n<Team name=\"a/b\" broker=\"b\"/>\n<Team name=\"blue\"/>\n"
+         "<Team name=\"blue\" broker=\"b\" tls=\"yes\"/>\n<Team name=\"blue\" broker=\"b\" port=\"65536\"/></C>", "",
+         "cfg.xml line 2: Team has no name: the team link is off\n"
+         "cfg.xml line 3: Team name \"a/b\" holds /, + or #, which a topic cannot: the team link is off\n"
+         "cfg.xml line 4: Team has no broker: the team link is off\n"
+         "cfg.xml line 5: Team tls \"yes\" is not 0 or 1: the team link is off\n"
+         "cfg.xml line 6: Team port \"65536\" is not a port from 1 to 65535: the team link is off\n"
+         "cfg.xml line 6: <Team> appears more than once: only this last one's settings stand, and an attribute it leaves "
+         "out takes its default\n", kDefaults},
         {"port=12600", "", "cfg.xml holds no settings: every setting takes its default\n", kDefaults},
         // What comes before the first fault is read; nothing after it sets anything, and the line is named.
         {"<C>\n<InSim port=\"5\"/>\n<Password value=\"abc/><OutGauge port=\"7\"/></C>", "Read InSim Port: 5\n",
@@ -260,4 +277,7 @@ TEST(Settings, DescribedWithThePortsUsed) {
     config.insimPort = 70000;
     config.outGaugePort = -1;
     EXPECT_EQ(describeSettings(config).substr(0, 36), "InSim port 4464, OutGauge port 65535");
+    config.team = {"blue", "b.example", 8883, "u", "secret", true, ""};  // the password never shown
+    const std::string described = describeSettings(config);
+    EXPECT_EQ(described.substr(described.find(", team")), ", team blue linked through b.example port 8883 with TLS");
 }
