@@ -15,27 +15,30 @@ namespace {
 
 constexpr unsigned kMostStops = 99;  // a use this plan cannot carry to the flag stops planning there
 
-// Laps the car can still drive from `level` before it is down to its reserve, at `use` a lap.
+// Whole laps the car can still drive from `level` before it is down to its reserve, at `use` a lap: a car
+// stops at the end of a lap, and what its last lap does not burn stays in the tank.
 double lapsBefore(double level, double reserve, double use) { return std::floor((level - reserve) / use); }
-
-// What a stop made with `reserve` left in the tank adds: the room in the tank then (a full tank is typed as 100 %).
-double stopFill(double reserve) { return 1.0 - reserve; }
 
 // The fuel the car needs beyond `level` to drive `laps` laps at `use` and keep `reserveLaps` of it at the flag.
 double fuelShort(double level, double use, double reserveLaps, double laps) {
     return (laps + reserveLaps) * use - level;
 }
 
-// Whether `stops` stops carry the car `laps` laps with the reserve left at the flag: the next one made at the
-// end of the last lap the car can drive with its reserve left, filling the tank, and each one after it adding
-// what fits then. Those later stops are counted in fuel, not in whole stints: a driver stops at the end of
-// the lap his tank will not cover the next one, with anything from nothing to a lap's fuel left, the
-// reserve's worth on the mean.
+// The stops that carry the car `laps` laps with the reserve left at the flag, each made at the end of the
+// last lap its tank covers: `first` laps from the level now, then `stint` from every full tank. The stints
+// are whole laps, the first and every later one alike, so the count is what a car stopping at each window's
+// last lap needs.
+unsigned stopsFor(double first, double stint, double laps) {
+    if (first >= laps) return 0;
+    return static_cast<unsigned>(std::min(std::ceil((laps - first) / stint), static_cast<double>(kMostStops)));
+}
+
+// Whether `stops` stops carry the car `laps` laps with the reserve left at the flag.
 bool reaches(double level, double use, double reserveLaps, double laps, unsigned stops) {
-    if (stops == 0) return fuelShort(level, use, reserveLaps, laps) <= 0.0;
     const double reserve = reserveLaps * use;
-    const double first = std::max(lapsBefore(level, reserve, use), 0.0);
-    return fuelShort(1.0, use, reserveLaps, laps - first) <= (stops - 1) * stopFill(reserve);
+    const double stint = lapsBefore(1.0, reserve, use);
+    if (stint < 1.0) return false;
+    return stopsFor(std::max(lapsBefore(level, reserve, use), 0.0), stint, laps) <= stops;
 }
 
 // The most a use can be, down to 0.9 x `use`, with which `stops` stops do; 0 when even that is too much.
@@ -84,10 +87,9 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
     }
     // A stop costs time: in a timed race the car then completes fewer laps.
     const double laps = car.lapsWithStop;
-    if (lapsBefore(1.0, reserve, use) < 1.0) return {};  // a use no tank lasts a lap with: nothing to plan
-    const double fill = stopFill(reserve);
-    unsigned stops = 1;
-    while (stops < kMostStops && !reaches(level, use, reserveLaps, laps, stops)) ++stops;
+    const double stint = lapsBefore(1.0, reserve, use);  // laps of a full tank
+    if (stint < 1.0) return {};  // a use no tank lasts a lap with: nothing to plan
+    const unsigned stops = std::max(stopsFor(first, stint, laps), 1u);
     plan.stops = stops;
     // A stop takes a lap's fuel at the least: a driver low on fuel stops whatever the clock says, and a splash
     // of the least, counting on the lap the stop's time may take away, leaves him short and makes him stop again.
@@ -95,12 +97,15 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
     if (stints == Stints::Even) {
         plan.fuel = plan.lastFuel = static_cast<float>(std::min(needed / stops, 1.0));
     } else {
+        // The last stop takes the fuel for the laps left after it, less what the whole laps before it left.
         plan.fuel = stops > 1 ? 1.0f : static_cast<float>(std::min(needed, 1.0));
-        plan.lastFuel = static_cast<float>(std::clamp(needed - (stops - 1) * fill, use, 1.0));
+        const double lastStint = laps - first - (stops - 1) * stint;
+        const double leftOver = stops > 1 ? 1.0 - stint * use : level - first * use;
+        plan.lastFuel = static_cast<float>(std::clamp(fuelShort(leftOver, use, reserveLaps, lastStint), use, 1.0));
     }
     plan.windowTo = car.lapsDone + static_cast<unsigned>(std::max(first, 1.0));
-    // The earliest stop fills the tank, and the stops after it add what fits.
-    const double earliest = std::max(std::ceil(laps + reserveLaps - (1.0 + (stops - 1) * fill) / use), 1.0);
+    // The earliest stop fills the tank, and its stint and those after it still reach the flag.
+    const double earliest = std::max(laps - stops * stint, 1.0);
     plan.windowFrom = std::min(car.lapsDone + static_cast<unsigned>(earliest), plan.windowTo);
     plan.inWindow = plan.windowFrom <= car.lapsDone + 1u;
     if (!(car.mandatoryStopDue && stops == 1)) {

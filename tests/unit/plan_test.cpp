@@ -40,19 +40,21 @@ TEST(Plan, StopsFuelWindowAndSaving) {
         {"no stop", 0.5f, 0.04f, 10, 0.0f, Stints::Even, false, 0, 0, 0, 0, 0, 0.0f},
         {"the reserve makes a stop", 0.5f, 0.0625f, 8, 1.0f, Stints::Even, false, 1, 7, 7, 21, 27, 0.0f},
         {"no stop with the reserve", 0.5f, 0.0625f, 7, 1.0f, Stints::Even, false, 0, 0, 0, 0, 0, 0.0f},
-        {"two even", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, false, 2, 79, 79, 23, 34, 0.0f},
-        {"two full", 0.5f, 0.0345f, 60, 0.0f, Stints::Full, false, 2, 100, 57, 23, 34, 0.0f},  // 56.99999 %
-        {"five full", 0.3f, 0.05f, 100, 0.5f, Stints::Full, false, 5, 100, 83, 23, 25, 0.0f},
-        {"five even", 0.3f, 0.05f, 100, 0.5f, Stints::Even, false, 5, 95, 95, 23, 25, 0.0f},
-        // Stints of 19 laps down to the reserve, 19.5 laps' fuel each: 5 + 19 + 19 + 19 laps would need a
-        // fourth stop, but the stops after the next are counted in fuel.
-        {"three full, the later stops in fuel", 0.31f, 0.05f, 63, 0.5f, Stints::Full, false, 3, 100, 92, 25, 25, 0.0f},
+        // 14 laps, then tanks of 28 whole laps: the earliest stop after lap 24.
+        {"two even", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, false, 2, 79, 79, 24, 34, 0.0f},
+        {"two full", 0.5f, 0.0345f, 60, 0.0f, Stints::Full, false, 2, 100, 59, 24, 34, 0.0f},
+        {"five full", 0.3f, 0.05f, 100, 0.5f, Stints::Full, false, 5, 100, 93, 25, 25, 0.0f},
+        {"five even", 0.3f, 0.05f, 100, 0.5f, Stints::Even, false, 5, 95, 95, 25, 25, 0.0f},
+        // Stints of 19 whole laps down to the reserve: 5 + 19 + 19 + 19 laps do not reach 63.
+        {"four full, whole stints", 0.31f, 0.05f, 63, 0.5f, Stints::Full, false, 4, 100, 6, 21, 25, 1.0f / 20.5f},
+        // A tank gives 10 laps and leaves 6.25 %: stops at laps 23, 33 and 43 where the fuel would count two.
+        {"the 3/32 tank", 0.28125f, 0.09375f, 24, 0.0f, Stints::Full, false, 3, 100, 10, 21, 23, 1.0f / 11},
         {"already in its window", 0.25f, 0.0625f, 17, 0.0f, Stints::Even, false, 1, 82, 82, 21, 24, 0.0f},
         // 5.5 % needed, but a stop takes a lap's use at the least.
         {"saving at 0.9 x the use", 0.5f, 0.0617f, 9, 0.0f, Stints::Even, false, 1, 7, 7, 21, 28, 0.5f / 9},
         {"saving just below it", 0.5f, 0.0618f, 9, 0.0f, Stints::Even, false, 1, 7, 7, 21, 28, 0.0f},
         {"mandatory, fuel enough", 0.5f, 0.04f, 10, 0.0f, Stints::Full, true, 1, 0, 0, 21, 29, 0.0f},
-        {"mandatory among fuel stops", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, true, 2, 79, 79, 23, 34, 0.0f},
+        {"mandatory among fuel stops", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, true, 2, 79, 79, 24, 34, 0.0f},
         {"no tank lasts a lap", 0.5f, 0.99f, 60, 0.5f, Stints::Full, false, 0, 0, 0, 0, 0, 0.0f},
     };
     for (const PlanCase& c : cases) {
