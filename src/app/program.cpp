@@ -177,7 +177,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
         reportPlan(program.planShown, race.races, plan, program.fuel, out);
         std::optional<float> planned;
         if (plan.stops > 0 && !plan.mandatory) planned = plan.fuel;
-        const FuelCall call = callFuel(car, program.fuel, planned, out);
+        const FuelCall call = callFuel(car, program.fuel, planned, plan.made && plan.stops == 0, out);
         outcome.call = call;
         outcome.plan = plan;
         if (call.runsShort) {

@@ -85,6 +85,12 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
         }
         return plan;
     }
+    // The fuel to the flag but not the reserve: a stop for fuel the car has costs more than saving a little.
+    // On the last lap the board says LAST LAP.
+    if (!car.mandatoryStopDue && level >= car.lapsToGo * static_cast<double>(std::max(car.highUse, car.use))) {
+        if (car.lapsToGo > 1) plan.saveUse = static_cast<float>(level / (car.lapsToGo + reserveLaps));
+        return plan;
+    }
     // A stop costs time: in a timed race the car then completes fewer laps.
     const double laps = car.lapsWithStop;
     const double stint = lapsBefore(1.0, reserve, use);  // laps of a full tank
@@ -128,15 +134,20 @@ void reportPlan(PlanShown& shown, std::uint32_t race, const StintPlan& plan, con
     now.windowTo = plan.windowTo;
     now.inWindow = plan.inWindow;
     now.saving = plan.savingUse != 0.0f;
+    now.save = plan.saveUse != 0.0f;
     const bool fromMoved = shown.windowFrom != now.windowFrom && !(shown.inWindow && now.inWindow);
     const bool changed = shown.race != race || shown.stops != now.stops || shown.mandatory != now.mandatory ||
                          shown.fuel != now.fuel || shown.lastFuel != now.lastFuel || fromMoved ||
-                         shown.windowTo != now.windowTo;
+                         shown.windowTo != now.windowTo || shown.save != now.save;
     const bool savingNew = now.saving && (changed || !shown.saving);
     shown = now;
     if (changed) {
         std::string line = "Plan: ";
-        if (plan.stops == 0) {
+        if (now.save) {
+            line += "no stop, ";
+            line += percentText(plan.saveUse, 2);
+            line += "% a lap keeps the reserve.";
+        } else if (plan.stops == 0) {
             line += "no stop needed, ";
             char spare[32];
             std::snprintf(spare, sizeof spare, "%.1f", static_cast<double>(plan.spareLaps));
@@ -167,9 +178,11 @@ void reportPlan(PlanShown& shown, std::uint32_t race, const StintPlan& plan, con
 }
 
 void advisePlan(BoardData& board, const StintPlan& plan, const FuelSettings& settings) {
-    if (board.advice[0] != '\0' || plan.stops == 0) return;
+    if (board.advice[0] != '\0' || (plan.stops == 0 && plan.saveUse == 0.0f)) return;
     std::string advice;
-    if (!plan.inWindow || plan.mandatory) {
+    if (plan.stops == 0) {
+        advice = "SAVE " + percentText(plan.saveUse, 2) + '%';
+    } else if (!plan.inWindow || plan.mandatory) {
         advice = "BOX ";
         appendValue(advice, plan.windowFrom);
         advice += '-';

@@ -20,10 +20,12 @@ struct StintPlan {
     unsigned windowTo = 0;    // ... to this one; both 0 with no stop left
     bool inWindow = false;    // the lap the car drives now may end with the next stop
     float spareLaps = 0.0f;   // no stop left: laps of fuel beyond the flag and the reserve
+    float saveUse = 0.0f;     // no stop left though the reserve is short: the use a lap that keeps it; 0: none
     float savingUse = 0.0f;   // a use per lap, at least 0.9 x today's, with which one stop fewer does; 0: none
 };
 
-// A tank holds 1; a stop is made with the reserve (settings.reserve laps of use) still in the tank.
+// A tank holds 1; a stop is made with the reserve (settings.reserve laps of use) still in the tank. A car with
+// the fuel to the flag at the highest use of its last five laps makes no stop for the reserve alone.
 StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints stints);
 
 // The percent typed for a fuel: the whole percent above it, or the nearest with round="nearest"; 100 at most
@@ -39,6 +41,7 @@ struct PlanShown {
     unsigned windowFrom = 0, windowTo = 0;
     bool inWindow = false;
     bool saving = false;
+    bool save = false;  // no stop, the reserve short
 };
 
 // "Plan: 2 stops, 77% and 77%, next stop from lap 27 to lap 47." at the first line of a race with a plan and
@@ -47,5 +50,6 @@ struct PlanShown {
 void reportPlan(PlanShown& shown, std::uint32_t race, const StintPlan& plan, const FuelSettings& settings, Output& out);
 
 // The board's advice with a stop left: the window ("BOX 27-47") until the car drives its first lap, then
-// the amount ("SET 77% F"); nothing when an advice was written at this line already.
+// the amount ("SET 77% F"); with no stop and the reserve short, the use that keeps it ("SAVE 2.57%");
+// nothing when an advice was written at this line already.
 void advisePlan(BoardData& board, const StintPlan& plan, const FuelSettings& settings);

@@ -19,6 +19,8 @@ struct PlanCase {
     // Expected: stops, the next and the last stop's percent, the window, the saving's use (0: none).
     unsigned stops, fuel, lastFuel, from, to;
     float saving;
+    float high = 0.0f;  // the highest use of the last five laps; 0: the use
+    float save = 0.0f;  // expected: no stop, the use that keeps the reserve
 };
 
 // The viewed car's lap line `n` on a sixteenth of the tank a lap, from a full tank.
@@ -38,7 +40,9 @@ std::string raceUpTo(Program& program, Stints stints, int raceLaps, int lines) {
 TEST(Plan, StopsFuelWindowAndSaving) {
     const PlanCase cases[] = {
         {"no stop", 0.5f, 0.04f, 10, 0.0f, Stints::Even, false, 0, 0, 0, 0, 0, 0.0f},
-        {"the reserve makes a stop", 0.5f, 0.0625f, 8, 1.0f, Stints::Even, false, 1, 7, 7, 21, 27, 0.0f},
+        // Fuel for 8 laps, not the reserve: no stop for it, but one when a recent lap burnt more.
+        {"the reserve alone", 0.5f, 0.0625f, 8, 1.0f, Stints::Even, false, 0, 0, 0, 0, 0, 0.0f, 0.0f, 0.5f / 9},
+        {"the highest lap makes a stop", 0.5f, 0.0625f, 8, 1.0f, Stints::Even, false, 1, 7, 7, 21, 27, 0.0f, 0.0626f},
         {"no stop with the reserve", 0.5f, 0.0625f, 7, 1.0f, Stints::Even, false, 0, 0, 0, 0, 0, 0.0f},
         // 14 laps, then tanks of 28 whole laps: the earliest stop after lap 24.
         {"two even", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, false, 2, 79, 79, 24, 34, 0.0f},
@@ -63,6 +67,7 @@ TEST(Plan, StopsFuelWindowAndSaving) {
         car.lapsDone = 20;
         car.level = c.level;
         car.use = c.use;
+        car.highUse = c.high;
         car.lapsToGo = car.lapsWithStop = c.lapsToGo;
         car.mandatoryStopDue = c.mandatory;
         FuelSettings settings;
@@ -77,6 +82,7 @@ TEST(Plan, StopsFuelWindowAndSaving) {
         EXPECT_EQ(plan.windowFrom, c.from) << c.what;
         EXPECT_EQ(plan.windowTo, c.to) << c.what;
         EXPECT_NEAR(plan.savingUse, c.saving, 1e-5f) << c.what;
+        EXPECT_NEAR(plan.saveUse, c.save, 1e-6f) << c.what;
     }
 }
 
@@ -174,4 +180,18 @@ TEST(Plan, AFullTankIsTypedAsTheHighestSetting) {
               "Set Advice: SET 100% FPitboard for 3: Lap 13/40\n-0 | +0\nP1 | PIT\n1:0.0\n{clear}{btn 1 |L13/40 P1       |}"
               "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 PIT     |}Sending advice:SET 100% F\n"
               "{btn 4 |SET 100% F\\0\\0|}Fuel for 3: (pLaps+13->fuel[0] = 0.125\n");
+}
+
+// Sixteen laps on a sixteenth of the tank a lap and a reserve of half a lap: the fuel to the flag, not the
+// reserve. No stop, nothing typed; the use that keeps the reserve, said once and on the board.
+TEST(Plan, NoStopForTheReserveAlone) {
+    Program program;
+    program.fuel.reserve = 0.5f;
+    program.fuel.toFinish = program.fuel.topUp = true;
+    const std::string console = raceUpTo(program, Stints::Full, 16, 14);
+    EXPECT_EQ(console.find("Plan: "), console.find("Plan: no stop, 6.02% a lap keeps the reserve.\n"));
+    EXPECT_EQ(console.find("Plan: "), console.rfind("Plan: "));
+    EXPECT_EQ(console.find("Setting fuel"), std::string::npos);
+    EXPECT_NE(console.find("Fuel for 3: (pLaps+13->fuel[0] = 0.125\n"), std::string::npos);
+    EXPECT_NE(console.find("Sending advice:SAVE 5.00%\n{btn 4 |SAVE 5.00%\\0\\0|}Fuel for 3: (pLaps+13"), std::string::npos);
 }
