@@ -174,7 +174,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     if (slot && lap.LapsDone > 2) {
         const CarAtLine car = carAtLine(race, lap, *slot, distance, program.fuel, out);
         const StintPlan plan = planStints(car, program.fuel, program.stints);
-        reportPlan(program.planShown, race.races, plan, program.fuel, out);
+        reportPlan(program.planShown, race.races, lap.NumStops, plan, program.fuel, out);
         std::optional<float> planned;
         if (plan.stops > 0 && !plan.mandatory) planned = plan.fuel;
         const FuelCall call = callFuel(car, program.fuel, planned, plan.made && plan.stops == 0, out);

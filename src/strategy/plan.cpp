@@ -14,6 +14,7 @@
 namespace {
 
 constexpr unsigned kMostStops = 99;  // a use this plan cannot carry to the flag stops planning there
+constexpr unsigned kHighLaps = 5;    // the laps ahead the highest recent use is feared for
 
 // Whole laps the car can still drive from `level` before it is down to its reserve, at `use` a lap: a car
 // stops at the end of a lap, and what its last lap does not burn stays in the tank.
@@ -85,9 +86,13 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
         }
         return plan;
     }
-    // The fuel to the flag but not the reserve: a stop for fuel the car has costs more than saving a little.
+    // The fuel to the flag but not the reserve: a stop for fuel the car has costs more than saving a little. The
+    // highest use of the last five laps is taken for the next five; over more laps the wobble evens out, and a
+    // last stop that filled the tank to the flag does not make the plan hesitate between no stop and one.
     // On the last lap the board says LAST LAP.
-    if (!car.mandatoryStopDue && level >= car.lapsToGo * static_cast<double>(std::max(car.highUse, car.use))) {
+    const double highLaps = std::min(car.lapsToGo, kHighLaps);
+    const double toFlag = highLaps * std::max(car.highUse, car.use) + (car.lapsToGo - highLaps) * use;
+    if (!car.mandatoryStopDue && level >= toFlag) {
         if (car.lapsToGo > 1) plan.saveUse = static_cast<float>(level / (car.lapsToGo + reserveLaps));
         return plan;
     }
@@ -120,58 +125,95 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
     return plan;
 }
 
-void reportPlan(PlanShown& shown, std::uint32_t race, const StintPlan& plan, const FuelSettings& settings, Output& out) {
-    if (!plan.made) return;
-    PlanShown now;
-    now.race = race;
-    now.stops = plan.stops;
-    now.mandatory = plan.mandatory;
-    if (plan.stops > 0 && !plan.mandatory) {
-        now.fuel = plannedPercent(plan.fuel, settings);
-        now.lastFuel = plannedPercent(plan.lastFuel, settings);
+namespace {
+
+// The whole plan: "Plan: 2 stops, 100% and 77%, next stop from lap 27 to lap 47."; more than three stops
+// in one line of at most 80 characters, "15 stops, 14 full tanks and 40%" or, all alike, "15 stops of 94%".
+std::string planLine(const StintPlan& plan, unsigned fuel, unsigned lastFuel) {
+    std::string line = "Plan: ";
+    if (plan.saveUse != 0.0f) {
+        line += "no stop, " + percentText(plan.saveUse, 2) + "% a lap keeps the reserve.";
+        return line;
     }
-    now.windowFrom = plan.windowFrom;
-    now.windowTo = plan.windowTo;
-    now.inWindow = plan.inWindow;
-    now.saving = plan.savingUse != 0.0f;
-    now.save = plan.saveUse != 0.0f;
-    const bool fromMoved = shown.windowFrom != now.windowFrom && !(shown.inWindow && now.inWindow);
-    const bool changed = shown.race != race || shown.stops != now.stops || shown.mandatory != now.mandatory ||
-                         shown.fuel != now.fuel || shown.lastFuel != now.lastFuel || fromMoved ||
-                         shown.windowTo != now.windowTo || shown.save != now.save;
-    const bool savingNew = now.saving && (changed || !shown.saving);
-    shown = now;
-    if (changed) {
-        std::string line = "Plan: ";
-        if (now.save) {
-            line += "no stop, ";
-            line += percentText(plan.saveUse, 2);
-            line += "% a lap keeps the reserve.";
-        } else if (plan.stops == 0) {
-            line += "no stop needed, ";
-            char spare[32];
-            std::snprintf(spare, sizeof spare, "%.1f", static_cast<double>(plan.spareLaps));
-            line += spare;
-            line += " laps spare.";
-        } else if (plan.mandatory) {
-            line += "1 stop (mandatory), no fuel needed.";
+    if (plan.stops == 0) {
+        char spare[32];
+        std::snprintf(spare, sizeof spare, "%.1f", static_cast<double>(plan.spareLaps));
+        return line + "no stop needed, " + spare + " laps spare.";
+    }
+    if (plan.mandatory) return line + "1 stop (mandatory), no fuel needed.";
+    appendValue(line, plan.stops);
+    line += plan.stops == 1 ? " stop" : " stops";
+    if (plan.stops > 3 && fuel == lastFuel) {
+        line += " of ";
+        appendValue(line, fuel);
+        line += '%';
+    } else if (plan.stops > 3) {
+        line += ", ";
+        appendValue(line, plan.stops - 1);
+        if (fuel == kFullTankPercent) {
+            line += " full tanks";
         } else {
-            appendValue(line, plan.stops);
-            line += plan.stops == 1 ? " stop, " : " stops, ";
-            for (unsigned k = 1; k <= plan.stops; ++k) {
-                if (k > 1) line += k == plan.stops ? " and " : ", ";
-                appendValue(line, k == plan.stops ? now.lastFuel : now.fuel);
-                line += '%';
-            }
-            line += ", next stop from lap ";
-            appendValue(line, plan.windowFrom);
-            line += " to lap ";
-            appendValue(line, plan.windowTo);
-            line += '.';
+            line += " of ";
+            appendValue(line, fuel);
+            line += '%';
         }
-        printLine(out, line);
+        line += " and ";
+        appendValue(line, lastFuel);
+        line += '%';
+    } else {
+        for (unsigned k = 1; k <= plan.stops; ++k) {
+            line += k == 1 ? ", " : k == plan.stops ? " and " : ", ";
+            appendValue(line, k == plan.stops ? lastFuel : fuel);
+            line += '%';
+        }
     }
-    if (savingNew) {
+    line += ", next stop from lap ";
+    appendValue(line, plan.windowFrom);
+    line += " to lap ";
+    appendValue(line, plan.windowTo);
+    line += '.';
+    return line;
+}
+
+// Hundredths of a percent, as the console prints a use.
+long printedHundredths(float use) { return std::lround(static_cast<double>(use) * 10000.0); }
+
+}  // namespace
+
+void reportPlan(PlanShown& shown, std::uint32_t race, unsigned stopsMade, const StintPlan& plan,
+                const FuelSettings& settings, Output& out) {
+    if (!plan.made) return;
+    const bool stopLeft = plan.stops > 0 && !plan.mandatory;
+    const unsigned fuel = stopLeft ? plannedPercent(plan.fuel, settings) : 0;
+    const unsigned lastFuel = stopLeft ? plannedPercent(plan.lastFuel, settings) : 0;
+    const bool save = plan.saveUse != 0.0f;
+    const bool first = shown.race != race;
+    const bool afterStop = !first && stopsMade != shown.stopsMade;
+    const bool newCount = plan.stops != shown.stops || plan.mandatory != shown.mandatory;
+    // A count said only once it held at two lines in a row: one lap's use does not make the plan wobble.
+    const bool held = plan.stops == shown.stopsFound && plan.mandatory == shown.mandatoryFound;
+    const bool moved = fuel > shown.fuel + 2 || shown.fuel > fuel + 2;
+    const bool opens = stopLeft && plan.inWindow && !shown.inWindow;
+    const bool closes = stopLeft && !plan.inWindow && shown.inWindow;
+    const bool whole = first || afterStop || (newCount ? held : moved || closes || (save && !shown.save));
+    if (first) shown = PlanShown{};
+    shown.race = race;
+    shown.stopsFound = plan.stops;
+    shown.mandatoryFound = plan.mandatory;
+    shown.inWindow = plan.inWindow;
+    shown.stopsMade = stopsMade;
+    if (whole) {
+        shown.stops = plan.stops;
+        shown.mandatory = plan.mandatory;
+        shown.fuel = fuel;
+        shown.save = save;
+        printLine(out, planLine(plan, fuel, lastFuel));
+    } else if (opens && !newCount) {
+        printLine(out, "Plan: window open now, until lap ", plan.windowTo, ".");
+    } else if (plan.savingUse != 0.0f && printedHundredths(plan.savingUse) < printedHundredths(plan.use) &&
+               !(shown.savingStint == stopsMade + 1 && shown.savingStops == shown.stops)) {
+        shown.savingStint = stopsMade + 1;
+        shown.savingStops = shown.stops;
         printLine(out, "Plan: one stop fewer at ", percentText(plan.savingUse, 2), "% a lap (now ",
                   percentText(plan.use, 2), "%).");
     }

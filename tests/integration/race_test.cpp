@@ -28,7 +28,8 @@ TEST(Race, NoisyUseOneStopWithTheRecommendedSetting) {
 
 // Two hours on a tank of three quarters of an hour, the recommended setting and the plan of full stints:
 // the plan's first count of stops is the count made, each stop comes within the window the plan named last
-// before it, the first takes a full tank, and the car finishes with fuel left.
+// before it (its end said again only with a new count, so up to two laps beyond, as this driver runs his
+// tank down further than the reserve), the first takes a full tank, and the car finishes with fuel left.
 TEST(Race, TwoHoursTwoStopsAsPlanned) {
     ModelRun run("long_endurance", "<Race long=\"1\"/><Fuel " RECOMMENDED_FUEL "/><Plan stints=\"full\"/>",
                  {.simulator = standin::Simulator::Current}, " version=\"8\"");
@@ -47,6 +48,6 @@ TEST(Race, TwoHoursTwoStopsAsPlanned) {
         int from = 0, to = 0;
         ASSERT_EQ(std::sscanf(out.c_str() + at, "next stop from lap %d to lap %d.", &from, &to), 2);
         EXPECT_LE(from, stop.lap);
-        EXPECT_GE(to, stop.lap);
+        EXPECT_GE(to + 2, stop.lap);
     }
 }

@@ -86,7 +86,8 @@ TEST(Plan, StopsFuelWindowAndSaving) {
     }
 }
 
-// Said at the first line of a race with a plan and when the stops, the amounts or the window change.
+// At most a line a lap line: the first of a race, after a stop, a new count that held at two lines, the next
+// amount moved by 3 points, the window opening; the saving once a stint, when lower as printed.
 TEST(Plan, ConsoleLines) {
     const auto plan = [](unsigned stops, float fuel, float lastFuel, unsigned from, unsigned to, float saving = 0.0f,
                          bool inWindow = false) {
@@ -105,33 +106,38 @@ TEST(Plan, ConsoleLines) {
     StintPlan spare;
     spare.made = true;
     spare.spareLaps = 1.44f;
+    StintPlan save = spare;
+    save.saveUse = 0.024f;
     StintPlan mandatory = plan(1, 0.0f, 0.0f, 21, 29);
     mandatory.mandatory = true;
     const struct {
         std::uint32_t race;
+        unsigned stopsMade;
         StintPlan plan;
         const char* console;
     } steps[] = {
-        {1, plan(2, 0.765f, 0.765f, 27, 47), "Plan: 2 stops, 77% and 77%, next stop from lap 27 to lap 47.\n"},
-        {1, plan(2, 0.765f, 0.765f, 27, 47), ""},
-        {1, plan(2, 0.765f, 0.765f, 28, 47, 0.0326f),
-         "Plan: 2 stops, 77% and 77%, next stop from lap 28 to lap 47.\nPlan: one stop fewer at 3.26% a lap (now 3.40%).\n"},
-        {1, plan(2, 0.765f, 0.765f, 28, 47, 0.0327f), ""},
-        {1, plan(2, 0.765f, 0.765f, 28, 47), ""},
-        {1, plan(2, 0.765f, 0.765f, 28, 47, 0.0327f), "Plan: one stop fewer at 3.27% a lap (now 3.40%).\n"},
-        {1, plan(3, 1.0f, 0.395f, 28, 30), "Plan: 3 stops, 100%, 100% and 40%, next stop from lap 28 to lap 30.\n"},
-        {1, plan(1, 0.395f, 0.395f, 28, 30), "Plan: 1 stop, 40%, next stop from lap 28 to lap 30.\n"},
-        {1, plan(1, 0.395f, 0.395f, 28, 30, 0.0f, true), ""},  // in the window, its first lap is the next one
-        {1, plan(1, 0.395f, 0.395f, 29, 30, 0.0f, true), ""},
-        {1, spare, "Plan: no stop needed, 1.4 laps spare.\n"},
-        {2, spare, "Plan: no stop needed, 1.4 laps spare.\n"},
-        {2, mandatory, "Plan: 1 stop (mandatory), no fuel needed.\n"},
-        {2, StintPlan{}, ""},
+        {1, 0, plan(2, 0.765f, 0.765f, 27, 47), "Plan: 2 stops, 77% and 77%, next stop from lap 27 to lap 47.\n"},
+        {1, 0, plan(2, 0.775f, 0.775f, 28, 47, 0.0326f), "Plan: one stop fewer at 3.26% a lap (now 3.40%).\n"},
+        {1, 0, plan(2, 0.785f, 0.785f, 28, 47, 0.0327f), ""},
+        {1, 0, plan(3, 1.0f, 0.395f, 28, 30), ""},  // a new count, said once it holds
+        {1, 0, plan(2, 0.765f, 0.765f, 28, 47), ""},
+        {1, 0, plan(3, 1.0f, 0.395f, 28, 30), ""},
+        {1, 0, plan(3, 1.0f, 0.395f, 28, 30), "Plan: 3 stops, 100%, 100% and 40%, next stop from lap 28 to lap 30.\n"},
+        {1, 0, plan(3, 1.0f, 0.425f, 29, 30), ""},
+        {1, 0, plan(3, 1.0f, 0.425f, 29, 30, 0.0f, true), "Plan: window open now, until lap 30.\n"},
+        {1, 1, plan(15, 1.0f, 0.395f, 5, 16), "Plan: 15 stops, 14 full tanks and 40%, next stop from lap 5 to lap 16.\n"},
+        {1, 1, plan(15, 0.94f, 0.94f, 5, 16), "Plan: 15 stops of 94%, next stop from lap 5 to lap 16.\n"},
+        {1, 1, plan(15, 0.94f, 0.94f, 5, 16, 0.03401f), ""},  // 3.40 % as printed
+        {1, 1, spare, ""},
+        {1, 1, spare, "Plan: no stop needed, 1.4 laps spare.\n"},
+        {1, 1, save, "Plan: no stop, 2.40% a lap keeps the reserve.\n"},
+        {2, 0, mandatory, "Plan: 1 stop (mandatory), no fuel needed.\n"},
+        {2, 0, StintPlan{}, ""},
     };
     PlanShown shown;
     for (const auto& step : steps) {
         Recorder out;
-        reportPlan(shown, step.race, step.plan, FuelSettings{}, out);
+        reportPlan(shown, step.race, step.stopsMade, step.plan, FuelSettings{}, out);
         EXPECT_EQ(out.text, step.console);
     }
 }
@@ -154,7 +160,7 @@ TEST(Plan, BoardAndAmountTyped) {
     feed(sixteenthLine(11) + sixteenthLine(12), program);
     EXPECT_EQ(feed(sixteenthLine(13), program),
               lapLine(3) + board + "Fuel in 10: 0.3125. Fuel one lap later: 0.25\n"
-              "Player has approx 18.75% fuel and consumes 6.25% per lap.\n"
+              "Player has approx 18.75% fuel and consumes 6.25% per lap.\nPlan: window open now, until lap 16.\n"
               "Pitboard for 3: Lap 12/30\n-0 | +0\nP1 |    \n1:0.0\n{clear}{btn 1 |L12/30 P1       |}"
               "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}Sending advice:SET 88% F\n"
               "{btn 4 |SET 88% F\\0\\0\\0|}Fuel for 3: (pLaps+12->fuel[0] = 0.1875\n");
