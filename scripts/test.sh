@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
 # Installs what is missing, compiles for Windows what of src/ needs neither SDL nor irrXML, builds,
-# and runs every test: unit tests, the real program against the simulator stand-in and the fuzz
-# corpora; then the whole suite again under AddressSanitizer and UBSan (build-sanitize), where any
+# and runs every test: unit tests, the real program against the simulator stand-in, the page in a real
+# browser and the fuzz corpora; then the whole suite again under AddressSanitizer and UBSan (build-sanitize), where any
 # report fails the run; then a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh clang libclang-rt-14-dev valgrind
+# The browser test's driver, playwright-core, at the version of its lock file (no browser is downloaded).
+(cd tests/browser && npm ci --no-audit --no-fund)
 
 # Windows, compile only (no SDL_net for Windows is packaged here): every file of src/ whose includes,
-# as the MinGW preprocessor sees them, reach neither SDL nor irrXML; the Windows branches of the
+# as the MinGW preprocessor sees them, reach neither SDL, irrXML, libmosquitto nor nlohmann-json (the team
+# link is left out, as STINTKEEPER_TEAM is in a build for Windows); the Windows branches of the
 # launcher and of the console window, and main, must be among them.
 windows=$(mktemp -d)
 trap 'rm -rf "$windows"' EXIT
 compile_for_windows() {  # $1: the source; $2: the directory of the objects
   local includes
   includes=$(x86_64-w64-mingw32-g++-posix -std=c++20 -Isrc -M -MG "$1")
-  if grep -q "SDL/\|irrXML" <<<"$includes"; then return 0; fi
+  if grep -q "SDL/\|irrXML\|mosquitto\|nlohmann" <<<"$includes"; then return 0; fi
   x86_64-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Wpedantic -Werror -Isrc -c "$1" \
     -o "$2/$(basename "$1" .cpp).o"
 }

@@ -36,5 +36,9 @@ std::string describeSettings(const Config& config) {
     if (!config.logDirectory.empty()) add(", race logs in ", config.logDirectory);
     if (config.join) add(", a race found running joined");
     if (config.reconnect) add(", a lost InSim link made again");
+    if (config.team.on()) {
+        add(", team ", config.team.name, " linked through ", config.team.broker, " port ", config.team.port);
+        if (config.team.tls) add(" with TLS");
+    }
     return text;
 }

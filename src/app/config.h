@@ -6,6 +6,7 @@
 #include <string>
 
 #include "link/output.h"
+#include "publish/team_settings.h"
 #include "strategy/fuel_settings.h"
 
 constexpr std::int32_t kDefaultInSimPort = 12500;
@@ -34,6 +35,7 @@ struct Config {
     std::string logDirectory;         // Log dir: where the race logs go, made absolute at start-up; empty: no log
     bool join = false;                // Race join: a session found running at a handshake is followed
     bool reconnect = false;           // InSim reconnect: a lost link is made again instead of ending the program
+    TeamSettings team;                // <Team>: the team link over an MQTT broker; off without a name
 };
 
 // Reads the settings file into `config`, printing "Read InSim Port: " for every InSim element.

@@ -1,10 +1,25 @@
-// Whether the program has a console window of its own, which closes with it: on Windows when it was
-// started by a double-click. A fatal line then stays on the screen until Enter is pressed.
+// The program's console: whether it has a window of its own, which closes with it (on Windows when it was
+// started by a double-click), and on Windows the console's stop events ended as the signals end it on Linux.
 #pragma once
+
+#include <csignal>
 
 #include "link/output.h"
 
 bool ownsConsoleWindow();
 
-// Asks for Enter and waits for it, when the console window is the program's own; otherwise nothing.
+// Asks for Enter and waits for it, when the console window is the program's own; otherwise nothing. A
+// fatal line then stays on the screen until Enter is pressed.
 void holdOwnConsoleWindow(Output& console);
+
+// On Windows, while it lives: Ctrl-C, Ctrl-Break and closing the console window set `stop`, as SIGINT and
+// SIGTERM do on Linux, and the console's handler then waits, at most 5 s, until this object goes. The
+// system ends the process when the handler returns from a closed window: by then the program has ended
+// cleanly (its closing line, the race log whole). Nothing elsewhere.
+class ConsoleStop {
+public:
+    explicit ConsoleStop(volatile std::sig_atomic_t* stop);
+    ~ConsoleStop();  // the program has ended: a waiting handler returns
+    ConsoleStop(const ConsoleStop&) = delete;
+    ConsoleStop& operator=(const ConsoleStop&) = delete;
+};

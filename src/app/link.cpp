@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::size_t kOutGaugeBufferSize = 512;
 constexpr int kMostDrained = 10000;  // datagrams taken in one pause: more than a socket's buffer holds
+constexpr int kTryAgain = -1;  // a handshake after a lost link closed before the version reply
 
 }  // namespace
 
@@ -122,9 +123,17 @@ int InSimLink::handshake(Program& program, bool first) {
     // The first reply is taken as the version reply: its 20 bytes, whatever they are.
     IS_VER version{};
     if (!receiveExactly(&version, sizeof version)) {
+        // A game that is ending its race may close a new link at once: tried again, as a refused one is.
+        if (!first) {
+            printLine(*this, "Connection closed before the InSim version reply: connecting again.");
+            return kTryAgain;
+        }
         printLine(*this, "Connection closed before the InSim version reply! Exiting!");
-        diagnose(*this, "the game closes the connection before its reply when the admin password is wrong: "
-                 "<Password value=\"...\"/> in cfg.xml must be the game's InSim admin password, or empty");
+        // Without a password of ours, a wrong one is not what the game closed for when reconnect is on.
+        if (!config.reconnect || !config.password.empty()) {
+            diagnose(*this, "the game closes the connection before its reply when the admin password is wrong: "
+                     "<Password value=\"...\"/> in cfg.xml must be the game's InSim admin password, or empty");
+        }
         return 2;
     }
     print(*this, "InSim version is ", version.InSimVer, " - ");
@@ -143,7 +152,10 @@ int InSimLink::handshake(Program& program, bool first) {
     const IS_SMALL request = makeOutGaugeRequest(config.outGaugeIntervalMs, sizeUnit());
     send(&request, sizeof request);
 
-    if (!first) return askWhatRuns();
+    if (!first) {
+        sendRequests(*this, requestsAfterHandshake(program));
+        return 0;
+    }
     const std::uint16_t outGaugePort = portUsed(config.outGaugePort);
     switch (sockets_.openGauge(outGaugePort)) {
     case Sockets::Gauge::NotOpened:
@@ -161,11 +173,7 @@ int InSimLink::handshake(Program& program, bool first) {
         gaugeOpen_ = true;
         break;
     }
-    return askWhatRuns();
-}
-
-int InSimLink::askWhatRuns() {
-    if (config_->join) sendJoinRequests(*this);
+    sendRequests(*this, requestsAfterHandshake(program));
     return 0;
 }
 
@@ -184,9 +192,17 @@ int InSimLink::reconnect(Program& program) {
     sockets_.closeInSim();
     connected_ = false;
     onLinkLost(program, *this);
-    print(*this, "Waiting for InSim... ");
-    if (!awaitSimulator(timings_.reconnectRetryMs, program)) return 0;
-    const int failure = handshake(program, false);
+    int failure = kTryAgain;
+    while (failure == kTryAgain) {
+        print(*this, "Waiting for InSim... ");
+        if (!awaitSimulator(timings_.reconnectRetryMs, program)) return 0;
+        failure = handshake(program, false);
+        if (failure != kTryAgain) break;
+        sockets_.closeInSim();
+        connected_ = false;
+        sockets_.pause(timings_.reconnectRetryMs);
+        drainOutGauge(program);
+    }
     if (failure == 0 && !config_->join) printLine(*this, "Waiting for restart...");
     return failure;
 }
@@ -234,6 +250,7 @@ std::optional<int> InSimLink::runTurn(Program& program) {
     if (!connected_) return 0;  // stopped before the simulator accepted
     if (sockets_.wait(timings_.waitMs) != 0) pollInSim(program);
     if (const std::optional<int> failure = pollOutGauge(program)) return failure;
+    if (program.team != nullptr) onTeamTurn(program, *this);
     if (exitFlag_ || stopping()) return 0;
     return std::nullopt;
 }

@@ -51,7 +51,8 @@ public:
     // failed, 2 when no receive buffer could be had for OutGauge.
     std::optional<int> runTurn(Program& program);
     // Turns until one returns an exit code. With reconnect on, a lost link is made again as at the start
-    // instead, and the exit code of a fatal failure of that ends the turns.
+    // instead (a link the game closes before its version reply, again), and the exit code of a fatal
+    // failure of that ends the turns.
     int run(Program& program);
     // A flag that a signal handler sets: the loop and the wait for the simulator end at it, as at a lost
     // link, the buttons cleared while connected.
@@ -65,9 +66,10 @@ private:
     // Tries to connect every `retryMs` until the simulator accepts; false when stopped first.
     bool awaitSimulator(std::uint32_t retryMs, Program& program);
     // From the connection on: the socket set, IS_ISI, the version, OutGauge asked for (its socket opened
-    // the first time), the requests of a join. 0, or the exit code of a fatal failure.
+    // the first time), the requests after a handshake. 0, or the exit code of a fatal failure; after a
+    // lost link, kTryAgain when the game closed before its version reply.
     int handshake(Program& program, bool first);
-    int askWhatRuns();  // with join, the requests whose answers say what session runs
+    // Connects again until a handshake gets the version reply: 0, or the exit code of a fatal failure.
     int reconnect(Program& program);
     void drainOutGauge(Program& program);  // what came while the link was down, as it came
     void pollInSim(Program& program);

@@ -1,6 +1,8 @@
 // Stintkeeper's entry point: settings, start-up order, the loop and shutdown.
 // Reads cfg.xml from the working directory; the only arguments are --help and --version.
 #include <csignal>
+#include <memory>
+#include <optional>
 
 #include "app/arguments.h"
 #include "app/config.h"
@@ -10,10 +12,14 @@
 #include "app/program.h"
 #include "app/race_log.h"
 #include "app/sdl_sockets.h"
+#ifdef STINTKEEPER_TEAM
+#include "team/team_link.h"  // the entry point is the one file of app that knows the outward faces
+#endif
 
 namespace {
 
-// Set by SIGINT and SIGTERM while reconnect is on: the program then ends as at a lost link.
+// Set by SIGINT and SIGTERM while reconnect is on, and on Windows by the console's Ctrl-C and the close of
+// its window: the program then ends as at a lost link.
 volatile std::sig_atomic_t stopRequested = 0;
 extern "C" void requestStop(int) { stopRequested = 1; }
 
@@ -29,18 +35,31 @@ int run(int argc, char** argv, Output& console) {
     printLine(console, "Done!");
     diagnose(console, "settings: ", describeSettings(config));
 
+    // Made first, gone last: a console handler waiting for the stop returns once all else has ended.
+    std::optional<ConsoleStop> consoleStop;
     const std::unique_ptr<Sockets> sockets = makeSdlSockets();
     InSimLink link(*sockets, console);
     // Without reconnect a lost link ends the program, and the signals keep their default.
     if (config.reconnect) {
         std::signal(SIGINT, requestStop);
         std::signal(SIGTERM, requestStop);
+        consoleStop.emplace(&stopRequested);
         link.stopOn(&stopRequested);
     }
     if (const int failure = link.initLibraries()) return failure;
     if (config.startLfs && config.invokeInSim) launchSimulator(config, console);
 
     Program program(config);
+#ifdef STINTKEEPER_TEAM
+    std::unique_ptr<TeamLink> team;
+    if (config.team.on()) {
+        team = std::make_unique<TeamLink>(config.team);
+        if (team->start(console)) program.team = team.get();
+        else team.reset();
+    }
+#else
+    if (config.team.on()) diagnose(console, "this build has no team link (built without STINTKEEPER_TEAM): <Team> is passed over");
+#endif
     if (const int failure = link.connect(config, program)) return failure;
     printLine(link, "Waiting for restart...");
 

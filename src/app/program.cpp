@@ -143,6 +143,17 @@ Routes<Program> programRoutes(const Program& program) {
     return program.join ? joinOnly : joinOnly.first(std::size(kAlways));
 }
 
+std::vector<byte> requestsAfterHandshake(const Program& program) {
+    const bool session = program.join;
+    const bool drivers = program.join || program.pitFuel.guard.on;
+    std::vector<byte> asked;
+    asked.reserve(5);  // and GCC 12's Release build sees no write past an empty vector's end
+    if (session) asked.insert(asked.end(), {TINY_SST, TINY_RST});  // the state first: the restart answer is read against it
+    if (drivers) asked.insert(asked.end(), {TINY_NCN, TINY_NPL});
+    if (session) asked.push_back(TINY_NLP);
+    return asked;
+}
+
 namespace {
 
 constexpr std::string_view kRaceOver = "the race is over";  // why a held pit fuel amount is dropped
@@ -152,6 +163,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     Tracker& race = program.race;
     const bool tracking = race.session.tracking;
     const LapRegistered registered = registerLap(race, lap, out);
+    onLapLineOfCar(program.pitFuel, lap);
     // Nothing is typed into a race that is over: a lap beyond its length ends tracking, and the amount held goes.
     if (tracking && !race.session.tracking) dropHeldPitFuel(program.pitFuel, kRaceOver, out);
     LapLineOutcome outcome;
@@ -206,6 +218,12 @@ void onGauge(Program& program, const void* datagram, std::size_t length, Output&
     ageBoards(program.race, program.boardTimeOutMs, out);
     const std::optional<LevelStored> stored = recordLapFuel(program.race, *fuel, out);
     if (stored && program.log) program.log->levelStored(*stored, out);
+}
+
+void onTeamTurn(Program& program, Output& out) {
+    for (const TeamReport& report : program.team->arrived(out)) {
+        (void)report;
+    }
 }
 
 void onLinkLost(Program& program, Output& out) {

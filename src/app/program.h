@@ -5,11 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "app/config.h"
 #include "app/race_log.h"
 #include "link/dispatch.h"
 #include "link/output.h"
+#include "publish/team_port.h"
 #include "race/tracker.h"
 #include "strategy/fuel_settings.h"
 #include "strategy/plan.h"
@@ -28,6 +30,7 @@ struct Program {                     // everything the handlers work on, for the
     // After a lost link, with join on: the answers decide whether the session tracked goes on.
     enum class Resume { None, Asked, SameSoFar } resume = Resume::None;
     IS_RST answer{};                 // the restart answer while the cars' laps are awaited
+    TeamPort* team = nullptr;        // with <Team>: the team link, which the entry point owns
 
     Program() = default;
     explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel), stints(config.stints) {
@@ -46,6 +49,11 @@ void useInSimVersion(Program& program, word version, Output& out);
 // The pit guard's packets are among them only while the guard is on, the cars' laps only with join.
 Routes<Program> programRoutes(const Program& program);
 
+// What the game is asked after every handshake, in the order its answers are read: with join, what session
+// runs; with join or the guard, who drives (the guard's driver rule). A face that needs more of the game at
+// each handshake adds its condition here.
+std::vector<byte> requestsAfterHandshake(const Program& program);
+
 // The InSim link was lost and is being made again: a held amount is dropped; with join the answers to
 // come decide whether the session tracked goes on, without it that session ends here.
 void onLinkLost(Program& program, Output& out);
@@ -59,3 +67,6 @@ void onLapLine(Program& program, const IS_LAP& lap, Output& out);
 // An OutGauge datagram as received: the current time, boards too old taken away, the fuel at the line,
 // and the row of the viewed car's line that waited for it.
 void onGauge(Program& program, const void* datagram, std::size_t length, Output& out);
+
+// Each loop turn with the team link on: what the other members sent since the last turn.
+void onTeamTurn(Program& program, Output& out);

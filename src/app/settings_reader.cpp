@@ -98,6 +98,7 @@ constexpr Setting kSettings[] = {
     {"Race", "long join"},
     {"Log", "dir"},
     {"Plan", "stints"},
+    {"Team", "name broker port user password tls cafile"},
 };
 
 std::vector<std::string_view> words(std::string_view text) {
@@ -229,6 +230,8 @@ public:
             config_.logDirectory = logDirectory();
         } else if (element == "Plan") {
             config_.stints = stints();
+        } else if (element == "Team") {
+            config_.team = team();
         } else if (index != 0 && (reader_.getAttributeCount() > 0 || reader_.isEmptyElement())) {
             unknown(element);  // a wrapper around settings, with no attributes of its own, is no mistake
         }
@@ -341,6 +344,39 @@ private:
         if (text == nullptr) diagnose(console_, where_, "Plan has no stints: the plan is off");
         else diagnose(console_, where_, "Plan stints \"", word, "\" is neither even nor full: the plan is off");
         return Stints::Off;
+    }
+
+    // The team link: every value must be usable, else the link stays off (a half-right login would only
+    // fail later, on the broker's side); the password is never part of a message.
+    TeamSettings team() {
+        TeamSettings team;
+        team.name = textAttribute(reader_, "name");
+        team.broker = textAttribute(reader_, "broker");
+        team.user = textAttribute(reader_, "user");
+        team.password = textAttribute(reader_, "password");
+        team.cafile = textAttribute(reader_, "cafile");
+        const char* tls = reader_.getAttributeValue("tls");
+        const char* port = reader_.getAttributeValue("port");
+        const std::optional<long long> tlsValue = tls != nullptr ? wholeNumber(tls) : 0LL;
+        team.tls = tlsValue == 1LL;
+        const std::optional<long long> portValue =
+            port != nullptr ? wholeNumber(port) : team.tls ? kTeamTlsPort : kTeamPort;
+        const std::string off = ": the team link is off";
+        if (team.name.empty()) {
+            diagnose(console_, where_, "Team has no name", off);
+        } else if (team.name.find_first_of("/+#") != std::string::npos) {
+            diagnose(console_, where_, "Team name \"", team.name, "\" holds /, + or #, which a topic cannot", off);
+        } else if (team.broker.empty()) {
+            diagnose(console_, where_, "Team has no broker", off);
+        } else if (tlsValue != 0LL && tlsValue != 1LL) {
+            diagnose(console_, where_, "Team tls \"", tls, "\" is not 0 or 1", off);
+        } else if (!portValue || *portValue < 1 || *portValue > 65535) {
+            diagnose(console_, where_, "Team port \"", port, "\" is not a port from 1 to 65535", off);
+        } else {
+            team.port = static_cast<std::uint16_t>(*portValue);
+            return team;
+        }
+        return {};
     }
 
     // The directory of the race logs, as written; without one there is no log, and that is named.

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -38,14 +39,13 @@ void answerKeepAlive(const IS_TINY& tiny, Output& out) {
     out.send(&reply, sizeof reply);
 }
 
-void sendJoinRequests(Output& out) {
-    // The answers come in this order: the state first, so the restart answer is read against it.
-    const byte size = sizeByte(sizeof(IS_TINY), out.sizeUnit());
-    const IS_TINY requests[] = {
-        {size, ISP_TINY, kJoinReqI, TINY_SST}, {size, ISP_TINY, kJoinReqI, TINY_RST}, {size, ISP_TINY, kJoinReqI, TINY_NCN},
-        {size, ISP_TINY, kJoinReqI, TINY_NPL}, {size, ISP_TINY, kJoinReqI, TINY_NLP},
-    };
-    out.send(requests, sizeof requests);
+void sendRequests(Output& out, std::span<const byte> subTypes) {
+    if (subTypes.empty()) return;
+    std::vector<IS_TINY> requests;
+    for (const byte subType : subTypes) {
+        requests.push_back({sizeByte(sizeof(IS_TINY), out.sizeUnit()), ISP_TINY, kAskReqI, subType});
+    }
+    out.send(requests.data(), requests.size() * sizeof(IS_TINY));
 }
 
 void clearButtons(Output& out) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "link/output.h"
@@ -14,10 +15,11 @@
 // four bytes; any other IS_TINY is not answered.
 void answerKeepAlive(const IS_TINY& tiny, Output& out);
 
-// Asks for what a session in progress is: IS_STA, IS_RST (only while a race or qualifying runs), an IS_NCN
-// per connection, an IS_NPL per car, one IS_NLP; five IS_TINY requests with ReqI kJoinReqI in one send.
-constexpr byte kJoinReqI = 2;
-void sendJoinRequests(Output& out);
+// Asks the game what runs, one IS_TINY with ReqI kAskReqI for each SubT, in one send, in the order given, which
+// is the order of the answers (TINY_SST: IS_STA, TINY_RST: IS_RST while a race or qualifying runs, TINY_NCN: an
+// IS_NCN per connection, TINY_NPL: an IS_NPL per car, TINY_NLP: one IS_NLP). Nothing for none.
+constexpr byte kAskReqI = 2;
+void sendRequests(Output& out, std::span<const byte> subTypes);
 
 // Removes every button this connection has made: one IS_BFN with BFN_CLEAR.
 void clearButtons(Output& out);

@@ -29,7 +29,8 @@ void endTracking(Tracker& tracker, Output& out);
 std::vector<NodeLap> readNodeLaps(std::span<const std::uint8_t> packet);
 // The last lap of the car that the store holds a record of; 0: none.
 std::uint16_t lastStoredLap(const RaceLapStore& store, std::uint8_t plid);
-// Marks partial the laps the cars completed beyond what the store holds of them.
+// Marks partial the laps the cars completed beyond what the store holds of them; laps marked before (at
+// the join, when the link is lost later) stay marked.
 void markMissedLaps(RaceLapStore& store, std::span<const NodeLap> cars);
 // A car has done fewer laps than the store holds of it: the race the cars are in is another one.
 bool carsBehindStore(const RaceLapStore& store, std::span<const NodeLap> cars);

@@ -35,6 +35,13 @@ void markMissedLaps(RaceLapStore& store, std::span<const NodeLap> cars) {
         from = std::min(from, stored);
         to = std::max(to, done);
     }
+    // Laps already marked (a join's, before a lost link) stay marked: the span covering both is taken,
+    // and the laps between, which every car completed in sight, get no line to come.
+    const bool marked = store.partialTo != RaceLapStore::kLapsNotKnown && store.partialTo > 0;
+    if (marked) {
+        from = std::min(from, store.partialFrom);
+        to = std::max(to, store.partialTo);
+    }
     store.partialFrom = to > 0 ? from : 0;
     store.partialTo = to;
 }

@@ -26,6 +26,8 @@ void onPitStopFinished(PitFuelState& state, const Tracker& tracker, const IS_PSF
     typeHeldPitFuel(state, tracker, out);
 }
 
+void onLapLineOfCar(PitFuelState& state, const IS_LAP& packet) { state.guard.inBox.reset(packet.PLID); }
+
 void onPitStop(PitFuelState& state, const Tracker& tracker, const IS_PIT& packet, Output& out) {
     state.guard.inBox.set(packet.PLID);
     if (packet.PLID == 0 || packet.PLID != tracker.session.sta.ViewPLID) return;

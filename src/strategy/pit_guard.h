@@ -11,6 +11,8 @@
 void onInterfaceMode(PitFuelState& state, const Tracker& tracker, const IS_CIM& packet, Output& out);  // UCID 0 only
 void onPitLane(PitFuelState& state, const Tracker& tracker, const IS_PLA& packet, Output& out);  // leaving it ends a stop
 void onPitStopFinished(PitFuelState& state, const Tracker& tracker, const IS_PSF& packet, Output& out);
+// A car at its lap line is out of its box, though the end of its stop never came (lost with the link, or not sent).
+void onLapLineOfCar(PitFuelState& state, const IS_LAP& packet);
 // The car stands in its box; for the viewed car, the "Pit stop: ..." line: what it takes and what was typed.
 void onPitStop(PitFuelState& state, const Tracker& tracker, const IS_PIT& packet, Output& out);
 

@@ -17,7 +17,8 @@ inline std::string fileText(const std::filesystem::path& path) {
 
 struct TempDir {
     const std::filesystem::path path;
-    explicit TempDir(const std::string& name) : path(made(name)) {}
+    explicit TempDir(const std::string& name, const std::filesystem::path& base = std::filesystem::temp_directory_path())
+        : path(made(base / ("stintkeeper-" + name + "-XXXXXX"))) {}
     ~TempDir() {
         std::error_code ignored;
         std::filesystem::remove_all(path, ignored);
@@ -26,8 +27,8 @@ struct TempDir {
     TempDir& operator=(const TempDir&) = delete;
 
 private:
-    static std::filesystem::path made(const std::string& name) {
-        std::string pattern = (std::filesystem::temp_directory_path() / ("stintkeeper-" + name + "-XXXXXX")).string();
+    static std::filesystem::path made(const std::filesystem::path& where) {
+        std::string pattern = where.string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no directory " + pattern);
         return std::filesystem::canonical(pattern);
     }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
@@ -96,11 +98,14 @@ struct ModelRun : HostedRun {
     standin::HostSession session;
     std::vector<int> amounts;  // of the program's "Setting fuel to N%" lines
 
-    // `extraConfig` and `insimAttributes` as for HostedRun; `options` of the simulator played.
-    explicit ModelRun(const std::string& name, const std::string& extraConfig = "", standin::HostOptions options = {},
-                      const std::string& insimAttributes = "")
+    // `extraConfig` and `insimAttributes` as for HostedRun; `options` of the simulator played. A program
+    // that connects again is stopped by SIGTERM at the end.
+    ModelRun(const std::string& name, const std::string& extraConfig, standin::HostOptions options,
+             const std::string& insimAttributes)
         : HostedRun(extraConfig, insimAttributes), model(modelOf(name)), session{host, model, console, options} {
-        EXPECT_TRUE(session.handshake(kWaitMs) && session.run()) << session.error() << "\n" << program.output();
+        EXPECT_TRUE((options.connectAtMs != 0 || session.handshake(kWaitMs)) && session.run())
+            << session.error() << "\n" << program.output();
+        if (insimAttributes.find("reconnect") != std::string::npos) ::kill(program.pid(), SIGTERM);
         EXPECT_EQ(program.wait(kWaitMs), 0);
         const std::string out = program.output(), label = "\nSetting fuel to ";
         for (auto at = out.find(label); at != std::string::npos; at = out.find(label, at + 1))

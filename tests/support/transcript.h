@@ -2,6 +2,7 @@
 // text and bytes the program answers with, as text, so a table row reads as one exchange on the wire.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -116,6 +117,67 @@ inline Script gauge(std::uint32_t time, float fuel) {
 // A race of `laps` laps or a qualifying session, with `viewed` in view; the restart's output is set aside.
 inline Script race(int laps, int viewed, int flags = 0) { return rst(laps, 0, flags) + sta(viewed, 1, laps) + mark(); }
 inline Script qualifying(int viewed) { return rst(0, 10) + sta(viewed, 2, 0) + mark(); }
+
+// The lone viewed PLID 3's lap lines: each its lap time, the stops made so far, its Fuel200 and the
+// OutGauge reading after it (none for 0).
+struct Line {
+    std::uint32_t lapMs = 60000;
+    int stops = 0;
+    int fuel200 = 0;
+    float gauge = 0.0f;
+};
+// `count` lines on a tank of 0.9, then `last`.
+inline std::vector<Line> after(std::size_t count, std::initializer_list<Line> last) {
+    std::vector<Line> out(count, Line{60000, 0, 0, 0.9f});
+    out.insert(out.end(), last);
+    return out;
+}
+// A race of `raceLaps` with these lines, the `scene`, then the line `next` of the lap after them, whose
+// output is kept.
+inline Script stint(int raceLaps, const std::vector<Line>& lines, const Script& scene = {}, const Line& next = {}) {
+    Script script = race(raceLaps, 3);
+    std::uint32_t elapsed = 0;
+    int n = 0;
+    for (const Line& line : lines) {
+        elapsed += line.lapMs;
+        script = script + lap(3, line.lapMs, elapsed, ++n, 0, line.stops, line.fuel200);
+        if (line.gauge != 0.0f) script = script + gauge(n, line.gauge);
+    }
+    return script + scene + mark() + lap(3, next.lapMs, elapsed + next.lapMs, n + 1, 0, next.stops, next.fuel200);
+}
+
+// Cars of a field by the clock: laps of `lapMs`, the first `offsetMs` later; lap `stopLap` with a stop
+// (counted from then on) costing `stopMs` more; laps `slowFrom` to `slowTo` half as slow again; the
+// OutGauge level after its line n is levels[n - 1] (none for 0 or past the list).
+struct Car {
+    int plid;
+    std::uint32_t lapMs = 60000;
+    std::uint32_t offsetMs = 0;
+    int stopLap = 0;
+    std::uint32_t stopMs = 0;
+    int slowFrom = 0, slowTo = 0;
+    std::vector<float> levels = {};
+};
+// Every lap line of the cars up to `untilMs` of race time, in the order of the line, each level after its line.
+inline Script linesUntil(const std::vector<Car>& cars, std::uint32_t untilMs) {
+    std::vector<std::pair<std::uint32_t, Script>> lines;
+    for (const Car& car : cars) {
+        std::uint32_t eTime = car.offsetMs;
+        for (int n = 1;; ++n) {
+            const bool slow = n >= car.slowFrom && n <= car.slowTo;
+            const std::uint32_t lTime = (slow ? car.lapMs * 3 / 2 : car.lapMs) + (n == car.stopLap ? car.stopMs : 0);
+            eTime += lTime;
+            if (eTime > untilMs) break;
+            const float level = n <= int(car.levels.size()) ? car.levels[n - 1] : 0.0f;
+            lines.emplace_back(eTime, lap(car.plid, lTime, eTime, n, 0, car.stopLap != 0 && n >= car.stopLap) +
+                                          (level != 0.0f ? gauge(n, level) : Script{}));
+        }
+    }
+    std::stable_sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    Script script;
+    for (const auto& line : lines) script = script + line.second;
+    return script;
+}
 
 // Console lines many tables expect: a lap line, a restart's lines, and the pit fuel typed with its
 // advice line left open.

@@ -39,6 +39,10 @@ std::string summary(const Config& c) {
     if (c.stints != Stints::Off) text += c.stints == Stints::Even ? " plan=even" : " plan=full";
     if (c.join) text += " join";
     if (c.reconnect) text += " reconnect";
+    if (c.team.on()) {
+        text += " team=" + c.team.name + "@" + c.team.broker + ":" + std::to_string(c.team.port) + (c.team.tls ? " tls " : " ") +
+                c.team.user + "/" + c.team.password + "/" + c.team.cafile;
+    }
     return text;
 }
 const std::string kDefaults = "12500 12501 pw= 15000 loc=";
@@ -48,6 +52,11 @@ std::string withTimeOut(const std::string& ms) { return "12500 12501 pw= " + ms 
 std::string repeated(const std::string& element) {
     return "cfg.xml line 1: <" + element + "> appears more than once: only this last one's settings stand, and an "
            "attribute it leaves out takes its default\n";
+}
+std::string wide(const std::string& text) {  // UTF-16 with its byte-order mark
+    std::string out = "\xFF\xFE";
+    for (char c : text) out += std::string{c, '\0'};
+    return out;
 }
 const std::string kHalfLaunch = "cfg.xml line 1: LFSExec has InvokeInSim but its start is 0 or missing: the simulator "
                                 "is not started\n";
@@ -112,7 +121,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 2: <insim> is not a setting and is passed over; did you mean <InSim>?\n"
          "cfg.xml line 2: <Fuels> is not a setting and is passed over; did you mean <Fuel>?\n"
          "cfg.xml line 3: <x> is not a setting and is passed over (the settings are InSim, OutGauge, Password, "
-         "BoardTimeOut, LFSExec, Fuel, Pit, Race, Log and Plan)\n"
+         "BoardTimeOut, LFSExec, Fuel, Pit, Race, Log, Plan and Team)\n"
          "cfg.xml line 3: <InSim> has no attribute Port: it is passed over; did you mean port?\n", kDefaults},
         // Attributes no setting reads, mistyped or shortened, and values the program cannot use as written.
         {"<C><InSim ver=\"8\" speed=\"1\"/><Fuel avg=\"3\"/><Password value=\"abcdefghijklmnop\"/>"
@@ -177,6 +186,32 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: Fuel round \"down\" is neither up nor nearest: up is used\n"
          "cfg.xml line 1: Fuel stopSeconds \"0\" is not a number of seconds from 1 to 600: no time is taken off\n",
          kDefaults},
+        // The team link: the port follows tls; any value it cannot use leaves it off.
+        {"<C><Team name=\"blue\" broker=\"b.example\" user=\"u\" password=\"p\" tls=\"1\" cafile=\"ca.crt\"/></C>", "", "",
+         with(" team=blue@b.example:8883 tls u/p/ca.crt")},
+        {"<C><Team name=\"blue\" broker=\"10.0.0.2\" port=\"1884\" tls=\"0\"/></C>", "", "", with(" team=blue@10.0.0.2:1884 //")},
+        {"<C>\n<Team broker=\"b\"/>\n<Team name=\"a/b\" broker=\"b\"/>\n<Team name=\"blue\"/>\n"
+         "<Team name=\"blue\" broker=\"b\" tls=\"yes\"/>\n<Team name=\"blue\" broker=\"b\" port=\"65536\"/></C>", "",
+         "cfg.xml line 2: Team has no name: the team link is off\n"
+         "cfg.xml line 3: Team name \"a/b\" holds /, + or #, which a topic cannot: the team link is off\n"
+         "cfg.xml line 4: Team has no broker: the team link is off\n"
+         "cfg.xml line 5: Team tls \"yes\" is not 0 or 1: the team link is off\n"
+         "cfg.xml line 6: Team port \"65536\" is not a port from 1 to 65535: the team link is off\n"
+         "cfg.xml line 6: <Team> appears more than once: only this last one's settings stand, and an attribute it leaves "
+         "out takes its default\n", kDefaults},
+        {"port=12600", "", "cfg.xml holds no settings: every setting takes its default\n", kDefaults},
+        // What comes before the first fault is read; nothing after it sets anything, and the line is named.
+        {"<C>\n<InSim port=\"5\"/>\n<Password value=\"abc/><OutGauge port=\"7\"/></C>", "Read InSim Port: 5\n",
+         "cfg.xml line 3: a tag is cut off or not written as name=\"value\" pairs; nothing from there on is read\n",
+         "5 12501 pw= 15000 loc="},
+        // Wide text with a byte-order mark is read one byte per character; a UTF-32 mark with a stray byte
+        // after it would leave irrXML's own conversion unterminated.
+        {wide("<C><InSim port=\"5\"/></C>"), "Read InSim Port: 5\n", "", "5 12501 pw= 15000 loc="},
+        {std::string("\xFF\xFE\x00\x00<", 5), "", "cfg.xml holds no settings: every setting takes its default\n", kDefaults},
+        // The cfg.xml shipped for today's game: every recommended setting on, not a word on standard error.
+        {fileText(STINTKEEPER_SOURCE_DIR "/docs/cfg-today.xml"), "Read InSim Port: 12500\n", "",
+         with(" version=8 fuel=1/0.50/finish guard racing=1.10 level=both topUp longAverage=30 nearest stop=30.0 "
+              "long log=logs plan=full join reconnect")},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(read(c.content), c.config) << c.content;
@@ -185,24 +220,11 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
     }
 }
 
-// The cfg.xml shipped for today's game reads without a word on standard error, every recommended
-// setting on.
-TEST_F(ConfigFile, TheOneForTodaysGame) {
-    EXPECT_EQ(readPath(STINTKEEPER_SOURCE_DIR "/docs/cfg-today.xml"),
-              with(" version=8 fuel=1/0.50/finish guard racing=1.10 level=both topUp longAverage=30 nearest stop=30.0 "
-                   "long log=logs plan=full join reconnect"));
-    EXPECT_EQ(console.errors, "");
-}
-
-// No cfg.xml at all is the start-up tests'.
-TEST_F(ConfigFile, ADirectoryOrNoSettings) {
+// A cfg.xml that is a directory; no cfg.xml at all is the start-up tests'.
+TEST_F(ConfigFile, ADirectory) {
     std::filesystem::create_directory(dir_ / "cfg.xml");
     EXPECT_EQ(readPath(dir_ / "cfg.xml"), kDefaults);
     EXPECT_EQ(console.errors, "cfg.xml cannot be read: every setting takes its default\n");
-    std::filesystem::remove(dir_ / "cfg.xml");
-    EXPECT_EQ(read("port=12600"), kDefaults);
-    EXPECT_EQ(console.errors, "cfg.xml holds no settings: every setting takes its default\n");
-    EXPECT_EQ(console.text, "");
 }
 
 // The parser is given the document up to the first construct it would misread, and never that
@@ -239,29 +261,14 @@ TEST(SettingsVetting, WhatIsCutOffAndWhy) {
     EXPECT_EQ(vetSettings("\n<C>\n<A/>\n<!-- -->\n</C>\n<B x='1'>").elementLines, (std::vector<std::size_t>{2, 3, 6}));
 }
 
-// What comes before the first fault is read; nothing after it sets anything, and the line is named.
+// Only the first MiB is looked at.
 TEST_F(ConfigFile, DamagedFilesKeepWhatCameBeforeTheFault) {
     std::mt19937 random(7);
     std::string junk(1 << 20, '\0');
     for (char& c : junk) c = static_cast<char>(random());
     const std::string before = "<C>\n<InSim port=\"5\"/>\n";
-    EXPECT_EQ(read(before + "<Password value=\"abc/><OutGauge port=\"7\"/></C>"), "5 12501 pw= 15000 loc=");
-    EXPECT_EQ(console.text, "Read InSim Port: 5\n");
-    EXPECT_EQ(console.errors, "cfg.xml line 3: a tag is cut off or not written as name=\"value\" pairs; nothing "
-                              "from there on is read\n");
-    // Only the first MiB is looked at.
-    for (const std::string& rest : {"\x01\xFF<" + junk, std::string(1 << 20, ' ') + "<OutGauge port=\"7\"/></C>"}) {
-        EXPECT_EQ(read(before + rest), "5 12501 pw= 15000 loc=");
-    }
-}
-
-// Wide text with a byte-order mark is read one byte per character; a UTF-32 mark with a stray byte
-// after it would leave irrXML's own conversion unterminated.
-TEST_F(ConfigFile, WideText) {
-    std::string utf16 = "\xFF\xFE";
-    for (char c : std::string("<C><InSim port=\"5\"/></C>")) utf16 += std::string{c, '\0'};
-    EXPECT_EQ(read(utf16), "5 12501 pw= 15000 loc=");
-    EXPECT_EQ(read(std::string("\xFF\xFE\x00\x00<", 5)), kDefaults);
+    EXPECT_EQ(read(before + "\x01\xFF<" + junk), "5 12501 pw= 15000 loc=");
+    EXPECT_EQ(read(before + std::string(1 << 20, ' ') + "<OutGauge port=\"7\"/></C>"), "5 12501 pw= 15000 loc=");
 }
 
 // The settings line names the ports as they are opened, not as written.
@@ -270,4 +277,7 @@ TEST(Settings, DescribedWithThePortsUsed) {
     config.insimPort = 70000;
     config.outGaugePort = -1;
     EXPECT_EQ(describeSettings(config).substr(0, 36), "InSim port 4464, OutGauge port 65535");
+    config.team = {"blue", "b.example", 8883, "u", "secret", true, ""};  // the password never shown
+    const std::string described = describeSettings(config);
+    EXPECT_EQ(described.substr(described.find(", team")), ", team blue linked through b.example port 8883 with TLS");
 }

@@ -111,7 +111,7 @@ std::set<std::string> anchorsOf(const fs::path& path) {
 }  // namespace
 
 // Each xml block reads as the body of a cfg.xml without a word on standard error, unless comments before it
-// give the words it must put there; the cfg.xml for today's game reads without any.
+// give the words it must put there (docs/cfg-today.xml is a row of ConfigFile's table).
 TEST(Docs, EverySnippetReadsAsItSays) {
     std::size_t snippets = 0;
     for (const fs::path& page : pages()) {
@@ -123,7 +123,6 @@ TEST(Docs, EverySnippetReadsAsItSays) {
         }
     }
     EXPECT_GE(snippets, 5u);
-    EXPECT_EQ(diagnosticsOf(fileText(kSource / "docs/cfg-today.xml")), "");
 }
 
 TEST(Docs, EveryScriptNamedExists) {

@@ -57,9 +57,10 @@ TEST(Join, WhatTheAnswersStart) {
 // The lapped viewed car: its first line after the join has no board (its lap before was not seen); the
 // laps the leader had completed before the join give boards without place or gaps, even where the viewed
 // car was the first seen to complete them; the first lap nobody had completed gives the whole board. The
-// fuel estimate works from the first two readings after the join, as from the first two of a race.
+// fuel estimate works from the first two readings after the join, as from the first two of a race. The
+// cars' laps asked again, as after a lost link, with none missed, keep the join's laps partial.
 TEST(Join, ALappedViewedCarIsPlacedFromTheFirstWholeLap) {
-    const Script script = kJoinedLapped + mark() + lap(7, 60000, 300000, 5) + gauge(1, 0.75f) + lap(8, 60000, 360500, 7) +
+    const Script script = kJoinedLapped + mark() + lap(7, 60000, 300000, 5) + gauge(1, 0.75f) + lap(8, 60000, 360500, 7) + nlp({{8, 8}, {7, 6}}) +
                           lap(7, 60000, 360000, 6) + gauge(2, 0.625f) + lap(7, 60000, 420000, 7) + gauge(3, 0.5f) +
                           lap(8, 60000, 420500, 8) + lap(7, 60000, 480000, 8);
     EXPECT_EQ(play(script, joining()),

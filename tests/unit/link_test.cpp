@@ -129,6 +129,7 @@ TEST(Link, StartUpFailuresAndTheirExitCodes) {
         int code;
         std::string console;
         std::string errors = "";  // what points at the setting to mend
+        bool reconnect = false;
     } cases[] = {
         {"no SDL", [](ScriptedSockets& s) { s.libraries = 1; }, 1, "SDL_Init: scripted failure\n"},
         {"no SDL_net", [](ScriptedSockets& s) { s.libraries = 2; }, 2, "SDLNet_Init: scripted failure\n"},
@@ -142,6 +143,9 @@ TEST(Link, StartUpFailuresAndTheirExitCodes) {
          "Initialization done!\n" + kConnected + "Connection closed before the InSim version reply! Exiting!\n",
          "the game closes the connection before its reply when the admin password is wrong: <Password value=\"...\"/> "
          "in cfg.xml must be the game's InSim admin password, or empty\n"},
+        // With reconnect on and no password, the game closing at once is no sign of a wrong one.
+        {"closed before the version reply, reconnect on", [](ScriptedSockets& s) { s.receives = {kVersion5.substr(0, 19)}; },
+         2, "Initialization done!\n" + kConnected + "Connection closed before the InSim version reply! Exiting!\n", "", true},
         // The first 20 bytes are the version reply whatever they are: here a keep-alive and most of the reply.
         {"a first reply that is not IS_VER", [](ScriptedSockets& s) { s.receives = {bytes({4, 3, 0, 0}) + kVersion5}; },
          2, "Initialization done!\n" + kConnected + "InSim version is 0 - Stintkeeper only supports InSim version 5. Exiting.\n",
@@ -165,7 +169,9 @@ TEST(Link, StartUpFailuresAndTheirExitCodes) {
     for (const auto& c : cases) {
         ScriptedLink run;
         c.script(run.sockets);
-        EXPECT_EQ(run.start(), c.code) << c.name;
+        Config settings;
+        settings.reconnect = c.reconnect;
+        EXPECT_EQ(run.start(settings), c.code) << c.name;
         EXPECT_EQ(run.console.text, c.console) << c.name;
         EXPECT_EQ(run.console.errors, c.errors) << c.name;
     }
@@ -279,12 +285,13 @@ std::tm noon() {
     return time;
 }
 
-const std::string kAccepted = kConnected + "InSim version is 5 - accepted.\nRequesting OutGauge...\n";
-const std::string kLost = "Failed to receive data: scripted failure - Setting exit-flag!\nLost the InSim link: connecting again.\n"
-                          "Waiting for InSim... Connected!\nSent ISI. Waiting for reply...\nInSim version is 5 - accepted.\n"
+const std::string kVersion8 = bytes({20, 2, 1, 0}) + std::string(14, '\0') + bytes({8, 0});
+const std::string kBack = "Waiting for InSim... Connected!\nSent ISI. Waiting for reply...\nInSim version is 8 - accepted.\n"
                           "Requesting OutGauge...\n";
-// TINY_SST, TINY_RST, TINY_NCN, TINY_NPL and TINY_NLP, each with ReqI 2.
+const std::string kLost = "Failed to receive data: scripted failure - Setting exit-flag!\nLost the InSim link: connecting again.\n" + kBack;
+// TINY_SST, TINY_RST, TINY_NCN, TINY_NPL and TINY_NLP, each with ReqI 2; the guard's TINY_NCN and TINY_NPL.
 const std::string kRequests = bytes({4, 3, 2, 7, 4, 3, 2, 19, 4, 3, 2, 13, 4, 3, 2, 14, 4, 3, 2, 16});
+const std::string kDrivers = bytes({4, 3, 2, 13, 4, 3, 2, 14});
 const std::string kJoined = "Joined a race in progress: Race! Number of laps: 20. Allocated 30800bytes.\n";
 
 }  // namespace
@@ -292,7 +299,8 @@ const std::string kJoined = "Joined a race in progress: Race! Number of laps: 20
 // With reconnect on, a lost link is made again after a second between attempts (the clock moves only
 // with the pauses: no attempt without one), and the answers after the handshake decide: the same race
 // goes on in the same store and log, another ends the old one, and without join the old one ends at once.
-// Every handshake asks what runs when join is on. The stop ends the loop with the board cleared.
+// Every handshake asks what runs when join is on, who drives when join or the guard is. A link closed before the
+// version reply is made again. The stop ends the loop with the board cleared.
 TEST(Link, ReconnectGoesOnWithTheSameRaceOrEndsTheOldOne) {
     using namespace transcript;
     const Script before = sta(7, 1, 20) + rstAnswer(20, 0) + nlp({{7, 1}, {8, 1}}) + lap(8, 60000, 60000, 1) +
@@ -310,6 +318,8 @@ TEST(Link, ReconnectGoesOnWithTheSameRaceOrEndsTheOldOne) {
         Script after;             // what the second link delivers after the version reply
         std::string console;      // from the loss on
         std::string log;          // the first race's file
+        bool guard = false;
+        int closedEarly = 0;      // later links the game closes before its version reply
     } cases[] = {
         // Laps 2 and 3 of car 7 were driven unseen: its line of lap 4 gets no board, its lap row is kept.
         {"the same race", true, sta(7, 1, 20) + rstAnswer(20, 0) + nlp({{8, 5}, {7, 4}}) + lap(7, 60000, 240500, 4),
@@ -321,8 +331,14 @@ TEST(Link, ReconnectGoesOnWithTheSameRaceOrEndsTheOldOne) {
          kLost + ended + kJoined, rows + "1,2,7,2,60000,120500,0,0,,,,\n"},
         {"nothing running", true, sta(0, 0, 0) + nlp({}), kLost + ended, rows + "1,2,7,2,60000,120500,0,0,,,,\n"},
         {"without join", false, {}, "Failed to receive data: scripted failure - Setting exit-flag!\nLost the InSim link: "
-         "connecting again.\n" + ended + kLost.substr(kLost.find("Waiting for InSim")) + "Waiting for restart...\n",
-         rows + "1,2,7,2,60000,120500,0,0,,,,\n"},
+         "connecting again.\n" + ended + kBack + "Waiting for restart...\n", rows + "1,2,7,2,60000,120500,0,0,,,,\n"},
+        {"the guard without join asks who drives", false, {}, "Failed to receive data: scripted failure - Setting "
+         "exit-flag!\nLost the InSim link: connecting again.\n" + ended + kBack + "Waiting for restart...\n",
+         rows + "1,2,7,2,60000,120500,0,0,,,,\n", true},
+        // The game closed the first link again before its version reply: it is tried again a second later.
+        {"closed before the version reply", true, sta(0, 0, 0) + nlp({}), kLost.substr(0, kLost.find("Waiting")) +
+         "Waiting for InSim... Connected!\nSent ISI. Waiting for reply...\nConnection closed before the InSim version "
+         "reply: connecting again.\n" + kBack + ended, rows + "1,2,7,2,60000,120500,0,0,,,,\n", false, 1},
     };
     for (const auto& c : cases) {
         const TempDir logs("reconnect");
@@ -331,13 +347,16 @@ TEST(Link, ReconnectGoesOnWithTheSameRaceOrEndsTheOldOne) {
         Config config;
         config.reconnect = true;
         config.join = c.join;
+        config.insimVersion = 8;
         run.program.join = c.join;
+        run.program.pitFuel.guard.on = c.guard;
         run.program.log.emplace(logs.path, false, noon);
-        run.sockets.receives = {kVersion5};
+        run.sockets.receives = {kVersion8};
         ASSERT_EQ(run.start(config), 0) << c.name;
         // Without join the first race begins with a restart; its answer is then a restart as any other.
         run.sockets.receives = {streamOf(before)};
-        run.sockets.laterLinks = {{kVersion5 + streamOf(c.after)}};
+        run.sockets.laterLinks = {{kVersion8 + streamOf(c.after)}};
+        if (c.closedEarly) run.sockets.laterLinks.push_front({kVersion8.substr(0, 19)});
         run.sockets.laterRefusals = 3;
         run.sockets.stopWhenDone = &stop;
         run.sockets.datagrams = {};
@@ -346,15 +365,16 @@ TEST(Link, ReconnectGoesOnWithTheSameRaceOrEndsTheOldOne) {
         EXPECT_EQ(run.link.run(run.program), 0) << c.name;
         const std::string console = run.console.text;
         EXPECT_EQ(console.substr(console.find("Failed to receive")), c.console) << c.name;
-        EXPECT_EQ(run.sockets.now, 3000u) << c.name;  // three refusals, a second after each
-        EXPECT_EQ(run.sockets.attempts, 5) << c.name;
-        EXPECT_EQ(run.sockets.inSimCloses, 1) << c.name;
+        EXPECT_EQ(run.sockets.now, 3000u + 1000u * c.closedEarly) << c.name;  // three refusals, a second after each
+        EXPECT_EQ(run.sockets.attempts, 5 + c.closedEarly) << c.name;
+        EXPECT_EQ(run.sockets.inSimCloses, 1 + c.closedEarly) << c.name;
+        const std::string& requests = c.join ? kRequests : kDrivers;
         std::size_t asked = 0;
-        for (std::size_t at = run.sockets.sent.find(kRequests); at != std::string::npos;
-             at = run.sockets.sent.find(kRequests, at + 1)) {
+        for (std::size_t at = run.sockets.sent.find(requests); at != std::string::npos;
+             at = run.sockets.sent.find(requests, at + 1)) {
             ++asked;
         }
-        EXPECT_EQ(asked, c.join ? 2u : 0u) << c.name;  // at both handshakes
+        EXPECT_EQ(asked, c.join || c.guard ? 2u : 0u) << c.name;  // at both handshakes
         // Stopped with the link up: the board cleared; at the program's end the waiting row is written.
         EXPECT_EQ(run.sockets.sent.substr(run.sockets.sent.size() - 8), bytes({8, 42, 0, 1, 0, 0, 0, 0})) << c.name;
         run.program.log.reset();

@@ -162,32 +162,25 @@ TEST(BoardFormats, GapAndLapTime) {
     }
 }
 
-namespace {
-
-// Every send, each as its bytes.
-struct Sends final : Output {
-    std::vector<std::string> sent;
-    void send(const void* bytes, std::size_t size) override { sent.emplace_back(static_cast<const char*>(bytes), size); }
-    void write(std::string_view) override {}
-};
-
-}  // namespace
-
-// Line 1 past lap 1,000: a text longer than its 16 bytes goes in the next multiple of 4, the header's Size
-// telling (in fours from InSim 9 on); a text that fits keeps today's bytes.
+// Lines 1 and 4 (the advice) past lap 1,000: a text longer than its 16 or 12 bytes goes in the next multiple
+// of 4, the header's Size telling (in fours from InSim 9 on; the recorder reads it so); a text that fits keeps
+// today's bytes.
 TEST(RaceBoard, LineOneNeverLosesItsPlace) {
     const struct {
         std::uint16_t lap, raceLaps, position, positionBefore;
         bool estimated;
         SizeUnit unit;
-        std::string header, window;
+        std::string window;
+        const char* advice = "";  // rows with one check its button
     } cases[] = {
-        {999, 2876, 10, 12, true, SizeUnit::Bytes, bytes({28, 45, 1, 0, 1, 0, 32, 0, 10, 50, 20, 10}), "L999/~2876 P^210"},
-        {1001, 2876, 10, 12, true, SizeUnit::Bytes, bytes({32, 45, 1, 0, 1, 0, 32, 0, 10, 50, 20, 10}), "L1001/~2876 P^210   "},
-        {1001, 2876, 10, 12, true, SizeUnit::Fours, bytes({8, 45, 1, 0, 1, 0, 32, 0, 10, 50, 20, 10}), "L1001/~2876 P^210   "},
-        {1001, 2876, 9, 9, true, SizeUnit::Bytes, bytes({28, 45, 1, 0, 1, 0, 32, 0, 10, 50, 20, 10}), "L1001/~2876 P9  "},
-        {1000, 1000, 64, 12, false, SizeUnit::Bytes, bytes({28, 45, 1, 0, 1, 0, 32, 0, 10, 50, 20, 10}), "L1000/1000 P^164"},
-        {65535, 65535, 64, 12, true, SizeUnit::Bytes, bytes({32, 45, 1, 0, 1, 0, 32, 0, 10, 50, 20, 10}), "L65535/~65535 P^164 "},
+        {999, 2876, 10, 12, true, SizeUnit::Bytes, "L999/~2876 P^210"},
+        {1001, 2876, 10, 12, true, SizeUnit::Bytes, "L1001/~2876 P^210   "},
+        {1001, 2876, 10, 12, true, SizeUnit::Fours, "L1001/~2876 P^210   "},
+        {1001, 2876, 9, 9, true, SizeUnit::Bytes, "L1001/~2876 P9  "},
+        {1000, 1000, 64, 12, false, SizeUnit::Bytes, "L1000/1000 P^164"},
+        {65535, 65535, 64, 12, true, SizeUnit::Bytes, "L65535/~65535 P^164 "},
+        {999, 1000, 1, 1, false, SizeUnit::Bytes, "BOX 999-1003", "BOX 999-1003"},
+        {1000, 1100, 1, 1, false, SizeUnit::Bytes, "BOX 1000-1004\\0\\0\\0", "BOX 1000-1004"},
     };
     for (const auto& c : cases) {
         Tracker race;
@@ -197,10 +190,12 @@ TEST(RaceBoard, LineOneNeverLosesItsPlace) {
         race.latestBoard.lap = c.lap;
         race.latestBoard.raceLaps = c.raceLaps;
         race.latestBoard.raceLapsEstimated = c.estimated;
-        Sends out;
+        std::strcpy(race.latestBoard.advice, c.advice);
+        Recorder out;
         out.setSizeUnit(c.unit);
         showRaceBoard(race, out);
-        ASSERT_GE(out.sent.size(), 3u);
-        EXPECT_EQ(out.sent[1] + out.sent[2], c.header + c.window) << c.window;
+        const std::string button =
+            *c.advice != '\0' ? "{btn 4 |" + c.window + "|}" : "{clear}{btn 1 |" + c.window + "|}{btn 2";
+        EXPECT_NE(out.text.find(button), std::string::npos) << out.text;
     }
 }

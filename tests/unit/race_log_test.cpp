@@ -32,27 +32,19 @@ Script rstOn(const std::string& track, int raceLaps, int qualMins = 0) {
     return stream(bytes);
 }
 
-// Six laps of PLID 2 and the viewed PLID 1, who crosses second, then his level (none where it is
-// below 0) and the number of stops he made by each line.
-Script sixLaps(std::vector<float> levels, std::vector<int> stops = {0, 0, 0, 0, 0, 0}) {
-    Script out = rstOn("BL1", 6) + sta(1, 1, 6);
-    for (int n = 1; n <= 6; ++n) {
-        out = out + lap(2, 60000, n * 60000, n) + lap(1, 60000, n * 60000 + 500, n, 0, stops[n - 1]);
-        if (levels[n - 1] >= 0.0f) out = out + gauge(1000 * n, levels[n - 1]);
-    }
-    return out;
+// Six laps of PLID 2 and the viewed PLID 1, who crosses second, then his level (none for 0), with a stop
+// in his lap 4 when `stop`; that race is the race log page's: a fuel call at lap 3, a stop that took 62.5 %.
+Script sixLaps(std::vector<float> levels = {0.5f, 0.375f, 0.25f, 0.75f, 0.625f, 0.5f}, bool stop = true) {
+    return rstOn("BL1", 6) + sta(1, 1, 6) + linesUntil({{1, 60000, 500, stop ? 4 : 0, 0, 0, 0, levels}, {2}}, 360500);
 }
-// The race of the race log page's columns: a fuel call at lap 3, a stop that took 62.5 % in lap 4.
-const std::vector<float> kLevels = {0.5f, 0.375f, 0.25f, 0.75f, 0.625f, 0.5f};
-const std::vector<int> kOneStop = {0, 0, 0, 1, 1, 1};
 
 const std::string kName = "2026-12-08_2041_BL1.csv";
 
 class RaceLogTest : public ::testing::Test {
 protected:
-    Program logged(const std::filesystem::path& dir) const {
+    Program logged(const std::filesystem::path& dir, bool planned = false) const {
         Program program;
-        program.log.emplace(dir, false, restartTime);
+        program.log.emplace(dir, planned, restartTime);
         return program;
     }
     std::string file(const std::string& name) const {
@@ -68,7 +60,7 @@ protected:
 TEST_F(RaceLogTest, HeaderAndRowsOfARaceAndOfQualifying) {
     const Script qualifying = rstOn("BL1", 0, 10) + sta(1, 2, 0) + res(2, 59000, 3, 0) + res(1, 60000, 2, 1) +
                               res(1, 61000, 3, 255) + sta(1, 0, 0);
-    play(sixLaps(kLevels, kOneStop) + sta(1, 0, 0) + qualifying, logged(dir_ / "logs"));
+    play(sixLaps() + sta(1, 0, 0) + qualifying, logged(dir_ / "logs"));
     EXPECT_EQ(file(kName),
               "session,lap,plid,position,lap_time_ms,elapsed_ms,stops,penalty,fuel,use,estimate,pit_fuel\n"
               "1,1,2,1,60000,60000,0,0,,,,\n"
@@ -96,7 +88,7 @@ TEST_F(RaceLogTest, PlanColumns) {
     Program program;
     program.stints = Stints::Full;
     program.log.emplace(dir_ / "logs", true, restartTime);
-    play(sixLaps(kLevels, kOneStop), std::move(program));
+    play(sixLaps(), std::move(program));
     // Lap 3: the fuel to the flag, 13 %, where 38 % is designed; lap 5 shows no use and the finish nothing
     // to plan: no plan at either.
     EXPECT_EQ(file(kName),
@@ -149,33 +141,40 @@ TEST_F(RaceLogTest, FileNames) {
 // race needed; an unknown figure says why. Before them, the console is as without a log.
 TEST_F(RaceLogTest, EndOfRaceLines) {
     const std::string flag = "Race log: " + kName + ", fuel at the flag ";
+    Script twoStops = rstOn("BL1", 6) + sta(1, 1, 6);  // stops in laps 3 and 5, taking 50 % and 6.25 %
+    const float levels[] = {0.5f, 0.375f, 0.75f, 0.625f, 0.5625f, 0.4375f};
+    for (int n = 1; n <= 6; ++n) {
+        twoStops = twoStops + lap(2, 60000, n * 60000, n) + lap(1, 60000, n * 60000 + 500, n, 0, (n - 1) / 2) + gauge(n, levels[n - 1]);
+    }
     const struct {
         const char* name;
         Script race;
         std::string lines;
+        bool planned = false;  // with a plan: the first stop's need, the second's fuel in the flag's level
     } cases[] = {
-        {"a stop that took 62.5 %: 50 % more than the 12.5 % needed", sixLaps(kLevels, kOneStop),
+        {"a stop that took 62.5 %: 50 % more than the 12.5 % needed", sixLaps(),
          flag + "50% (4 laps).\nFirst fuel call: asked 38%, needed 12.5%.\n"},
-        {"no datagram", sixLaps({-1, -1, -1, -1, -1, -1}), flag + "unknown (no reading).\n"},
-        {"one level", sixLaps({0.5f, -1, -1, -1, -1, -1}), flag + "50% (laps unknown: no use).\n"},
-        {"no stop", sixLaps({0.5f, 0.375f, 0.25f, 0.1875f, 0.125f, 0.0625f}),
+        {"no datagram", sixLaps({}, false), flag + "unknown (no reading).\n"},
+        {"one level", sixLaps({0.5f}, false), flag + "50% (laps unknown: no use).\n"},
+        {"no stop", sixLaps({0.5f, 0.375f, 0.25f, 0.1875f, 0.125f, 0.0625f}, false),
          flag + "6.25% (0.714286 laps).\nFirst fuel call: asked 38%, needed unknown (no stop).\n"},
-        {"no level before the stop", sixLaps({0.5f, 0.375f, -1, 0.75f, 0.625f, 0.5f}, kOneStop),
+        {"no level before the stop", sixLaps({0.5f, 0.375f, 0, 0.75f, 0.625f, 0.5f}),
          flag + "50% (4 laps).\nFirst fuel call: asked 38%, needed unknown (no reading).\n"},
+        {"two stops, with a plan", twoStops, flag + "43.75% (3.5 laps).\nFirst fuel call: asked 38%, needed 6.25%.\n", true},
     };
     for (const auto& c : cases) {
         std::filesystem::remove_all(dir_ / "logs");
         const std::string plain = play(c.race + mark() + sta(1, 0, 0));
-        EXPECT_EQ(play(c.race + mark() + sta(1, 0, 0), logged(dir_ / "logs")), plain + c.lines) << c.name;
+        EXPECT_EQ(play(c.race + mark() + sta(1, 0, 0), logged(dir_ / "logs", c.planned)), plain + c.lines) << c.name;
         std::filesystem::remove_all(dir_ / "logs");
-        EXPECT_EQ(play(c.race + mark() + rst(5, 0), logged(dir_ / "logs")), c.lines + play(c.race + mark() + rst(5, 0)))
+        EXPECT_EQ(play(c.race + mark() + rst(5, 0), logged(dir_ / "logs", c.planned)), c.lines + play(c.race + mark() + rst(5, 0)))
             << c.name;
     }
 }
 
 TEST_F(RaceLogTest, ADirectoryThatCannotBeMadeLeavesTheRaceAsItIs) {
     std::ofstream(dir_ / "file") << "in the way";
-    const Script race = sixLaps(kLevels, kOneStop) + sta(1, 0, 0);
+    const Script race = sixLaps() + sta(1, 0, 0);
     std::string errors;
     EXPECT_EQ(play(race, logged(dir_ / "file" / "logs"), &errors), play(race));
     EXPECT_EQ(errors, "race log: the directory " + (dir_ / "file" / "logs").string() +
@@ -184,7 +183,7 @@ TEST_F(RaceLogTest, ADirectoryThatCannotBeMadeLeavesTheRaceAsItIs) {
 
 // A write that fails mid-race (here a file size limit) is named once; the race runs on.
 TEST_F(RaceLogTest, AWriteThatFailsStopsTheLogOnly) {
-    const Script race = sixLaps(kLevels, kOneStop) + sta(1, 0, 0);
+    const Script race = sixLaps() + sta(1, 0, 0);
     const std::string plain = play(race);
     rlimit before{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
