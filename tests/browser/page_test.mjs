@@ -100,7 +100,7 @@ assert.equal(boards.get('L12/15 P1\n-0.00/+1.24\n1:02.10 PIT\nSET 10% F'), 'c1:+
 // Every plan the console gave, in its words; the chart growing by one point at each lap line.
 const plans = new Set(seen.map(view => view.plan + '.'));
 const printed = stintkeeper.out.split('\n').filter(line => /^Plan: \d/.test(line)).map(line => line.slice(6));
-assert.ok(printed.length >= 3);
+assert.ok(printed.length >= 1);  // the plan speaks only when it matters
 assert.deepEqual(printed.filter(plan => !plans.has(plan)), []);
 const counts = seen.map(view => view.points).filter((n, i, all) => n !== all[i - 1]);
 assert.deepEqual(counts, Array.from({ length: 16 }, (_, i) => i));
