@@ -292,4 +292,7 @@ TEST(Settings, DescribedWithThePortsUsed) {
     config.team = {"blue", "b.example", 8883, "u", "secret", true, ""};  // the password never shown
     const std::string described = describeSettings(config);
     EXPECT_EQ(described.substr(described.find(", team")), ", team blue linked through b.example port 8883 with TLS");
+    config.team = {};
+    config.web = {true, 9000, "0.0.0.0", "0123456789abcdef"};  // nor the page's key
+    EXPECT_EQ(describeSettings(config).substr(described.find(", team")), ", the page on 0.0.0.0:9000 with a key");
 }
