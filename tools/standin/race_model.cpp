@@ -82,6 +82,7 @@ std::optional<ModelEvent> RaceModel::next() {
             case Step::CarSplit: split(step.car, step.arg); break;
             case Step::CarDriveEnd: driveEnd(step.car); break;
             case Step::CarLine: crossLine(step.car); break;
+            case Step::CarLapStart: startLap(step.car, now_); break;
             case Step::CarDry: runDry(step.car); break;
             case Step::CarInBox: stopInBox(step.car); break;
             case Step::CarBoxLeft: leaveBox(step.car); break;
@@ -190,6 +191,19 @@ IS_STA RaceModel::stateNow() const {
     return sta;
 }
 
+std::vector<std::uint8_t> RaceModel::playerPacket(const Car& car, byte reqI) const {
+    IS_NPL npl{};
+    npl.Size = sizeof npl;
+    npl.Type = ISP_NPL;
+    npl.ReqI = reqI;
+    npl.PLID = car.setup->plid;
+    npl.UCID = driverOf(car);
+    std::memcpy(npl.PName, car.setup->name.data(), std::min(car.setup->name.size(), sizeof npl.PName - 1));
+    npl.NumP = static_cast<byte>(cars_.size());
+    npl.Fuel = static_cast<byte>(std::lround(car.setup->fuelPercent));
+    return packetBytes(npl);
+}
+
 std::vector<std::vector<std::uint8_t>> RaceModel::answer(byte subT, byte reqI) const {
     std::vector<std::vector<std::uint8_t>> out;
     const bool running = session_ >= 0 && scenario_.sessions[static_cast<std::size_t>(session_)].kind != SessionKind::Practice;
@@ -214,17 +228,7 @@ std::vector<std::vector<std::uint8_t>> RaceModel::answer(byte subT, byte reqI) c
             out.push_back(packetBytes(ncn));
         }
     } else if (subT == TINY_NPL) {
-        for (const Car& car : cars_) {
-            IS_NPL npl{};
-            npl.Size = sizeof npl;
-            npl.Type = ISP_NPL;
-            npl.ReqI = reqI;
-            npl.PLID = car.setup->plid;
-            npl.UCID = driverOf(car);
-            npl.NumP = static_cast<byte>(cars_.size());
-            npl.Fuel = static_cast<byte>(std::lround(car.setup->fuelPercent));
-            out.push_back(packetBytes(npl));
-        }
+        for (const Car& car : cars_) out.push_back(playerPacket(car, reqI));
     } else if (subT == TINY_NLP) {
         // Places: more laps first, then the earlier line.
         std::vector<const Car*> order;
@@ -296,6 +300,7 @@ void RaceModel::startSession(int index) {
     rst.Split2 = 210;
     rst.Split3 = 0xFFFF;
     rst_ = rst;
+    for (const Car& car : cars_) emitInSim(playerPacket(car, 0));  // the cars join before the start, as in the game
     emitInSim(packetBytes(rst));
     sendState();
 
@@ -351,8 +356,10 @@ void RaceModel::startLap(int index, std::uint32_t at) {
     car.afterStop = false;
     // Whether the lap ends in the pits is known as it starts, so that the in-lap can burn its own amount.
     const bool planned = std::find(setup.stopLaps.begin(), setup.stopLaps.end(), lap) != setup.stopLaps.end();
-    car.inLap = session.kind == SessionKind::Race && !car.outLap &&
-                (planned || shortOfFuel(car, car.fuel - car.lapUse));
+    bool stop = planned || shortOfFuel(car, car.fuel - car.lapUse);
+    if (setup.plid == askedPlid_ && driverSays_) stop = planned || *driverSays_;
+    driverSays_.reset();
+    car.inLap = session.kind == SessionKind::Race && !car.outLap && stop;
     if (car.inLap && !lastLap(lap, at + car.driveMs)) car.lapUse *= scenario_.inLapUse;
 
     const double need = car.lapUse;
@@ -538,6 +545,10 @@ void RaceModel::crossLine(int index) {
             car.report.finished = true;
             if (!leaderFinished_) notice(setup.name + " (PLID " + std::to_string(setup.plid) + ") wins the race.");
             leaderFinished_ = true;
+        } else if (setup.plid == askedPlid_) {  // the driver looks at the line before he drives on
+            outbox_.push_back(ModelEvent{ModelEvent::Kind::Driver, now_, {}, {}});
+            driverSays_.reset();
+            plan(now_, Step::CarLapStart, index);
         } else {
             startLap(index, now_);
         }
