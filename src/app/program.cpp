@@ -15,6 +15,7 @@
 #include "strategy/car_at_line.h"
 #include "strategy/fuel.h"
 #include "strategy/plan.h"
+#include "strategy/plan_typing.h"
 #include "strategy/pit_guard.h"
 #include "strategy/pitboard.h"
 
@@ -224,12 +225,18 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
         const FuelCall call = callFuel(car, program.fuel, planned, plan.made && plan.stops == 0, out);
         outcome.call = call;
         outcome.plan = plan;
-        if (call.runsShort) {
-            markPitStop(board);
-            // Typed, or held by the guard.
-            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, call.mostPercent, out);
+        if (call.runsShort) markPitStop(board);
+        // Typed, or held by the guard. With a fuel stop planned the plan says when; with the plan on the board
+        // says SET only for an amount typed.
+        const bool planOn = program.stints != Stints::Off;
+        if (planned) {
+            const unsigned amount = plannedAmountDue(program.planTyped, program.pitFuel, race.races, lap, plan,
+                                                     program.planShown.stops, program.fuel);
+            if (amount != 0) outcome.pitFuel = setPlannedPitFuel(program.pitFuel, race, lap, amount, out);
+        } else if (call.runsShort) {
+            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, call.mostPercent, !planOn, out);
         }
-        advisePlan(board, plan, program.fuel);
+        advisePlan(board, plan, amountSet(program.pitFuel, race.races, lap.PLID));
     }
     if (distance.finishing) dropHeldPitFuel(program.pitFuel, kRaceOver, out);  // the viewed car took the flag
     setLastLapAdvice(board, distance);

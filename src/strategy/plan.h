@@ -56,8 +56,3 @@ struct PlanShown {
 // of the line.
 void reportPlan(PlanShown& shown, std::uint32_t race, unsigned stopsMade, const StintPlan& plan,
                 const FuelSettings& settings, Output& out);
-
-// The board's advice with a stop left: the window ("BOX 27-47") until the car drives its first lap, then
-// the amount ("SET 77% F"); with no stop and the reserve short, the use that keeps it ("SAVE 2.57%");
-// nothing when an advice was written at this line already.
-void advisePlan(BoardData& board, const StintPlan& plan, const FuelSettings& settings);
