@@ -81,7 +81,11 @@ void nodeLaps(Program& program, std::span<const std::uint8_t> packet, Output& ou
     if (race.pLaps && race.session.tracking) markMissedLaps(*race.pLaps, cars);
 }
 
-void connection(Program& program, const IS_NCN& ncn, Output&) { onConnection(program.pitFuel, ncn); }
+void connection(Program& program, const IS_NCN& ncn, Output&) {
+    onConnection(program.pitFuel, ncn);
+    if (program.team) teamConnection(program, ncn);
+}
+void host(Program& program, const IS_ISM& ism, Output&) { teamHost(program, ism); }
 void player(Program& program, const IS_NPL& npl, Output&) { onPlayer(program.pitFuel, npl); }
 void takeOver(Program& program, const IS_TOC& toc, Output& out) { onTakeOver(program.pitFuel, program.race, toc, out); }
 void playerLeaves(Program& program, const IS_PLL& pll, Output&) { onPlayerLeaves(program.pitFuel, pll); }
@@ -111,6 +115,7 @@ constexpr Route<Program> kGuard[] = {
     route<connection>(ISP_NCN), route<player>(ISP_NPL),    route<takeOver>(ISP_TOC),     route<playerLeaves>(ISP_PLL),
 };
 constexpr Route<Program> kJoin[] = {sizedRoute<Program, nodeLaps>(ISP_NLP)};
+constexpr Route<Program> kTeam[] = {route<host>(ISP_ISM)};
 
 template <std::size_t... Sizes>
 constexpr auto tableOf(const Route<Program> (&... parts)[Sizes]) {
@@ -122,6 +127,7 @@ constexpr auto tableOf(const Route<Program> (&... parts)[Sizes]) {
 constexpr auto kBoth = tableOf(kAlways, kJoin, kGuard);
 constexpr auto kGuardOnly = tableOf(kAlways, kGuard);
 constexpr auto kJoinOnly = tableOf(kAlways, kJoin);
+constexpr auto kWithTeam = tableOf(kAlways, kJoin, kGuard, kTeam);  // the join's rows take only answers it asked for
 
 }  // namespace
 
@@ -136,6 +142,7 @@ void useInSimVersion(Program& program, word version, Output& out) {
 }
 
 Routes<Program> programRoutes(const Program& program) {
+    if (program.team) return kWithTeam;
     const bool guard = program.pitFuel.guard.on;
     if (guard && program.join) return kBoth;
     if (guard) return kGuardOnly;
@@ -145,11 +152,12 @@ Routes<Program> programRoutes(const Program& program) {
 
 std::vector<byte> requestsAfterHandshake(const Program& program) {
     const bool session = program.join;
-    const bool drivers = program.join || program.pitFuel.guard.on;
+    const bool drivers = program.join || program.pitFuel.guard.on || program.team;
     std::vector<byte> asked;
     if (session) asked.insert(asked.end(), {TINY_SST, TINY_RST});  // the state first: the restart answer is read against it
     if (drivers) asked.insert(asked.end(), {TINY_NCN, TINY_NPL});
     if (session) asked.push_back(TINY_NLP);
+    if (program.team) asked.push_back(TINY_ISM);  // the host's name, which the team's messages carry
     return asked;
 }
 
@@ -163,6 +171,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     const bool tracking = race.session.tracking;
     const LapRegistered registered = registerLap(race, lap, out);
     onLapLineOfCar(program.pitFuel, lap);
+    if (program.team) teamLapLine(program, lap);
     // Nothing is typed into a race that is over: a lap beyond its length ends tracking, and the amount held goes.
     if (tracking && !race.session.tracking) dropHeldPitFuel(program.pitFuel, kRaceOver, out);
     LapLineOutcome outcome;
@@ -191,12 +200,27 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
         const FuelCall call = callFuel(car, program.fuel, planned, out);
         outcome.call = call;
         outcome.plan = plan;
-        if (call.runsShort) {
+        // While a team mate drives, his program types: the board shows what it typed, or the window.
+        const bool mate = mateDrives(program, lap.PLID);
+        StintPlan advised = plan;
+        if (mate) {
+            advised.inWindow = false;
+            if (program.teamSide.teamAmount != 0) teamAdvice(board, program.teamSide.teamAmount);
+        } else if (call.runsShort) {
             markPitStop(board);
             // Typed, or held by the guard.
             outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, call.mostPercent, out);
         }
-        advisePlan(board, plan, program.fuel);
+        advisePlan(board, advised, program.fuel);
+        if (program.team) {
+            TeamSide& side = program.teamSide;
+            side.use = call.estimated && call.use > 0.0f ? std::optional<float>(call.use) : std::nullopt;
+            side.lapsToGo = static_cast<float>(distance.lapsToGo);
+            side.stops = plan.stops;
+            side.windowFrom = plan.windowFrom;
+            side.windowTo = plan.windowTo;
+            side.amount = outcome.pitFuel != 0 ? outcome.pitFuel : program.pitFuel.guard.held;
+        }
     }
     if (distance.finishing) dropHeldPitFuel(program.pitFuel, kRaceOver, out);  // the viewed car took the flag
     setLastLapAdvice(board, distance);
@@ -217,12 +241,11 @@ void onGauge(Program& program, const void* datagram, std::size_t length, Output&
     ageBoards(program.race, program.boardTimeOutMs, out);
     const std::optional<LevelStored> stored = recordLapFuel(program.race, *fuel, out);
     if (stored && program.log) program.log->levelStored(*stored, out);
+    if (stored && program.team) teamLevelStored(program, *stored);
 }
 
 void onTeamTurn(Program& program, Output& out) {
-    for (const TeamReport& report : program.team->arrived(out)) {
-        (void)report;
-    }
+    for (const TeamReport& report : program.team->arrived(out)) takeTeamReport(program, report, out);
 }
 
 void onLinkLost(Program& program, Output& out) {

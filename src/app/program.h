@@ -9,6 +9,7 @@
 
 #include "app/config.h"
 #include "app/race_log.h"
+#include "app/team_steps.h"
 #include "link/dispatch.h"
 #include "link/output.h"
 #include "publish/team_port.h"
@@ -31,6 +32,7 @@ struct Program {                     // everything the handlers work on, for the
     enum class Resume { None, Asked, SameSoFar } resume = Resume::None;
     IS_RST answer{};                 // the restart answer while the cars' laps are awaited
     TeamPort* team = nullptr;        // with <Team>: the team link, which the entry point owns
+    TeamSide teamSide;               // and what its reports need and left
 
     Program() = default;
     explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel), stints(config.stints) {
