@@ -129,7 +129,7 @@ struct BoardData {                 // the content of one pitboard
     std::uint32_t gapBehind = 0;   // ms to the car behind, 0 = none
     bool placeUnknown = false;     // built from a partial lap: position and gaps are not known
     char marker[4] = {};           // "PIT", "D/T", "S&G", three spaces or empty
-    char advice[12] = {};          // AdviceText: the advice line, NUL-terminated
+    char advice[16] = {};          // AdviceText: the advice line, NUL-terminated ("BOX 65535-65535" the longest)
     std::uint32_t shownAt = 0;     // OutGauge time the board was shown, 0 = not shown
 };
 

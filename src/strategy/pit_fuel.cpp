@@ -93,7 +93,7 @@ unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, fl
     // The board shows the amount decided, typed or held: the driver may set it by hand.
     const std::string advice = adviceOf(amount);
     print(out, "Set Advice: ", advice);
-    // At most "SET 99% F": 9 characters and the terminator fit the 12 bytes.
+    // At most "SET 100% F": 10 characters and the terminator fit.
     std::memcpy(tracker.latestBoard.advice, advice.c_str(), advice.size() + 1);
     return typed;
 }

@@ -15,7 +15,7 @@ constexpr std::uint8_t kLineTop[] = {50, 58, 66, 74};  // ClickID 1 to 4
 
 constexpr std::size_t kShortWindow = 16;  // lines 1 and 3, and every qualifying line
 constexpr std::size_t kGapWindow = 20;    // race line 2
-constexpr std::size_t kAdviceWindow = sizeof(BoardData::advice);
+constexpr std::size_t kAdviceWindow = 12;   // race line 4
 
 // Fillers long enough that every text but the race gap line reaches past its window.
 constexpr std::string_view kLapFiller = "             ";                   // thirteen spaces
@@ -168,7 +168,8 @@ void showRaceBoard(Tracker& tracker, Output& out) {
     sendRaceLines(tracker.previousBoard, board, out);
     if (board.advice[0] != '\0') {
         printLine(out, "Sending advice:", fieldText(board.advice));
-        sendButton(out, 4, kLineTop[3], std::string_view(board.advice, kAdviceWindow), kAdviceWindow);
+        const std::string_view advice = fieldText(board.advice);
+        sendButton(out, 4, kLineTop[3], advice, windowFor(advice.size(), kAdviceWindow));
     }
 
     tracker.previousBoard = board;

@@ -174,7 +174,6 @@ void advisePlan(BoardData& board, const StintPlan& plan, const FuelSettings& set
         appendValue(advice, plannedPercent(plan.fuel, settings));
         advice += "% F";
     }
-    // The advice line's window holds 11 characters and its terminator: from lap 1,000 on a window is cut.
     const std::size_t length = std::min(advice.size(), sizeof board.advice - 1);
     std::memcpy(board.advice, advice.data(), length);
     board.advice[length] = '\0';

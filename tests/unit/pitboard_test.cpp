@@ -162,14 +162,16 @@ TEST(BoardFormats, GapAndLapTime) {
     }
 }
 
-// Line 1 past lap 1,000: a text longer than its 16 bytes goes in the next multiple of 4, the header's Size
-// telling (in fours from InSim 9 on; the recorder reads it so); a text that fits keeps today's bytes.
+// Lines 1 and 4 (the advice) past lap 1,000: a text longer than its 16 or 12 bytes goes in the next multiple
+// of 4, the header's Size telling (in fours from InSim 9 on; the recorder reads it so); a text that fits keeps
+// today's bytes.
 TEST(RaceBoard, LineOneNeverLosesItsPlace) {
     const struct {
         std::uint16_t lap, raceLaps, position, positionBefore;
         bool estimated;
         SizeUnit unit;
         std::string window;
+        const char* advice = "";  // rows with one check its button
     } cases[] = {
         {999, 2876, 10, 12, true, SizeUnit::Bytes, "L999/~2876 P^210"},
         {1001, 2876, 10, 12, true, SizeUnit::Bytes, "L1001/~2876 P^210   "},
@@ -177,6 +179,8 @@ TEST(RaceBoard, LineOneNeverLosesItsPlace) {
         {1001, 2876, 9, 9, true, SizeUnit::Bytes, "L1001/~2876 P9  "},
         {1000, 1000, 64, 12, false, SizeUnit::Bytes, "L1000/1000 P^164"},
         {65535, 65535, 64, 12, true, SizeUnit::Bytes, "L65535/~65535 P^164 "},
+        {999, 1000, 1, 1, false, SizeUnit::Bytes, "BOX 999-1003", "BOX 999-1003"},
+        {1000, 1100, 1, 1, false, SizeUnit::Bytes, "BOX 1000-1004\\0\\0\\0", "BOX 1000-1004"},
     };
     for (const auto& c : cases) {
         Tracker race;
@@ -186,9 +190,12 @@ TEST(RaceBoard, LineOneNeverLosesItsPlace) {
         race.latestBoard.lap = c.lap;
         race.latestBoard.raceLaps = c.raceLaps;
         race.latestBoard.raceLapsEstimated = c.estimated;
+        std::strcpy(race.latestBoard.advice, c.advice);
         Recorder out;
         out.setSizeUnit(c.unit);
         showRaceBoard(race, out);
-        EXPECT_NE(out.text.find("{clear}{btn 1 |" + c.window + "|}{btn 2"), std::string::npos) << out.text;
+        const std::string button =
+            *c.advice != '\0' ? "{btn 4 |" + c.window + "|}" : "{clear}{btn 1 |" + c.window + "|}{btn 2";
+        EXPECT_NE(out.text.find(button), std::string::npos) << out.text;
     }
 }
