@@ -85,6 +85,42 @@ Distance timedDistance(const RaceLapStore& store, const IS_LAP& lap, unsigned ho
     return distance;
 }
 
+// A lap race read with long races: the race ends for every car at its first line after the winner's, so a
+// lapped car completes fewer laps than the race's. Its lines to go are counted as in a timed race, from the
+// leader's latest line, his laps left and his recent pace; the race's laps for the board as ever.
+Distance lapDistance(const RaceLapStore& store, const IS_LAP& lap, unsigned raceLaps, std::uint32_t delayMs) {
+    const unsigned done = lap.LapsDone;
+    Distance distance;
+    distance.total = raceLaps;
+    distance.lapsToGo = raceLaps > done ? raceLaps - done : 0;
+    distance.finishing = done == raceLaps;
+    if (distance.lapsToGo == 0) return distance;
+    // The winner's finish: the first record of the last lap's block.
+    const LapBlock* last = store.block(raceLaps - 1u);
+    if (last != nullptr && last->arrivals > 0) {
+        distance.finishing = lap.ETime >= last->laps[0].ETime && previousLineTime(store, lap) < last->laps[0].ETime;
+        distance.lapsToGo = lap.ETime >= last->laps[0].ETime ? 0 : 1;
+        distance.lastLap = distance.lapsToGo == 1;
+        return distance;
+    }
+    // The leader: the first car to complete the latest lap any car has completed, at most a few laps on.
+    std::size_t latest = done - 1u;
+    while (store.block(latest + 1) != nullptr && store.block(latest + 1)->arrivals > 0) ++latest;
+    const IS_LAP& leader = store.block(latest)->laps[0];
+    const LapBlock* own = store.block(done - 1u);
+    const double leaderPace = recentPaceMs(store, leader.PLID, leader.LapsDone, 0);
+    const double ownPace = recentPaceMs(store, lap.PLID, done, own != nullptr && own->arrivals > 0 ? own->arrivals - 1u : 0);
+    if (leader.PLID != lap.PLID && leaderPace > 0.0 && ownPace > 0.0 && store.block(latest)->arrivals > 0) {
+        const double finish = leader.ETime + (raceLaps - leader.LapsDone) * leaderPace;
+        const double ahead = finish - lap.ETime - delayMs;
+        // The leader has not finished: the car crosses its line once more at the least.
+        const unsigned lines = ahead >= 0.0 ? clampLaps(std::floor(ahead / ownPace) + 1.0) : 1u;
+        distance.lapsToGo = std::min(distance.lapsToGo, std::max(lines, 1u));
+    }
+    distance.lastLap = distance.lapsToGo == 1;
+    return distance;
+}
+
 }  // namespace
 
 bool isLongLapRace(std::uint8_t raceLaps) { return raceLaps >= kFirstLongLapRace && raceLaps <= kLastLongLapRace; }
@@ -132,6 +168,7 @@ RaceLength raceLength(const Tracker& tracker) {
 Distance distanceAt(const Tracker& tracker, const IS_LAP& lap, std::uint32_t delayMs) {
     const RaceLength length = raceLength(tracker);
     if (length.kind == RaceLength::Hours && tracker.pLaps) return timedDistance(*tracker.pLaps, lap, length.count, delayMs);
+    if (tracker.longRaces && tracker.pLaps && lap.LapsDone >= 1) return lapDistance(*tracker.pLaps, lap, length.count, delayMs);
     Distance distance;
     distance.total = length.count;
     distance.lapsToGo = length.count > lap.LapsDone ? length.count - lap.LapsDone : 0;

@@ -21,16 +21,17 @@ RaceLength raceLength(const Tracker& tracker);
 
 // What a car's lap line has to go, worked out from the store. In a timed race the total is an
 // estimate: the leader's finishing line from his latest line and recent pace, then the car's own
-// lines up to and including its first one after that; a lapped car counts its own laps.
+// lines up to and including its first one after that; a lapped car counts its own laps. A lap race read
+// with long races counts a lapped car's lines to go the same way, up to the race's laps.
 struct Distance {
-    unsigned total = 0;      // laps the car completes in all
+    unsigned total = 0;      // laps the car completes in all (a lap race: the race's laps)
     unsigned lapsToGo = 0;   // lines still to cross after this one; 0 from its finishing line on
     bool estimated = false;  // a timed race's total
     bool lastLap = false;    // this line starts the car's last lap
     bool finishing = false;  // this line is the car's finishing line
 };
-// `delayMs`: time the car will spend beyond its pace before the flag (a stop to come), which in a timed
-// race counts as if it had crossed this line that much later.
+// `delayMs`: time the car will spend beyond its pace before the flag (a stop to come), which counts as if
+// it had crossed this line that much later where the leader's finish counts.
 Distance distanceAt(const Tracker& tracker, const IS_LAP& lap, std::uint32_t delayMs = 0);
 
 // A car's recent pace: the mean time of its last three laps up to lap `lapsDone` among the last ten,

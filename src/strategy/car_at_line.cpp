@@ -87,7 +87,9 @@ CarAtLine carAtLine(const Tracker& tracker, const IS_LAP& lap, std::size_t slot,
     car.readingsTaken = oldLevel != 0.0f && lastLevel != 0.0f;
     car.lapsToGo = distance.lapsToGo;
     car.lapTimeMs = recentPaceMs(store, lap.PLID, lapsDone, slot);
-    car.lapsWithStop = settings.stopSeconds != 0.0f && distance.estimated
+    // Counted from the leader's finish (a timed race, a lap race read with long races), a stop may take a line away.
+    const bool fromLeader = distance.estimated || tracker.longRaces;
+    car.lapsWithStop = settings.stopSeconds != 0.0f && fromLeader
                            ? lapsWithStop(tracker, lap, distance.lapsToGo, car.lapTimeMs, settings)
                            : distance.lapsToGo;
     // Never from a reading that a stop came after: the level projected across this lap's stop, or the

@@ -128,7 +128,7 @@ void startRaceBoard(BoardData& board, const IS_LAP& lap, const SessionState& ses
     board.raceLapsEstimated = distance.estimated;
     switch (lap.Penalty) {
     case PENALTY_NONE: {
-        const bool stopDue = lap.NumStops == 0 && session.mustPit && lap.LapsDone + 3u >= distance.total;
+        const bool stopDue = lap.NumStops == 0 && session.mustPit && distance.lapsToGo <= 3u;
         setFieldText(board.marker, stopDue ? "PIT" : "   ");
         break;
     }

@@ -72,9 +72,9 @@ TEST(RaceFormats, LongLapRace) {
               "More laps than allocated! Ending tracking! Clearing buttons!\n{clear}");
 }
 
-// A race of one hour: the leader laps in 60 s, PLID 2 in 90 s half a second behind, PLID 3 in 60 s
-// with a stop of 30 s more in its lap 5; PLID 4 in 60 s but 90 s in its laps 1 or 28 to 30.
-TEST(RaceFormats, TimedRaceLapsToGoFromTheLeader) {
+// A race of one hour (or 40 laps): the leader laps in 60 s, PLID 2 in 90 s half a second behind, PLID 3 in
+// 60 s with a stop of 30 s more in its lap 5; PLID 4 in 60 s but 90 s in its laps 1 or 28 to 30.
+TEST(RaceFormats, LapsToGoFromTheLeader) {
     const Car leader{1, 60000}, slow{2, 90000, 500}, stopping{3, 60000, 0, 5, 30000};
     const Car standingStart{4, 60000, 0, 0, 0, 1, 1}, caution{4, 60000, 0, 0, 0, 28, 30};
     const struct {
@@ -84,6 +84,8 @@ TEST(RaceFormats, TimedRaceLapsToGoFromTheLeader) {
         std::uint32_t untilMs;
         unsigned total, lapsToGo;
         bool lastLap, finishing;
+        int raceLaps = 191;
+        bool longRaces = true;
     } cases[] = {
         {"the leader, half way", {leader, slow}, 1, 1800000, 60, 30, false, false},
         {"the leader, one lap to go", {leader, slow}, 1, 3540000, 60, 1, true, false},
@@ -97,13 +99,18 @@ TEST(RaceFormats, TimedRaceLapsToGoFromTheLeader) {
         {"a standing start is left out of the pace", {standingStart}, 4, 210000, 60, 57, false, false},
         // 1,710 s left after the caution, at 60 s a lap again.
         {"the laps of a caution are left out of the pace", {caution}, 4, 1890000, 59, 29, false, false},
+        // The leader finishes a race of 40 laps at 2,400 s: the lapped car's line 27 after it is its flag.
+        {"a lap race: the lapped car's last lap", {leader, slow}, 2, 2340500, 40, 1, true, false, 40},
+        {"a lap race: the lapped car's flag", {leader, slow}, 2, 2430500, 40, 0, false, true, 40},
+        {"a lap race without long races: the race's laps", {leader, slow}, 2, 2430500, 40, 13, false, false, 40, false},
     };
     for (const auto& c : cases) {
-        Program program = readingLongRaces();
-        feed(rst(191, 0) + sta(c.viewed, 1, 191) + linesUntil(c.cars, c.untilMs), program);
+        Program program;
+        program.race.longRaces = c.longRaces;
+        feed(rst(c.raceLaps, 0) + sta(c.viewed, 1, c.raceLaps) + linesUntil(c.cars, c.untilMs), program);
         const Distance distance = distanceAt(program.race, latestLine(program.race, c.viewed));
         EXPECT_EQ(std::tuple(distance.total, distance.lapsToGo, distance.lastLap, distance.finishing, distance.estimated),
-                  std::tuple(c.total, c.lapsToGo, c.lastLap, c.finishing, true))
+                  std::tuple(c.total, c.lapsToGo, c.lastLap, c.finishing, c.raceLaps > 190))
             << c.name;
     }
 }
