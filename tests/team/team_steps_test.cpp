@@ -64,6 +64,8 @@ TEST(TeamSteps, TheWaitingMemberFollowsAndTakesOverWithTheTeamsUse) {
     for (int n = 1; n <= 29; ++n) {
         out = feed(lap(3, 60000, 60000u * n, n), program);
         link.coming = {{kRace, 3, "mate", {{std::uint16_t(n), 60000u * n, 1.0f - n / 32.0f}}, 1 / 32.0f, 40.0f - n, 1, 30, 31, 58, false}};
+        // Another game's line of the same lap (a restarted race): not this game's, never taken.
+        if (n == 28) link.coming.push_back({kRace, 3, "mate", {{28, 60000u * 28 + 1, 0.9f}}, {}, 0, 0, 0, 0, 0, true});
         onTeamTurn(program, diagnostics);
     }
     EXPECT_NE(out.find("Player has approx 9.375% fuel and consumes 3.125% per lap.\n"), std::string::npos) << out;
