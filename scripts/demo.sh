@@ -9,30 +9,39 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${STINTKEEPER_BUILD_DIR:-build}"
 logs=demo-logs
-scripts/deps.sh
-cmake -S . -B "$build" -DSTINTKEEPER_WERROR=ON >/dev/null
-echo "Building stintkeeper and lfs-standin in $build..."
-cmake --build "$build" -j "$(nproc)" --target stintkeeper lfs-standin >/dev/null
 # A speed that makes the scenario asked for last a minute or two: the races of an hour or two go at 60x.
 speed=16
 args=("$@")
 for ((i = 0; i < ${#args[@]}; i++)); do
-  if [ "${args[i]}" = "--scenario" ] && { [ "${args[i + 1]:-}" = "endurance" ] || [ "${args[i + 1]:-}" = "rejoin" ] || [ "${args[i + 1]:-}" = "team_endurance" ]; }; then speed=60; fi
-  if [ "${args[i]}" = "--help" ] || [ "${args[i]}" = "-h" ]; then
+  case "${args[i]}:${args[i + 1]:-}" in
+    --scenario:endurance | --scenario:long_endurance | --scenario:rejoin | --scenario:team_endurance) speed=60 ;;
+  esac
+done
+# The help before anything is installed or built; the stand-in's options from its binary when it is there.
+for argument in "$@"; do
+  if [ "$argument" = "--help" ] || [ "$argument" = "-h" ]; then
     cat <<USAGE
 Usage: scripts/demo.sh [lfs-standin options]
 Plays a race on the simulator stand-in with stintkeeper beside it, its race log on, and ends with the
 paths of the log and of its picture. The demo's own defaults, which options given here replace:
-  --scenario fuel_critical  --speed 16 (60 for endurance)  --port 0 (a free port)
-  --program $build/stintkeeper  --log $logs
+  --scenario fuel_critical  --port 0 (a free port)  --program $build/stintkeeper  --log $logs
+  --speed 16, and 60 for the races of an hour or two (endurance, long_endurance, rejoin, team_endurance)
   --simulator old: a release of the program's own InSim version; --simulator current plays today's
   releases, and the program's cfg.xml then asks for InSim version 8.
-The stand-in's options:
 USAGE
-    "$build/tools/lfs-standin" --help | sed -n '/^  --/,$p'
+    if [ -x "$build/tools/lfs-standin" ]; then
+      echo "The stand-in's options:"
+      "$build/tools/lfs-standin" --help | sed -n '/^  --/,$p'
+    else
+      echo "The stand-in's options: $build/tools/lfs-standin --help, once the demo has built it (tools/README.md)."
+    fi
     exit 0
   fi
 done
+scripts/deps.sh
+cmake -S . -B "$build" -DSTINTKEEPER_WERROR=ON >/dev/null
+echo "Building stintkeeper and lfs-standin in $build..."
+cmake --build "$build" -j "$(nproc)" --target stintkeeper lfs-standin >/dev/null
 mkdir -p "$logs"
 started="$logs/.started"
 touch "$started"

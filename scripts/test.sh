@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, compiles for Windows what of src/ needs neither SDL nor irrXML, builds,
-# and runs every test: unit tests, the real program against the simulator stand-in and the fuzz
-# corpora; then the whole suite again under AddressSanitizer and UBSan (build-sanitize), where any
+# and runs every test: unit tests, the real program against the simulator stand-in, the page in a real
+# browser and the fuzz corpora; then the whole suite again under AddressSanitizer and UBSan (build-sanitize), where any
 # report fails the run; then a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh clang libclang-rt-14-dev valgrind
+# The browser test's driver, playwright-core, at the version of its lock file (no browser is downloaded).
+(cd tests/browser && npm ci --no-audit --no-fund)
 
 # Windows, compile only (no SDL_net for Windows is packaged here): every file of src/ whose includes,
 # as the MinGW preprocessor sees them, reach neither SDL, irrXML, libmosquitto nor nlohmann-json (the team

@@ -204,7 +204,7 @@ void RaceLog::write(Output* out) {
 }
 
 void RaceLog::printReview(Output& out) const {
-    const FuelReview review = reviewFuel(viewed_);
+    const FuelReview review = reviewFuel(viewed_, planned_);  // with a plan, the need of the stop asked for
     std::string line = "Race log: ";
     line += name_;
     line += ", fuel at the flag ";

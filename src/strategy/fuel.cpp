@@ -18,6 +18,7 @@ FuelCall callFuel(const CarAtLine& car, const FuelSettings& settings, std::optio
     // The fuel for the laps to go and the reserve; to the finish, less what the tank holds now.
     const float lapsNeeded = static_cast<float>(lapsToGo) + settings.reserve;
     float need = lapsNeeded * car.use;
+    const float toFlag = need;  // what the line compares the level with, whatever amount is typed
     if (settings.topUp) {
         if (lapsToGo == 0) return call;
         if (car.stopAfterReading != 0) {
@@ -34,10 +35,9 @@ FuelCall callFuel(const CarAtLine& car, const FuelSettings& settings, std::optio
         need = *planned;
         call.mostPercent = kFullTankPercent;
     }
-    const float needPercent = need * 100.0f;
     const float estimatePercent = estimate * 100.0f;
     if (reaches) printLine(out, "Player has fuel to the flag: pit fuel to the least.");
-    else printLine(out, "Player will run out of fuel! ", estimatePercent, "% < ", needPercent, "%");
+    else printLine(out, "Player will run out of fuel! ", estimatePercent, "% < ", toFlag * 100.0f, "%");
     call.runsShort = true;
     // The amount typed is the percent above the need; half a percent less makes it the nearest one.
     call.need = settings.roundNearest ? need - 0.005f : need;

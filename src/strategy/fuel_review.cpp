@@ -12,7 +12,7 @@ bool isNumber(const std::optional<float>& level) { return level && !std::isnan(*
 
 }  // namespace
 
-FuelReview reviewFuel(std::span<const ViewedLine> lines) {
+FuelReview reviewFuel(std::span<const ViewedLine> lines, bool firstStopOnly) {
     FuelReview review;
     if (lines.empty()) {
         review.neededUnknown = FuelReview::Unknown::NoReading;
@@ -46,10 +46,11 @@ FuelReview reviewFuel(std::span<const ViewedLine> lines) {
 
     // Stops: each rise of NumStops from one of the car's lines to the next; one before its first line
     // was not seen, and what it took is not known.
+    // With the first stop only, the later ones count as they were: what they took is in the flag's level.
     float taken = 0.0f;
     bool stopped = false;
     bool takenKnown = true;
-    for (std::size_t k = 0; k < car.size(); ++k) {
+    for (std::size_t k = 0; k < car.size() && !(firstStopOnly && stopped); ++k) {
         const std::uint8_t stopsBefore = k == 0 ? 0 : car[k - 1].stops;
         if (car[k].stops <= stopsBefore) continue;
         stopped = true;

@@ -1,5 +1,5 @@
 // What a race's fuel came to, from the viewed car's lap lines as the race log wrote them: the level at
-// the flag, in laps of the average use, and what the first stop would have had to take to finish dry.
+// the flag, in laps of the average use, and what the first stop (or all) would have had to take to finish dry.
 #pragma once
 
 #include <cstdint>
@@ -33,5 +33,6 @@ struct FuelReview {
     Unknown neededUnknown = Unknown::None;  // why `needed` is not known
 };
 
-// `lines` in the order they were handled.
-FuelReview reviewFuel(std::span<const ViewedLine> lines);
+// `lines` in the order they were handled. With `firstStopOnly` (a stint plan, whose first amount is for one
+// stop of several), `needed` is what the first stop would have had to take, the later ones as they were.
+FuelReview reviewFuel(std::span<const ViewedLine> lines, bool firstStopOnly = false);

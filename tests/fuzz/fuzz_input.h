@@ -1,5 +1,5 @@
 // The reader of the OutGauge fuzz target's input (its format and writers are in tools/fuzz_seeds):
-// after the settings prefix, runs each step through the session, a packet or a datagram.
+// after the settings prefix, runs each step through the session, a packet, a datagram or a lost link.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,10 @@ inline void runOutGaugeSteps(Session& session, Input& in) {
     while (true) {
         const std::uint8_t* op = in.take(1);
         if (op == nullptr) return;
+        if (*op == kOpLinkLost) {
+            session.linkLostAndFound();
+            continue;
+        }
         switch (*op % 4) {
             case kOpPacket:
             case kOpPacketToo:

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "fuzz_seeds/settings_prefix.h"
+#include "race/race_length.h"
 #include "support/files.h"
 #include "support/transcript.h"
 
@@ -94,6 +95,7 @@ public:
         const std::uint8_t* bytes = in.take(frame.size);
         if (frame.kind == Frame::Drop) return true;
         dispatchPacket(programRoutes(program), program, bytes, frame.size, out_);
+        if (bytes[1] == ISP_LAP) noteFlag(bytes, frame.size);
         const std::string said = output();
         check((bytes[1] == ISP_TINY && bytes[3] == TINY_NONE) == (said == "{keep-alive}"), "a keep-alive not answered alone");
         check(said.find("{press") == said.rfind("{press"), "one packet typed the pit fuel twice");
@@ -113,6 +115,17 @@ public:
         check(whole || (said == "Unknown packet size!\n" && tracker.session.currentTime == timeBefore),
               "a datagram of the wrong size had another effect than its line");
         storeAfter(whole);
+    }
+
+    // The link lost and made again between two packets, as the link does it: the loss (a held amount
+    // dropped; with join the answers to come decide, without it the race ends), then the new handshake's
+    // version. Nothing is typed then, and nothing stays held.
+    void linkLostAndFound() {
+        onLinkLost(program, out_);
+        useInSimVersion(program, tracker.session.insimVersion, out_);
+        const std::string said = output();
+        check(said.find("{press") == std::string::npos && program.pitFuel.guard.held == 0, "an amount kept across a lost link");
+        storeAfter(false);
     }
 
     // At the end of the input: the whole store in shape.
@@ -136,7 +149,22 @@ private:
         check(!guard.on || (guard.mode == CIM_NORMAL && guard.subMode < NRM_PIT_INSTRUCTIONS &&
                             (sta.Flags & (ISS_DIALOG | ISS_TEXT_ENTRY)) == 0 && !guard.inBox[sta.ViewPLID]),
               "the pit fuel typed while the guard holds it");
+        check(!guard.on || localDrives(guard, sta.ViewPLID), "the pit fuel typed while another driver is in the car");
+        check(flagged_.count({typed.race, typed.plid}) == 0, "the pit fuel typed at or after the car's flag");
         check(typedLines_.insert({typed.race, typed.plid, typed.lap}).second, "the pit fuel typed twice for one lap line");
+    }
+
+    // A line of the viewed car that the store holds, at or after its flag: the race's length reached, or
+    // in a timed race a line at or after the leader's known finish (an estimate of it is no flag).
+    FUZZ_UNCOUNTED void noteFlag(const std::uint8_t* bytes, std::size_t size) {
+        IS_LAP lap{};
+        std::memcpy(&lap, bytes, std::min(sizeof lap, size));
+        const RaceLapStore* store = tracker.pLaps.get();
+        if (!tracker.session.tracking || store == nullptr || lap.PLID != tracker.session.sta.ViewPLID) return;
+        if (lap.LapsDone == 0 || lap.LapsDone > store->blockCount() || !slotOf(*store->block(lap.LapsDone - 1u), lap.PLID)) return;
+        const bool flag = store->length().kind == RaceLength::Hours ? store->finished() && lap.ETime >= store->finishTime
+                                                                     : distanceAt(tracker, lap).lapsToGo == 0;
+        if (flag) flagged_.insert({tracker.races, lap.PLID});
     }
 
     // What the step printed and sent: only sends the program makes (no {bytes}), no NUL in the console.
@@ -219,6 +247,7 @@ private:
 
     transcript::Recorder out_;
     std::set<std::tuple<std::uint32_t, std::uint8_t, std::uint16_t>> typedLines_;  // race, PLID, LapsDone
+    std::set<std::pair<std::uint32_t, std::uint8_t>> flagged_;  // race, PLID: the cars that took their flag
     const RaceLapStore* seenStore_ = nullptr;  // the store as the last step left it
     std::uint32_t seenRaces_ = 0;
     std::vector<std::uint8_t> arrivals_;  // its records a block

@@ -30,7 +30,7 @@ const RaceRow kRaces[] = {
          EXPECT_EQ(count(out, "\nFuel at this line: "), 18);  // lap lines 3 to 20
          EXPECT_EQ(count(out, "\nNo fuel at this line"), 0);
          EXPECT_EQ(run.amounts, (std::vector<int>{58, 57, 1, 1}));
-         EXPECT_EQ(count(out, "\nPlayer will run out of fuel! 18% < 0.00612885%\n"), 1);  // line 19: a hair short
+         EXPECT_EQ(count(out, "\nPlayer will run out of fuel! 18% < 18.0061%\n"), 1);  // line 19: a hair short
          EXPECT_EQ(count(out, "\nPlayer has fuel to the flag: pit fuel to the least.\n"), 1);  // line 20
          EXPECT_EQ(run.model.strayPresses(), 0);
          const standin::CarReport* car = run.stoppedOnce();

@@ -110,7 +110,7 @@ TEST(FuelRules, EachRule) {
         {"top-up: two laps to go, a lap and a half's fuel left", {.toFinish = true, .topUp = true},
          after(15, {{60000, 0, 0, 0.375f}, {60000, 0, 0, 0.25f}}), {},
          "Fuel in 15: 0.375. Fuel one lap later: 0.25\nPlayer has approx 12.5% fuel and consumes 12.5% per lap.\n"
-         "Player will run out of fuel! 12.5% < 12.5%\n" + setting(13)},
+         "Player will run out of fuel! 12.5% < 25%\n" + setting(13)},
         {"top-up off: nothing typed there", {.toFinish = true}, after(15, {{60000, 0, 0, 0.375f}, {60000, 0, 0, 0.25f}}), {},
          "Fuel in 15: 0.375. Fuel one lap later: 0.25\nPlayer has approx 12.5% fuel and consumes 12.5% per lap.\n"},
         {"top-up: two laps' fuel left, the least and not what the menu held", {.toFinish = true, .topUp = true},
@@ -124,22 +124,22 @@ TEST(FuelRules, EachRule) {
         {"top-up: the stop's own line", {.toFinish = true, .topUp = true}, beforeAStop, {60000, 1},
          twoLapsShort + "Pit stop in lap 12: no amount from the reading before it.\n"},
         {"top-up off: the level projected across the stop", {.toFinish = true}, beforeAStop, {60000, 1},
-         twoLapsShort + "Player will run out of fuel! 12.5% < 87.5%\n" + setting(88)},
+         twoLapsShort + "Player will run out of fuel! 12.5% < 100%\n" + setting(88)},
         {"top-up: the line after a stop that took nothing", {.toFinish = true, .topUp = true},
          after(9, {{60000, 0, 0, 0.375f}, {60000, 1, 0, 0.25f}}), {60000, 1},
          twoLapsShort + "Pit stop in lap 11: no amount from the reading before it.\n"},
         {"top-up off: the use across it", {.toFinish = true}, after(9, {{60000, 0, 0, 0.375f}, {60000, 1, 0, 0.25f}}),
-         {60000, 1}, twoLapsShort + "Player will run out of fuel! 12.5% < 87.5%\n" + setting(88)},
+         {60000, 1}, twoLapsShort + "Player will run out of fuel! 12.5% < 100%\n" + setting(88)},
         {"top-up: the stop's own line with Fuel200, the level after the stop",
          {.toFinish = true, .level = LevelSource::Line, .topUp = true},
          after(9, {{60000, 0, 75, 0.375f}, {60000, 0, 50, 0.25f}}), {60000, 1, 30},
          "Fuel in 9: 0.375. Fuel one lap later: 0.25\nFuel at this line: 15%.\nAverage use over 1 laps: 12.5% per lap.\n"
-         "Player has approx 15% fuel and consumes 12.5% per lap.\nPlayer will run out of fuel! 15% < 85%\n" + setting(86)},
+         "Player has approx 15% fuel and consumes 12.5% per lap.\nPlayer will run out of fuel! 15% < 100%\n" + setting(86)},
         // The worked example's car filled to the finish: a need of 25 %, typed as 25 where 26 is designed.
         {"nearest percent", {.toFinish = true, .roundNearest = true}, after(14, {{60000, 0, 0, 0.375f}, {60000, 0, 0, 0.25f}}),
          {},
          "Fuel in 14: 0.375. Fuel one lap later: 0.25\nPlayer has approx 12.5% fuel and consumes 12.5% per lap.\n"
-         "Player will run out of fuel! 12.5% < 25%\n" + setting(25)},
+         "Player will run out of fuel! 12.5% < 37.5%\n" + setting(25)},
         {"the use of more laps than nine", {.average = 3, .longAverage = 10}, tenAverage, {},
          "Fuel in 10: 0.1875. Fuel one lap later: 0.125\nAverage use over 10 laps: 7.5% per lap.\n"
          "Player has approx 5% fuel and consumes 7.5% per lap.\nPlayer will run out of fuel! 5% < 52.5%\n" + setting(53)},
@@ -167,8 +167,8 @@ TEST(FuelRules, AStopNeverTakesTheLastLap) {
             feed(race(raceLaps, 3) + linesUntil(cars, lapMs * line - 1) + mark() + lap(3, lapMs, lapMs * line, line), program));
         return console.substr(console.find("per lap.\n") + 9);
     };
-    const std::string twoLaps = "Player will run out of fuel! 12.5% < 18.75%\n" + setting(19);
-    const std::string oneLap = "Player will run out of fuel! 12.5% < 6.25%\n" + setting(7);
+    const std::string twoLaps = "Player will run out of fuel! 12.5% < 31.25%\n" + setting(19);
+    const std::string oneLap = "Player will run out of fuel! 12.5% < 18.75%\n" + setting(7);
     const struct {
         int raceLaps;
         std::uint32_t lapMs;

@@ -66,8 +66,9 @@ TEST(FuelEstimate, WhenItWarns) {
         {12, 20, 0.375f, 0.0f, "0.375", "0", "0", "37.5", nullptr, 0},  // the last level never recorded
         {12, 20, kNaN, 0.25f, "nan", "0.25", "nan", "nan", nullptr, 0},
         {17, 20, 0.375f, 0.25f, "0.375", "0.25", "12.5", "12.5", "50", 51, 1.0f},  // a lap in reserve
-        {17, 20, 0.375f, 0.25f, "0.375", "0.25", "12.5", "12.5", "25", 26, 0.0f, true},  // to the finish
-        {17, 20, 0.375f, 0.25f, "0.375", "0.25", "12.5", "12.5", "31.25", 32, 0.5f, true},  // to the finish, half a lap in reserve
+        // To the finish: the level against the fuel to the flag, the amount less what the tank holds.
+        {17, 20, 0.375f, 0.25f, "0.375", "0.25", "12.5", "12.5", "37.5", 26, 0.0f, true},
+        {17, 20, 0.375f, 0.25f, "0.375", "0.25", "12.5", "12.5", "43.75", 32, 0.5f, true},  // half a lap in reserve
     };
     for (const auto& c : cases) {
         std::string expected = kLapLine + "Fuel in " + std::to_string(c.lapsDone - 3) + ": " + c.oldText +

@@ -154,7 +154,7 @@ TEST(Plan, BoardAndAmountTyped) {
     EXPECT_EQ(feed(sixteenthLine(14), program),
               lapLine(3) + board + "Fuel in 11: 0.25. Fuel one lap later: 0.1875\n"
               "Player has approx 12.5% fuel and consumes 6.25% per lap.\n"
-              "Player will run out of fuel! 12.5% < 87.5%\n" + setting(88) +
+              "Player will run out of fuel! 12.5% < 100%\n" + setting(88) +
               "Pitboard for 3: Lap 13/30\n-0 | +0\nP1 | PIT\n1:0.0\n{clear}{btn 1 |L13/30 P1       |}"
               "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 PIT     |}Sending advice:SET 88% F\n"
               "{btn 4 |SET 88% F\\0\\0\\0|}Fuel for 3: (pLaps+13->fuel[0] = 0.125\n");
@@ -168,7 +168,7 @@ TEST(Plan, AFullTankIsTypedAsTheHighestSetting) {
     EXPECT_EQ(feed(sixteenthLine(14), program),
               lapLine(3) + "Searching in 1 results.\nFuel in 11: 0.25. Fuel one lap later: 0.1875\n"
               "Player has approx 12.5% fuel and consumes 6.25% per lap.\n"
-              "Player will run out of fuel! 12.5% < 100%\nSetting fuel to 100%\n{press 100}13600 bytes sent.\n"
+              "Player will run out of fuel! 12.5% < 162.5%\nSetting fuel to 100%\n{press 100}13600 bytes sent.\n"
               "Set Advice: SET 100% FPitboard for 3: Lap 13/40\n-0 | +0\nP1 | PIT\n1:0.0\n{clear}{btn 1 |L13/40 P1       |}"
               "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 PIT     |}Sending advice:SET 100% F\n"
               "{btn 4 |SET 100% F\\0\\0|}Fuel for 3: (pLaps+13->fuel[0] = 0.125\n");

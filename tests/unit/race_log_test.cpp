@@ -42,9 +42,9 @@ const std::string kName = "2026-12-08_2041_BL1.csv";
 
 class RaceLogTest : public ::testing::Test {
 protected:
-    Program logged(const std::filesystem::path& dir) const {
+    Program logged(const std::filesystem::path& dir, bool planned = false) const {
         Program program;
-        program.log.emplace(dir, false, restartTime);
+        program.log.emplace(dir, planned, restartTime);
         return program;
     }
     std::string file(const std::string& name) const {
@@ -141,10 +141,16 @@ TEST_F(RaceLogTest, FileNames) {
 // race needed; an unknown figure says why. Before them, the console is as without a log.
 TEST_F(RaceLogTest, EndOfRaceLines) {
     const std::string flag = "Race log: " + kName + ", fuel at the flag ";
+    Script twoStops = rstOn("BL1", 6) + sta(1, 1, 6);  // stops in laps 3 and 5, taking 50 % and 6.25 %
+    const float levels[] = {0.5f, 0.375f, 0.75f, 0.625f, 0.5625f, 0.4375f};
+    for (int n = 1; n <= 6; ++n) {
+        twoStops = twoStops + lap(2, 60000, n * 60000, n) + lap(1, 60000, n * 60000 + 500, n, 0, (n - 1) / 2) + gauge(n, levels[n - 1]);
+    }
     const struct {
         const char* name;
         Script race;
         std::string lines;
+        bool planned = false;  // with a plan: the first stop's need, the second's fuel in the flag's level
     } cases[] = {
         {"a stop that took 62.5 %: 50 % more than the 12.5 % needed", sixLaps(),
          flag + "50% (4 laps).\nFirst fuel call: asked 38%, needed 12.5%.\n"},
@@ -154,13 +160,14 @@ TEST_F(RaceLogTest, EndOfRaceLines) {
          flag + "6.25% (0.714286 laps).\nFirst fuel call: asked 38%, needed unknown (no stop).\n"},
         {"no level before the stop", sixLaps({0.5f, 0.375f, 0, 0.75f, 0.625f, 0.5f}),
          flag + "50% (4 laps).\nFirst fuel call: asked 38%, needed unknown (no reading).\n"},
+        {"two stops, with a plan", twoStops, flag + "43.75% (3.5 laps).\nFirst fuel call: asked 38%, needed 6.25%.\n", true},
     };
     for (const auto& c : cases) {
         std::filesystem::remove_all(dir_ / "logs");
         const std::string plain = play(c.race + mark() + sta(1, 0, 0));
-        EXPECT_EQ(play(c.race + mark() + sta(1, 0, 0), logged(dir_ / "logs")), plain + c.lines) << c.name;
+        EXPECT_EQ(play(c.race + mark() + sta(1, 0, 0), logged(dir_ / "logs", c.planned)), plain + c.lines) << c.name;
         std::filesystem::remove_all(dir_ / "logs");
-        EXPECT_EQ(play(c.race + mark() + rst(5, 0), logged(dir_ / "logs")), c.lines + play(c.race + mark() + rst(5, 0)))
+        EXPECT_EQ(play(c.race + mark() + rst(5, 0), logged(dir_ / "logs", c.planned)), c.lines + play(c.race + mark() + rst(5, 0)))
             << c.name;
     }
 }

@@ -43,6 +43,7 @@ struct Scenario {
         steps += bytes;
     }
     void gauge(std::uint32_t time, float fuel) { fuzzing::appendGaugeStep(steps, time, fuel); }
+    void linkLost() { steps += static_cast<char>(fuzzing::kOpLinkLost); }  // the stream goes on as if nothing was lost
     void datagram(const std::string& bytes) { fuzzing::appendDatagramStep(steps, bytes); }
 };
 
@@ -228,6 +229,46 @@ std::vector<std::pair<std::string, Scenario>> scenarios() {
     guard.raw(std::string("\x08\x1a\x00\x03\x00\x00\x00\x00", 8));  // an IS_PIT whose Size says 8
     guard.raw(std::string("\x08\x1c\x00\x03\x00\x00\x00\x00", 8));  // IS_PLA: out of the pit lane
     all.emplace_back("pit-guard", guard);
+
+    // The guard with join and reconnect: a team mate in the car, then the local driver; an amount held
+    // behind the F12 screen when the link is lost at lap 5, the answers of the new handshake (the same race,
+    // lap 6 and a stop in it missed), and the race to its flag and a line beyond.
+    Scenario lost;
+    lost.settings = fuzzing::writePrefix({{"version", 4}, {"guard", 1}, {"join", 1}, {"reconnect", 1}});
+    const auto driver = [&lost](byte ucid) {  // of car 3
+        IS_NPL player{};
+        player.Size = sizeof player, player.Type = ISP_NPL, player.ReqI = 2, player.PLID = 3, player.UCID = ucid;
+        lost.packet(player);
+    };
+    const auto answers = [&lost, &driver](word lapOn, byte ucid) {  // what the game answers the requests of a handshake
+        lost.packet(makeSta(3, 1, 10));
+        IS_RST answer = makeRst(10, 0);
+        answer.ReqI = 2;
+        lost.packet(answer);
+        IS_NCN local{};  // UCID 0, not remote
+        local.Size = sizeof local, local.Type = ISP_NCN, local.ReqI = 2;
+        lost.packet(local);
+        driver(ucid);
+        std::string nodeLaps("\x10\x25\x02\x02", 4);  // IS_NLP of two cars
+        for (const byte car : {3, 4}) appendRaw(nodeLaps, NodeLap{0, lapOn, car, 0});
+        lost.raw(nodeLaps);
+    };
+    answers(1, 5);
+    for (word lap = 1; lap <= 11; ++lap) {
+        if (lap == 6) continue;  // driven while the link was down
+        for (const byte car : {4, 3}) {
+            lost.packet(makeLap(car, 60000, lap * 61000u + car * 700u, lap, 0, car == 3 && lap > 6 ? 1 : 0));
+        }
+        lost.gauge(clock += 700, (lap < 6 ? 0.55f : 1.15f) - 0.1f * lap);  // a stop in lap 6, unseen
+        if (lap == 3) driver(0);  // the car handed to the local driver
+        if (lap == 4) lost.raw(pitScreen);
+        if (lap == 5) {
+            lost.linkLost();
+            answers(7, 0);
+        }
+        if (lap == 8) lost.raw(plainView);
+    }
+    all.emplace_back("lost-link", lost);
 
     return all;
 }

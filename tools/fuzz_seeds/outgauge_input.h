@@ -1,5 +1,6 @@
 // The input format of the OutGauge fuzz target and its writers: the settings prefix, then steps,
-// each an op byte and then an InSim packet or a datagram. The target reads it; the seed maker writes it.
+// each an op byte and then an InSim packet or a datagram, or an op byte alone for a lost link. The target
+// reads it; the seed maker writes it.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +17,8 @@ enum Op : std::uint8_t {
     kOpRawDatagram = 3,  // a 16-bit length (taken modulo 513: the link's buffer holds 512), then the bytes
 };
 constexpr std::size_t kMaxDatagram = 512;
+// An op byte of its own (otherwise, 1 modulo 4, a packet): the link is lost and made again.
+constexpr std::uint8_t kOpLinkLost = 0xFD;
 
 template <class Packet>
 void appendRaw(std::string& out, const Packet& packet) {
