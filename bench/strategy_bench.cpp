@@ -1,5 +1,6 @@
 // The fuel strategy benchmark: seeded random races of the stand-in's model, each played against the real
-// program under every fuel setting, and a table per kind of race of how the viewed car's fuel calls came out.
+// program under every fuel setting, and a table per kind of race of how the viewed car's fuel calls came out;
+// with the stint plan on, the races again with a driver who follows the plan, and his table.
 // Usage: bench_strategy <stintkeeper> [lap races (150)] [long lap races (50)] [timed races (90)]
 //                       [endurance races (200)] [parallel races (2)]
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cctype>
 #include <mutex>
 #include <numeric>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -58,12 +60,26 @@ const Setting kSettings[] = {
     {"the recommended but reserve=\"1\", with Plan stints=\"full\"",
      "<Fuel longAverage=\"30\" reserve=\"1\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"
      "<Plan stints=\"full\"/>"},
+    // docs/cfg-today.xml but its reconnecting (the stand-in closes the link at the end) and its race log.
+    {"docs/cfg-today.xml: the guard, join, the recommended, Plan stints=\"full\"",
+     "<Pit guard=\"1\"/><Race long=\"1\" join=\"1\"/>"
+     "<Fuel longAverage=\"30\" reserve=\"0.5\" fill=\"finish\" racing=\"1.1\" level=\"both\" topUp=\"1\" round=\"nearest\" stopSeconds=\"30\"/>"
+     "<Plan stints=\"full\"/>"},
 };
 constexpr int kSettingCount = sizeof kSettings / sizeof kSettings[0];
 constexpr std::uint8_t kViewed = 1;
 
-// Every setting is played with long and timed races read, and InSim 8 asked of today's simulator.
+// Every setting is played with long and timed races read (a setting may give its own Race element), and
+// InSim 8 asked of today's simulator.
 const std::string kRaceElement = "<Race long=\"1\"/>\n";
+
+bool withPlan(const Setting& setting) { return std::strstr(setting.element, "<Plan") != nullptr; }
+
+// The reserve of a setting, in laps: what the driver who follows the plan keeps in his tank.
+double reserveOf(const Setting& setting) {
+    const char* at = std::strstr(setting.element, "reserve=\"");
+    return at ? std::atof(at + 9) : 0.0;
+}
 const std::string kInSimAttributes = " version=\"8\"";
 
 enum Kind { LapRace, LongLapRace, TimedRace, Endurance };
@@ -99,9 +115,9 @@ Race raceStart(Kind kind, const std::string& name, standin::Random& random) {
 }
 
 // The field: `cars` cars on laps of about `lapSeconds` and `use` % a lap, each drawn from `random` in turn.
-// The viewed car leads on pace, so it runs the full distance: a lapped car's fuel at the flag would tell
-// of the lapping, not of the calls. It starts with `startFuel` %, its pit menu low, and stops when what is
-// left would not cover its worst lap and `stopMargin` of it more; the others start full.
+// The viewed car leads on pace, so it runs the full distance (in endurance lap races a rival may lap it).
+// It starts with `startFuel` %, its pit menu low, and stops when what is left would not cover its worst lap
+// and `stopMargin` of it more; the others start full and stop when what is left would not cover a lap.
 void addCars(standin::Scenario& scenario, standin::Random& random, int cars, double lapSeconds, double use,
              double startFuel, double stopMargin) {
     for (int plid = 1; plid <= cars; ++plid) {
@@ -122,8 +138,10 @@ void addCars(standin::Scenario& scenario, standin::Random& random, int cars, dou
 
 // An endurance race: timed, 2 to 6 hours, or 200 to 400 laps in tens, every other one; 6 to 10 cars on
 // laps of 60 to 100 s. The viewed car's full tank lasts 35 to 70 minutes and it starts with 60 to 100 %; it
-// stops when what is left would not cover its worst racing lap so far, and takes what its pit menu holds.
-// Up to two cautions of 2 to 5 laps; the reading after a line comes up to 10 s later.
+// stops when what is left would not cover its worst racing lap so far plus a tenth, and takes what its pit
+// menu holds. Up to two cautions of 2 to 5 laps; the reading after a line comes up to 10 s later. In every
+// other lap race (races 1, 5, 9, ...) the second car is 1.5 to 4 % faster than the viewed one and laps it
+// several times: drawn from a stream of its own, so the rest of the race is drawn as before.
 Race enduranceRaceOf(int number) {
     standin::Random random(standin::carSeed(20261209, static_cast<unsigned>(number), static_cast<unsigned>(Endurance)));
     Race race = raceStart(Endurance, "endurance race " + std::to_string(number), random);
@@ -135,7 +153,11 @@ Race enduranceRaceOf(int number) {
     const double tankMinutes = between(random, 35, 70);
     const double use = 100.0 / (tankMinutes * 60.0 / (lapSeconds * 0.99));
     const double startFuel = between(random, 60, 100);
-    addCars(scenario, random, cars, lapSeconds, use, startFuel, 0);
+    addCars(scenario, random, cars, lapSeconds, use, startFuel, 0.1);
+    if (hours == 0 && number % 4 == 1) {
+        standin::Random lapping(standin::carSeed(20261210, static_cast<unsigned>(number), static_cast<unsigned>(Endurance)));
+        scenario.cars.at(1).lapSeconds = lapSeconds * 0.99 * (1.0 - between(lapping, 0.015, 0.04));
+    }
     standin::SessionSetup session;
     session.laps = hours > 0 ? 0 : laps;
     session.hours = hours;
@@ -205,6 +227,90 @@ struct Outcome {
     double usePercent = 0;     // the car's set use per lap, for the figures in laps
     int planStops = -1;        // the stops left in the program's first plan line; -1: it printed none
     std::string stopList;      // "29:99 68:99 ...": each stop's lap and what its menu held
+    int planLines = 0;         // "Plan: " lines of the console
+    int countFlips = 0;        // counts said, unsaid and said again within three lines
+    std::string countList;     // " 5 4 4 3 ...": the counts of the plan lines
+    int lapsDown = 0;          // behind the winner at the flag
+    bool needlessStop = false;  // the last stop was made with the fuel to the flag in the tank
+    // The driver who follows the plan: its count at the line before his first stop and at half distance
+    // (-1: none said), and the stops he made after that half-distance line.
+    int countAtFirstStop = -1, countAtHalf = -1, stopsAfterHalf = 0;
+};
+
+// The stops a "Plan: " line (from after "Plan: ") says are left: "no stop needed" 0, "2 stops, ..." 2,
+// "1 stop (mandatory), ..." 1; -1 for a line that says no count.
+int planCount(const char* text) {
+    if (std::strncmp(text, "no stop", 7) == 0) return 0;
+    if (!std::isdigit(static_cast<unsigned char>(*text))) return -1;
+    const char* after = text;
+    while (std::isdigit(static_cast<unsigned char>(*after))) ++after;
+    return std::strncmp(after, " stop", 5) == 0 ? std::atoi(text) : -1;
+}
+
+// The counts of the console's plan lines, in order, and how many plan lines it has.
+std::vector<int> planCounts(const std::string& console, int& lines) {
+    std::vector<int> counts;
+    lines = 0;
+    for (std::size_t at = console.find("Plan: "); at != std::string::npos; at = console.find("Plan: ", at + 6)) {
+        if (at != 0 && console[at - 1] != '\n') continue;
+        ++lines;
+        const int count = planCount(console.c_str() + at + 6);
+        if (count >= 0) counts.push_back(count);
+    }
+    return counts;
+}
+
+// A count said again within three lines after another was said in between: 2, 3, 2 or 2, 3, 3, 2.
+int flipsOf(const std::vector<int>& counts) {
+    int flips = 0;
+    for (std::size_t k = 2; k < counts.size(); ++k) {
+        const bool twoBack = counts[k - 2] == counts[k] && counts[k - 1] != counts[k];
+        const bool threeBack = k >= 3 && counts[k - 3] == counts[k] && (counts[k - 1] != counts[k] || counts[k - 2] != counts[k]);
+        flips += twoBack || threeBack ? 1 : 0;
+    }
+    return flips;
+}
+
+// The driver who follows the plan: at each of his lines he reads the level and the use the program printed
+// for it, and stops at the end of the lap when it is the last one they allow with the setting's reserve left,
+// unless the plan says no stop is left; he takes what the menu holds. What the plan said at each line is kept.
+class Follower {
+public:
+    Follower(const standin::ProgramRunner& program, const standin::RaceModel& model, double reserveLaps)
+        : program_(program), model_(model), reserve_(reserveLaps) {}
+
+    std::optional<bool> atLine() {
+        const std::string console = program_.output();
+        double level = -1, use = -1;
+        for (std::size_t end; (end = console.find('\n', read_)) != std::string::npos; read_ = end + 1) {
+            const char* line = console.c_str() + read_;
+            if (std::strncmp(line, "Plan: ", 6) == 0) {
+                const int count = planCount(line + 6);
+                if (count >= 0) count_ = count;
+            }
+            std::sscanf(line, "Player has approx %lf%% fuel and consumes %lf%% per lap.", &level, &use);
+        }
+        const int lap = model_.viewStatus().lap;  // between its laps the car shows the laps done
+        counts_.push_back({lap, count_});
+        if (!(use > 0) || level < 0) return std::nullopt;  // nothing printed at this line: his own rule
+        const double allowed = std::floor((level - reserve_ * use) / use);
+        return allowed <= 1 && count_ != 0;
+    }
+    // The count said by the line of lap `lap`; -1: none yet.
+    int countAt(int lap) const {
+        int count = -1;
+        for (const auto& [at, said] : counts_)
+            if (at <= lap) count = said;
+        return count;
+    }
+
+private:
+    const standin::ProgramRunner& program_;
+    const standin::RaceModel& model_;
+    double reserve_;
+    std::size_t read_ = 0;
+    int count_ = -1;
+    std::vector<std::pair<int, int>> counts_;  // each line's lap and the count said by then
 };
 
 // The stops of the first "Plan: " line of the console: "no stop needed" is 0, "2 stops, ..." 2,
@@ -234,12 +340,14 @@ int driversFewestStops(const Race& race) {
     bench::fail(race.scenario.name + ": no viewed car when every stop fills the tank");
 }
 
-Outcome play(const std::string& binary, const Race& race, const Setting& setting) {
+// One race under one setting; `follower`: the viewed car driven by the driver who follows the plan.
+Outcome play(const std::string& binary, const Race& race, const Setting& setting, bool follower) {
     const standin::Scenario& scenario = race.scenario;
     standin::InSimHost host;
     standin::ProgramRunner program(binary);
     const std::string interval = " interval=\"" + std::to_string(race.intervalMs) + "\"";
-    const std::string elements = kRaceElement + (*setting.element ? std::string(setting.element) + "\n" : "");
+    const bool ownRace = std::strstr(setting.element, "<Race") != nullptr;
+    const std::string elements = (ownRace ? "" : kRaceElement) + (*setting.element ? std::string(setting.element) + "\n" : "");
     if (!program.start(standin::portsConfig(host.port(), standin::freePort(true), elements, kInSimAttributes, interval)))
         bench::fail(program.startError());
     standin::RaceModel model(scenario, scenario.seed);
@@ -248,6 +356,11 @@ Outcome play(const std::string& binary, const Race& race, const Setting& setting
     standin::HostOptions options;
     options.showBoard = options.showNotices = false;
     options.simulator = standin::Simulator::Current;
+    Follower driver(program, model, reserveOf(setting));
+    if (follower) {
+        model.askDriver(kViewed);
+        options.driver = [&driver] { return driver.atLine(); };
+    }
     standin::HostSession session(host, model, console, options);
     if (!session.handshake(10000) || !session.run()) bench::fail(scenario.name + ": " + session.error());
     if (program.wait(10000) != 0) bench::fail(scenario.name + ": the program did not end well");
@@ -256,7 +369,15 @@ Outcome play(const std::string& binary, const Race& race, const Setting& setting
     const auto car = std::find_if(order.begin(), order.end(), [](const auto& c) { return c.plid == kViewed; });
     if (car == order.end() || car->lapLineFuel.empty()) bench::fail(scenario.name + ": no viewed car");
     Outcome outcome;
-    outcome.planStops = firstPlanStops(program.output());
+    const std::string output = program.output();
+    outcome.planStops = firstPlanStops(output);
+    const std::vector<int> counts = planCounts(output, outcome.planLines);
+    outcome.countFlips = flipsOf(counts);
+    for (const int count : counts) {
+        outcome.countList += ' ';
+        outcome.countList += std::to_string(count);
+    }
+    outcome.lapsDown = order.front().lapsDone - car->lapsDone;
     // STRATEGY_CONSOLE="endurance race 4": that race's console and the car's stops, to see what went wrong.
     if (const char* name = std::getenv("STRATEGY_CONSOLE"); name != nullptr && scenario.name == name) {
         std::fprintf(stderr, "%s\n", program.output().c_str());
@@ -282,8 +403,17 @@ Outcome play(const std::string& binary, const Race& race, const Setting& setting
     const double burnt = scenario.car(kViewed)->fuelPercent + taken - outcome.leftPercent;
     outcome.fewestStops = burnt > start ? static_cast<int>(std::ceil((burnt - start) / 100.0)) : 0;
     if (!car->stops.empty()) {
-        outcome.askedPercent = car->stops.back().menuPercent;
-        outcome.neededPercent = car->stops.back().takenPercent - outcome.leftPercent;
+        const standin::StopRecord& last = car->stops.back();
+        outcome.askedPercent = last.menuPercent;
+        outcome.neededPercent = last.takenPercent - outcome.leftPercent;
+        // What it took is still in the tank at the flag: the fuel to the flag was in it before the stop.
+        outcome.needlessStop = !car->ranDry && outcome.leftPercent >= last.takenPercent;
+    }
+    if (follower) {
+        if (!car->stops.empty()) outcome.countAtFirstStop = driver.countAt(car->stops.front().lap - 1);
+        const int half = car->lapsDone / 2;
+        outcome.countAtHalf = driver.countAt(half);
+        for (const auto& stop : car->stops) outcome.stopsAfterHalf += stop.lap > half ? 1 : 0;
     }
     return outcome;
 }
@@ -294,14 +424,46 @@ std::string fixed(double value, int digits) {
     return text;
 }
 
+std::string linesAStint(const std::vector<Outcome>& outcomes) {
+    int lines = 0, stints = 0;
+    for (const Outcome& o : outcomes) {
+        lines += o.planLines;
+        stints += o.stops + 1;
+    }
+    return lines == 0 ? "-" : fixed(static_cast<double>(lines) / stints, 2);
+}
+
+// "12 / 1 of 200": the races whose count was right, too few, of those with a count.
+std::string countColumn(const std::vector<Outcome>& outcomes, int Outcome::*count, bool afterHalf) {
+    int right = 0, few = 0, said = 0;
+    for (const Outcome& o : outcomes) {
+        const int said_ = o.*count;
+        if (said_ < 0) continue;
+        const int made = afterHalf ? o.stopsAfterHalf : o.stops;
+        ++said;
+        right += said_ == made ? 1 : 0;
+        few += said_ < made ? 1 : 0;
+    }
+    return std::to_string(right) + " / " + std::to_string(few) + " of " + std::to_string(said);
+}
+
 void printTable(const char* title, int races, const std::vector<std::vector<Outcome>>& outcomes,
                 const std::vector<int>& rows) {
     std::printf("\n%s, %d races\n\n", title, races);
+    int lapped = 0, lapsDown = 0;
+    for (const Outcome& o : outcomes[static_cast<std::size_t>(rows.front())]) {
+        lapped += o.lapsDown > 0 ? 1 : 0;
+        lapsDown += o.lapsDown;
+    }
+    if (lapped > 0)
+        std::printf("The viewed car lapped in %d races, %s laps down at the flag on the mean of those.\n\n", lapped,
+                    fixed(static_cast<double>(lapsDown) / lapped, 1).c_str());
     std::printf("| Fuel setting | Races dry | Left at the flag, mean: %% / laps | Left, 5th percentile: %% / laps "
                 "| Stops, mean | Races with a stop more than needed | Last stop: asked / needed, mean %% "
                 "| Asked - needed, mean size: laps | Stops = fewest | Stops = the driver's fewest "
-                "| Plan's first stop count right |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+                "| Plan's first stop count right | Races with a last stop for fuel it had | `Plan:` lines a stint "
+                "| Counts said again within three lines |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     const auto mean = [](const std::vector<double>& values) {
         return values.empty() ? 0.0 : std::accumulate(values.begin(), values.end(), 0.0) / values.size();
     };
@@ -311,8 +473,11 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
     for (const int s : rows) {
         std::vector<double> leftPercent, leftLaps, asked, needed, missLaps;
         int dry = 0, stops = 0, extra = 0, fewest = 0, driversFewest = 0, planned = 0, planRight = 0;
+        int needless = 0, flips = 0;
         for (const Outcome& o : outcomes[static_cast<std::size_t>(s)]) {
             stops += o.stops;
+            needless += o.needlessStop ? 1 : 0;
+            flips += o.countFlips;
             if (o.planStops >= 0) {  // the first plan, against the stops made, dry or not
                 ++planned;
                 planRight += o.planStops == o.stops ? 1 : 0;
@@ -332,13 +497,48 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
             missLaps.push_back(std::abs(o.askedPercent - o.neededPercent) / o.usePercent);
         }
         const std::string planColumn = planned == 0 ? "-" : std::to_string(planRight) + " of " + std::to_string(planned);
-        std::printf("| `%s` | %d | %s / %s | %s / %s | %s | %d | %s / %s | %s | %d (%s %%) | %d (%s %%) | %s |\n",
+        std::printf("| `%s` | %d | %s / %s | %s / %s | %s | %d | %s / %s | %s | %d (%s %%) | %d (%s %%) | %s | %d | %s | %d |\n",
                     kSettings[s].name, dry, fixed(mean(leftPercent), 1).c_str(), fixed(mean(leftLaps), 2).c_str(),
                     fixed(lowest(leftPercent), 1).c_str(), fixed(lowest(leftLaps), 2).c_str(),
                     fixed(static_cast<double>(stops) / races, 2).c_str(), extra, fixed(mean(asked), 1).c_str(),
                     fixed(mean(needed), 1).c_str(), fixed(mean(missLaps), 2).c_str(), fewest,
                     fixed(100.0 * fewest / races, 1).c_str(), driversFewest,
-                    fixed(100.0 * driversFewest / races, 1).c_str(), planColumn.c_str());
+                    fixed(100.0 * driversFewest / races, 1).c_str(), planColumn.c_str(), needless,
+                    linesAStint(outcomes[static_cast<std::size_t>(s)]).c_str(), flips);
+    }
+}
+
+// The driver who follows the plan, under the settings with one.
+void printFollowerTable(const char* title, int races, const std::vector<std::vector<Outcome>>& outcomes,
+                        const std::vector<int>& rows) {
+    std::printf("\n%s, %d races, the driver who follows the plan\n\n", title, races);
+    std::printf("| Fuel setting | Races dry | Left at the flag, mean: laps | Stops, mean "
+                "| Races with a last stop for fuel it had | Count at lap 3: right / too few "
+                "| Count at his first stop: right / too few | Count at half distance: right / too few "
+                "| `Plan:` lines a stint | Counts said again within three lines |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
+    for (const int s : rows) {
+        if (!withPlan(kSettings[s])) continue;
+        const std::vector<Outcome>& played = outcomes[static_cast<std::size_t>(s)];
+        int dry = 0, stops = 0, needless = 0, flips = 0, home = 0;
+        double leftLaps = 0;
+        for (const Outcome& o : played) {
+            stops += o.stops;
+            needless += o.needlessStop ? 1 : 0;
+            flips += o.countFlips;
+            if (o.dry) {
+                ++dry;
+                continue;
+            }
+            ++home;
+            leftLaps += o.leftLaps;
+        }
+        std::printf("| `%s` | %d | %s | %s | %d | %s | %s | %s | %s | %d |\n", kSettings[s].name, dry,
+                    fixed(home == 0 ? 0.0 : leftLaps / home, 2).c_str(),
+                    fixed(static_cast<double>(stops) / races, 2).c_str(), needless,
+                    countColumn(played, &Outcome::planStops, false).c_str(),
+                    countColumn(played, &Outcome::countAtFirstStop, false).c_str(),
+                    countColumn(played, &Outcome::countAtHalf, true).c_str(), linesAStint(played).c_str(), flips);
     }
 }
 
@@ -367,11 +567,13 @@ int main(int argc, char** argv) {
     if (rows.empty())
         for (int s = 0; s < kSettingCount; ++s) rows.push_back(s);
 
-    // outcomes[kind][setting][race]; the long races are played first, so that the workers end together.
-    std::vector<std::vector<std::vector<Outcome>>> outcomes(kKinds);
+    // outcomes[kind][setting][race], and of the driver who follows the plan; the long races are played first,
+    // so that the workers end together.
+    std::vector<std::vector<std::vector<Outcome>>> outcomes(kKinds), followed(kKinds);
     std::vector<std::pair<Kind, int>> queue;
     for (const Kind kind : {Endurance, LongLapRace, TimedRace, LapRace}) {
         outcomes[kind].assign(kSettingCount, std::vector<Outcome>(static_cast<std::size_t>(races[kind])));
+        followed[kind] = outcomes[kind];
         for (int number = 0; number < races[kind]; ++number) queue.emplace_back(kind, number);
     }
     const int total = static_cast<int>(queue.size());
@@ -384,15 +586,26 @@ int main(int argc, char** argv) {
             const Race race = raceOf(kind, number + 1);
             const int driversFewest = driversFewestStops(race);
             for (const int s : rows) {
-                Outcome o = play(binary, race, kSettings[s]);
+                Outcome o = play(binary, race, kSettings[s], false);
                 o.driversFewest = driversFewest;
                 outcomes[kind][static_cast<std::size_t>(s)][static_cast<std::size_t>(number)] = o;
+                if (withPlan(kSettings[s])) {
+                    const Outcome f = play(binary, race, kSettings[s], true);
+                    followed[kind][static_cast<std::size_t>(s)][static_cast<std::size_t>(number)] = f;
+                    if (detail)
+                        std::fprintf(stderr, "%s, row %d, the driver who follows the plan: %s, %d stops, plan %d at lap 3, "
+                                     "%d at his first stop, %d at half distance (%d stops after it), %.1f %% left; stops%s; "
+                                     "counts%s\n",
+                                     race.scenario.name.c_str(), s + 1, f.dry ? "dry" : "home", f.stops, f.planStops,
+                                     f.countAtFirstStop, f.countAtHalf, f.stopsAfterHalf, f.leftPercent, f.stopList.c_str(),
+                                     f.countList.c_str());
+                }
                 if (detail) {  // STRATEGY_DETAIL: one line a race and setting, to find the races a setting gets wrong
                     std::fprintf(stderr,
                                  "%s, row %d: %s, %d stops of %d fewest (the driver's %d), first plan %d, "
-                                 "%.1f %% left; stops%s\n",
+                                 "%.1f %% left; stops%s; counts%s\n",
                                  race.scenario.name.c_str(), s + 1, o.dry ? "dry" : "home", o.stops, o.fewestStops,
-                                 o.driversFewest, o.planStops, o.leftPercent, o.stopList.c_str());
+                                 o.driversFewest, o.planStops, o.leftPercent, o.stopList.c_str(), o.countList.c_str());
                 }
             }
             const std::lock_guard<std::mutex> lock(progress);
@@ -404,7 +617,11 @@ int main(int argc, char** argv) {
     for (auto& worker : workers) worker.join();
 
     std::printf("%zu settings; OutGauge every 500, 2000 or 10000 ms by race\n", rows.size());
-    for (int kind = 0; kind < kKinds; ++kind)
-        if (races[kind] > 0) printTable(kKindTitles[kind], races[kind], outcomes[static_cast<std::size_t>(kind)], rows);
+    const bool anyPlan = std::any_of(rows.begin(), rows.end(), [](int s) { return withPlan(kSettings[s]); });
+    for (int kind = 0; kind < kKinds; ++kind) {
+        if (races[kind] == 0) continue;
+        printTable(kKindTitles[kind], races[kind], outcomes[static_cast<std::size_t>(kind)], rows);
+        if (anyPlan) printFollowerTable(kKindTitles[kind], races[kind], followed[static_cast<std::size_t>(kind)], rows);
+    }
     return 0;
 }

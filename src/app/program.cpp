@@ -154,6 +154,7 @@ std::vector<byte> requestsAfterHandshake(const Program& program) {
     const bool session = program.join;
     const bool drivers = program.join || program.pitFuel.guard.on || program.team;
     std::vector<byte> asked;
+    asked.reserve(5);  // and GCC 12's Release build sees no write past an empty vector's end
     if (session) asked.insert(asked.end(), {TINY_SST, TINY_RST});  // the state first: the restart answer is read against it
     if (drivers) asked.insert(asked.end(), {TINY_NCN, TINY_NPL});
     if (session) asked.push_back(TINY_NLP);

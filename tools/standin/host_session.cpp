@@ -181,6 +181,11 @@ bool HostSession::run() {
             case ModelEvent::Kind::Notice:
                 say(event->text);
                 break;
+            case ModelEvent::Kind::Driver:  // he reads what the program made of his line
+                if (unsynced && !sync()) return false;
+                unsynced = false;
+                model_.answerDriver(options_.driver ? options_.driver() : std::nullopt);
+                break;
             case ModelEvent::Kind::OutGauge:
                 // The datagram must not overtake the packets before it: they are handled first.
                 if (unsynced && !sync()) return false;

@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,9 @@ struct HostOptions {
     std::uint32_t dropAtMs = 0;        // the link is dropped at this time (0: never), and what the game sends
     std::uint32_t downMs = 0;          // for this long is lost before a new link is taken
     int reconnectTimeoutMs = 10000;    // longest wait for the program to connect again
+    // The driver of the car RaceModel::askDriver() named, asked once the program has handled his line:
+    // whether his next lap ends in the pits (nothing: the car's own rule).
+    std::function<std::optional<bool>()> driver = {};
 };
 
 class HostSession {

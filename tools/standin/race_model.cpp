@@ -82,6 +82,7 @@ std::optional<ModelEvent> RaceModel::next() {
             case Step::CarSplit: split(step.car, step.arg); break;
             case Step::CarDriveEnd: driveEnd(step.car); break;
             case Step::CarLine: crossLine(step.car); break;
+            case Step::CarLapStart: startLap(step.car, now_); break;
             case Step::CarDry: runDry(step.car); break;
             case Step::CarInBox: stopInBox(step.car); break;
             case Step::CarBoxLeft: leaveBox(step.car); break;
@@ -360,8 +361,10 @@ void RaceModel::startLap(int index, std::uint32_t at) {
     car.afterStop = false;
     // Whether the lap ends in the pits is known as it starts, so that the in-lap can burn its own amount.
     const bool planned = std::find(setup.stopLaps.begin(), setup.stopLaps.end(), lap) != setup.stopLaps.end();
-    car.inLap = session.kind == SessionKind::Race && !car.outLap &&
-                (planned || shortOfFuel(car, car.fuel - car.lapUse));
+    bool stop = planned || shortOfFuel(car, car.fuel - car.lapUse);
+    if (setup.plid == askedPlid_ && driverSays_) stop = planned || *driverSays_;
+    driverSays_.reset();
+    car.inLap = session.kind == SessionKind::Race && !car.outLap && stop;
     if (car.inLap && !lastLap(lap, at + car.driveMs)) car.lapUse *= scenario_.inLapUse;
 
     const double need = car.lapUse;
@@ -547,6 +550,10 @@ void RaceModel::crossLine(int index) {
             car.report.finished = true;
             if (!leaderFinished_) notice(setup.name + " (PLID " + std::to_string(setup.plid) + ") wins the race.");
             leaderFinished_ = true;
+        } else if (setup.plid == askedPlid_) {  // the driver looks at the line before he drives on
+            outbox_.push_back(ModelEvent{ModelEvent::Kind::Driver, now_, {}, {}});
+            driverSays_.reset();
+            plan(now_, Step::CarLapStart, index);
         } else {
             startLap(index, now_);
         }

@@ -17,7 +17,9 @@
 namespace standin {
 
 struct ModelEvent {
-    enum class Kind { InSim, OutGauge, Notice };
+    // Driver: the driver of a car set by askDriver() has crossed its line, and says through answerDriver()
+    // whether the lap it starts ends in the pits, before the model goes on.
+    enum class Kind { InSim, OutGauge, Notice, Driver };
     Kind kind = Kind::Notice;
     std::uint32_t time = 0;            // simulated ms since the scenario began
     std::vector<std::uint8_t> bytes;   // the InSim packet or the OutGauge datagram
@@ -78,6 +80,12 @@ public:
     // the scenario's "outgauge asked" says so (10 ms at the least). Without it: no IS_CIM, the scenario's interval.
     void connected(word insimVersion, std::uint32_t askedOutGaugeMs, bool useAsked = false);
 
+    // The car `plid` is driven from outside the model in races: at each of its lines but the last a Driver
+    // event comes after the lap packet, and its next lap starts only with the next event, taking the answer
+    // given in between (a stop at its end or not; nothing: the car's own rule).
+    void askDriver(std::uint8_t plid) { askedPlid_ = plid; }
+    void answerDriver(std::optional<bool> stop) { driverSays_ = stop; }
+
     // A key pressed through "/press": lands on the local screen, and on the pit menu of the car viewed now.
     // A change of screen sends IS_CIM, as the next event.
     PressOutcome pressKey(std::string_view key);
@@ -98,7 +106,7 @@ public:
 
 private:
     enum class Step {
-        CarLine, CarDriveEnd, CarSplit, CarDry, CarInBox, CarBoxLeft, SessionStart, SessionEnd, ScenarioEnd, Tick, Screen
+        CarLine, CarLapStart, CarDriveEnd, CarSplit, CarDry, CarInBox, CarBoxLeft, SessionStart, SessionEnd, ScenarioEnd, Tick, Screen
     };
     struct Pending {
         std::uint32_t time;
@@ -198,6 +206,8 @@ private:
     word insimVersion_ = 0;
     IS_RST rst_{};                     // the restart of the session running
     std::uint32_t outGaugeMs_;
+    std::uint8_t askedPlid_ = 0;       // the car driven from outside; 0: none
+    std::optional<bool> driverSays_;   // its driver's answer at its last line
 };
 
 }  // namespace standin
