@@ -36,6 +36,7 @@ std::string describeSettings(const Config& config) {
     if (!config.logDirectory.empty()) add(", race logs in ", config.logDirectory);
     if (config.join) add(", a race found running joined");
     if (config.reconnect) add(", a lost InSim link made again");
+    if (config.web.on) add(", the page on ", config.web.bind, ":", config.web.port, config.web.key.empty() ? "" : " with a key");
     if (config.team.on()) {
         add(", team ", config.team.name, " linked through ", config.team.broker, " port ", config.team.port);
         if (config.team.tls) add(" with TLS");

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "link/output.h"
+#include "publish/web_settings.h"
 #include "publish/team_settings.h"
 #include "strategy/fuel_settings.h"
 
@@ -35,6 +36,7 @@ struct Config {
     std::string logDirectory;         // Log dir: where the race logs go, made absolute at start-up; empty: no log
     bool join = false;                // Race join: a session found running at a handshake is followed
     bool reconnect = false;           // InSim reconnect: a lost link is made again instead of ending the program
+    WebSettings web;                   // the page: off without <Web>, or when its settings cannot stand
     TeamSettings team;                // <Team>: the team link over an MQTT broker; off without a name
 };
 

@@ -154,6 +154,7 @@ int InSimLink::handshake(Program& program, bool first) {
 
     if (!first) {
         sendRequests(*this, requestsAfterHandshake(program));
+        if (program.faces) facesLink(program, true);
         return 0;
     }
     const std::uint16_t outGaugePort = portUsed(config.outGaugePort);
@@ -174,6 +175,7 @@ int InSimLink::handshake(Program& program, bool first) {
         break;
     }
     sendRequests(*this, requestsAfterHandshake(program));
+    if (program.faces) facesLink(program, true);
     return 0;
 }
 
@@ -192,6 +194,7 @@ int InSimLink::reconnect(Program& program) {
     sockets_.closeInSim();
     connected_ = false;
     onLinkLost(program, *this);
+    if (program.faces) facesLink(program, false);
     int failure = kTryAgain;
     while (failure == kTryAgain) {
         print(*this, "Waiting for InSim... ");
@@ -250,6 +253,7 @@ std::optional<int> InSimLink::runTurn(Program& program) {
     if (!connected_) return 0;  // stopped before the simulator accepted
     if (sockets_.wait(timings_.waitMs) != 0) pollInSim(program);
     if (const std::optional<int> failure = pollOutGauge(program)) return failure;
+    if (program.faces) publishWhenDue(program);
     if (program.team != nullptr) onTeamTurn(program, *this);
     if (exitFlag_ || stopping()) return 0;
     return std::nullopt;

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "app/arguments.h"
 #include "app/config.h"
@@ -12,6 +13,9 @@
 #include "app/program.h"
 #include "app/race_log.h"
 #include "app/sdl_sockets.h"
+#ifdef STINTKEEPER_WEB
+#include "web/server.h"  // the entry point is the one file of app that knows the outward faces
+#endif
 #ifdef STINTKEEPER_TEAM
 #include "team/team_link.h"  // the entry point is the one file of app that knows the outward faces
 #endif
@@ -49,7 +53,25 @@ int run(int argc, char** argv, Output& console) {
     if (const int failure = link.initLibraries()) return failure;
     if (config.startLfs && config.invokeInSim) launchSimulator(config, console);
 
+#ifndef STINTKEEPER_WEB
+    if (config.web.on) diagnose(console, "this build has no page (built without STINTKEEPER_WEB): <Web> is passed over");
+    config.web.on = false;
+#endif
     Program program(config);
+#ifdef STINTKEEPER_WEB
+    std::unique_ptr<WebServer> page;
+    if (program.faces) {
+        const std::string address = config.web.bind + ":" + std::to_string(config.web.port);
+        std::string error;
+        page = WebServer::start(config.web, program.faces->latest, error);
+        if (page) {
+            diagnose(console, "the page is on http://", address, "/");
+        } else {
+            diagnose(console, "the page cannot listen on ", address, " (", error, "): the program goes on without it");
+            program.faces.reset();
+        }
+    }
+#endif
 #ifdef STINTKEEPER_TEAM
     std::unique_ptr<TeamLink> team;
     if (config.team.on()) {

@@ -26,6 +26,7 @@ void state(Program& program, const IS_STA& sta, Output& out) {
     const bool ended = onState(program.race, sta, out);
     afterState(program.pitFuel, program.race, out);
     if (ended && program.log) program.log->endSession(out);
+    if (ended && program.faces) publishSnapshot(program);
 }
 
 // A session found running is followed from its restart answer; the session before ends first.
@@ -36,6 +37,7 @@ void join(Program& program, const IS_RST& rst, Output& out) {
     afterRestart(program.pitFuel, out);
     if (program.log) program.log->startSession(kind, rst, out);
     program.started = rst;
+    if (program.faces) facesSessionBegun(program);
 }
 
 // After a lost link: the same track and length as the session tracked may be the same session, which
@@ -63,6 +65,7 @@ void restart(Program& program, const IS_RST& rst, Output& out) {
     if (program.log) program.log->startSession(kind, rst, out);
     program.started = rst;
     program.resume = Program::Resume::None;
+    if (program.faces) facesSessionBegun(program);
 }
 
 // The cars' laps answering a join: which laps the store missed, and after a lost link whether the race goes on.
@@ -81,14 +84,29 @@ void nodeLaps(Program& program, std::span<const std::uint8_t> packet, Output& ou
     if (race.pLaps && race.session.tracking) markMissedLaps(*race.pLaps, cars);
 }
 
+// The pit guard's and the roster's: the guard's steps only while it is on, the roster's with a face on.
 void connection(Program& program, const IS_NCN& ncn, Output&) {
     onConnection(program.pitFuel, ncn);
+    if (program.faces) onRosterConnection(program.faces->roster, ncn);
     if (program.team) teamConnection(program, ncn);
 }
 void host(Program& program, const IS_ISM& ism, Output&) { teamHost(program, ism); }
-void player(Program& program, const IS_NPL& npl, Output&) { onPlayer(program.pitFuel, npl); }
-void takeOver(Program& program, const IS_TOC& toc, Output& out) { onTakeOver(program.pitFuel, program.race, toc, out); }
-void playerLeaves(Program& program, const IS_PLL& pll, Output&) { onPlayerLeaves(program.pitFuel, pll); }
+void connectionLeaves(Program& program, const IS_CNL& cnl, Output&) {
+    if (program.faces) onRosterConnectionLeaves(program.faces->roster, cnl);
+}
+void player(Program& program, const IS_NPL& npl, Output&) {
+    onPlayer(program.pitFuel, npl);
+    if (program.faces) onRosterPlayer(program.faces->roster, npl);
+}
+void takeOver(Program& program, const IS_TOC& toc, Output& out) {
+    // The team link reads who drives from the guard's record too.
+    if (program.pitFuel.guard.on || program.team) onTakeOver(program.pitFuel, program.race, toc, out);
+    if (program.faces) onRosterTakeOver(program.faces->roster, toc);
+}
+void playerLeaves(Program& program, const IS_PLL& pll, Output&) {
+    onPlayerLeaves(program.pitFuel, pll);
+    if (program.faces) onRosterPlayerLeaves(program.faces->roster, pll);
+}
 
 void split(Program& program, const IS_SPX& spx, Output& out) { onSplit(program.race, spx, out); }
 
@@ -98,10 +116,19 @@ void result(Program& program, const IS_RES& res, Output& out) {
 }
 
 void mode(Program& program, const IS_CIM& cim, Output& out) { onInterfaceMode(program.pitFuel, program.race, cim, out); }
-void pitLane(Program& program, const IS_PLA& pla, Output& out) { onPitLane(program.pitFuel, program.race, pla, out); }
-void pitStop(Program& program, const IS_PIT& pit, Output& out) { onPitStop(program.pitFuel, program.race, pit, out); }
+void pitLane(Program& program, const IS_PLA& pla, Output& out) {
+    if (program.pitFuel.guard.on) onPitLane(program.pitFuel, program.race, pla, out);
+    if (!program.faces) return;
+    onRosterPitLane(program.faces->roster, pla);
+    facesPitEvent(program);
+}
+void pitStop(Program& program, const IS_PIT& pit, Output& out) {
+    if (program.pitFuel.guard.on) onPitStop(program.pitFuel, program.race, pit, out);
+    if (program.faces) facesPitStop(program, pit);
+}
 void pitStopFinished(Program& program, const IS_PSF& psf, Output& out) {
-    onPitStopFinished(program.pitFuel, program.race, psf, out);
+    if (program.pitFuel.guard.on) onPitStopFinished(program.pitFuel, program.race, psf, out);
+    if (program.faces) facesPitEvent(program);
 }
 
 // Every other Type is read by its Size byte and dropped, the rows of a setting that is off too: its
@@ -110,9 +137,11 @@ constexpr Route<Program> kAlways[] = {
     route<keepAlive>(ISP_TINY), route<state>(ISP_STA), route<restart>(ISP_RST),
     route<onLapLine>(ISP_LAP),  route<split>(ISP_SPX), route<result>(ISP_RES),
 };
+// The pit guard's, and with a face on the roster's and the pit events'.
 constexpr Route<Program> kGuard[] = {
     route<mode>(ISP_CIM),       route<pitLane>(ISP_PLA),   route<pitStop>(ISP_PIT),      route<pitStopFinished>(ISP_PSF),
     route<connection>(ISP_NCN), route<player>(ISP_NPL),    route<takeOver>(ISP_TOC),     route<playerLeaves>(ISP_PLL),
+    route<connectionLeaves>(ISP_CNL),
 };
 constexpr Route<Program> kJoin[] = {sizedRoute<Program, nodeLaps>(ISP_NLP)};
 constexpr Route<Program> kTeam[] = {route<host>(ISP_ISM)};
@@ -143,7 +172,7 @@ void useInSimVersion(Program& program, word version, Output& out) {
 
 Routes<Program> programRoutes(const Program& program) {
     if (program.team) return kWithTeam;
-    const bool guard = program.pitFuel.guard.on;
+    const bool guard = program.pitFuel.guard.on || program.faces;
     if (guard && program.join) return kBoth;
     if (guard) return kGuardOnly;
     const Routes<Program> joinOnly = kJoinOnly;
@@ -152,7 +181,7 @@ Routes<Program> programRoutes(const Program& program) {
 
 std::vector<byte> requestsAfterHandshake(const Program& program) {
     const bool session = program.join;
-    const bool drivers = program.join || program.pitFuel.guard.on || program.team;
+    const bool drivers = program.join || program.pitFuel.guard.on || program.faces || program.team;  // the faces' roster, the team's driver
     std::vector<byte> asked;
     asked.reserve(5);  // and GCC 12's Release build sees no write past an empty vector's end
     if (session) asked.insert(asked.end(), {TINY_SST, TINY_RST});  // the state first: the restart answer is read against it
@@ -190,6 +219,8 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     }
     BoardData& board = race.latestBoard;
     const Distance distance = distanceAt(race, lap);
+    outcome.raceBoard = true;
+    outcome.distance = distance;
     startRaceBoard(board, lap, race.session, distance);
     const std::optional<std::size_t> slot = findStandings(race, lap, out);
     if (slot && lap.LapsDone > 2) {
@@ -234,6 +265,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
 void onLapLine(Program& program, const IS_LAP& lap, Output& out) {
     const LapLineOutcome outcome = lapLineSteps(program, lap, out);
     if (program.log) program.log->lapLine(lap, outcome, out);
+    if (program.faces) facesLapLine(program, lap, outcome);
 }
 
 void onGauge(Program& program, const void* datagram, std::size_t length, Output& out) {
@@ -242,6 +274,7 @@ void onGauge(Program& program, const void* datagram, std::size_t length, Output&
     ageBoards(program.race, program.boardTimeOutMs, out);
     const std::optional<LevelStored> stored = recordLapFuel(program.race, *fuel, out);
     if (stored && program.log) program.log->levelStored(*stored, out);
+    if (stored && program.faces) facesLevelStored(program, *stored);
     if (stored && program.team) teamLevelStored(program, *stored);
 }
 

@@ -4,11 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "app/config.h"
 #include "app/race_log.h"
+#include "app/snapshot.h"
 #include "app/team_steps.h"
 #include "link/dispatch.h"
 #include "link/output.h"
@@ -31,6 +33,7 @@ struct Program {                     // everything the handlers work on, for the
     // After a lost link, with join on: the answers decide whether the session tracked goes on.
     enum class Resume { None, Asked, SameSoFar } resume = Resume::None;
     IS_RST answer{};                 // the restart answer while the cars' laps are awaited
+    std::unique_ptr<Faces> faces;    // with <Web>: the roster and the snapshots published
     TeamPort* team = nullptr;        // with <Team>: the team link, which the entry point owns
     TeamSide teamSide;               // and what its reports need and left
 
@@ -40,6 +43,11 @@ struct Program {                     // everything the handlers work on, for the
         if (!config.logDirectory.empty()) log.emplace(config.logDirectory, stints != Stints::Off);
         pitFuel.guard.on = config.pitGuard;
         join = config.join;
+        if (config.web.on) {
+            faces = std::make_unique<Faces>();
+            faces->latest = std::make_shared<LatestSnapshot>();
+            if (log) log->keepCopy();
+        }
     }
 };
 

@@ -57,6 +57,7 @@ void RaceLog::endSession(Output& out) {
     if (waiting_) writeLapRow(waiting_->lap, waiting_->outcome, std::nullopt, &out);
     waiting_.reset();
     file_.reset();
+    if (copy_) copy_->clear();
     if (kind_ == SessionKind::Race && !name_.empty()) printReview(out);
     name_.clear();
     viewed_.clear();
@@ -194,7 +195,10 @@ void RaceLog::writeLapRow(const IS_LAP& lap, const LapLineOutcome& outcome, std:
 void RaceLog::write(Output* out) {
     if (!file_) return;
     const bool written = std::fwrite(row_.data(), 1, row_.size(), file_.get()) == row_.size();
-    if (written && std::fflush(file_.get()) == 0) return;
+    if (written && std::fflush(file_.get()) == 0) {
+        if (copy_) copy_->append(row_);
+        return;
+    }
     const int error = errno;
     file_.reset();
     if (out != nullptr) {

@@ -12,7 +12,9 @@
 #include "app/file_closer.h"
 #include "link/output.h"
 #include "link/wire.h"
+#include "publish/growing_text.h"
 #include "race/handlers.h"
+#include "race/race_length.h"
 #include "strategy/fuel.h"
 #include "strategy/fuel_review.h"
 #include "strategy/plan.h"
@@ -25,6 +27,8 @@ struct LapLineOutcome {
     FuelCall call;               // the fuel estimate at the line; `estimated` false when there was none
     StintPlan plan;              // the stint plan at the line; `made` false when there was none
     unsigned pitFuel = 0;        // the amount typed at the line, percent; 0: nothing typed
+    bool raceBoard = false;      // a race board was shown; `distance` is set
+    Distance distance;           // what the car has to go from the line
 };
 
 constexpr const char* kRaceLogHeader =
@@ -61,6 +65,11 @@ public:
     void levelStored(const LevelStored& stored, Output& out);
     void result(const IS_RES& result, Output& out);  // a qualifying result taken
 
+    // For the page: the session's file as written so far, kept in memory from the call on; nothing before
+    // it, or when the session has no file.
+    void keepCopy() { copy_.emplace(); }
+    std::shared_ptr<const TextPieces> copy() { return copy_ ? copy_->published() : nullptr; }
+
 private:
     struct Waiting {  // the viewed car's row, until its level comes
         IS_LAP lap;
@@ -81,4 +90,5 @@ private:
     std::optional<Waiting> waiting_;
     std::vector<ViewedLine> viewed_;   // the viewed car's rows of the race, for its end-of-race lines
     std::string row_;                  // one row, made anew for each line
+    std::optional<GrowingText> copy_;  // the session's rows as written, with keepCopy
 };

@@ -82,6 +82,20 @@ std::optional<double> decimalNumber(std::string_view text) {
     return value;
 }
 
+// Four numbers from 0 to 255 joined by dots, as 192.168.1.20.
+bool ipv4Address(std::string_view text) {
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (text.empty() || text[0] != '.') return false;
+            text.remove_prefix(1);
+        }
+        const std::size_t digits = std::min(text.find_first_not_of("0123456789"), text.size());
+        if (digits == 0 || digits > 3 || std::stoi(std::string(text.substr(0, digits))) > 255) return false;
+        text.remove_prefix(digits);
+    }
+    return text.empty();
+}
+
 // Every setting: its element and the attributes it reads, separated by blanks.
 struct Setting {
     std::string_view element;
@@ -98,6 +112,7 @@ constexpr Setting kSettings[] = {
     {"Race", "long join"},
     {"Log", "dir"},
     {"Plan", "stints"},
+    {"Web", "port bind key"},
     {"Team", "name broker port user password tls cafile"},
 };
 
@@ -230,6 +245,8 @@ public:
             config_.logDirectory = logDirectory();
         } else if (element == "Plan") {
             config_.stints = stints();
+        } else if (element == "Web") {
+            config_.web = web();
         } else if (element == "Team") {
             config_.team = team();
         } else if (index != 0 && (reader_.getAttributeCount() > 0 || reader_.isEmptyElement())) {
@@ -344,6 +361,38 @@ private:
         if (text == nullptr) diagnose(console_, where_, "Plan has no stints: the plan is off");
         else diagnose(console_, where_, "Plan stints \"", word, "\" is neither even nor full: the plan is off");
         return Stints::Off;
+    }
+
+    // The page: each setting that cannot stand is named and leaves it off, rather than serving it otherwise
+    // than asked. The key is never written out.
+    WebSettings web() {
+        WebSettings web;
+        web.on = true;
+        if (const char* text = reader_.getAttributeValue("port")) {
+            const std::optional<long long> port = wholeNumber(text);
+            if (port && *port >= 1 && *port <= 65535) {
+                web.port = static_cast<std::uint16_t>(*port);
+            } else {
+                diagnose(console_, where_, "Web port \"", text, "\" is not a port from 1 to 65535: the page is off");
+                web.on = false;
+            }
+        }
+        if (const char* text = reader_.getAttributeValue("bind")) {
+            if (ipv4Address(text)) {
+                web.bind = text;
+            } else {
+                diagnose(console_, where_, "Web bind \"", text, "\" is not an IPv4 address such as 127.0.0.1 or 0.0.0.0: "
+                         "the page is off");
+                web.on = false;
+            }
+        }
+        web.key = textAttribute(reader_, "key");
+        if (web.on && web.bind.rfind("127.", 0) != 0 && web.key.size() < kWebKeyLength) {
+            diagnose(console_, where_, "Web bind \"", web.bind, "\" serves the page beyond this machine, which needs a key of ",
+                     kWebKeyLength, " characters or more: the page is off");
+            web.on = false;
+        }
+        return web;
     }
 
     // The team link: every value must be usable, else the link stays off (a half-right login would only

@@ -327,7 +327,7 @@ static_assert(offsetof(IS_PSF, STime) == 4);
 // What a program that connects in the middle of a session asks for, and the connections and players
 // the answers name. Each answer carries the ReqI of its request; the game sends IS_NPL, IS_TOC and
 // IS_PLL of its own too, with ReqI 0, when a player joins, a team mate takes the car, or a player leaves.
-enum : byte { ISP_NCN = 18, ISP_NPL = 21, ISP_PLL = 23, ISP_TOC = 31, ISP_NLP = 37 };
+enum : byte { ISP_NCN = 18, ISP_CNL = 19, ISP_NPL = 21, ISP_PLL = 23, ISP_TOC = 31, ISP_NLP = 37 };
 enum : byte { TINY_SST = 7, TINY_NCN = 13, TINY_NPL = 14, TINY_NLP = 16, TINY_RST = 19 };  // IS_TINY SubT: requests
 enum : byte { NCN_REMOTE = 4 };               // IS_NCN Flags: a connection from another machine
 
@@ -363,6 +363,18 @@ struct IS_ISM {       // InSim Multi: the game is connected to a host, or starte
 };
 static_assert(sizeof(IS_ISM) == 40);
 static_assert(offsetof(IS_ISM, HName) == 8);
+
+struct IS_CNL {       // ConN Leaves
+    byte Size;        // 8
+    byte Type;        // ISP_CNL
+    byte ReqI;        // 0
+    byte UCID;        // the connection that left
+    byte Reason;      // why it left
+    byte Total;       // connections left
+    byte Sp2;
+    byte Sp3;
+};
+static_assert(sizeof(IS_CNL) == 8);
 
 struct IS_NPL {       // New PLayer: a car joins the race or leaves the pits, or one per car answering TINY_NPL
     byte Size;        // 76

@@ -2,10 +2,12 @@
 // One plain record, so the program holds one and a test can start from a fresh one.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "link/wire.h"
@@ -144,12 +146,17 @@ struct FuelScan {
     std::size_t from = 0;
 };
 
+// The lines of the board last sent, by ClickID 1 to 4, as the game shows them: colour codes kept, the spaces
+// that pad a line over a longer one before it left out; nothing for a line not sent.
+using BoardLines = std::array<std::optional<std::string>, 4>;
+
 struct Tracker {                   // everything race tracking keeps, for the whole run
     SessionState session;
     std::unique_ptr<RaceLapStore> pLaps;          // present from a race restart to the next restart or session end
     std::unique_ptr<QualifyingStore> qualifying;  // present from a qualifying restart until the next replaces it
     BoardData latestBoard;         // the board being composed for the viewed player
     BoardData previousBoard;       // the board shown before it
+    BoardLines boardLines;         // of the last board sent, race or qualifying
     std::uint32_t races = 0;       // race lap stores made since the program started
     bool longRaces = false;        // RaceLaps from 100 on is read as a long lap race or a timed race
     FuelScan fuelScan;             // the OutGauge step's own: what its last complete scan covered

@@ -48,6 +48,14 @@ std::size_t windowFor(std::size_t length, std::size_t window) {
     return length <= window ? window : (length + 3) / 4 * 4;
 }
 
+// Sends one line and keeps it as the game shows it.
+void sendLine(BoardLines& lines, std::uint8_t clickId, std::string_view text, std::size_t window, Output& out) {
+    sendButton(out, clickId, kLineTop[clickId - 1], text, window);
+    std::string_view shown = text.substr(0, std::min(window, text.find('\0')));
+    shown = shown.substr(0, shown.find_last_not_of(' ') + 1);
+    lines[clickId - 1] = std::string(shown);
+}
+
 // "12/45", or "12/~45" when the race length is an estimate.
 void appendLapOfRace(std::string& out, const BoardData& board) {
     appendValue(out, board.lap);
@@ -73,7 +81,7 @@ void reportRaceBoard(const BoardData& board, Output& out) {
 }
 
 // The line of the gaps to the cars ahead and behind.
-void sendGapLine(const BoardData& previous, const BoardData& latest, bool samePlace, Output& out) {
+void sendGapLine(const BoardData& previous, const BoardData& latest, bool samePlace, BoardLines& lines, Output& out) {
     std::string line;
     if (samePlace && previous.gapAhead < latest.gapAhead) line += kRed;    // the car ahead got away
     if (samePlace && previous.gapAhead > latest.gapAhead) line += kGreen;  // closing in
@@ -86,11 +94,11 @@ void sendGapLine(const BoardData& previous, const BoardData& latest, bool samePl
     line += "+";
     appendGap(line, latest.gapBehind);
     line += kGapFiller;
-    sendButton(out, 2, kLineTop[1], line, kGapWindow);
+    sendLine(lines, 2, line, kGapWindow, out);
 }
 
 // Colours compare with the board shown one lap earlier, and only when it was about the same player.
-void sendRaceLines(const BoardData& previous, const BoardData& latest, Output& out) {
+void sendRaceLines(const BoardData& previous, const BoardData& latest, BoardLines& lines, Output& out) {
     const bool samePlayer = previous.plid == latest.plid;
     const bool placesKnown = samePlayer && !previous.placeUnknown;  // places compare only with a known one
 
@@ -104,11 +112,11 @@ void sendRaceLines(const BoardData& previous, const BoardData& latest, Output& o
     }
     const std::size_t window = windowFor(line.size(), kShortWindow);
     line += kLapFiller;
-    sendButton(out, 1, kLineTop[0], line, window);
+    sendLine(lines, 1, line, window, out);
 
     // Gap colours only mean something while the cars around stay the same.
     const bool samePlace = placesKnown && previous.position == latest.position;
-    if (!latest.placeUnknown) sendGapLine(previous, latest, samePlace, out);
+    if (!latest.placeUnknown) sendGapLine(previous, latest, samePlace, lines, out);
 
     line.clear();
     appendLapTime(line, latest.lapTime, TimeForm::Board);
@@ -116,7 +124,7 @@ void sendRaceLines(const BoardData& previous, const BoardData& latest, Output& o
     if (samePlayer && fieldText(previous.marker) == fieldText(latest.marker)) line += kRed;  // not acted upon
     line += fieldText(latest.marker);
     line += kLapTimeFiller;
-    sendButton(out, 3, kLineTop[2], line, kShortWindow);
+    sendLine(lines, 3, line, kShortWindow, out);
 }
 
 }  // namespace
@@ -165,11 +173,12 @@ void showRaceBoard(Tracker& tracker, Output& out) {
     BoardData& board = tracker.latestBoard;
     reportRaceBoard(board, out);
     clearButtons(out);  // also takes away an advice line the new board may not have
-    sendRaceLines(tracker.previousBoard, board, out);
+    tracker.boardLines = {};
+    sendRaceLines(tracker.previousBoard, board, tracker.boardLines, out);
     if (board.advice[0] != '\0') {
         printLine(out, "Sending advice:", fieldText(board.advice));
         const std::string_view advice = fieldText(board.advice);
-        sendButton(out, 4, kLineTop[3], advice, windowFor(advice.size(), kAdviceWindow));
+        sendLine(tracker.boardLines, 4, advice, windowFor(advice.size(), kAdviceWindow), out);
     }
 
     tracker.previousBoard = board;
@@ -197,9 +206,9 @@ void showQualifyingBoard(Tracker& tracker, Output& out) {
     best += kQualifyingFiller;
 
     // No clear first: the lines of a board already shown are replaced one by one.
-    sendButton(out, 1, kLineTop[0], position, kShortWindow);
-    sendButton(out, 2, kLineTop[1], gaps, kShortWindow);
-    sendButton(out, 3, kLineTop[2], best, kShortWindow);
+    sendLine(tracker.boardLines, 1, position, kShortWindow, out);
+    sendLine(tracker.boardLines, 2, gaps, kShortWindow, out);
+    sendLine(tracker.boardLines, 3, best, kShortWindow, out);
     printLine(out, "Sent pitboard: ", position, "\n", gaps, "\n", best);
 
     board.shownAt = tracker.session.currentTime;

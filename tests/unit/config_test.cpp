@@ -39,6 +39,7 @@ std::string summary(const Config& c) {
     if (c.stints != Stints::Off) text += c.stints == Stints::Even ? " plan=even" : " plan=full";
     if (c.join) text += " join";
     if (c.reconnect) text += " reconnect";
+    if (c.web.on) text += " web=" + c.web.bind + ":" + std::to_string(c.web.port) + " key=" + c.web.key;
     if (c.team.on()) {
         text += " team=" + c.team.name + "@" + c.team.broker + ":" + std::to_string(c.team.port) + (c.team.tls ? " tls " : " ") +
                 c.team.user + "/" + c.team.password + "/" + c.team.cafile;
@@ -121,7 +122,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 2: <insim> is not a setting and is passed over; did you mean <InSim>?\n"
          "cfg.xml line 2: <Fuels> is not a setting and is passed over; did you mean <Fuel>?\n"
          "cfg.xml line 3: <x> is not a setting and is passed over (the settings are InSim, OutGauge, Password, "
-         "BoardTimeOut, LFSExec, Fuel, Pit, Race, Log, Plan and Team)\n"
+         "BoardTimeOut, LFSExec, Fuel, Pit, Race, Log, Plan, Web and Team)\n"
          "cfg.xml line 3: <InSim> has no attribute Port: it is passed over; did you mean port?\n", kDefaults},
         // Attributes no setting reads, mistyped or shortened, and values the program cannot use as written.
         {"<C><InSim ver=\"8\" speed=\"1\"/><Fuel avg=\"3\"/><Password value=\"abcdefghijklmnop\"/>"
@@ -181,6 +182,17 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: <Plan> appears more than once: only this last one's settings stand, and an attribute it leaves out takes its default\n", kDefaults},
         {"<C><Plan stints=\"even\"/><Plan/></C>", "", "cfg.xml line 1: Plan has no stints: the plan is off\n"
          "cfg.xml line 1: <Plan> appears more than once: only this last one's settings stand, and an attribute it leaves out takes its default\n", kDefaults},
+        {"<C><Web/></C>", "", "", with(" web=127.0.0.1:8081 key=")},
+        {"<C><Web port=\"9000\" bind=\"0.0.0.0\" key=\"0123456789abcdef\"/></C>", "", "",
+         with(" web=0.0.0.0:9000 key=0123456789abcdef")},
+        // A page served otherwise than asked would be worse than none: off, and why.
+        {"<C><Web port=\"0\" bind=\"127.0.0.256\"/></C>", "",
+         "cfg.xml line 1: Web port \"0\" is not a port from 1 to 65535: the page is off\n"
+         "cfg.xml line 1: Web bind \"127.0.0.256\" is not an IPv4 address such as 127.0.0.1 or 0.0.0.0: the page is off\n",
+         kDefaults},
+        {"<C><Web bind=\"192.168.1.2\" key=\"0123456789abcde\"/></C>", "",
+         "cfg.xml line 1: Web bind \"192.168.1.2\" serves the page beyond this machine, which needs a key of 16 "
+         "characters or more: the page is off\n", kDefaults},
         {"<C><Fuel longAverage=\"9\" round=\"down\" stopSeconds=\"0\"/></C>", "",
          "cfg.xml line 1: Fuel longAverage \"9\" is not a whole number of laps from 10 to 99: average is used\n"
          "cfg.xml line 1: Fuel round \"down\" is neither up nor nearest: up is used\n"

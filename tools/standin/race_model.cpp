@@ -191,6 +191,19 @@ IS_STA RaceModel::stateNow() const {
     return sta;
 }
 
+std::vector<std::uint8_t> RaceModel::playerPacket(const Car& car, byte reqI) const {
+    IS_NPL npl{};
+    npl.Size = sizeof npl;
+    npl.Type = ISP_NPL;
+    npl.ReqI = reqI;
+    npl.PLID = car.setup->plid;
+    npl.UCID = driverOf(car);
+    std::memcpy(npl.PName, car.setup->name.data(), std::min(car.setup->name.size(), sizeof npl.PName - 1));
+    npl.NumP = static_cast<byte>(cars_.size());
+    npl.Fuel = static_cast<byte>(std::lround(car.setup->fuelPercent));
+    return packetBytes(npl);
+}
+
 std::vector<std::vector<std::uint8_t>> RaceModel::answer(byte subT, byte reqI) const {
     std::vector<std::vector<std::uint8_t>> out;
     const bool running = session_ >= 0 && scenario_.sessions[static_cast<std::size_t>(session_)].kind != SessionKind::Practice;
@@ -224,17 +237,7 @@ std::vector<std::vector<std::uint8_t>> RaceModel::answer(byte subT, byte reqI) c
         std::memcpy(ism.HName, "Stand-in", 8);
         out.push_back(packetBytes(ism));
     } else if (subT == TINY_NPL) {
-        for (const Car& car : cars_) {
-            IS_NPL npl{};
-            npl.Size = sizeof npl;
-            npl.Type = ISP_NPL;
-            npl.ReqI = reqI;
-            npl.PLID = car.setup->plid;
-            npl.UCID = driverOf(car);
-            npl.NumP = static_cast<byte>(cars_.size());
-            npl.Fuel = static_cast<byte>(std::lround(car.setup->fuelPercent));
-            out.push_back(packetBytes(npl));
-        }
+        for (const Car& car : cars_) out.push_back(playerPacket(car, reqI));
     } else if (subT == TINY_NLP) {
         // Places: more laps first, then the earlier line.
         std::vector<const Car*> order;
@@ -306,6 +309,7 @@ void RaceModel::startSession(int index) {
     rst.Split2 = 210;
     rst.Split3 = 0xFFFF;
     rst_ = rst;
+    for (const Car& car : cars_) emitInSim(playerPacket(car, 0));  // the cars join before the start, as in the game
     emitInSim(packetBytes(rst));
     sendState();
 

@@ -171,6 +171,7 @@ private:
     void sendState();
     IS_STA stateNow() const;
     std::uint8_t driverOf(const Car& car) const;  // the connection driving it
+    std::vector<std::uint8_t> playerPacket(const Car& car, byte reqI) const;  // IS_NPL with its name
     bool sessionOver() const;
     void checkSessionOver();
     double fuelAt(const Car& car, std::uint32_t time) const;
