@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libsdl1.2-dev libsdl-net1.2-dev libirrlicht-dev
-          libgtest-dev g++-mingw-w64-x86-64-posix libmosquitto-dev nlohmann-json3-dev mosquitto openssl
+          libgtest-dev g++-mingw-w64-x86-64-posix libcivetweb-dev libmosquitto-dev nlohmann-json3-dev mosquitto openssl
           chromium nodejs "$@")
 # The page's browser test: Debian's chromium, and npm unless the Node.js installed brings its own.
 command -v npm >/dev/null || packages+=(npm)

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(insim_stream insim_outgauge config_file team_payload)
+[ ${#targets[@]} -gt 0 ] || targets=(insim_stream insim_outgauge config_file team_payload web_request)
 
 scripts/deps.sh clang libclang-rt-14-dev
 # Runs for different targets may go at once: one builds while the other waits, then each fuzzes its own.

@@ -10,15 +10,15 @@ scripts/deps.sh clang libclang-rt-14-dev valgrind
 (cd tests/browser && npm ci --no-audit --no-fund)
 
 # Windows, compile only (no SDL_net for Windows is packaged here): every file of src/ whose includes,
-# as the MinGW preprocessor sees them, reach neither SDL, irrXML, libmosquitto nor nlohmann-json (the team
-# link is left out, as STINTKEEPER_TEAM is in a build for Windows); the Windows branches of the
+# as the MinGW preprocessor sees them, reach neither SDL, irrXML, civetweb, libmosquitto nor nlohmann-json (the
+# page and the team link are left out, as STINTKEEPER_WEB and STINTKEEPER_TEAM are in a build for Windows); the Windows branches of the
 # launcher and of the console window, and main, must be among them.
 windows=$(mktemp -d)
 trap 'rm -rf "$windows"' EXIT
 compile_for_windows() {  # $1: the source; $2: the directory of the objects
   local includes
   includes=$(x86_64-w64-mingw32-g++-posix -std=c++20 -Isrc -M -MG "$1")
-  if grep -q "SDL/\|irrXML\|mosquitto\|nlohmann" <<<"$includes"; then return 0; fi
+  if grep -q "SDL/\|irrXML\|civetweb\|mosquitto\|nlohmann" <<<"$includes"; then return 0; fi
   x86_64-w64-mingw32-g++-posix -std=c++20 -Wall -Wextra -Wpedantic -Werror -Isrc -c "$1" \
     -o "$2/$(basename "$1" .cpp).o"
 }
@@ -36,6 +36,13 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 # Unoptimised: the sanitizers see the same faults, and the build is quicker.
 scripts/build.sh build-sanitize -DSTINTKEEPER_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 (cd build-sanitize && ctest --output-on-failure -j 2)
+
+# The page's threads beside the loop under ThreadSanitizer: the program and the tests of the page
+# (labelled web and browser), any report a failure.
+export TSAN_OPTIONS="halt_on_error=1"
+cmake -S . -B build-thread -DSTINTKEEPER_WERROR=ON -DSTINTKEEPER_THREAD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build-thread -j "$(nproc)" --target stintkeeper lfs-standin web_tests
+(cd build-thread && ctest --output-on-failure -j 2 -L 'web|browser')
 
 # About 20 seconds of fuzzing in all: a smoke run, the long runs are scripts/fuzz.sh's.
 scripts/fuzz.sh 7

@@ -223,7 +223,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
         // The cfg.xml shipped for today's game: every recommended setting on, not a word on standard error.
         {fileText(STINTKEEPER_SOURCE_DIR "/docs/cfg-today.xml"), "Read InSim Port: 12500\n", "",
          with(" version=8 fuel=1/0.50/finish guard racing=1.10 level=both topUp longAverage=30 nearest stop=30.0 "
-              "long log=logs plan=full join reconnect")},
+              "long log=logs plan=full join reconnect web=127.0.0.1:8081 key=")},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(read(c.content), c.config) << c.content;
@@ -292,4 +292,7 @@ TEST(Settings, DescribedWithThePortsUsed) {
     config.team = {"blue", "b.example", 8883, "u", "secret", true, ""};  // the password never shown
     const std::string described = describeSettings(config);
     EXPECT_EQ(described.substr(described.find(", team")), ", team blue linked through b.example port 8883 with TLS");
+    config.team = {};
+    config.web = {true, 9000, "0.0.0.0", "0123456789abcdef"};  // nor the page's key
+    EXPECT_EQ(describeSettings(config).substr(described.find(", team")), ", the page on 0.0.0.0:9000 with a key");
 }
