@@ -3,7 +3,7 @@
 // Usage: node page_test.mjs STINTKEEPER LFS_STANDIN SCREENSHOT_DIR (exit status 1 on any failure)
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
-import { mkdirSync, mkdtempSync, writeFileSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, rmSync, writeFileSync } from 'node:fs';
 import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
@@ -19,7 +19,7 @@ const freePort = () => new Promise(done => {
   });
 });
 const children = [];
-process.on('exit', () => children.forEach(child => child.kill()));
+process.on('exit', () => { children.forEach(child => child.kill()); rmSync(dir, { recursive: true, force: true }); });
 setTimeout(() => { console.error('page test: timed out'); process.exit(1); }, 180000).unref();
 function start(command, args) {
   const child = spawn(command, args.map(String), { cwd: dir, stdio: ['ignore', 'pipe', 'pipe'] });
