@@ -15,6 +15,7 @@
 #include "strategy/car_at_line.h"
 #include "strategy/fuel.h"
 #include "strategy/plan.h"
+#include "strategy/plan_typing.h"
 #include "strategy/pit_guard.h"
 #include "strategy/pitboard.h"
 
@@ -232,18 +233,22 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
         const FuelCall call = callFuel(car, program.fuel, planned, out);
         outcome.call = call;
         outcome.plan = plan;
-        // While a team mate drives, his program types: the board shows what it typed, or the window.
+        // While a team mate drives, his program types: the board shows what it typed, or the plan's window.
         const bool mate = mateDrives(program, lap.PLID);
-        StintPlan advised = plan;
+        if (call.runsShort && !mate) markPitStop(board);
+        // Typed, or held by the guard. With a fuel stop planned the plan says when; with the plan on the board
+        // says SET only for an amount typed.
+        const bool planOn = program.stints != Stints::Off;
         if (mate) {
-            advised.inWindow = false;
             if (program.teamSide.teamAmount != 0) teamAdvice(board, program.teamSide.teamAmount);
+        } else if (planned) {
+            const unsigned amount = plannedAmountDue(program.planTyped, program.pitFuel, race.races, lap, plan,
+                                                     program.planShown.stops, program.fuel);
+            if (amount != 0) outcome.pitFuel = setPlannedPitFuel(program.pitFuel, race, lap, amount, out);
         } else if (call.runsShort) {
-            markPitStop(board);
-            // Typed, or held by the guard.
-            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, call.mostPercent, out);
+            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, call.mostPercent, !planOn, out);
         }
-        advisePlan(board, advised, program.fuel);
+        advisePlan(board, plan, mate ? 0 : amountSet(program.pitFuel, race.races, lap.PLID));
         if (program.team) {
             TeamSide& side = program.teamSide;
             side.use = call.estimated && call.use > 0.0f ? std::optional<float>(call.use) : std::nullopt;

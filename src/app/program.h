@@ -18,6 +18,7 @@
 #include "race/tracker.h"
 #include "strategy/fuel_settings.h"
 #include "strategy/plan.h"
+#include "strategy/plan_typing.h"
 #include "strategy/pit_fuel.h"
 
 struct Program {                     // everything the handlers work on, for the whole run
@@ -26,6 +27,7 @@ struct Program {                     // everything the handlers work on, for the
     FuelSettings fuel;
     Stints stints = Stints::Off;     // with a Plan setting: the stint plan
     PlanShown planShown;
+    PlanTyped planTyped;
     PitFuelState pitFuel;
     std::optional<RaceLog> log;      // with a Log setting: the race logs
     bool join = false;               // <Race join>: a session found running at a handshake is followed

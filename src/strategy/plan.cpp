@@ -160,21 +160,3 @@ void reportPlan(PlanShown& shown, std::uint32_t race, const StintPlan& plan, con
                   percentText(plan.use, 2), "%).");
     }
 }
-
-void advisePlan(BoardData& board, const StintPlan& plan, const FuelSettings& settings) {
-    if (board.advice[0] != '\0' || plan.stops == 0) return;
-    std::string advice;
-    if (!plan.inWindow || plan.mandatory) {
-        advice = "BOX ";
-        appendValue(advice, plan.windowFrom);
-        advice += '-';
-        appendValue(advice, plan.windowTo);
-    } else {
-        advice = "SET ";
-        appendValue(advice, plannedPercent(plan.fuel, settings));
-        advice += "% F";
-    }
-    const std::size_t length = std::min(advice.size(), sizeof board.advice - 1);
-    std::memcpy(board.advice, advice.data(), length);
-    board.advice[length] = '\0';
-}

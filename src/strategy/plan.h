@@ -45,7 +45,3 @@ struct PlanShown {
 // whenever the stops, the amounts or the window change (its first lap only while the car is not in it: from
 // then on it is the next lap, at every line), and the saving that drops a stop when it starts to apply.
 void reportPlan(PlanShown& shown, std::uint32_t race, const StintPlan& plan, const FuelSettings& settings, Output& out);
-
-// The board's advice with a stop left: the window ("BOX 27-47") until the car drives its first lap, then
-// the amount ("SET 77% F"); nothing when an advice was written at this line already.
-void advisePlan(BoardData& board, const StintPlan& plan, const FuelSettings& settings);

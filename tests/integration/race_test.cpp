@@ -100,6 +100,13 @@ TEST_P(Race, ShowsWhatOnlyAWholeRaceShows) {
     const RaceRow& row = GetParam();
     const ModelRun run(row.scenario, row.config, row.options, row.insim);
     row.check(run, run.program.output());
+    // With the plan on, a board that says SET x% F says it with the pit menu at x.
+    const std::string shown = run.shown.str();
+    for (auto at = shown.find("| SET "); row.config.find("<Plan") != std::string::npos && at != std::string::npos;
+         at = shown.find("| SET ", at + 1)) {
+        const std::size_t menu = shown.rfind("pit fuel ", at);
+        EXPECT_EQ(std::atoi(&shown[at + 6]), std::atoi(&shown[menu + 9])) << shown.substr(menu, at - menu + 16);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Races, Race, ::testing::ValuesIn(kRaces), [](const auto& row) { return std::string(row.param.scenario); });

@@ -128,48 +128,49 @@ TEST(Plan, ConsoleLines) {
     }
 }
 
-// A race of 30 laps on a sixteenth of the tank a lap: at lap 10 one stop, its window ahead of the car; at
-// lap 13 the car drives the window's first lap; at lap 14 it runs short and the plan's amount is typed (the
-// window's first lap moved on, but the car is in it: no line).
+// A race of 30 laps on a sixteenth of the tank a lap with the guard on: one stop from lap 14 to 16. The plan's
+// 88 % goes at the line that starts lap 14, held while a screen is open, the board showing the window until
+// it is typed; then again only when it moves by 3 points or more (90 % at line 14, 85 % at line 15, held too).
 TEST(Plan, BoardAndAmountTyped) {
     Program program;
+    program.pitFuel.guard.on = true;
     const std::string planned = raceUpTo(program, Stints::Even, 30, 9);  // the same plan from lap 3 on: said once
     EXPECT_EQ(planned.find("Plan: "), planned.rfind("Plan: "));
     EXPECT_NE(planned.find("\nPlan: 1 stop, 88%, next stop from lap 14 to lap 16.\n"), std::string::npos);
-    const std::string board = "Searching in 1 results.\n";
-    EXPECT_EQ(feed(sixteenthLine(10), program),
-              lapLine(3) + board + "Fuel in 7: 0.5. Fuel one lap later: 0.4375\n"
-              "Player has approx 37.5% fuel and consumes 6.25% per lap.\n"
-              "Pitboard for 3: Lap 9/30\n-0 | +0\nP1 |    \n1:0.0\n{clear}{btn 1 |L9/30 P1        |}"
-              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}Sending advice:BOX 14-16\n"
-              "{btn 4 |BOX 14-16\\0\\0\\0|}Fuel for 3: (pLaps+9->fuel[0] = 0.375\n");
-    feed(sixteenthLine(11) + sixteenthLine(12), program);
-    EXPECT_EQ(feed(sixteenthLine(13), program),
-              lapLine(3) + board + "Fuel in 10: 0.3125. Fuel one lap later: 0.25\n"
-              "Player has approx 18.75% fuel and consumes 6.25% per lap.\n"
-              "Pitboard for 3: Lap 12/30\n-0 | +0\nP1 |    \n1:0.0\n{clear}{btn 1 |L12/30 P1       |}"
-              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}Sending advice:SET 88% F\n"
-              "{btn 4 |SET 88% F\\0\\0\\0|}Fuel for 3: (pLaps+12->fuel[0] = 0.1875\n");
-    // Without the plan the fuel for the sixteen laps to go, 99 %, is typed; with it the fuel to the flag.
-    EXPECT_EQ(feed(sixteenthLine(14), program),
-              lapLine(3) + board + "Fuel in 11: 0.25. Fuel one lap later: 0.1875\n"
-              "Player has approx 12.5% fuel and consumes 6.25% per lap.\n"
-              "Player will run out of fuel! 12.5% < 100%\n" + setting(88) +
-              "Pitboard for 3: Lap 13/30\n-0 | +0\nP1 | PIT\n1:0.0\n{clear}{btn 1 |L13/30 P1       |}"
-              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 PIT     |}Sending advice:SET 88% F\n"
-              "{btn 4 |SET 88% F\\0\\0\\0|}Fuel for 3: (pLaps+13->fuel[0] = 0.125\n");
+    const struct {
+        Script script;
+        std::string typed, advice;  // the amounts typed, the board's last advice
+    } steps[] = {
+        {sixteenthLine(10) + sixteenthLine(11) + sixteenthLine(12), "", "BOX 14-16"},
+        {cim(0, 4) + lap(3, 60000, 60000u * 13, 13) + gauge(13, 0.1864f), "", "BOX 14-16"},  // held: F12 is open
+        {cim(0, 0), "88 ", ""},
+        {lap(3, 60000, 60000u * 14, 14) + gauge(14, 0.1257f), "", "SET 88% F"},
+        {cim(0, 4) + lap(3, 60000, 60000u * 15, 15), "", "BOX 16-16"},  // 88 % in the menu, 85 % held
+        {cim(0, 0), "85 ", ""},
+    };
+    for (const auto& step : steps) {
+        const std::string out = feed(step.script, program);
+        std::string typed;
+        for (auto at = out.find("Setting fuel to "); at != std::string::npos; at = out.find("Setting fuel to ", at + 1))
+            typed += std::to_string(std::atoi(out.c_str() + at + 16)) + " ";
+        const auto advice = out.rfind("Sending advice:");
+        EXPECT_EQ(typed, step.typed) << out;
+        EXPECT_EQ(advice == std::string::npos ? "" : out.substr(advice + 15, out.find('\n', advice) - advice - 15), step.advice)
+            << out;
+    }
 }
 
 // A planned full tank is typed as 100 %, the pit menu's highest setting, where a fuel call types 99 % at the
-// most: 200 packets. Forty laps on a sixteenth of the tank a lap, two stops left at lap 14.
+// most: 200 packets. Forty laps on a sixteenth of the tank a lap, two stops left, typed at the line of lap 7
+// that starts the window (laps 8 to 16).
 TEST(Plan, AFullTankIsTypedAsTheHighestSetting) {
     Program program;
-    raceUpTo(program, Stints::Full, 40, 13);
-    EXPECT_EQ(feed(sixteenthLine(14), program),
-              lapLine(3) + "Searching in 1 results.\nFuel in 11: 0.25. Fuel one lap later: 0.1875\n"
-              "Player has approx 12.5% fuel and consumes 6.25% per lap.\n"
-              "Player will run out of fuel! 12.5% < 162.5%\nSetting fuel to 100%\n{press 100}13600 bytes sent.\n"
-              "Set Advice: SET 100% FPitboard for 3: Lap 13/40\n-0 | +0\nP1 | PIT\n1:0.0\n{clear}{btn 1 |L13/40 P1       |}"
-              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 PIT     |}Sending advice:SET 100% F\n"
-              "{btn 4 |SET 100% F\\0\\0|}Fuel for 3: (pLaps+13->fuel[0] = 0.125\n");
+    raceUpTo(program, Stints::Full, 40, 6);
+    EXPECT_EQ(feed(sixteenthLine(7), program),
+              lapLine(3) + "Searching in 1 results.\nFuel in 4: 0.6875. Fuel one lap later: 0.625\n"
+              "Player has approx 56.25% fuel and consumes 6.25% per lap.\n"
+              "Setting fuel to 100%\n{press 100}13600 bytes sent.\n"
+              "Set Advice: SET 100% FPitboard for 3: Lap 6/40\n-0 | +0\nP1 |    \n1:0.0\n{clear}{btn 1 |L6/40 P1        |}"
+              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}Sending advice:SET 100% F\n"
+              "{btn 4 |SET 100% F\\0\\0|}Fuel for 3: (pLaps+6->fuel[0] = 0.5625\n");
 }
