@@ -10,19 +10,10 @@
 #include <string_view>
 #include <utility>
 
+#include "fuzz/invariant.h"
 #include "race/roster.h"
 #include "web/json.h"
 #include "web/routing.h"
-
-namespace {
-
-void check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "invariant violated: %s\n", what);
-    __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view input(reinterpret_cast<const char*>(data), size);
