@@ -220,6 +220,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     }
     BoardData& board = race.latestBoard;
     const Distance distance = distanceAt(race, lap);
+    if (distance.flagTaken) noteFlagTaken(program.pitFuel, race.races, lap.PLID);
     outcome.raceBoard = true;
     outcome.distance = distance;
     startRaceBoard(board, lap, race.session, distance);
