@@ -11,6 +11,7 @@
 #include "app/config.h"
 #include "app/race_log.h"
 #include "app/snapshot.h"
+#include "app/team_steps.h"
 #include "link/dispatch.h"
 #include "link/output.h"
 #include "publish/team_port.h"
@@ -36,6 +37,7 @@ struct Program {                     // everything the handlers work on, for the
     IS_RST answer{};                 // the restart answer while the cars' laps are awaited
     std::unique_ptr<Faces> faces;    // with <Web>: the roster and the snapshots published
     TeamPort* team = nullptr;        // with <Team>: the team link, which the entry point owns
+    TeamSide teamSide;               // and what its reports need and left
 
     Program() = default;
     explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel), stints(config.stints) {

@@ -69,8 +69,13 @@ namespace {
 
 std::uint32_t lineOf(const IS_LAP& lap) { return std::uint32_t{lap.PLID} << 16 | lap.LapsDone; }
 
-// A lap line repeated by the stream types nothing more, however late it comes again.
+// A lap line repeated by the stream types nothing more, however late it comes again; nor does a line of a
+// car after its flag.
 bool cameAgain(const PitFuelState& state, const Tracker& tracker, const IS_LAP& lap, Output& out) {
+    if (state.flagRace == tracker.races && state.flagged.test(lap.PLID)) {
+        diagnose(out, "lap ", lap.LapsDone, " of PLID ", lap.PLID, " came after its flag: no pit fuel is typed");
+        return true;
+    }
     const std::uint32_t line = lineOf(lap);
     if (state.race == tracker.races && state.lines.count(line) != 0) {
         diagnose(out, "lap ", lap.LapsDone, " of PLID ", lap.PLID, " came again: its pit fuel is not typed twice");
@@ -128,6 +133,12 @@ unsigned setPlannedPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& 
 unsigned amountSet(const PitFuelState& state, std::uint32_t race, std::uint8_t plid) {
     const bool ours = state.typed.race == race && state.typed.plid == plid;
     return ours && state.guard.held == 0 ? state.typed.amount : 0;
+}
+
+void noteFlagTaken(PitFuelState& state, std::uint32_t race, std::uint8_t plid) {
+    if (state.flagRace != race) state.flagged.reset();
+    state.flagRace = race;
+    state.flagged.set(plid);
 }
 
 void typeHeldPitFuel(PitFuelState& state, const Tracker& tracker, Output& out) {

@@ -38,6 +38,8 @@ struct PitFuelState {
     std::uint8_t plid = 0;
     std::uint16_t lap = 0;   // LapsDone; 0: nothing typed yet
     std::set<std::uint32_t> lines;  // of race `race`: PLID << 16 | LapsDone
+    std::uint32_t flagRace = 0;     // the race of `flagged`
+    std::bitset<256> flagged;       // by PLID: the cars that took their flag in it
     PitGuard guard;
     struct Typed {                  // the amount last typed into the pit menu, and for which car of which race
         std::uint32_t race = 0;
@@ -56,6 +58,9 @@ unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, fl
 unsigned setPlannedPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, unsigned amount, Output& out);
 // The amount the car's pit menu holds as typed in race `race`; 0 when none was, or while a newer one is held.
 unsigned amountSet(const PitFuelState& state, std::uint32_t race, std::uint8_t plid);
+// The car of `plid` took its flag in race `race`: nothing is typed for it in that race from now on, however
+// its lines come after.
+void noteFlagTaken(PitFuelState& state, std::uint32_t race, std::uint8_t plid);
 // Types the held amount if typing has become safe; called by every packet that may make it so.
 void typeHeldPitFuel(PitFuelState& state, const Tracker& tracker, Output& out);
 // Forgets the held amount, if any, saying why.
