@@ -1,6 +1,6 @@
 // Whole-process benchmarks of the real program against its floors, all in one run: lap line to pitboard
 // latency, race throughput, peak memory over 20 races, idle CPU, and CPU while waiting for the simulator.
-// Usage: bench_system PROGRAM FLOOR [latency|board|press|log|throughput|long|idle|waiting] > rows.tsv
+// Usage: bench_system PROGRAM FLOOR [latency|board|press|log|page|throughput|long|idle|waiting] > rows.tsv
 // (one tab-separated row per figure; without a choice, all of them).
 #include <algorithm>
 #include <atomic>
@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "race.h"
+#include "standin/http_client.h"
 #include "standin/loopback.h"
 #include "standin/packets.h"
 #include "support.h"
@@ -308,6 +310,101 @@ LogSamples logLatency(const Options& options, int races) {
     return samples;
 }
 
+// The page on with `clients` streams open, against it off, in one run: each lap line to its board on both
+// (taken in turn, as the log's), and on the page's side from the line to its event at every client. The
+// line's reading is sent just before it, so the line's snapshot goes as soon as the line is handled. Then
+// the idle cost and the peak size of both.
+double percentOfCore(const bench::CpuTime& before, const bench::CpuTime& after, double seconds);
+constexpr int kEventWaitMs = 5000;
+struct PageResult {
+    std::vector<double> on, off, event;  // us, us, ms
+    double idleOn = 0, idleOff = 0;      // % of a core
+    double peakOnMb = 0, peakOffMb = 0;
+};
+PageResult pageRun(const Options& options, int races, int clients) {
+    const std::uint16_t webPort = standin::freePort(false);
+    bench::ProgramUnderTest off(options.program);
+    bench::ProgramUnderTest on(options.program, "", "  <Web port=\"" + std::to_string(webPort) + "\"/>\n");
+    std::vector<std::unique_ptr<standin::HttpConnection>> streams;
+    for (int k = 0; k < clients; ++k) {
+        streams.push_back(std::make_unique<standin::HttpConnection>(webPort));
+        streams.back()->send("GET /events HTTP/1.1\r\n\r\n");
+        if (!streams.back()->nextEvent(kEventWaitMs)) bench::fail("a stream of the page sent nothing");
+    }
+    standin::OutGaugeSender gauge(on.outGaugePort());
+    bench::RaceShape shape;
+    shape.splitsPerLap = 0;
+    const std::vector<bench::RaceEvent> events = bench::raceEvents(shape);
+    PageResult result;
+    std::uint32_t clock = 1000;
+    const auto both = [&](const std::vector<std::uint8_t>& bytes) {
+        for (bench::ProgramUnderTest* program : {&off, &on}) {
+            bench::sendAll(program->insim(), bytes.data(), bytes.size());
+            bench::barrier(program->insim());
+        }
+    };
+    std::vector<std::uint8_t> pending;
+    bench::appendBytes(pending, standin::makeSta(shape.viewedPlid, kRace, kRaceLaps));
+    for (int race = 0; race < races; ++race) {
+        bench::appendBytes(pending, standin::makeRst(kRaceLaps, 0));
+        for (const bench::RaceEvent& event : events) {
+            if (!(event.isLap && event.plid == shape.viewedPlid && event.lapsDone >= 2)) {
+                bench::appendPacket(pending, event);
+                continue;
+            }
+            both(pending);
+            pending.clear();
+            for (auto& stream : streams) {
+                while (stream->nextEvent(0)) {
+                }
+            }
+            const bool advice = event.lapsDone >= kRaceLaps - 1;
+            const IS_LAP lap = bench::lapPacket(event);
+            result.off.push_back(timedLapLine(off, lap, 0, advice));
+            gauge.sendPacket(standin::makeOutGauge(clock += 100, 1.0f - 0.005f * event.lapsDone, shape.viewedPlid));
+            const auto start = Clock::now();
+            result.on.push_back(timedLapLine(on, lap, 0, advice));
+            for (auto& stream : streams) {
+                if (!stream->nextEvent(kEventWaitMs)) bench::fail("a lap line's event did not come");
+                result.event.push_back(bench::microsBetween(start, Clock::now()) / 1000.0);
+            }
+        }
+    }
+    both(pending);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const bench::CpuTime onBefore = bench::readCpu(on.pid()), offBefore = bench::readCpu(off.pid());
+    const auto begin = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    const double seconds = bench::microsBetween(begin, Clock::now()) / 1e6;
+    result.idleOn = percentOfCore(onBefore, bench::readCpu(on.pid()), seconds);
+    result.idleOff = percentOfCore(offBefore, bench::readCpu(off.pid()), seconds);
+    result.peakOnMb = static_cast<double>(bench::readMemory(on.pid()).peakKb) / 1024.0;
+    result.peakOffMb = static_cast<double>(bench::readMemory(off.pid()).peakKb) / 1024.0;
+    streams.clear();
+    off.stop();
+    on.stop();
+    return result;
+}
+
+void pageRows(const Options& options) {
+    const PageResult one = pageRun(options, 2, 1);
+    const PageResult all = pageRun(options, 2, 16);
+    for (const PageResult* run : {&one, &all}) {
+        const std::string clients = run == &one ? "1 client" : "16 clients";
+        const double p50 = bench::percentile(run->event, 0.50), p99 = bench::percentile(run->event, 0.99);
+        row("6 lap line -> event at the page, " + clients + ", p50 / p99 ms", fixed(p50, 2) + " / " + fixed(p99, 2), "-",
+            "-", "p99 <= 5", verdict(p99 <= 5.0));
+    }
+    const double on99 = bench::percentile(all.on, 0.99), off99 = bench::percentile(all.off, 0.99);
+    row("6 lap line -> board, page on with 16 clients, p99 us", fixed(on99, 1), fixed(off99, 1) + " page off",
+        fixed(on99 / off99, 2), "<= 1.1x page off", verdict(on99 <= 1.1 * off99));
+    row("6 idle CPU, page on with 16 clients, % of a core", fixed(all.idleOn, 4), fixed(all.idleOff, 4) + " page off",
+        all.idleOff > 0 ? fixed(all.idleOn / all.idleOff, 2) : "-", "<= 1.5x page off",
+        verdict(all.idleOn <= 1.5 * std::max(all.idleOff, 0.01)));
+    row("6 peak RSS (VmHWM), page on with 16 clients, MB", fixed(all.peakOnMb, 1), fixed(all.peakOffMb, 1) + " page off",
+        fixed(all.peakOnMb / all.peakOffMb, 2), "< 24", verdict(all.peakOnMb < 24));
+}
+
 void latencyRows(const std::string& what, const std::string& how, const LatencySamples& samples, bool press) {
     const double p50 = bench::percentile(samples.program, 0.50);
     const double p99 = bench::percentile(samples.program, 0.99);
@@ -571,7 +668,7 @@ IdleResult waitingCost(const Options& options) {
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: bench_system PROGRAM FLOOR [latency|board|press|log|throughput|long|idle|waiting]\n");
+        std::fprintf(stderr, "usage: bench_system PROGRAM FLOOR [latency|board|press|log|page|throughput|long|idle|waiting]\n");
         return 2;
     }
     // The children start in directories of their own: their paths must not depend on ours.
@@ -589,6 +686,7 @@ int main(int argc, char** argv) {
                     pressLatency(options, 834), true);
     }
 
+    if (only.empty() || only == "page") pageRows(options);
     if (only.empty() || only == "latency" || only == "log") {
         const LogSamples samples = logLatency(options, 26);
         const double on50 = bench::percentile(samples.on, 0.50), off50 = bench::percentile(samples.off, 0.50);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Stintkeeper in release mode in build-release and measures it against its floors in one run:
-# lap line to pitboard latency (also with the race log on against off), race throughput, idle CPU, memory and
+# lap line to pitboard latency (also with the race log on against off, and with the page on against off), the
+# page's lap line to event, race throughput, idle CPU, memory and
 # instructions per lap line; prints one table.
 # Usage: scripts/bench.sh [build-dir]    (a few minutes on 2 cores; valgrind for the instruction counts)
 set -euo pipefail

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Shows Stintkeeper at work without the simulator: installs what is missing, builds the program and the
-# stand-in (not the tests), and plays a fuel-critical race on the stand-in with stintkeeper started beside it,
-# its race log on; ends with the paths of the race log and of its picture (scripts/report.sh).
-# Ends by itself in about a minute; Ctrl-C stops both and removes the program's temporary directory.
-# Usage: scripts/demo.sh [lfs-standin options]   e.g. --scenario qualifying --speed fast; --help lists them.
+# stand-in (not the tests), and plays a fuel-critical race on the stand-in (today's game) with stintkeeper
+# beside it on docs/cfg-today.xml's settings: the recommended fuel call, the stint plan, the pit guard, the
+# race log and the race page, whose address it prints and which is up until the race ends. --design plays
+# the plain design instead (the stand-in's own cfg.xml: InSim 5, nothing opted in but the race log).
+# Ends with the paths of the race log and of its picture (scripts/report.sh), in about a minute; Ctrl-C
+# stops both. Usage: scripts/demo.sh [--design] [lfs-standin options]   e.g. --scenario qualifying --speed fast
 # STINTKEEPER_BUILD_DIR chooses the build directory (default: build); the logs go to demo-logs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +13,12 @@ build="${STINTKEEPER_BUILD_DIR:-build}"
 logs=demo-logs
 # A speed that makes the scenario asked for last a minute or two: the races of an hour or two go at 60x.
 speed=16
-args=("$@")
+design=false
+args=()
+for argument in "$@"; do
+  if [ "$argument" = "--design" ]; then design=true; else args+=("$argument"); fi
+done
+set -- "${args[@]}"
 for ((i = 0; i < ${#args[@]}; i++)); do
   case "${args[i]}:${args[i + 1]:-}" in
     --scenario:endurance | --scenario:long_endurance | --scenario:rejoin | --scenario:team_endurance) speed=60 ;;
@@ -21,13 +28,14 @@ done
 for argument in "$@"; do
   if [ "$argument" = "--help" ] || [ "$argument" = "-h" ]; then
     cat <<USAGE
-Usage: scripts/demo.sh [lfs-standin options]
-Plays a race on the simulator stand-in with stintkeeper beside it, its race log on, and ends with the
-paths of the log and of its picture. The demo's own defaults, which options given here replace:
-  --scenario fuel_critical  --port 0 (a free port)  --program $build/stintkeeper  --log $logs
+Usage: scripts/demo.sh [--design] [lfs-standin options]
+Plays a race on the simulator stand-in with stintkeeper beside it on docs/cfg-today.xml's settings, its
+race page on (the address is printed; open it in a browser while the race runs), and ends with the paths
+of the race log and of its picture. The demo's own defaults, which options given here replace:
+  --scenario fuel_critical  --simulator current  a free --port
   --speed 16, and 60 for the races of an hour or two (endurance, long_endurance, rejoin, team_endurance)
-  --simulator old: a release of the program's own InSim version; --simulator current plays today's
-  releases, and the program's cfg.xml then asks for InSim version 8.
+--design: the plain design instead: --simulator old (a release of the program's own InSim version), and
+  --port 0 --program $build/stintkeeper --log $logs (the stand-in writes the program's cfg.xml and starts it).
 USAGE
     if [ -x "$build/tools/lfs-standin" ]; then
       echo "The stand-in's options:"
@@ -45,9 +53,29 @@ cmake --build "$build" -j "$(nproc)" --target stintkeeper lfs-standin >/dev/null
 mkdir -p "$logs"
 started="$logs/.started"
 touch "$started"
-# Options given to the script come last and win over these.
-"$build/tools/lfs-standin" --scenario fuel_critical --speed "$speed" --port 0 --program "$build/stintkeeper" \
-    --log "$logs" "$@" || exit $?
+free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+if $design; then
+  # Options given to the script come last and win over these.
+  "$build/tools/lfs-standin" --scenario fuel_critical --speed "$speed" --port 0 --program "$build/stintkeeper" \
+      --log "$logs" "$@" || exit $?
+else
+  # stintkeeper in a directory of its own with cfg-today.xml on free ports, waiting for the stand-in;
+  # reconnect is on there, so it is stopped once the stand-in has closed the link.
+  insim=$(free_port) outgauge=$(free_port) page=$(free_port)
+  run=$(mktemp -d)
+  sed -e "s|port=\"12500\"|port=\"$insim\"|; s|port=\"12501\"|port=\"$outgauge\"|; s|port=\"8081\"|port=\"$page\"|" \
+      -e "s|dir=\"logs\"|dir=\"$PWD/$logs\"|" docs/cfg-today.xml >"$run/cfg.xml"
+  program=$(realpath "$build/stintkeeper")
+  (cd "$run" && exec "$program" > >(sed -u 's/^/stintkeeper | /') 2> >(sed -u 's/^/stintkeeper ! /' >&2)) &
+  stintkeeper=$!
+  trap 'kill -TERM "$stintkeeper" 2>/dev/null || true; rm -rf "$run"' EXIT  # also when Ctrl-C ends the stand-in
+  echo "The race page: http://127.0.0.1:$page/ (up until the race ends)"
+  status=0
+  "$build/tools/lfs-standin" --scenario fuel_critical --speed "$speed" --simulator current "$@" --port "$insim" || status=$?
+  kill -TERM "$stintkeeper" 2>/dev/null || true
+  wait "$stintkeeper" || true
+  [ $status -eq 0 ] || exit $status
+fi
 # The last race log written in this run (a qualifying log has no picture).
 log=""
 for csv in $(find "$logs" -name '*.csv' -newer "$started" | sort); do

@@ -41,7 +41,7 @@ scripts/build.sh build-sanitize -DSTINTKEEPER_SANITIZE=ON -DCMAKE_BUILD_TYPE=Deb
 # (labelled web and browser), any report a failure.
 export TSAN_OPTIONS="halt_on_error=1"
 cmake -S . -B build-thread -DSTINTKEEPER_WERROR=ON -DSTINTKEEPER_THREAD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build build-thread -j "$(nproc)" --target stintkeeper web_tests
+cmake --build build-thread -j "$(nproc)" --target stintkeeper lfs-standin web_tests
 (cd build-thread && ctest --output-on-failure -j 2 -L 'web|browser')
 
 # About 20 seconds of fuzzing in all: a smoke run, the long runs are scripts/fuzz.sh's.

@@ -6,8 +6,6 @@
 
 #ifdef _WIN32
 
-#include <atomic>
-
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -15,12 +13,12 @@ namespace {
 
 // The system ends a process whose window was closed 5 s after its handlers were called, whatever they do.
 constexpr DWORD kLongestWaitMs = 5000;
-constexpr DWORD kPollMs = 10;
 
 volatile std::sig_atomic_t* consoleStop = nullptr;
-std::atomic<bool> ended{false};  // the ConsoleStop went: the program has ended after the stop
 
-// On a thread of its own: the stop asked for, then the wait for the loop and the program to end.
+// On a thread of its own: the stop asked for, then the wait for the loop and the program to end, which
+// ends this thread too with the program's own exit code. A handler that returned first would let the
+// system end a closed window's process with a code of its own, perhaps before the race log is whole.
 BOOL WINAPI onConsoleEvent(DWORD event) {
     switch (event) {
     case CTRL_C_EVENT:
@@ -33,8 +31,8 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
         return FALSE;
     }
     if (consoleStop != nullptr) *consoleStop = 1;
-    for (DWORD waited = 0; waited < kLongestWaitMs && !ended; waited += kPollMs) Sleep(kPollMs);
-    return TRUE;
+    Sleep(kLongestWaitMs);
+    return TRUE;  // a loop that did not stop in time: Ctrl-C may be pressed again, a closed window ends it
 }
 
 }  // namespace
@@ -49,10 +47,7 @@ ConsoleStop::ConsoleStop(volatile std::sig_atomic_t* stop) {
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
-ConsoleStop::~ConsoleStop() {
-    ended = true;
-    SetConsoleCtrlHandler(onConsoleEvent, FALSE);  // from here on the console's events end the program at once
-}
+ConsoleStop::~ConsoleStop() { SetConsoleCtrlHandler(onConsoleEvent, FALSE); }  // the events end it at once again
 
 #else
 

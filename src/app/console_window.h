@@ -13,13 +13,13 @@ bool ownsConsoleWindow();
 void holdOwnConsoleWindow(Output& console);
 
 // On Windows, while it lives: Ctrl-C, Ctrl-Break and closing the console window set `stop`, as SIGINT and
-// SIGTERM do on Linux, and the console's handler then waits, at most 5 s, until this object goes. The
-// system ends the process when the handler returns from a closed window: by then the program has ended
-// cleanly (its closing line, the race log whole). Nothing elsewhere.
+// SIGTERM do on Linux, and the console's handler then waits, at most 5 s, for the program to end cleanly
+// (its closing line, the race log whole, its exit code): the system ends a closed window's process when
+// the handler returns. Nothing elsewhere.
 class ConsoleStop {
 public:
     explicit ConsoleStop(volatile std::sig_atomic_t* stop);
-    ~ConsoleStop();  // the program has ended: a waiting handler returns
+    ~ConsoleStop();
     ConsoleStop(const ConsoleStop&) = delete;
     ConsoleStop& operator=(const ConsoleStop&) = delete;
 };

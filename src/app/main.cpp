@@ -39,7 +39,7 @@ int run(int argc, char** argv, Output& console) {
     printLine(console, "Done!");
     diagnose(console, "settings: ", describeSettings(config));
 
-    // Made first, gone last: a console handler waiting for the stop returns once all else has ended.
+    // Made first, gone last: the console's stop events are the loop's until all else has ended.
     std::optional<ConsoleStop> consoleStop;
     const std::unique_ptr<Sockets> sockets = makeSdlSockets();
     InSimLink link(*sockets, console);

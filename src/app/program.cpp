@@ -15,6 +15,7 @@
 #include "strategy/car_at_line.h"
 #include "strategy/fuel.h"
 #include "strategy/plan.h"
+#include "strategy/plan_typing.h"
 #include "strategy/pit_guard.h"
 #include "strategy/pitboard.h"
 
@@ -88,7 +89,9 @@ void nodeLaps(Program& program, std::span<const std::uint8_t> packet, Output& ou
 void connection(Program& program, const IS_NCN& ncn, Output&) {
     onConnection(program.pitFuel, ncn);
     if (program.faces) onRosterConnection(program.faces->roster, ncn);
+    if (program.team) teamConnection(program, ncn);
 }
+void host(Program& program, const IS_ISM& ism, Output&) { teamHost(program, ism); }
 void connectionLeaves(Program& program, const IS_CNL& cnl, Output&) {
     if (program.faces) onRosterConnectionLeaves(program.faces->roster, cnl);
 }
@@ -97,7 +100,8 @@ void player(Program& program, const IS_NPL& npl, Output&) {
     if (program.faces) onRosterPlayer(program.faces->roster, npl);
 }
 void takeOver(Program& program, const IS_TOC& toc, Output& out) {
-    if (program.pitFuel.guard.on) onTakeOver(program.pitFuel, program.race, toc, out);
+    // The team link reads who drives from the guard's record too.
+    if (program.pitFuel.guard.on || program.team) onTakeOver(program.pitFuel, program.race, toc, out);
     if (program.faces) onRosterTakeOver(program.faces->roster, toc);
 }
 void playerLeaves(Program& program, const IS_PLL& pll, Output&) {
@@ -141,6 +145,7 @@ constexpr Route<Program> kGuard[] = {
     route<connectionLeaves>(ISP_CNL),
 };
 constexpr Route<Program> kJoin[] = {sizedRoute<Program, nodeLaps>(ISP_NLP)};
+constexpr Route<Program> kTeam[] = {route<host>(ISP_ISM)};
 
 template <std::size_t... Sizes>
 constexpr auto tableOf(const Route<Program> (&... parts)[Sizes]) {
@@ -152,6 +157,7 @@ constexpr auto tableOf(const Route<Program> (&... parts)[Sizes]) {
 constexpr auto kBoth = tableOf(kAlways, kJoin, kGuard);
 constexpr auto kGuardOnly = tableOf(kAlways, kGuard);
 constexpr auto kJoinOnly = tableOf(kAlways, kJoin);
+constexpr auto kWithTeam = tableOf(kAlways, kJoin, kGuard, kTeam);  // the join's rows take only answers it asked for
 
 }  // namespace
 
@@ -166,6 +172,7 @@ void useInSimVersion(Program& program, word version, Output& out) {
 }
 
 Routes<Program> programRoutes(const Program& program) {
+    if (program.team) return kWithTeam;
     const bool guard = program.pitFuel.guard.on || program.faces;
     if (guard && program.join) return kBoth;
     if (guard) return kGuardOnly;
@@ -175,12 +182,13 @@ Routes<Program> programRoutes(const Program& program) {
 
 std::vector<byte> requestsAfterHandshake(const Program& program) {
     const bool session = program.join;
-    const bool drivers = program.join || program.pitFuel.guard.on || program.faces;  // the faces' roster
+    const bool drivers = program.join || program.pitFuel.guard.on || program.faces || program.team;  // the faces' roster, the team's driver
     std::vector<byte> asked;
     asked.reserve(5);  // and GCC 12's Release build sees no write past an empty vector's end
     if (session) asked.insert(asked.end(), {TINY_SST, TINY_RST});  // the state first: the restart answer is read against it
     if (drivers) asked.insert(asked.end(), {TINY_NCN, TINY_NPL});
     if (session) asked.push_back(TINY_NLP);
+    if (program.team) asked.push_back(TINY_ISM);  // the host's name, which the team's messages carry
     return asked;
 }
 
@@ -194,6 +202,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     const bool tracking = race.session.tracking;
     const LapRegistered registered = registerLap(race, lap, out);
     onLapLineOfCar(program.pitFuel, lap);
+    if (program.team) teamLapLine(program, lap);
     // Nothing is typed into a race that is over: a lap beyond its length ends tracking, and the amount held goes.
     if (tracking && !race.session.tracking) dropHeldPitFuel(program.pitFuel, kRaceOver, out);
     LapLineOutcome outcome;
@@ -211,6 +220,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     }
     BoardData& board = race.latestBoard;
     const Distance distance = distanceAt(race, lap);
+    if (distance.flagTaken) noteFlagTaken(program.pitFuel, race.races, lap.PLID);
     outcome.raceBoard = true;
     outcome.distance = distance;
     startRaceBoard(board, lap, race.session, distance);
@@ -218,18 +228,37 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     if (slot && lap.LapsDone > 2) {
         const CarAtLine car = carAtLine(race, lap, *slot, distance, program.fuel, out);
         const StintPlan plan = planStints(car, program.fuel, program.stints);
-        reportPlan(program.planShown, race.races, plan, program.fuel, out);
+        reportPlan(program.planShown, race.races, lap.NumStops, plan, program.fuel, out);
         std::optional<float> planned;
         if (plan.stops > 0 && !plan.mandatory) planned = plan.fuel;
-        const FuelCall call = callFuel(car, program.fuel, planned, out);
+        const FuelCall call = callFuel(car, program.fuel, planned, plan.made && plan.stops == 0, out);
         outcome.call = call;
         outcome.plan = plan;
-        if (call.runsShort) {
-            markPitStop(board);
-            // Typed, or held by the guard.
-            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, call.mostPercent, out);
+        // While a team mate drives, his program types: the board shows what it typed, or the plan's window.
+        const bool mate = mateDrives(program, lap.PLID);
+        if (call.runsShort && !mate) markPitStop(board);
+        // Typed, or held by the guard. With a fuel stop planned the plan says when; with the plan on the board
+        // says SET only for an amount typed.
+        const bool planOn = program.stints != Stints::Off;
+        if (mate) {
+            if (program.teamSide.teamAmount != 0) teamAdvice(board, program.teamSide.teamAmount);
+        } else if (planned) {
+            const unsigned amount = plannedAmountDue(program.planTyped, program.pitFuel, race.races, lap, plan,
+                                                     program.planShown.stops, program.fuel);
+            if (amount != 0) outcome.pitFuel = setPlannedPitFuel(program.pitFuel, race, lap, amount, out);
+        } else if (call.runsShort) {
+            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, call.mostPercent, !planOn, out);
         }
-        advisePlan(board, plan, program.fuel);
+        advisePlan(board, plan, mate ? 0 : amountSet(program.pitFuel, race.races, lap.PLID));
+        if (program.team) {
+            TeamSide& side = program.teamSide;
+            side.use = call.estimated && call.use > 0.0f ? std::optional<float>(call.use) : std::nullopt;
+            side.lapsToGo = static_cast<float>(distance.lapsToGo);
+            side.stops = plan.stops;
+            side.windowFrom = plan.windowFrom;
+            side.windowTo = plan.windowTo;
+            side.amount = outcome.pitFuel != 0 ? outcome.pitFuel : program.pitFuel.guard.held;
+        }
     }
     if (distance.finishing) dropHeldPitFuel(program.pitFuel, kRaceOver, out);  // the viewed car took the flag
     setLastLapAdvice(board, distance);
@@ -252,12 +281,11 @@ void onGauge(Program& program, const void* datagram, std::size_t length, Output&
     const std::optional<LevelStored> stored = recordLapFuel(program.race, *fuel, out);
     if (stored && program.log) program.log->levelStored(*stored, out);
     if (stored && program.faces) facesLevelStored(program, *stored);
+    if (stored && program.team) teamLevelStored(program, *stored);
 }
 
 void onTeamTurn(Program& program, Output& out) {
-    for (const TeamReport& report : program.team->arrived(out)) {
-        (void)report;
-    }
+    for (const TeamReport& report : program.team->arrived(out)) takeTeamReport(program, report, out);
 }
 
 void onLinkLost(Program& program, Output& out) {

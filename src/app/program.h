@@ -11,12 +11,14 @@
 #include "app/config.h"
 #include "app/race_log.h"
 #include "app/snapshot.h"
+#include "app/team_steps.h"
 #include "link/dispatch.h"
 #include "link/output.h"
 #include "publish/team_port.h"
 #include "race/tracker.h"
 #include "strategy/fuel_settings.h"
 #include "strategy/plan.h"
+#include "strategy/plan_typing.h"
 #include "strategy/pit_fuel.h"
 
 struct Program {                     // everything the handlers work on, for the whole run
@@ -25,6 +27,7 @@ struct Program {                     // everything the handlers work on, for the
     FuelSettings fuel;
     Stints stints = Stints::Off;     // with a Plan setting: the stint plan
     PlanShown planShown;
+    PlanTyped planTyped;
     PitFuelState pitFuel;
     std::optional<RaceLog> log;      // with a Log setting: the race logs
     bool join = false;               // <Race join>: a session found running at a handshake is followed
@@ -34,6 +37,7 @@ struct Program {                     // everything the handlers work on, for the
     IS_RST answer{};                 // the restart answer while the cars' laps are awaited
     std::unique_ptr<Faces> faces;    // with <Web>: the roster and the snapshots published
     TeamPort* team = nullptr;        // with <Team>: the team link, which the entry point owns
+    TeamSide teamSide;               // and what its reports need and left
 
     Program() = default;
     explicit Program(const Config& config) : boardTimeOutMs(config.boardTimeOutMs), fuel(config.fuel), stints(config.stints) {

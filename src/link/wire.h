@@ -347,6 +347,23 @@ static_assert(sizeof(IS_NCN) == 56);
 static_assert(offsetof(IS_NCN, UName) == 4 && offsetof(IS_NCN, PName) == 28 && offsetof(IS_NCN, Admin) == 52 &&
               offsetof(IS_NCN, Total) == 53 && offsetof(IS_NCN, Flags) == 54);
 
+// The host the game is connected to, for the team link's messages: sent on joining one, and to TINY_ISM.
+enum : byte { ISP_ISM = 10, TINY_ISM = 10 };
+
+struct IS_ISM {       // InSim Multi: the game is connected to a host, or started one
+    byte Size;        // 40
+    byte Type;        // ISP_ISM
+    byte ReqI;
+    byte Zero;
+    byte Host;        // 0: a guest, 1: the host
+    byte Sp1;
+    byte Sp2;
+    byte Sp3;
+    char HName[32];   // the host's name
+};
+static_assert(sizeof(IS_ISM) == 40);
+static_assert(offsetof(IS_ISM, HName) == 8);
+
 struct IS_CNL {       // ConN Leaves
     byte Size;        // 8
     byte Type;        // ISP_CNL

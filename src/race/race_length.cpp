@@ -48,6 +48,7 @@ Distance timedDistance(const RaceLapStore& store, const IS_LAP& lap, unsigned ho
         distance.finishing = lap.ETime >= store.finishTime && previousLineTime(store, lap) < store.finishTime;
         const bool beyond = lap.ETime >= store.finishTime && !distance.finishing;
         if (distance.finishing || beyond) {
+            distance.flagTaken = true;
             distance.total = done;
             return distance;
         }
@@ -94,12 +95,14 @@ Distance lapDistance(const RaceLapStore& store, const IS_LAP& lap, unsigned race
     distance.total = raceLaps;
     distance.lapsToGo = raceLaps > done ? raceLaps - done : 0;
     distance.finishing = done == raceLaps;
+    distance.flagTaken = raceLaps != 0 && distance.lapsToGo == 0;
     if (distance.lapsToGo == 0) return distance;
     // The winner's finish: the first record of the last lap's block.
     const LapBlock* last = store.block(raceLaps - 1u);
     if (last != nullptr && last->arrivals > 0) {
         distance.finishing = lap.ETime >= last->laps[0].ETime && previousLineTime(store, lap) < last->laps[0].ETime;
         distance.lapsToGo = lap.ETime >= last->laps[0].ETime ? 0 : 1;
+        distance.flagTaken = distance.lapsToGo == 0;
         distance.lastLap = distance.lapsToGo == 1;
         return distance;
     }
@@ -174,5 +177,6 @@ Distance distanceAt(const Tracker& tracker, const IS_LAP& lap, std::uint32_t del
     distance.lapsToGo = length.count > lap.LapsDone ? length.count - lap.LapsDone : 0;
     distance.lastLap = lap.LapsDone + 1u == length.count;
     distance.finishing = lap.LapsDone == length.count;
+    distance.flagTaken = length.count != 0 && lap.LapsDone >= length.count;
     return distance;
 }

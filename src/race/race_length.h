@@ -29,6 +29,7 @@ struct Distance {
     bool estimated = false;  // a timed race's total
     bool lastLap = false;    // this line starts the car's last lap
     bool finishing = false;  // this line is the car's finishing line
+    bool flagTaken = false;  // this line is its finishing line or one after it
 };
 // `delayMs`: time the car will spend beyond its pace before the flag (a stop to come), which counts as if
 // it had crossed this line that much later where the leader's finish counts.

@@ -83,6 +83,7 @@ CarAtLine carAtLine(const Tracker& tracker, const IS_LAP& lap, std::size_t slot,
     car.estimated = true;
     car.lapsDone = lap.LapsDone;
     car.use = use;
+    car.highUse = average.laps > 0 ? average.highest : use;
     car.level = estimate;
     car.readingsTaken = oldLevel != 0.0f && lastLevel != 0.0f;
     car.lapsToGo = distance.lapsToGo;

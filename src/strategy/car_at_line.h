@@ -15,6 +15,7 @@ struct CarAtLine {
     bool estimated = false;      // both lap lines of the car before this one were found; the rest is set
     std::uint16_t lapsDone = 0;  // LapsDone of this line
     float use = 0.0f;            // fuel per lap, fraction of a full tank
+    float highUse = 0.0f;        // the highest use of the last five laps averaged; `use` without them
     float level = 0.0f;          // fuel in the tank now, at this line (0 at the least; a NaN as read)
     bool readingsTaken = false;  // neither level the use came from was 0, a line never read
     unsigned lapsToGo = 0;       // lines still to cross after this one

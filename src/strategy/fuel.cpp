@@ -2,9 +2,11 @@
 // the amount the pit menu should hold, reported on the console.
 #include "strategy/fuel.h"
 
-FuelCall callFuel(const CarAtLine& car, const FuelSettings& settings, std::optional<float> planned, Output& out) {
+FuelCall callFuel(const CarAtLine& car, const FuelSettings& settings, std::optional<float> planned, bool noStopPlanned,
+                  Output& out) {
     if (!car.estimated) return {};
     FuelCall call{true, car.use, car.level};
+    if (noStopPlanned) return call;  // a stop is called only for fuel the car does not have
     const float estimate = car.level;
     // A zero level was never recorded; NaN fails the comparison.
     const float threeLaps = 3.0f * car.use;

@@ -20,5 +20,7 @@ struct FuelCall {
 };
 
 // `planned`: the fuel of the next stop of the stint plan, which takes the place of the fuel to the
-// flag when there is one; nothing without a plan or with no stop left.
-FuelCall callFuel(const CarAtLine& car, const FuelSettings& settings, std::optional<float> planned, Output& out);
+// flag when there is one; nothing without a plan or with no stop left. `noStopPlanned`: the plan found the
+// fuel to the flag, and no stop is called.
+FuelCall callFuel(const CarAtLine& car, const FuelSettings& settings, std::optional<float> planned, bool noStopPlanned,
+                  Output& out);

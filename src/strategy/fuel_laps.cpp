@@ -2,11 +2,13 @@
 // mean use of the last valid laps.
 #include "strategy/fuel_laps.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
 constexpr unsigned kPaceLaps = 16;  // laps before a lap that its pace is measured against
+constexpr unsigned kHighestOf = 5;  // the last laps whose highest use the finish is judged by
 
 // The stops the player had made at the line of lap n; 0 at the start, nothing without a record.
 std::optional<unsigned> stopsAt(const RaceLapStore& store, std::uint8_t plid, unsigned n) {
@@ -78,7 +80,8 @@ AverageUse averageUse(const RaceLapStore& store, std::uint8_t plid, unsigned las
                       const FuelSettings& settings, word insimVersion) {
     AverageUse average;
     float sum = 0.0f;
-    for (unsigned k = lastLap; k >= 2 && average.laps < wanted; --k) {
+    unsigned seen = 0;  // valid laps, those beyond `wanted` read for the highest only
+    for (unsigned k = lastLap; k >= 2 && (average.laps < wanted || seen < kHighestOf); --k) {
         const LapLine before = lapLine(store, plid, k - 1);
         const LapLine after = lapLine(store, plid, k);
         if (!before.record || !after.record || before.record->NumStops != after.record->NumStops) continue;
@@ -89,6 +92,8 @@ AverageUse averageUse(const RaceLapStore& store, std::uint8_t plid, unsigned las
         const float use = from - to;
         if (!read || !(use > 0.0f || (halfPercents && use == 0.0f))) continue;
         if (settings.racing != 0.0f && lapKind(store, plid, k, settings.racing) != LapKind::Racing) continue;
+        if (seen++ < kHighestOf) average.highest = std::max(average.highest, use);
+        if (average.laps == wanted) continue;
         sum += use;
         ++average.laps;
     }

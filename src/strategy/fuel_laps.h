@@ -33,7 +33,8 @@ const char* lapKindText(LapKind kind);  // why a lap is left out, for the consol
 
 struct AverageUse {
     float use = 0.0f;
-    unsigned laps = 0;  // 0: no lap to average
+    unsigned laps = 0;     // 0: no lap to average
+    float highest = 0.0f;  // the most of the last five valid laps, read beyond `wanted` if need be
 };
 
 // The mean use of the player's last `wanted` valid laps, from lap `lastLap` back. A lap is valid when

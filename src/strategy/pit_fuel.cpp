@@ -65,17 +65,29 @@ unsigned pitFuelAmount(float need, unsigned most) {
     return static_cast<unsigned>(percent) + 1;
 }
 
-unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, unsigned most, Output& out) {
-    const std::uint32_t line = std::uint32_t{lap.PLID} << 16 | lap.LapsDone;
+namespace {
+
+std::uint32_t lineOf(const IS_LAP& lap) { return std::uint32_t{lap.PLID} << 16 | lap.LapsDone; }
+
+// A lap line repeated by the stream types nothing more, however late it comes again; nor does a line of a
+// car after its flag.
+bool cameAgain(const PitFuelState& state, const Tracker& tracker, const IS_LAP& lap, Output& out) {
+    if (state.flagRace == tracker.races && state.flagged.test(lap.PLID)) {
+        diagnose(out, "lap ", lap.LapsDone, " of PLID ", lap.PLID, " came after its flag: no pit fuel is typed");
+        return true;
+    }
+    const std::uint32_t line = lineOf(lap);
     if (state.race == tracker.races && state.lines.count(line) != 0) {
         diagnose(out, "lap ", lap.LapsDone, " of PLID ", lap.PLID, " came again: its pit fuel is not typed twice");
-        return 0;
+        return true;
     }
-    const unsigned amount = pitFuelAmount(need, most);
-    if (amount == 0) {
-        printLine(out, "Fuel need unknown! Pit fuel not set.");
-        return 0;
-    }
+    return false;
+}
+
+// The amount typed, or held while typing is not safe, at the line of `lap`, and the board's advice.
+unsigned typeOrHold(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, unsigned amount, bool adviseHeld,
+                    Output& out) {
+    const std::uint32_t line = lineOf(lap);
     if (state.race != tracker.races) state.lines.clear();
     state.lines.insert(line);
     state.race = tracker.races;
@@ -85,8 +97,10 @@ unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, fl
     if (const char* reason = unsafeBecause(state.guard, tracker.session.sta)) {
         printLine(out, "Pit fuel held: ", reason);
         state.guard.held = amount;
+        if (!adviseHeld) return 0;
     } else {
         typeAmount(state.guard, amount, out);
+        state.typed = {state.race, state.plid, amount};
         typed = amount;
     }
 
@@ -98,10 +112,40 @@ unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, fl
     return typed;
 }
 
+}  // namespace
+
+unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, unsigned most, bool adviseHeld,
+                    Output& out) {
+    if (cameAgain(state, tracker, lap, out)) return 0;
+    const unsigned amount = pitFuelAmount(need, most);
+    if (amount == 0) {
+        printLine(out, "Fuel need unknown! Pit fuel not set.");
+        return 0;
+    }
+    return typeOrHold(state, tracker, lap, amount, adviseHeld, out);
+}
+
+unsigned setPlannedPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, unsigned amount, Output& out) {
+    if (cameAgain(state, tracker, lap, out)) return 0;
+    return typeOrHold(state, tracker, lap, amount, false, out);
+}
+
+unsigned amountSet(const PitFuelState& state, std::uint32_t race, std::uint8_t plid) {
+    const bool ours = state.typed.race == race && state.typed.plid == plid;
+    return ours && state.guard.held == 0 ? state.typed.amount : 0;
+}
+
+void noteFlagTaken(PitFuelState& state, std::uint32_t race, std::uint8_t plid) {
+    if (state.flagRace != race) state.flagged.reset();
+    state.flagRace = race;
+    state.flagged.set(plid);
+}
+
 void typeHeldPitFuel(PitFuelState& state, const Tracker& tracker, Output& out) {
     if (state.guard.held == 0 || unsafeBecause(state.guard, tracker.session.sta) != nullptr) return;
     const unsigned amount = state.guard.held;
     typeAmount(state.guard, amount, out);
+    state.typed = {state.race, state.plid, amount};
     // Outside a lap line: no board report follows to end the line, and the board already showed the advice.
     printLine(out, "Set Advice: ", adviceOf(amount));
 }

@@ -38,14 +38,29 @@ struct PitFuelState {
     std::uint8_t plid = 0;
     std::uint16_t lap = 0;   // LapsDone; 0: nothing typed yet
     std::set<std::uint32_t> lines;  // of race `race`: PLID << 16 | LapsDone
+    std::uint32_t flagRace = 0;     // the race of `flagged`
+    std::bitset<256> flagged;       // by PLID: the cars that took their flag in it
     PitGuard guard;
+    struct Typed {                  // the amount last typed into the pit menu, and for which car of which race
+        std::uint32_t race = 0;
+        std::uint8_t plid = 0;
+        unsigned amount = 0;        // percent; 0: none
+    } typed;
 };
 
 // Types the amount for `need` (fraction of a full tank) at the lap line of `lap` and writes the advice
 // into latestBoard.advice; nothing when it was typed at that line already. With the guard on and typing
-// not safe, says why ("Pit fuel held: ...") and holds the amount instead, replacing one held before.
-// Returns the amount typed in percent, 0 when nothing was typed.
-unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, unsigned most, Output& out);
+// not safe, says why ("Pit fuel held: ...") and holds the amount instead, replacing one held before; its
+// advice goes on the board with `adviseHeld` only. Returns the amount typed in percent, 0 when none was.
+unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, unsigned most, bool adviseHeld,
+                    Output& out);
+// The same for an amount in percent the stint plan decided; a held one's advice stays off the board.
+unsigned setPlannedPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, unsigned amount, Output& out);
+// The amount the car's pit menu holds as typed in race `race`; 0 when none was, or while a newer one is held.
+unsigned amountSet(const PitFuelState& state, std::uint32_t race, std::uint8_t plid);
+// The car of `plid` took its flag in race `race`: nothing is typed for it in that race from now on, however
+// its lines come after.
+void noteFlagTaken(PitFuelState& state, std::uint32_t race, std::uint8_t plid);
 // Types the held amount if typing has become safe; called by every packet that may make it so.
 void typeHeldPitFuel(PitFuelState& state, const Tracker& tracker, Output& out);
 // Forgets the held amount, if any, saying why.

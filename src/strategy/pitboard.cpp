@@ -153,6 +153,13 @@ void startRaceBoard(BoardData& board, const IS_LAP& lap, const SessionState& ses
 
 void markPitStop(BoardData& board) { setFieldText(board.marker, "PIT"); }
 
+void teamAdvice(BoardData& board, unsigned amount) {
+    std::string advice = "TEAM ";
+    appendValue(advice, amount);
+    advice += '%';
+    setFieldText(board.advice, advice);
+}
+
 void setLastLapAdvice(BoardData& board, const Distance& distance) {
     if (board.advice[0] != '\0') return;  // a fuel advice written at this lap line goes first
     if (distance.lastLap) {

@@ -14,6 +14,8 @@
 // the race length, and the marker of a penalty to serve or of a mandatory stop not yet made.
 void startRaceBoard(BoardData& board, const IS_LAP& lap, const SessionState& session, const Distance& distance);
 void markPitStop(BoardData& board);  // "PIT": the car will run short of fuel
+// "TEAM 58%": the amount a team mate's program typed for the car he drives; this program types nothing.
+void teamAdvice(BoardData& board, unsigned amount);
 // "LAST LAP" at the line that starts the last lap, "FINISHED" at the finish; a fuel advice goes first.
 void setLastLapAdvice(BoardData& board, const Distance& distance);
 // Reports latestBoard, clears the screen and sends its lines; it then becomes previousBoard.

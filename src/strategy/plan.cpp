@@ -14,28 +14,32 @@
 namespace {
 
 constexpr unsigned kMostStops = 99;  // a use this plan cannot carry to the flag stops planning there
+constexpr unsigned kHighLaps = 5;    // the laps ahead the highest recent use is feared for
 
-// Laps the car can still drive from `level` before it is down to its reserve, at `use` a lap.
+// Whole laps the car can still drive from `level` before it is down to its reserve, at `use` a lap: a car
+// stops at the end of a lap, and what its last lap does not burn stays in the tank.
 double lapsBefore(double level, double reserve, double use) { return std::floor((level - reserve) / use); }
-
-// What a stop made with `reserve` left in the tank adds: the room in the tank then (a full tank is typed as 100 %).
-double stopFill(double reserve) { return 1.0 - reserve; }
 
 // The fuel the car needs beyond `level` to drive `laps` laps at `use` and keep `reserveLaps` of it at the flag.
 double fuelShort(double level, double use, double reserveLaps, double laps) {
     return (laps + reserveLaps) * use - level;
 }
 
-// Whether `stops` stops carry the car `laps` laps with the reserve left at the flag: the next one made at the
-// end of the last lap the car can drive with its reserve left, filling the tank, and each one after it adding
-// what fits then. Those later stops are counted in fuel, not in whole stints: a driver stops at the end of
-// the lap his tank will not cover the next one, with anything from nothing to a lap's fuel left, the
-// reserve's worth on the mean.
+// The stops that carry the car `laps` laps with the reserve left at the flag, each made at the end of the
+// last lap its tank covers: `first` laps from the level now, then `stint` from every full tank. The stints
+// are whole laps, the first and every later one alike, so the count is what a car stopping at each window's
+// last lap needs.
+unsigned stopsFor(double first, double stint, double laps) {
+    if (first >= laps) return 0;
+    return static_cast<unsigned>(std::min(std::ceil((laps - first) / stint), static_cast<double>(kMostStops)));
+}
+
+// Whether `stops` stops carry the car `laps` laps with the reserve left at the flag.
 bool reaches(double level, double use, double reserveLaps, double laps, unsigned stops) {
-    if (stops == 0) return fuelShort(level, use, reserveLaps, laps) <= 0.0;
     const double reserve = reserveLaps * use;
-    const double first = std::max(lapsBefore(level, reserve, use), 0.0);
-    return fuelShort(1.0, use, reserveLaps, laps - first) <= (stops - 1) * stopFill(reserve);
+    const double stint = lapsBefore(1.0, reserve, use);
+    if (stint < 1.0) return false;
+    return stopsFor(std::max(lapsBefore(level, reserve, use), 0.0), stint, laps) <= stops;
 }
 
 // The most a use can be, down to 0.9 x `use`, with which `stops` stops do; 0 when even that is too much.
@@ -82,12 +86,21 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
         }
         return plan;
     }
+    // The fuel to the flag but not the reserve: a stop for fuel the car has costs more than saving a little. The
+    // highest use of the last five laps is taken for the next five; over more laps the wobble evens out, and a
+    // last stop that filled the tank to the flag does not make the plan hesitate between no stop and one.
+    // On the last lap the board says LAST LAP.
+    const double highLaps = std::min(car.lapsToGo, kHighLaps);
+    const double toFlag = highLaps * std::max(car.highUse, car.use) + (car.lapsToGo - highLaps) * use;
+    if (!car.mandatoryStopDue && level >= toFlag) {
+        if (car.lapsToGo > 1) plan.saveUse = static_cast<float>(level / (car.lapsToGo + reserveLaps));
+        return plan;
+    }
     // A stop costs time: in a timed race the car then completes fewer laps.
     const double laps = car.lapsWithStop;
-    if (lapsBefore(1.0, reserve, use) < 1.0) return {};  // a use no tank lasts a lap with: nothing to plan
-    const double fill = stopFill(reserve);
-    unsigned stops = 1;
-    while (stops < kMostStops && !reaches(level, use, reserveLaps, laps, stops)) ++stops;
+    const double stint = lapsBefore(1.0, reserve, use);  // laps of a full tank
+    if (stint < 1.0) return {};  // a use no tank lasts a lap with: nothing to plan
+    const unsigned stops = std::max(stopsFor(first, stint, laps), 1u);
     plan.stops = stops;
     // A stop takes a lap's fuel at the least: a driver low on fuel stops whatever the clock says, and a splash
     // of the least, counting on the lap the stop's time may take away, leaves him short and makes him stop again.
@@ -95,12 +108,15 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
     if (stints == Stints::Even) {
         plan.fuel = plan.lastFuel = static_cast<float>(std::min(needed / stops, 1.0));
     } else {
+        // The last stop takes the fuel for the laps left after it, less what the whole laps before it left.
         plan.fuel = stops > 1 ? 1.0f : static_cast<float>(std::min(needed, 1.0));
-        plan.lastFuel = static_cast<float>(std::clamp(needed - (stops - 1) * fill, use, 1.0));
+        const double lastStint = laps - first - (stops - 1) * stint;
+        const double leftOver = stops > 1 ? 1.0 - stint * use : level - first * use;
+        plan.lastFuel = static_cast<float>(std::clamp(fuelShort(leftOver, use, reserveLaps, lastStint), use, 1.0));
     }
     plan.windowTo = car.lapsDone + static_cast<unsigned>(std::max(first, 1.0));
-    // The earliest stop fills the tank, and the stops after it add what fits.
-    const double earliest = std::max(std::ceil(laps + reserveLaps - (1.0 + (stops - 1) * fill) / use), 1.0);
+    // The earliest stop fills the tank, and its stint and those after it still reach the flag.
+    const double earliest = std::max(laps - stops * stint, 1.0);
     plan.windowFrom = std::min(car.lapsDone + static_cast<unsigned>(earliest), plan.windowTo);
     plan.inWindow = plan.windowFrom <= car.lapsDone + 1u;
     if (!(car.mandatoryStopDue && stops == 1)) {
@@ -109,72 +125,96 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
     return plan;
 }
 
-void reportPlan(PlanShown& shown, std::uint32_t race, const StintPlan& plan, const FuelSettings& settings, Output& out) {
-    if (!plan.made) return;
-    PlanShown now;
-    now.race = race;
-    now.stops = plan.stops;
-    now.mandatory = plan.mandatory;
-    if (plan.stops > 0 && !plan.mandatory) {
-        now.fuel = plannedPercent(plan.fuel, settings);
-        now.lastFuel = plannedPercent(plan.lastFuel, settings);
+namespace {
+
+// The whole plan: "Plan: 2 stops, 100% and 77%, next stop from lap 27 to lap 47."; more than three stops
+// in one line of at most 80 characters, "15 stops, 14 full tanks and 40%" or, all alike, "15 stops of 94%".
+std::string planLine(const StintPlan& plan, unsigned fuel, unsigned lastFuel) {
+    std::string line = "Plan: ";
+    if (plan.saveUse != 0.0f) {
+        line += "no stop, " + percentText(plan.saveUse, 2) + "% a lap keeps the reserve.";
+        return line;
     }
-    now.windowFrom = plan.windowFrom;
-    now.windowTo = plan.windowTo;
-    now.inWindow = plan.inWindow;
-    now.saving = plan.savingUse != 0.0f;
-    const bool fromMoved = shown.windowFrom != now.windowFrom && !(shown.inWindow && now.inWindow);
-    const bool changed = shown.race != race || shown.stops != now.stops || shown.mandatory != now.mandatory ||
-                         shown.fuel != now.fuel || shown.lastFuel != now.lastFuel || fromMoved ||
-                         shown.windowTo != now.windowTo;
-    const bool savingNew = now.saving && (changed || !shown.saving);
-    shown = now;
-    if (changed) {
-        std::string line = "Plan: ";
-        if (plan.stops == 0) {
-            line += "no stop needed, ";
-            char spare[32];
-            std::snprintf(spare, sizeof spare, "%.1f", static_cast<double>(plan.spareLaps));
-            line += spare;
-            line += " laps spare.";
-        } else if (plan.mandatory) {
-            line += "1 stop (mandatory), no fuel needed.";
+    if (plan.stops == 0) {
+        char spare[32];
+        std::snprintf(spare, sizeof spare, "%.1f", static_cast<double>(plan.spareLaps));
+        return line + "no stop needed, " + spare + " laps spare.";
+    }
+    if (plan.mandatory) return line + "1 stop (mandatory), no fuel needed.";
+    appendValue(line, plan.stops);
+    line += plan.stops == 1 ? " stop" : " stops";
+    if (plan.stops > 3 && fuel == lastFuel) {
+        line += " of ";
+        appendValue(line, fuel);
+        line += '%';
+    } else if (plan.stops > 3) {
+        line += ", ";
+        appendValue(line, plan.stops - 1);
+        if (fuel == kFullTankPercent) {
+            line += " full tanks";
         } else {
-            appendValue(line, plan.stops);
-            line += plan.stops == 1 ? " stop, " : " stops, ";
-            for (unsigned k = 1; k <= plan.stops; ++k) {
-                if (k > 1) line += k == plan.stops ? " and " : ", ";
-                appendValue(line, k == plan.stops ? now.lastFuel : now.fuel);
-                line += '%';
-            }
-            line += ", next stop from lap ";
-            appendValue(line, plan.windowFrom);
-            line += " to lap ";
-            appendValue(line, plan.windowTo);
-            line += '.';
+            line += " of ";
+            appendValue(line, fuel);
+            line += '%';
         }
-        printLine(out, line);
+        line += " and ";
+        appendValue(line, lastFuel);
+        line += '%';
+    } else {
+        for (unsigned k = 1; k <= plan.stops; ++k) {
+            line += k == 1 ? ", " : k == plan.stops ? " and " : ", ";
+            appendValue(line, k == plan.stops ? lastFuel : fuel);
+            line += '%';
+        }
     }
-    if (savingNew) {
+    line += ", next stop from lap ";
+    appendValue(line, plan.windowFrom);
+    line += " to lap ";
+    appendValue(line, plan.windowTo);
+    line += '.';
+    return line;
+}
+
+// Hundredths of a percent, as the console prints a use.
+long printedHundredths(float use) { return std::lround(static_cast<double>(use) * 10000.0); }
+
+}  // namespace
+
+void reportPlan(PlanShown& shown, std::uint32_t race, unsigned stopsMade, const StintPlan& plan,
+                const FuelSettings& settings, Output& out) {
+    if (!plan.made) return;
+    const bool stopLeft = plan.stops > 0 && !plan.mandatory;
+    const unsigned fuel = stopLeft ? plannedPercent(plan.fuel, settings) : 0;
+    const unsigned lastFuel = stopLeft ? plannedPercent(plan.lastFuel, settings) : 0;
+    const bool save = plan.saveUse != 0.0f;
+    const bool first = shown.race != race;
+    const bool afterStop = !first && stopsMade != shown.stopsMade;
+    const bool newCount = plan.stops != shown.stops || plan.mandatory != shown.mandatory;
+    // A count said only once it held at two lines in a row: one lap's use does not make the plan wobble.
+    const bool held = plan.stops == shown.stopsFound && plan.mandatory == shown.mandatoryFound;
+    const bool moved = fuel > shown.fuel + 2 || shown.fuel > fuel + 2;
+    const bool opens = stopLeft && plan.inWindow && !shown.inWindow;
+    const bool closes = stopLeft && !plan.inWindow && shown.inWindow;
+    const bool whole = first || afterStop || (newCount ? held : moved || closes || (save && !shown.save));
+    if (first) shown = PlanShown{};
+    shown.race = race;
+    shown.stopsFound = plan.stops;
+    shown.mandatoryFound = plan.mandatory;
+    shown.inWindow = plan.inWindow;
+    shown.stopsMade = stopsMade;
+    if (whole) {
+        shown.stops = plan.stops;
+        shown.mandatory = plan.mandatory;
+        shown.fuel = fuel;
+        shown.save = save;
+        printLine(out, planLine(plan, fuel, lastFuel));
+    } else if (opens && !newCount) {
+        printLine(out, "Plan: window open now, until lap ", plan.windowTo, ".");
+    } else if (plan.savingUse != 0.0f && printedHundredths(plan.savingUse) < printedHundredths(plan.use) &&
+               !(shown.savingStint == stopsMade + 1 && shown.savingStops == shown.stops)) {
+        shown.savingStint = stopsMade + 1;
+        shown.savingStops = shown.stops;
         printLine(out, "Plan: one stop fewer at ", percentText(plan.savingUse, 2), "% a lap (now ",
                   percentText(plan.use, 2), "%).");
     }
-}
-
-void advisePlan(BoardData& board, const StintPlan& plan, const FuelSettings& settings) {
-    if (board.advice[0] != '\0' || plan.stops == 0) return;
-    std::string advice;
-    if (!plan.inWindow || plan.mandatory) {
-        advice = "BOX ";
-        appendValue(advice, plan.windowFrom);
-        advice += '-';
-        appendValue(advice, plan.windowTo);
-    } else {
-        advice = "SET ";
-        appendValue(advice, plannedPercent(plan.fuel, settings));
-        advice += "% F";
-    }
-    const std::size_t length = std::min(advice.size(), sizeof board.advice - 1);
-    std::memcpy(board.advice, advice.data(), length);
-    board.advice[length] = '\0';
 }

@@ -20,32 +20,39 @@ struct StintPlan {
     unsigned windowTo = 0;    // ... to this one; both 0 with no stop left
     bool inWindow = false;    // the lap the car drives now may end with the next stop
     float spareLaps = 0.0f;   // no stop left: laps of fuel beyond the flag and the reserve
+    float saveUse = 0.0f;     // no stop left though the reserve is short: the use a lap that keeps it; 0: none
     float savingUse = 0.0f;   // a use per lap, at least 0.9 x today's, with which one stop fewer does; 0: none
 };
 
-// A tank holds 1; a stop is made with the reserve (settings.reserve laps of use) still in the tank.
+// A tank holds 1; a stop is made with the reserve (settings.reserve laps of use) still in the tank. A car with
+// the fuel to the flag at the highest use of its last five laps makes no stop for the reserve alone.
 StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints stints);
 
 // The percent typed for a fuel: the whole percent above it, or the nearest with round="nearest"; 100 at most
 // (a full tank).
 unsigned plannedPercent(float fuel, const FuelSettings& settings);
 
-// What the console last said of the plan in this race, so that it speaks again only when it changes.
+// What the console last said of the plan in this race, and what the line before found, so that it speaks
+// only when it matters.
 struct PlanShown {
     std::uint32_t race = 0;   // Tracker::races of the race it was said in; 0: nothing said yet
-    unsigned stops = 0;
+    unsigned stops = 0;       // said
     bool mandatory = false;
-    unsigned fuel = 0, lastFuel = 0;  // percent
-    unsigned windowFrom = 0, windowTo = 0;
-    bool inWindow = false;
-    bool saving = false;
+    unsigned fuel = 0;        // the next stop's, percent
+    bool save = false;        // no stop, the reserve short
+    unsigned stopsFound = 0;  // the count of the line before, said or not
+    bool mandatoryFound = false;
+    bool inWindow = false;    // at the line before
+    unsigned stopsMade = 0;   // NumStops at the line before
+    unsigned savingStint = 0;  // stopsMade + 1 of the stint the saving was said in; 0: not said
+    unsigned savingStops = 0;  // the count said then
 };
 
-// "Plan: 2 stops, 77% and 77%, next stop from lap 27 to lap 47." at the first line of a race with a plan and
-// whenever the stops, the amounts or the window change (its first lap only while the car is not in it: from
-// then on it is the next lap, at every line), and the saving that drops a stop when it starts to apply.
-void reportPlan(PlanShown& shown, std::uint32_t race, const StintPlan& plan, const FuelSettings& settings, Output& out);
-
-// The board's advice with a stop left: the window ("BOX 27-47") until the car drives its first lap, then
-// the amount ("SET 77% F"); nothing when an advice was written at this line already.
-void advisePlan(BoardData& board, const StintPlan& plan, const FuelSettings& settings);
+// At most one line a lap line. "Plan: 2 stops, 100% and 77%, next stop from lap 27 to lap 47." at the first
+// line of a race with a plan, at the first line after a stop, when a new count has held at two lines in a row,
+// when the next stop's amount moves by 3 points or more, and when the car leaves its window without a stop;
+// "Plan: window open now, until lap 47." as the car starts its window's first lap; else, once a stint and
+// count, the saving that drops a stop, when it is lower than today's use as printed. `stopsMade`: NumStops
+// of the line.
+void reportPlan(PlanShown& shown, std::uint32_t race, unsigned stopsMade, const StintPlan& plan,
+                const FuelSettings& settings, Output& out);

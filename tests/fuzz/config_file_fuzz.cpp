@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/invariant.h"
 #include "app/config.h"
 #include "support/transcript.h"
 
@@ -23,12 +24,6 @@ struct InputFile {
         ::unlink(path.c_str());
     }
 };
-
-void check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "invariant violated: %s\n", what);
-    __builtin_trap();
-}
 
 }  // namespace
 

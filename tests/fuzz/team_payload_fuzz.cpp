@@ -6,18 +6,9 @@
 #include <cstdio>
 #include <string>
 
+#include "fuzz/invariant.h"
 #include "race/race_length.h"
 #include "team/payload.h"
-
-namespace {
-
-void check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "invariant violated: %s\n", what);
-    __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string why;

@@ -8,20 +8,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+#include <utility>
 
+#include "fuzz/invariant.h"
 #include "race/roster.h"
 #include "web/json.h"
 #include "web/routing.h"
-
-namespace {
-
-void check(bool holds, const char* what) {
-    if (holds) return;
-    std::fprintf(stderr, "invariant violated: %s\n", what);
-    __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view input(reinterpret_cast<const char*>(data), size);
@@ -40,8 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(sameKey(key, key) && sameKey(name, key) == (name == key), "the key compared as the bytes");
 
     RaceSnapshot snapshot;
-    snapshot.car.emplace();
-    snapshot.car->name = gameTextAsUtf8(name);
+    RaceSnapshot::Car car;  // made apart: clang cannot default-construct a nested record inside optional's emplace
+    car.name = gameTextAsUtf8(name);
+    snapshot.car = std::move(car);
     snapshot.board[0] = std::string(name);  // bytes that are no UTF-8 at all
     snapshot.standings.push_back({});
     snapshot.standings[0].name = std::string(name);

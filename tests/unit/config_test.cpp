@@ -223,7 +223,7 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
         // The cfg.xml shipped for today's game: every recommended setting on, not a word on standard error.
         {fileText(STINTKEEPER_SOURCE_DIR "/docs/cfg-today.xml"), "Read InSim Port: 12500\n", "",
          with(" version=8 fuel=1/0.50/finish guard racing=1.10 level=both topUp longAverage=30 nearest stop=30.0 "
-              "long log=logs plan=full join reconnect")},
+              "long log=logs plan=full join reconnect web=127.0.0.1:8081 key=")},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(read(c.content), c.config) << c.content;

@@ -121,7 +121,7 @@ TEST(PitFuel, AmountIsTruncatedPercentPlusOneCappedAt99AndTypedOncePerLapLine) {
         IS_LAP line{};
         line.PLID = static_cast<byte>(l.plid);
         line.LapsDone = static_cast<word>(l.lapsDone);
-        setPitFuel(state, program.race, line, l.need, kMaxPitFuelAmount, port);
+        setPitFuel(state, program.race, line, l.need, kMaxPitFuelAmount, true, port);
     }
     EXPECT_EQ(port.text, setting(1) + setting(1) + setting(1) + "Fuel need unknown! Pit fuel not set.\n" + setting(1) +
                              setting(1));

@@ -19,6 +19,8 @@ struct PlanCase {
     // Expected: stops, the next and the last stop's percent, the window, the saving's use (0: none).
     unsigned stops, fuel, lastFuel, from, to;
     float saving;
+    float high = 0.0f;  // the highest use of the last five laps; 0: the use
+    float save = 0.0f;  // expected: no stop, the use that keeps the reserve
 };
 
 // The viewed car's lap line `n` on a sixteenth of the tank a lap, from a full tank.
@@ -38,21 +40,25 @@ std::string raceUpTo(Program& program, Stints stints, int raceLaps, int lines) {
 TEST(Plan, StopsFuelWindowAndSaving) {
     const PlanCase cases[] = {
         {"no stop", 0.5f, 0.04f, 10, 0.0f, Stints::Even, false, 0, 0, 0, 0, 0, 0.0f},
-        {"the reserve makes a stop", 0.5f, 0.0625f, 8, 1.0f, Stints::Even, false, 1, 7, 7, 21, 27, 0.0f},
+        // Fuel for 8 laps, not the reserve: no stop for it, but one when a recent lap burnt more.
+        {"the reserve alone", 0.5f, 0.0625f, 8, 1.0f, Stints::Even, false, 0, 0, 0, 0, 0, 0.0f, 0.0f, 0.5f / 9},
+        {"the highest lap makes a stop", 0.5f, 0.0625f, 8, 1.0f, Stints::Even, false, 1, 7, 7, 21, 27, 0.0f, 0.0626f},
         {"no stop with the reserve", 0.5f, 0.0625f, 7, 1.0f, Stints::Even, false, 0, 0, 0, 0, 0, 0.0f},
-        {"two even", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, false, 2, 79, 79, 23, 34, 0.0f},
-        {"two full", 0.5f, 0.0345f, 60, 0.0f, Stints::Full, false, 2, 100, 57, 23, 34, 0.0f},  // 56.99999 %
-        {"five full", 0.3f, 0.05f, 100, 0.5f, Stints::Full, false, 5, 100, 83, 23, 25, 0.0f},
-        {"five even", 0.3f, 0.05f, 100, 0.5f, Stints::Even, false, 5, 95, 95, 23, 25, 0.0f},
-        // Stints of 19 laps down to the reserve, 19.5 laps' fuel each: 5 + 19 + 19 + 19 laps would need a
-        // fourth stop, but the stops after the next are counted in fuel.
-        {"three full, the later stops in fuel", 0.31f, 0.05f, 63, 0.5f, Stints::Full, false, 3, 100, 92, 25, 25, 0.0f},
+        // 14 laps, then tanks of 28 whole laps: the earliest stop after lap 24.
+        {"two even", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, false, 2, 79, 79, 24, 34, 0.0f},
+        {"two full", 0.5f, 0.0345f, 60, 0.0f, Stints::Full, false, 2, 100, 59, 24, 34, 0.0f},
+        {"five full", 0.3f, 0.05f, 100, 0.5f, Stints::Full, false, 5, 100, 93, 25, 25, 0.0f},
+        {"five even", 0.3f, 0.05f, 100, 0.5f, Stints::Even, false, 5, 95, 95, 25, 25, 0.0f},
+        // Stints of 19 whole laps down to the reserve: 5 + 19 + 19 + 19 laps do not reach 63.
+        {"four full, whole stints", 0.31f, 0.05f, 63, 0.5f, Stints::Full, false, 4, 100, 6, 21, 25, 1.0f / 20.5f},
+        // A tank gives 10 laps and leaves 6.25 %: stops at laps 23, 33 and 43 where the fuel would count two.
+        {"the 3/32 tank", 0.28125f, 0.09375f, 24, 0.0f, Stints::Full, false, 3, 100, 10, 21, 23, 1.0f / 11},
         {"already in its window", 0.25f, 0.0625f, 17, 0.0f, Stints::Even, false, 1, 82, 82, 21, 24, 0.0f},
         // 5.5 % needed, but a stop takes a lap's use at the least.
         {"saving at 0.9 x the use", 0.5f, 0.0617f, 9, 0.0f, Stints::Even, false, 1, 7, 7, 21, 28, 0.5f / 9},
         {"saving just below it", 0.5f, 0.0618f, 9, 0.0f, Stints::Even, false, 1, 7, 7, 21, 28, 0.0f},
         {"mandatory, fuel enough", 0.5f, 0.04f, 10, 0.0f, Stints::Full, true, 1, 0, 0, 21, 29, 0.0f},
-        {"mandatory among fuel stops", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, true, 2, 79, 79, 23, 34, 0.0f},
+        {"mandatory among fuel stops", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, true, 2, 79, 79, 24, 34, 0.0f},
         {"no tank lasts a lap", 0.5f, 0.99f, 60, 0.5f, Stints::Full, false, 0, 0, 0, 0, 0, 0.0f},
     };
     for (const PlanCase& c : cases) {
@@ -61,6 +67,7 @@ TEST(Plan, StopsFuelWindowAndSaving) {
         car.lapsDone = 20;
         car.level = c.level;
         car.use = c.use;
+        car.highUse = c.high;
         car.lapsToGo = car.lapsWithStop = c.lapsToGo;
         car.mandatoryStopDue = c.mandatory;
         FuelSettings settings;
@@ -75,10 +82,12 @@ TEST(Plan, StopsFuelWindowAndSaving) {
         EXPECT_EQ(plan.windowFrom, c.from) << c.what;
         EXPECT_EQ(plan.windowTo, c.to) << c.what;
         EXPECT_NEAR(plan.savingUse, c.saving, 1e-5f) << c.what;
+        EXPECT_NEAR(plan.saveUse, c.save, 1e-6f) << c.what;
     }
 }
 
-// Said at the first line of a race with a plan and when the stops, the amounts or the window change.
+// At most a line a lap line: the first of a race, after a stop, a new count that held at two lines, the next
+// amount moved by 3 points, the window opening; the saving once a stint, when lower as printed.
 TEST(Plan, ConsoleLines) {
     const auto plan = [](unsigned stops, float fuel, float lastFuel, unsigned from, unsigned to, float saving = 0.0f,
                          bool inWindow = false) {
@@ -97,79 +106,99 @@ TEST(Plan, ConsoleLines) {
     StintPlan spare;
     spare.made = true;
     spare.spareLaps = 1.44f;
+    StintPlan save = spare;
+    save.saveUse = 0.024f;
     StintPlan mandatory = plan(1, 0.0f, 0.0f, 21, 29);
     mandatory.mandatory = true;
     const struct {
         std::uint32_t race;
+        unsigned stopsMade;
         StintPlan plan;
         const char* console;
     } steps[] = {
-        {1, plan(2, 0.765f, 0.765f, 27, 47), "Plan: 2 stops, 77% and 77%, next stop from lap 27 to lap 47.\n"},
-        {1, plan(2, 0.765f, 0.765f, 27, 47), ""},
-        {1, plan(2, 0.765f, 0.765f, 28, 47, 0.0326f),
-         "Plan: 2 stops, 77% and 77%, next stop from lap 28 to lap 47.\nPlan: one stop fewer at 3.26% a lap (now 3.40%).\n"},
-        {1, plan(2, 0.765f, 0.765f, 28, 47, 0.0327f), ""},
-        {1, plan(2, 0.765f, 0.765f, 28, 47), ""},
-        {1, plan(2, 0.765f, 0.765f, 28, 47, 0.0327f), "Plan: one stop fewer at 3.27% a lap (now 3.40%).\n"},
-        {1, plan(3, 1.0f, 0.395f, 28, 30), "Plan: 3 stops, 100%, 100% and 40%, next stop from lap 28 to lap 30.\n"},
-        {1, plan(1, 0.395f, 0.395f, 28, 30), "Plan: 1 stop, 40%, next stop from lap 28 to lap 30.\n"},
-        {1, plan(1, 0.395f, 0.395f, 28, 30, 0.0f, true), ""},  // in the window, its first lap is the next one
-        {1, plan(1, 0.395f, 0.395f, 29, 30, 0.0f, true), ""},
-        {1, spare, "Plan: no stop needed, 1.4 laps spare.\n"},
-        {2, spare, "Plan: no stop needed, 1.4 laps spare.\n"},
-        {2, mandatory, "Plan: 1 stop (mandatory), no fuel needed.\n"},
-        {2, StintPlan{}, ""},
+        {1, 0, plan(2, 0.765f, 0.765f, 27, 47), "Plan: 2 stops, 77% and 77%, next stop from lap 27 to lap 47.\n"},
+        {1, 0, plan(2, 0.775f, 0.775f, 28, 47, 0.0326f), "Plan: one stop fewer at 3.26% a lap (now 3.40%).\n"},
+        {1, 0, plan(2, 0.785f, 0.785f, 28, 47, 0.0327f), ""},
+        {1, 0, plan(3, 1.0f, 0.395f, 28, 30), ""},  // a new count, said once it holds
+        {1, 0, plan(2, 0.765f, 0.765f, 28, 47), ""},
+        {1, 0, plan(3, 1.0f, 0.395f, 28, 30), ""},
+        {1, 0, plan(3, 1.0f, 0.395f, 28, 30), "Plan: 3 stops, 100%, 100% and 40%, next stop from lap 28 to lap 30.\n"},
+        {1, 0, plan(3, 1.0f, 0.425f, 29, 30), ""},
+        {1, 0, plan(3, 1.0f, 0.425f, 29, 30, 0.0f, true), "Plan: window open now, until lap 30.\n"},
+        {1, 1, plan(15, 1.0f, 0.395f, 5, 16), "Plan: 15 stops, 14 full tanks and 40%, next stop from lap 5 to lap 16.\n"},
+        {1, 1, plan(15, 0.94f, 0.94f, 5, 16), "Plan: 15 stops of 94%, next stop from lap 5 to lap 16.\n"},
+        {1, 1, plan(15, 0.94f, 0.94f, 5, 16, 0.03401f), ""},  // 3.40 % as printed
+        {1, 1, spare, ""},
+        {1, 1, spare, "Plan: no stop needed, 1.4 laps spare.\n"},
+        {1, 1, save, "Plan: no stop, 2.40% a lap keeps the reserve.\n"},
+        {2, 0, mandatory, "Plan: 1 stop (mandatory), no fuel needed.\n"},
+        {2, 0, StintPlan{}, ""},
     };
     PlanShown shown;
     for (const auto& step : steps) {
         Recorder out;
-        reportPlan(shown, step.race, step.plan, FuelSettings{}, out);
+        reportPlan(shown, step.race, step.stopsMade, step.plan, FuelSettings{}, out);
         EXPECT_EQ(out.text, step.console);
     }
 }
 
-// A race of 30 laps on a sixteenth of the tank a lap: at lap 10 one stop, its window ahead of the car; at
-// lap 13 the car drives the window's first lap; at lap 14 it runs short and the plan's amount is typed (the
-// window's first lap moved on, but the car is in it: no line).
+// A race of 30 laps on a sixteenth of the tank a lap with the guard on: one stop from lap 14 to 16. The plan's
+// 88 % goes at the line that starts lap 14, held while a screen is open, the board showing the window until
+// it is typed; then again only when it moves by 3 points or more (90 % at line 14, 85 % at line 15, held too).
 TEST(Plan, BoardAndAmountTyped) {
     Program program;
+    program.pitFuel.guard.on = true;
     const std::string planned = raceUpTo(program, Stints::Even, 30, 9);  // the same plan from lap 3 on: said once
     EXPECT_EQ(planned.find("Plan: "), planned.rfind("Plan: "));
     EXPECT_NE(planned.find("\nPlan: 1 stop, 88%, next stop from lap 14 to lap 16.\n"), std::string::npos);
-    const std::string board = "Searching in 1 results.\n";
-    EXPECT_EQ(feed(sixteenthLine(10), program),
-              lapLine(3) + board + "Fuel in 7: 0.5. Fuel one lap later: 0.4375\n"
-              "Player has approx 37.5% fuel and consumes 6.25% per lap.\n"
-              "Pitboard for 3: Lap 9/30\n-0 | +0\nP1 |    \n1:0.0\n{clear}{btn 1 |L9/30 P1        |}"
-              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}Sending advice:BOX 14-16\n"
-              "{btn 4 |BOX 14-16\\0\\0\\0|}Fuel for 3: (pLaps+9->fuel[0] = 0.375\n");
-    feed(sixteenthLine(11) + sixteenthLine(12), program);
-    EXPECT_EQ(feed(sixteenthLine(13), program),
-              lapLine(3) + board + "Fuel in 10: 0.3125. Fuel one lap later: 0.25\n"
-              "Player has approx 18.75% fuel and consumes 6.25% per lap.\n"
-              "Pitboard for 3: Lap 12/30\n-0 | +0\nP1 |    \n1:0.0\n{clear}{btn 1 |L12/30 P1       |}"
-              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}Sending advice:SET 88% F\n"
-              "{btn 4 |SET 88% F\\0\\0\\0|}Fuel for 3: (pLaps+12->fuel[0] = 0.1875\n");
-    // Without the plan the fuel for the sixteen laps to go, 99 %, is typed; with it the fuel to the flag.
-    EXPECT_EQ(feed(sixteenthLine(14), program),
-              lapLine(3) + board + "Fuel in 11: 0.25. Fuel one lap later: 0.1875\n"
-              "Player has approx 12.5% fuel and consumes 6.25% per lap.\n"
-              "Player will run out of fuel! 12.5% < 100%\n" + setting(88) +
-              "Pitboard for 3: Lap 13/30\n-0 | +0\nP1 | PIT\n1:0.0\n{clear}{btn 1 |L13/30 P1       |}"
-              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 PIT     |}Sending advice:SET 88% F\n"
-              "{btn 4 |SET 88% F\\0\\0\\0|}Fuel for 3: (pLaps+13->fuel[0] = 0.125\n");
+    const struct {
+        Script script;
+        std::string typed, advice;  // the amounts typed, the board's last advice
+    } steps[] = {
+        {sixteenthLine(10) + sixteenthLine(11) + sixteenthLine(12), "", "BOX 14-16"},
+        {cim(0, 4) + lap(3, 60000, 60000u * 13, 13) + gauge(13, 0.1864f), "", "BOX 14-16"},  // held: F12 is open
+        {cim(0, 0), "88 ", ""},
+        {lap(3, 60000, 60000u * 14, 14) + gauge(14, 0.1257f), "", "SET 88% F"},
+        {cim(0, 4) + lap(3, 60000, 60000u * 15, 15), "", "BOX 16-16"},  // 88 % in the menu, 85 % held
+        {cim(0, 0), "85 ", ""},
+    };
+    for (const auto& step : steps) {
+        const std::string out = feed(step.script, program);
+        std::string typed;
+        for (auto at = out.find("Setting fuel to "); at != std::string::npos; at = out.find("Setting fuel to ", at + 1))
+            typed += std::to_string(std::atoi(out.c_str() + at + 16)) + " ";
+        const auto advice = out.rfind("Sending advice:");
+        EXPECT_EQ(typed, step.typed) << out;
+        EXPECT_EQ(advice == std::string::npos ? "" : out.substr(advice + 15, out.find('\n', advice) - advice - 15), step.advice)
+            << out;
+    }
 }
 
 // A planned full tank is typed as 100 %, the pit menu's highest setting, where a fuel call types 99 % at the
-// most: 200 packets. Forty laps on a sixteenth of the tank a lap, two stops left at lap 14.
+// most: 200 packets. Forty laps on a sixteenth of the tank a lap, two stops left, typed at the line of lap 7
+// that starts the window (laps 8 to 16).
 TEST(Plan, AFullTankIsTypedAsTheHighestSetting) {
     Program program;
-    raceUpTo(program, Stints::Full, 40, 13);
-    EXPECT_EQ(feed(sixteenthLine(14), program),
-              lapLine(3) + "Searching in 1 results.\nFuel in 11: 0.25. Fuel one lap later: 0.1875\n"
-              "Player has approx 12.5% fuel and consumes 6.25% per lap.\n"
-              "Player will run out of fuel! 12.5% < 162.5%\nSetting fuel to 100%\n{press 100}13600 bytes sent.\n"
-              "Set Advice: SET 100% FPitboard for 3: Lap 13/40\n-0 | +0\nP1 | PIT\n1:0.0\n{clear}{btn 1 |L13/40 P1       |}"
-              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 PIT     |}Sending advice:SET 100% F\n"
-              "{btn 4 |SET 100% F\\0\\0|}Fuel for 3: (pLaps+13->fuel[0] = 0.125\n");
+    raceUpTo(program, Stints::Full, 40, 6);
+    EXPECT_EQ(feed(sixteenthLine(7), program),
+              lapLine(3) + "Searching in 1 results.\nFuel in 4: 0.6875. Fuel one lap later: 0.625\n"
+              "Player has approx 56.25% fuel and consumes 6.25% per lap.\nPlan: window open now, until lap 16.\n"
+              "Setting fuel to 100%\n{press 100}13600 bytes sent.\n"
+              "Set Advice: SET 100% FPitboard for 3: Lap 6/40\n-0 | +0\nP1 |    \n1:0.0\n{clear}{btn 1 |L6/40 P1        |}"
+              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}Sending advice:SET 100% F\n"
+              "{btn 4 |SET 100% F\\0\\0|}Fuel for 3: (pLaps+6->fuel[0] = 0.5625\n");
+}
+
+// Sixteen laps on a sixteenth of the tank a lap and a reserve of half a lap: the fuel to the flag, not the
+// reserve. No stop, nothing typed; the use that keeps the reserve, said once and on the board.
+TEST(Plan, NoStopForTheReserveAlone) {
+    Program program;
+    program.fuel.reserve = 0.5f;
+    program.fuel.toFinish = program.fuel.topUp = true;
+    const std::string console = raceUpTo(program, Stints::Full, 16, 14);
+    EXPECT_EQ(console.find("Plan: "), console.find("Plan: no stop, 6.02% a lap keeps the reserve.\n"));
+    EXPECT_EQ(console.find("Plan: "), console.rfind("Plan: "));
+    EXPECT_EQ(console.find("Setting fuel"), std::string::npos);
+    EXPECT_NE(console.find("Fuel for 3: (pLaps+13->fuel[0] = 0.125\n"), std::string::npos);
+    EXPECT_NE(console.find("Sending advice:SAVE 5.00%\n{btn 4 |SAVE 5.00%\\0\\0|}Fuel for 3: (pLaps+13"), std::string::npos);
 }

@@ -221,12 +221,21 @@ std::vector<std::vector<std::uint8_t>> RaceModel::answer(byte subT, byte reqI) c
         ncn.Type = ISP_NCN;
         ncn.ReqI = reqI;
         ncn.Total = scenario_.teamCar != 0 ? 2 : 1;
+        std::memcpy(ncn.UName, "local", 5);
         out.push_back(packetBytes(ncn));
         if (scenario_.teamCar != 0) {
             ncn.UCID = scenario_.mateUcid;
             ncn.Flags = NCN_REMOTE;
+            std::memcpy(ncn.UName, "mate\0", 6);
             out.push_back(packetBytes(ncn));
         }
+    } else if (subT == TINY_ISM) {
+        IS_ISM ism{};  // a guest of the stand-in's host
+        ism.Size = sizeof ism;
+        ism.Type = ISP_ISM;
+        ism.ReqI = reqI;
+        std::memcpy(ism.HName, "Stand-in", 8);
+        out.push_back(packetBytes(ism));
     } else if (subT == TINY_NPL) {
         for (const Car& car : cars_) out.push_back(playerPacket(car, reqI));
     } else if (subT == TINY_NLP) {
