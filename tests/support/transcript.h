@@ -179,14 +179,23 @@ inline Script linesUntil(const std::vector<Car>& cars, std::uint32_t untilMs) {
     return script;
 }
 
-// Console lines many tables expect: a lap line, a restart's lines, and the pit fuel typed with its
-// advice line left open.
+// Console lines many tables expect: a lap line, a restart's lines, the race board, and the pit fuel typed
+// with its advice line left open.
 inline std::string lapLine(int plid, const char* time = "1:0.0") {
     return "New registered laptime by PLID " + std::to_string(plid) + ": " + time + "\n";
 }
 inline std::string restart(const std::string& kind, bool mustPit = false) {
     return "Restart detected: " + kind + "\nCleared memory! {clear}Cleared pitboard!\n" +
            (mustPit ? "Pitting is mandatory!\n" : "Pitting isn't mandatory.\n");
+}
+// The race board of `plid` about lap `lap` ("5/10"): the console's lines under its first (the gaps, the place
+// with its marker, the lap time), then the three buttons, each text filled to its window; by default a lone car's.
+inline std::string board(int plid, const std::string& lap, const std::string& bottom,
+                         const std::string& lines = "-0 | +0\nP1 |    \n1:0.0", const std::string& top = "",
+                         const std::string& middle = "-0.00^9/+0.00") {
+    return "Pitboard for " + std::to_string(plid) + ": Lap " + lap + "\n" + lines + "\n{clear}{btn 1 |" +
+           padded(top.empty() ? "L" + lap + " P1" : top, 16) + "|}{btn 2 |" + padded(middle, 20) + "|}{btn 3 |" +
+           padded(bottom, 16) + "|}";
 }
 inline std::string advice(unsigned amount) { return "SET " + std::to_string(amount) + "% F"; }
 inline std::string setting(unsigned amount) {

@@ -27,9 +27,7 @@ Script lineAfterReadings(int lapsDone, int raceLaps, float old, float last, cons
 // The lone car's board about lap L - 1, after its fuel lines: "PIT" and the advice when an amount was set.
 std::string loneBoard(int lapsDone, int raceLaps, unsigned amount) {
     const std::string lap = std::to_string(lapsDone - 1) + "/" + std::to_string(raceLaps);
-    std::string out = "Pitboard for 3: Lap " + lap + "\n-0 | +0\nP1 | " + (amount ? "PIT" : "   ") +
-                      "\n1:0.0\n{clear}{btn 1 |" + padded("L" + lap + " P1", 16) +
-                      "|}{btn 2 |-0.00^9/+0.00       |}{btn 3 |" + padded(amount ? "1:00.00 PIT" : "1:00.00 ^1   ", 16) + "|}";
+    const std::string out = amount ? board(3, lap, "1:00.00 PIT", "-0 | +0\nP1 | PIT\n1:0.0") : board(3, lap, "1:00.00 ^1");
     if (amount == 0) return out;
     std::string window = advice(amount);
     for (std::size_t zero = window.size(); zero < 12; ++zero) window += "\\0";
@@ -94,8 +92,7 @@ TEST(FuelEstimate, ReadingsArePairedByPlayer) {
               "Player has approx 12.5% fuel and consumes 12.5% per lap.\n"
               "Player will run out of fuel! 12.5% < 37.5%\n" +
                   setting(38) +
-                  "Pitboard for 3: Lap 16/20\n-1000 | +1000\nP3 | PIT\n1:0.0\n"
-                  "{clear}{btn 1 |L16/20 P^23     |}{btn 2 |-1.00^9/+1.00       |}{btn 3 |1:00.00 PIT     |}"
+                  board(3, "16/20", "1:00.00 PIT", "-1000 | +1000\nP3 | PIT\n1:0.0", "L16/20 P^23", "-1.00^9/+1.00") +
                   "Sending advice:SET 38% F\n{btn 4 |SET 38% F\\0\\0\\0|}");
 }
 
@@ -222,8 +219,7 @@ TEST(PitGuard, WhatHoldsReleasesAndDropsTheAmount) {
         {"the viewed car's finishing line", cim(0, 4),
          lap(3, 60000, 18 * 60000, 18) + lap(3, 60000, 19 * 60000, 19) + mark() + lap(3, 60000, 20 * 60000, 20) + cim(0, 0),
          kLapLine + "Fuel in 17: 0. Fuel one lap later: 0\nPlayer has approx 0% fuel and consumes 0% per lap.\n"
-                    "Pit fuel dropped: the race is over\nPitboard for 3: Lap 19/20\n-0 | +0\nP1 |    \n1:0.0\n"
-                    "{clear}{btn 1 |L19/20 P1       |}{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}"
+                    "Pit fuel dropped: the race is over\n" + transcript::board(3, "19/20", "1:00.00 ^1") +
                     "Sending advice:FINISHED\n{btn 4 |FINISHED\\0\\0\\0\\0|}"},
         {"a lap beyond the race length", cim(0, 4), sta(3, 1, 17) + mark() + lap(3, 60000, 18 * 60000, 18) + cim(0, 0),
          "New registered laptime by PLID 3: 1:0.0\nMemory allocation error!\n"

@@ -71,9 +71,8 @@ TEST(Join, ALappedViewedCarIsPlacedFromTheFirstWholeLap) {
                   partialBoard("6/20", " ^1      ") + "Fuel for 7: (pLaps+6->fuel[1] = 0.5\n" + lapLine(8) +
                   lapLine(7) +
                   "Searching in 2 results.\nIndex 2 laps ago = 0 but last lap = 1\nFuel in 5: 0.625. Fuel one lap later: 0.5\n"
-                  "Player has approx 37.5% fuel and consumes 12.5% per lap.\n"
-                  "Pitboard for 7: Lap 7/20\n-59500 | +0\nP2 |    \n1:0.0\n"
-                  "{clear}{btn 1 |L7/20 P2        |}{btn 2 |-59.5^9/+0.00       |}{btn 3 |1:00.00 ^1      |}");
+                  "Player has approx 37.5% fuel and consumes 12.5% per lap.\n" +
+                  board(7, "7/20", "1:00.00 ^1", "-59500 | +0\nP2 |    \n1:0.0", "L7/20 P2", "-59.5^9/+0.00"));
 }
 
 // A race of an hour joined at its 31st lap: the laps to go come from the elapsed time at once.
@@ -81,6 +80,5 @@ TEST(Join, ATimedRaceCountsItsLapsFromTheFirstLines) {
     const Script script = sta(7, 1, 191) + rstAnswer(191, 0) + nlp({{7, 31}}) + mark() + lap(7, 60000, 1860000, 31) +
                           lap(7, 60000, 1920000, 32);
     EXPECT_EQ(play(script, joining(true)),
-              lapLine(7) + lapLine(7) + "Searching in 1 results.\nPitboard for 7: Lap 31/~60\n-0 | +0\nP1 |    \n1:0.0\n"
-                                        "{clear}{btn 1 |L31/~60 P1      |}{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00         |}");
+              lapLine(7) + lapLine(7) + "Searching in 1 results.\n" + board(7, "31/~60", "1:00.00"));
 }

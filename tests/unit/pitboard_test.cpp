@@ -33,8 +33,7 @@ std::string boardOfLapFive(int cars, int placeBefore, const std::string& marker,
     const std::string index = placeBefore == 3 ? "" : "Index 2 laps ago = " + std::to_string(placeBefore - 1) +
                                                           " but last lap = 2\n";
     return "New registered laptime by PLID 7: 1:24.0\nSearching in " + std::to_string(cars) + " results.\n" + index +
-           noReadings(6) + "Pitboard for 7: Lap 5/10\n-1800 | +600\nP3 | " + marker + "\n1:23.45\n{clear}{btn 1 |" +
-           padded(top, 16) + "|}{btn 2 |" + padded(middle, 20) + "|}{btn 3 |" + padded(bottom, 16) + "|}";
+           noReadings(6) + board(7, "5/10", bottom, "-1800 | +600\nP3 | " + marker + "\n1:23.45", top, middle);
 }
 
 }  // namespace
@@ -48,11 +47,7 @@ TEST(RaceBoard, WorkedExampleByteForByte) {
     EXPECT_EQ(play(script), "New registered laptime by PLID 7: 1:24.0\n"
                             "Searching in 6 results.\n" +
                                 noReadings(6) +
-                                "Pitboard for 7: Lap 5/10\n"
-                            "-1800 | +600\n"
-                            "P3 |    \n"
-                            "1:23.45\n"
-                            "{clear}{btn 1 |L5/10 P3        |}{btn 2 |^2-1.80^9/^1+0.60   |}{btn 3 |1:23.45 ^1      |}");
+                                board(7, "5/10", "1:23.45 ^1", "-1800 | +600\nP3 |    \n1:23.45", "L5/10 P3", "^2-1.80^9/^1+0.60"));
 }
 
 // The board of lap 5 against the one of lap 4: colours only for the same player, gap colours only at an
@@ -99,10 +94,7 @@ TEST(RaceBoard, MandatoryStopShowsPitOverTheLastThreeLapsUntilMade) {
                               lap(7, 83000, n * 83000, n, 0, c.stops);
         const std::string marker = std::string(c.bottom).substr(std::string(c.bottom).size() - 3);
         EXPECT_EQ(play(script), "New registered laptime by PLID 7: 1:23.0\nSearching in 1 results.\n" + noReadings(n) +
-                                    "Pitboard for 7: Lap " +
-                                    std::to_string(n - 1) + "/10\n-0 | +0\nP1 | " + marker + "\n1:23.0\n{clear}{btn 1 |" +
-                                    padded("L" + std::to_string(n - 1) + "/10 P1", 16) +
-                                    "|}{btn 2 |-0.00^9/+0.00       |}{btn 3 |" + padded(c.bottom, 16) + "|}")
+                                    board(7, std::to_string(n - 1) + "/10", c.bottom, "-0 | +0\nP1 | " + marker + "\n1:23.0"))
             << n << " " << c.bottom;
     }
 }
@@ -120,9 +112,8 @@ TEST(RaceBoard, AdviceOnTheLastTwoLapLinesAndGapsFromOneHundredSeconds) {
               "-100000 | +120000\nP2 |    \n1:23.45\n{clear}{btn 1 |L8/10 P2        |}{btn 2 |-100^9/+120        \\0|}"
               "{btn 3 |1:23.45 ^1      |}Sending advice:LAST LAP\n{btn 4 |LAST LAP\\0\\0\\0\\0|}"
               "New registered laptime by PLID 7: 1:23.0\nSearching in 1 results.\nIndex 2 laps ago = 1 but last lap = 0\n" +
-                  noReadings(10) + "Pitboard for 7: Lap 9/10\n"
-              "-0 | +0\nP1 |    \n1:23.0\n{clear}{btn 1 |L9/10 P^21      |}{btn 2 |-0.00^9/+0.00       |}"
-              "{btn 3 |1:23.00 ^1      |}Sending advice:FINISHED\n{btn 4 |FINISHED\\0\\0\\0\\0|}");
+                  noReadings(10) + board(7, "9/10", "1:23.00 ^1", "-0 | +0\nP1 |    \n1:23.0", "L9/10 P^21") +
+              "Sending advice:FINISHED\n{btn 4 |FINISHED\\0\\0\\0\\0|}");
 }
 
 // A board shown at OutGauge time 100000 with a time-out of 15 s goes with the first datagram after 115000;

@@ -180,13 +180,10 @@ TEST(Plan, BoardAndAmountTyped) {
 TEST(Plan, AFullTankIsTypedAsTheHighestSetting) {
     Program program;
     raceUpTo(program, Stints::Full, 40, 6);
-    EXPECT_EQ(feed(sixteenthLine(7), program),
-              lapLine(3) + "Searching in 1 results.\nFuel in 4: 0.6875. Fuel one lap later: 0.625\n"
-              "Player has approx 56.25% fuel and consumes 6.25% per lap.\nPlan: window open now, until lap 16.\n"
-              "Setting fuel to 100%\n{press 100}13600 bytes sent.\n"
-              "Set Advice: SET 100% FPitboard for 3: Lap 6/40\n-0 | +0\nP1 |    \n1:0.0\n{clear}{btn 1 |L6/40 P1        |}"
-              "{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}Sending advice:SET 100% F\n"
-              "{btn 4 |SET 100% F\\0\\0|}Fuel for 3: (pLaps+6->fuel[0] = 0.5625\n");
+    const std::string console = feed(sixteenthLine(7), program);
+    EXPECT_NE(console.find("Plan: window open now, until lap 16.\nSetting fuel to 100%\n{press 100}13600 bytes sent.\n"),
+              std::string::npos) << console;
+    EXPECT_NE(console.find("Sending advice:SET 100% F\n{btn 4 |SET 100% F\\0\\0|}"), std::string::npos) << console;
 }
 
 // Sixteen laps on a sixteenth of the tank a lap and a reserve of half a lap: the fuel to the flag, not the

@@ -63,9 +63,7 @@ TEST(RaceFormats, LongLapRace) {
     EXPECT_EQ(feed(lap(1, 60000, 299 * 60000, 299), program),
               "New registered laptime by PLID 1: 1:0.0\nSearching in 1 results.\n"
               "Fuel in 296: 0. Fuel one lap later: 0\n" + fuelLines +
-              "Pitboard for 1: Lap 298/300\n-0 | +0\nP1 |    \n1:0.0\n"
-              "{clear}{btn 1 |L298/300 P1     |}{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}"
-              "Sending advice:LAST LAP\n{btn 4 |LAST LAP\\0\\0\\0\\0|}");
+              board(1, "298/300", "1:00.00 ^1") + "Sending advice:LAST LAP\n{btn 4 |LAST LAP\\0\\0\\0\\0|}");
     EXPECT_NE(feed(lap(1, 60000, 300 * 60000, 300), program).find("Sending advice:FINISHED\n"), std::string::npos);
     EXPECT_EQ(feed(lap(1, 60000, 301 * 60000, 301), program),
               "New registered laptime by PLID 1: 1:0.0\nMemory allocation error!\n"
@@ -122,10 +120,8 @@ TEST(RaceFormats, LapsToGoFromTheLeader) {
 TEST(RaceFormats, TheRaceKeepsTheLengthItStartedWith) {
     const auto boardOfLapFive = [](const std::string& total) {
         return "New registered laptime by PLID 1: 1:0.0\nSearching in 1 results.\n"
-               "Fuel in 3: 0.5. Fuel one lap later: 0.5\nPlayer has approx 50% fuel and consumes 0% per lap.\n"
-               "Pitboard for 1: Lap 5/" + total + "\n-0 | +0\nP1 |    \n1:0.0\n{clear}{btn 1 |" +
-               padded("L5/" + total + " P1", 16) + "|}{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00 ^1      |}"
-               "Fuel for 1: (pLaps+5->fuel[0] = 0.5\n";
+               "Fuel in 3: 0.5. Fuel one lap later: 0.5\nPlayer has approx 50% fuel and consumes 0% per lap.\n" +
+               board(1, "5/" + total, "1:00.00 ^1") + "Fuel for 1: (pLaps+5->fuel[0] = 0.5\n";
     };
     const std::string ended = "New registered laptime by PLID 1: 1:0.0\nMemory allocation error!\n"
                               "More laps than allocated! Ending tracking! Clearing buttons!\n{clear}";

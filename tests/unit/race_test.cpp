@@ -89,14 +89,12 @@ TEST(LapStore, LimitsOfABlockAndOfTheRace) {
                                  lap(99, 60000, 60200, 1) + lap(9, 60000, 1, 0) + lap(0, 60000, 60300, 1) +
                                  lap(7, 61000, 121100, 2),
          lapLine(99) + kMemoryError + lapLine(9) + kMemoryError + lapLine(0) + kMemoryError + lapLine(7, "1:1.0") +
-             "Searching in 64 results.\nPitboard for 7: Lap 1/5\n-72 | +0\nP64 |    \n1:0.0\n"
-             "{clear}{btn 1 |L1/5 P64        |}{btn 2 |-0.07^9/+0.00       |}{btn 3 |1:00.00         |}"},
+             "Searching in 64 results.\n" + board(7, "1/5", "1:00.00", "-72 | +0\nP64 |    \n1:0.0", "L1/5 P64", "-0.07^9/+0.00")},
         // The viewed player's 65th record is refused, and his board of the lap before still shown.
         {"board of a refused record", race(5, 7) + lap(7, 60000, 60000, 1) + crowd(10, 64, 2) + mark() +
                                           lap(7, 61000, 121000, 2),
          lapLine(7, "1:1.0") + kMemoryError +
-             "Searching in 1 results.\nPitboard for 7: Lap 1/5\n-0 | +0\nP1 |    \n1:0.0\n"
-             "{clear}{btn 1 |L1/5 P1         |}{btn 2 |-0.00^9/+0.00       |}{btn 3 |1:00.00         |}"},
+             "Searching in 1 results.\n" + board(7, "1/5", "1:00.00")},
         {"the last lap fills the last block; one more ends tracking, even the viewed player's",
          race(2, 7) + lap(3, 60000, 60000, 1) + mark() + lap(3, 60000, 120000, 2) + lap(7, 60000, 180000, 3) +
              lap(7, 60000, 240000, 2) + res(7, 60000, 1, 0),
@@ -108,8 +106,7 @@ TEST(LapStore, LimitsOfABlockAndOfTheRace) {
         {"a repeated record", race(5, 7) + lap(8, 60000, 60000, 1) + lap(8, 60000, 60000, 1) +
                                   lap(7, 60000, 60100, 1) + mark() + lap(7, 61000, 121100, 2),
          lapLine(7, "1:1.0") +
-             "Searching in 2 results.\nPitboard for 7: Lap 1/5\n-100 | +0\nP2 |    \n1:0.0\n"
-             "{clear}{btn 1 |L1/5 P2         |}{btn 2 |-0.10^9/+0.00       |}{btn 3 |1:00.00         |}"},
+             "Searching in 2 results.\n" + board(7, "1/5", "1:00.00", "-100 | +0\nP2 |    \n1:0.0", "L1/5 P2", "-0.10^9/+0.00")},
         {"nobody viewed: a lap of PLID 0 gets no board",
          race(5, 0) + lap(3, 60000, 60000, 1) + mark() + lap(0, 60000, 120000, 2), lapLine(0) + kMemoryError},
         {"a lap line that comes again is refused and gives no second board",
