@@ -69,14 +69,6 @@ const RaceRow kRaces[] = {
                     screen.lines[3] == "SET " + std::to_string(run.amounts.back()) + "% F";
          }));
      }},
-    // The pit instructions screen open at the line where the program must type: with the guard the amount
-    // waits until it closes, and the stop takes it; no key lands astray.
-    {"busy_driver", "<Pit guard=\"1\"/>", " version=\"8\"", kToday, [](const ModelRun& run, const std::string& out) {
-         EXPECT_NE(out.find("\nPit fuel held: a screen is open\n"), std::string::npos);
-         EXPECT_NE(out.find("\nPit stop: adding "), std::string::npos);
-         EXPECT_EQ(run.model.strayPresses() + run.model.blockedPresses() + run.model.boxChanges(), 0);
-         run.expectTheLoopClosed();
-     }},
     // The hour-long race joined ten minutes in, the link lost at twenty-five minutes for a minute and a
     // half: the program joins, goes on with the same race, sets the amount the car stops with, and at the
     // end, waiting for the game, stops at SIGTERM with exit code 0.
