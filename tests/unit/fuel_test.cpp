@@ -259,17 +259,10 @@ TEST(PitGuard, ANewerAmountReplacesTheHeldOne) {
     again.replace(again.find("1:00.00 PIT     "), 16, "1:00.00 ^1PIT   ");  // PIT again, unchanged: red
     const Script script = lineAfterReadings(16, 20, 0.375f, 0.25f, cim(0, 4)) + gauge(16, 0.15625f) +
                           lap(3, 60000, 17 * 60000, 17) + cim(0, 0);
-    EXPECT_EQ(play(script, guarded()),
-              "New registered laptime by PLID 3: 1:0.0\nSearching in 1 results.\n"
-              "Fuel in 13: 0.375. Fuel one lap later: 0.25\n"
-              "Player has approx 12.5% fuel and consumes 12.5% per lap.\n"
-              "Player will run out of fuel! 12.5% < 50%\n" +
-                  held("a screen is open", 51) + loneBoard(16, 20, 51) +
-                  "Fuel for 3: (pLaps+15->fuel[0] = 0.15625\n" + kLapLine +
-                  "Fuel in 14: 0.25. Fuel one lap later: 0.15625\n"
-                  "Player has approx 6.25% fuel and consumes 9.375% per lap.\n"
-                  "Player will run out of fuel! 6.25% < 28.125%\n" +
-                  held("a screen is open", 29) + again + released(29));
+    const std::string out = play(script, guarded());
+    EXPECT_NE(out.find(held("a screen is open", 51) + loneBoard(16, 20, 51)), std::string::npos) << out;
+    EXPECT_NE(out.find(held("a screen is open", 29) + again + released(29)), std::string::npos) << out;
+    EXPECT_EQ(out.find("Setting fuel"), out.rfind("Setting fuel")) << out;
 }
 
 // The IS_TINY packets the game sends of its own, other than the keep-alive, get no answer with or without

@@ -63,16 +63,12 @@ TEST(Join, ALappedViewedCarIsPlacedFromTheFirstWholeLap) {
     const Script script = kJoinedLapped + mark() + lap(7, 60000, 300000, 5) + gauge(1, 0.75f) + lap(8, 60000, 360500, 7) + nlp({{8, 8}, {7, 6}}) +
                           lap(7, 60000, 360000, 6) + gauge(2, 0.625f) + lap(7, 60000, 420000, 7) + gauge(3, 0.5f) +
                           lap(8, 60000, 420500, 8) + lap(7, 60000, 480000, 8);
-    EXPECT_EQ(play(script, joining()),
-              lapLine(7) + "Fuel for 7: (pLaps+4->fuel[0] = 0.75\n" + lapLine(8) + lapLine(7) +
-                  "Searching in 1 results.\n" + partialBoard("5/20", "         ") + "Fuel for 7: (pLaps+5->fuel[0] = 0.625\n" + lapLine(7) +
-                  "Searching in 1 results.\nFuel in 4: 0.75. Fuel one lap later: 0.625\n"
-                  "Player has approx 50% fuel and consumes 12.5% per lap.\n" +
-                  partialBoard("6/20", " ^1      ") + "Fuel for 7: (pLaps+6->fuel[1] = 0.5\n" + lapLine(8) +
-                  lapLine(7) +
-                  "Searching in 2 results.\nIndex 2 laps ago = 0 but last lap = 1\nFuel in 5: 0.625. Fuel one lap later: 0.5\n"
-                  "Player has approx 37.5% fuel and consumes 12.5% per lap.\n" +
-                  board(7, "7/20", "1:00.00 ^1", "-59500 | +0\nP2 |    \n1:0.0", "L7/20 P2", "-59.5^9/+0.00"));
+    const std::string out = play(script, joining());
+    EXPECT_EQ(out.find("Pitboard"), out.find(partialBoard("5/20", "         "))) << out;  // none before
+    EXPECT_NE(out.find("Fuel in 4: 0.75. Fuel one lap later: 0.625\nPlayer has approx 50% fuel and consumes 12.5% per lap.\n" +
+                       partialBoard("6/20", " ^1      ")), std::string::npos) << out;
+    EXPECT_NE(out.find(board(7, "7/20", "1:00.00 ^1", "-59500 | +0\nP2 |    \n1:0.0", "L7/20 P2", "-59.5^9/+0.00")),
+              std::string::npos) << out;
 }
 
 // A race of an hour joined at its 31st lap: the laps to go come from the elapsed time at once.
