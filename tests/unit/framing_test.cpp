@@ -22,7 +22,8 @@ const std::string kFrames = "whole 4, whole 20, drop 40, drop 4, drop 4, drop 4,
 
 // Feeds the stream in pieces of these lengths (the rest in one last piece) and cuts every packet as
 // soon as it is complete, as the link does; lists what each cut was.
-std::string cut(const std::string& stream, const std::vector<std::size_t>& pieces, const Program& program = Program{}) {
+std::string cut(const std::string& stream, const std::vector<std::size_t>& pieces) {
+    const Program program;
     std::string frames, received;
     std::size_t at = 0;
     for (std::size_t piece = 0; at < stream.size(); ++piece) {
@@ -50,17 +51,4 @@ TEST(Framing, HoweverTheBytesArrive) {
     EXPECT_EQ(cut(kStream, {}), kFrames);
     for (std::size_t offset = 1; offset < kStream.size(); ++offset) EXPECT_EQ(cut(kStream, {offset}), kFrames) << offset;
     EXPECT_EQ(cut(kStream, std::vector<std::size_t>(kStream.size(), 1)), kFrames);
-}
-
-// The guard's packets are handled, at their own sizes, only with the guard on: without it an IS_PIT whose
-// Size says 8 is 8 bytes long, as before.
-TEST(Framing, TheGuardsPacketsOnlyWithTheGuard) {
-    const std::string stream = bytes({8, 26, 0, 3}) + std::string(4, '\0') +   // IS_PIT, Size 8
-                               bytes({12, 27, 0, 3}) + std::string(8, '\0') +  // IS_PSF
-                               bytes({8, 28, 0, 3, 0, 0, 0, 0}) +              // IS_PLA
-                               bytes({8, 64, 0, 0, 0, 4, 0, 0});               // IS_CIM
-    Program guarded;
-    guarded.pitFuel.guard.on = true;
-    EXPECT_EQ(cut(stream, {}), "drop 8, drop 12, drop 8, drop 8, ");
-    EXPECT_EQ(cut(stream, {}, guarded), "whole 24, drop 4, whole 8, ");
 }
