@@ -62,7 +62,15 @@ const RaceRow kRaces[] = {
     // With version 10 every packet both ways counts its Size in fours: a batch misread would leave keys astray.
     {"fuel_critical", "", " version=\"10\"", kToday, [](const ModelRun& run, const std::string& out) {
          EXPECT_NE(out.find("\nInSim version is 10 - accepted.\n"), std::string::npos);
-         run.expectTheLoopClosed();
+         // Each batch typed whole, no key astray, and the viewed car stopped once, took the last amount and finished.
+         int presses = 0;
+         for (const int amount : run.amounts) presses += amount + 100;  // F12, 99 x left, amount - 1 x right, F12
+         EXPECT_EQ(run.session.keyPresses(), presses);
+         EXPECT_EQ(run.model.strayPresses(), 0);
+         const standin::CarReport* car = run.stoppedOnce();
+         ASSERT_TRUE(car && !run.amounts.empty());
+         EXPECT_EQ(car->stops[0].menuPercent, run.amounts.back());
+         EXPECT_DOUBLE_EQ(car->stops[0].takenPercent, run.amounts.back());
          const auto& screens = run.session.screens();
          EXPECT_TRUE(std::any_of(screens.begin(), screens.end(), [&](const auto& screen) {  // PIT and the amount
              return screen.lines.size() == 4 && screen.lines[2].substr(7, 4) == " PIT" &&

@@ -111,17 +111,6 @@ struct ModelRun : HostedRun {
         for (auto at = out.find(label); at != std::string::npos; at = out.find(label, at + 1))
             amounts.push_back(std::atoi(out.c_str() + at + label.size()));
     }
-    // Each batch typed whole, no key astray, and the viewed car stopped once, took the last amount and finished.
-    void expectTheLoopClosed() const {
-        int presses = 0;
-        for (const int amount : amounts) presses += amount + 100;  // F12, 99 x left, amount - 1 x right, F12
-        EXPECT_EQ(session.keyPresses(), presses);
-        EXPECT_EQ(model.strayPresses(), 0);
-        const standin::CarReport* car = stoppedOnce();
-        ASSERT_TRUE(car && !amounts.empty());
-        EXPECT_EQ(car->stops[0].menuPercent, amounts.back());
-        EXPECT_DOUBLE_EQ(car->stops[0].takenPercent, amounts.back());
-    }
     // The viewed PLID 1's report when it stopped once and finished with fuel left; none (and a failure) else.
     const standin::CarReport* stoppedOnce() const {
         const standin::CarReport* car = viewedCar(model);
