@@ -95,8 +95,8 @@ void host(Program& program, const IS_ISM& ism, Output&) { teamHost(program, ism)
 void connectionLeaves(Program& program, const IS_CNL& cnl, Output&) {
     if (program.faces) onRosterConnectionLeaves(program.faces->roster, cnl);
 }
-void player(Program& program, const IS_NPL& npl, Output&) {
-    onPlayer(program.pitFuel, npl);
+void player(Program& program, const IS_NPL& npl, Output& out) {
+    onPlayer(program.pitFuel, program.race, npl, out);
     if (program.faces) onRosterPlayer(program.faces->roster, npl);
 }
 void takeOver(Program& program, const IS_TOC& toc, Output& out) {
