@@ -51,6 +51,11 @@ void teamConnection(Program& program, const IS_NCN& ncn) {
 
 void teamHost(Program& program, const IS_ISM& ism) { program.teamSide.host = textOf(ism.HName, sizeof ism.HName); }
 
+void teamTakeOver(Program& program, const IS_TOC& toc) {
+    const std::optional<byte>& local = program.pitFuel.guard.localUcid;
+    if (local && toc.OldUCID == *local && toc.NewUCID != *local) program.team->withdraw();
+}
+
 void teamLapLine(Program& program, const IS_LAP& lap) {
     TeamSide& side = program.teamSide;
     if (side.waiting.empty()) return;
@@ -79,7 +84,10 @@ void teamLevelStored(Program& program, const LevelStored& stored) {
 void takeTeamReport(Program& program, const TeamReport& report, Output& out) {
     TeamSide& side = program.teamSide;
     if (report.sender == side.localUser) return;  // this program's own, back from the broker
-    if (!program.race.pLaps || !program.race.session.tracking || report.race != raceOf(program)) {
+    // Before this program is in a race of its own (waiting for the game, joining) there is nothing to compare with:
+    // the report is passed without a word, the team's next ones following once it is.
+    if (!program.race.pLaps || !program.race.session.tracking) return;
+    if (report.race != raceOf(program)) {
         program.team->ignored(report, "it is about another race", out);
         return;
     }
@@ -88,6 +96,12 @@ void takeTeamReport(Program& program, const TeamReport& report, Output& out) {
         return;
     }
     if (localKnownToDrive(program, report.plid)) return;  // this program reads the car itself
+    // Each line comes twice, as the lap and as the state the broker keeps for those who join later: once is taken.
+    if (!report.history && !report.lines.empty()) {
+        const TeamLine& line = report.lines.back();
+        if (side.shown && side.shown->lap == line.lap && side.shown->elapsed == line.elapsed) return;
+        side.shown = line;
+    }
     for (const TeamLine& line : report.lines) {
         if (storeLine(program, report.plid, line) || report.history) continue;
         if (side.waiting.size() == kMostWaiting) side.waiting.erase(side.waiting.begin());

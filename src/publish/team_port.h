@@ -14,6 +14,9 @@ public:
     // The driving member's report at a lap line and the car's history so far: queued for the broker, the latest
     // of each kept to be published again at every connect.
     virtual void share(const TeamReport& report, const TeamReport& history) = 0;
+    // The car this program shared is driven by another member now: what it shared is not published again at a
+    // connect, where it would put an old state and history over the new driver's.
+    virtual void withdraw() = 0;
     // What came from the other members since the last turn, read and vetted; the broker's going and coming back
     // and payloads that cannot be read are named on standard error.
     virtual std::vector<TeamReport> arrived(Output& out) = 0;

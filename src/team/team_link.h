@@ -31,6 +31,7 @@ public:
     bool start(Output& out);
 
     void share(const TeamReport& report, const TeamReport& history) override;
+    void withdraw() override;
     std::vector<TeamReport> arrived(Output& out) override;
     void ignored(const TeamReport& report, std::string_view why, Output& out) override;
 
