@@ -84,9 +84,9 @@ void teamLevelStored(Program& program, const LevelStored& stored) {
 void takeTeamReport(Program& program, const TeamReport& report, Output& out) {
     TeamSide& side = program.teamSide;
     if (report.sender == side.localUser) return;  // this program's own, back from the broker
-    // Before this program is in a race of its own (waiting for the game, joining) there is nothing to compare with:
-    // the report is passed without a word, the team's next ones following once it is.
-    if (!program.race.pLaps || !program.race.session.tracking) return;
+    // Before this program is in a race of its own and knows its host (waiting for the game, joining) there is
+    // nothing to compare with: the report is passed without a word, the team's next ones following once it is.
+    if (!program.race.pLaps || !program.race.session.tracking || side.host.empty()) return;
     if (report.race != raceOf(program)) {
         program.team->ignored(report, "it is about another race", out);
         return;

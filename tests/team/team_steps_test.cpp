@@ -56,17 +56,20 @@ TEST(TeamSteps, TheDriverSharesEachLineOnceItsLevelIsRead) {
     EXPECT_EQ(link.withdrawn, 1);
 }
 
-// The waiting member's program: nothing said of a report before its race is known; the team's levels stored at
-// its own game's lines, each once though it comes twice, its board never typing; at the handover its first line
-// as driver makes the call with the team's use (levels in 32nds: exact).
+// The waiting member's program: nothing said of a report before its race and host are known; the team's levels
+// stored at its own game's lines, each once though it comes twice, its board never typing; at the handover its
+// first line as driver makes the call with the team's use (levels in 32nds: exact).
 TEST(TeamSteps, TheWaitingMemberFollowsAndTakesOverWithTheTeamsUse) {
     TestLink link;
     Program program;
     program.team = &link;
     Recorder diagnostics;
-    link.coming = {{kRace, 3, "mate", {{1, 60000, 0.9f}}, {}, 0, 0, 0, 0, 0, true}};
-    onTeamTurn(program, diagnostics);  // before the race is known: passed without a word
-    feed(ism() + named(0, false, "me") + named(5, true, "mate") + npl(3, 5) + race(40, 3), program);
+    const TeamReport early{kRace, 3, "mate", {{1, 60000, 0.9f}}, {}, 0, 0, 0, 0, 0, true};
+    for (const Script& known : {named(0, false, "me") + named(5, true, "mate") + npl(3, 5) + race(40, 3), ism()}) {
+        link.coming = {early};
+        onTeamTurn(program, diagnostics);  // before the race is known, then its host: passed without a word
+        feed(known, program);
+    }
     std::string out;
     for (int n = 1; n <= 29; ++n) {
         out = feed(lap(3, 60000, 60000u * n, n), program);
