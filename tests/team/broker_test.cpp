@@ -81,7 +81,7 @@ TEST(TeamBroker, TwoMembersShareTheCarThroughTheBroker) {
     };
     ModelRun alice("team_endurance", broker.team("alice", "alice-pw") + "<Race long=\"1\" join=\"1\"/><Pit guard=\"1\"/>",
                    {.simulator = standin::Simulator::Current, .connectAtMs = 1800000, .mateHost = &bob.host},
-                   " version=\"8\" reconnect=\"1\"", atLine);
+                   " version=\"8\"", atLine);
     EXPECT_EQ(bob.program.wait(kWaitMs), 0);
     EXPECT_GT(handover, 32);
     const std::string errors = alice.program.errors(), at = "localhost port " + std::to_string(broker.port);
