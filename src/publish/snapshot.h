@@ -27,6 +27,8 @@ struct RaceSnapshot {
         std::optional<float> fuelPercent, usePercent;  // the level at the line, the use a lap
         std::optional<unsigned> lapsToGo;
         std::optional<std::string> advice;  // the board's advice line
+        std::optional<std::string> driver;  // the user name of the connection that drives it
+        std::optional<std::string> source;  // of the level: "outgauge", or "team:" and the member who sent it
     };
     struct Plan {
         unsigned stops = 0;
@@ -53,6 +55,18 @@ struct RaceSnapshot {
         std::optional<std::uint32_t> gapMs;  // behind the first car at the same line
         bool inPit = false;
     };
+    struct Team {                         // with the team link
+        std::string name;
+        bool connected = false;           // to the broker
+        struct Stint {
+            unsigned from = 0, to = 0;    // the first and last lap driven
+        };
+        struct Member {
+            std::string user;
+            std::vector<Stint> stints;
+        };
+        std::vector<Member> members;      // in the order of their first stint
+    };
     struct Link {
         bool connected = false;
         unsigned version = 0;             // the InSim version accepted; 0: none yet
@@ -66,6 +80,7 @@ struct RaceSnapshot {
     std::vector<FuelPoint> fuelByLap;
     std::vector<Standing> standings;
     Link link;
+    std::optional<Team> team;
     // The race log's text so far, in pieces that never change once published; nothing without a log.
     std::shared_ptr<const TextPieces> raceLog;
 };

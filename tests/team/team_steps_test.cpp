@@ -22,6 +22,9 @@ struct TestLink final : TeamPort {
     }
     std::vector<TeamReport> arrived(Output&) override { return std::exchange(coming, {}); }
     void ignored(const TeamReport& report, std::string_view why, Output& out) override { diagnose(out, report.sender, ": ", why); }
+    const std::string& name() const override { return team; }
+    bool connected() const override { return true; }
+    std::string team = "blue";
 };
 
 // The host's name, and a connection with its user name.
@@ -56,7 +59,9 @@ TEST(TeamSteps, TheDriverSharesEachLineOnceItsLevelIsRead) {
 // at the handover its first line as driver makes the call with the team's use (levels in 32nds: exact).
 TEST(TeamSteps, TheWaitingMemberFollowsAndTakesOverWithTheTeamsUse) {
     TestLink link;
-    Program program;
+    Config config;
+    config.web.on = true;
+    Program program(config);
     program.team = &link;
     Recorder diagnostics;
     feed(ism() + named(0, false, "me") + named(5, true, "mate") + npl(3, 5) + race(40, 3), program);
@@ -71,6 +76,12 @@ TEST(TeamSteps, TheWaitingMemberFollowsAndTakesOverWithTheTeamsUse) {
     EXPECT_NE(out.find("Player has approx 9.375% fuel and consumes 3.125% per lap.\n"), std::string::npos) << out;
     EXPECT_NE(out.find("{btn 4 |TEAM 58%"), std::string::npos) << out;
     EXPECT_EQ(out.find("Setting fuel"), std::string::npos) << out;
+    // The page: the team's level of the car's latest line, who sent it, who drives.
+    const RaceSnapshot page = takeSnapshot(program);
+    EXPECT_EQ(page.car->fuelPercent, 9.375f);
+    EXPECT_EQ(page.car->source, "team:mate");
+    EXPECT_EQ(page.car->driver, "mate");
+    EXPECT_EQ(page.team->members.size(), 1u);
     link.coming = {TeamReport{{"Night", "", 41}, 3, "mate", {}, {}, 0, 0, 0, 0, 0, true},
                    TeamReport{kRace, 4, "mate", {}, {}, 0, 0, 0, 0, 0, true}};
     feed(toc(3, 5, 0), program);
@@ -79,4 +90,10 @@ TEST(TeamSteps, TheWaitingMemberFollowsAndTakesOverWithTheTeamsUse) {
     out = feed(lap(3, 60000, 60000u * 30, 30), program);
     EXPECT_NE(out.find("Player has approx 6.25% fuel and consumes 3.125% per lap.\n"), std::string::npos) << out;
     EXPECT_NE(out.find("Setting fuel to"), std::string::npos) << out;
+    const RaceSnapshot::Team team = *takeSnapshot(program).team;
+    ASSERT_EQ(team.members.size(), 2u);
+    EXPECT_EQ(team.members[0].user + " " + std::to_string(team.members[0].stints[0].from) + "-" +
+                  std::to_string(team.members[0].stints[0].to) + ", " + team.members[1].user + " " +
+                  std::to_string(team.members[1].stints[0].from),
+              "mate 1-29, me 30");
 }
