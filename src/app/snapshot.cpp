@@ -39,9 +39,33 @@ std::optional<RaceSnapshot::Race> raceOf(const Tracker& race) {
     return out;
 }
 
+// In qualifying, each car with a best lap, the fastest first.
+std::vector<RaceSnapshot::Standing> qualifyingStandings(const QualifyingStore& store, const Roster& roster) {
+    std::vector<const IS_RES*> results;
+    for (const IS_RES& result : store.results) {
+        if (result.BTime != 0) results.push_back(&result);
+    }
+    std::stable_sort(results.begin(), results.end(), [](const IS_RES* a, const IS_RES* b) { return a->BTime < b->BTime; });
+    std::vector<RaceSnapshot::Standing> out;
+    for (const IS_RES* result : results) {
+        RaceSnapshot::Standing car;
+        car.place = static_cast<unsigned>(out.size() + 1);
+        car.plid = result->PLID;
+        car.name = playerName(roster, result->PLID);
+        if (!car.name && result->PName[0] != '\0') car.name = gameTextAsUtf8(result->PName);
+        car.lapsDone = result->LapsDone;
+        car.bestLapMs = result->BTime;
+        car.gapMs = result->BTime - results.front()->BTime;
+        car.inPit = roster.players[result->PLID].inPitLane;
+        out.push_back(std::move(car));
+    }
+    return out;
+}
+
 // Each car at its latest line, the cars of later laps first, then in order of arrival.
 std::vector<RaceSnapshot::Standing> standingsOf(const Tracker& race, const Roster& roster, unsigned leaderLaps) {
     std::vector<RaceSnapshot::Standing> out;
+    if (!race.pLaps && race.qualifying && race.session.tracking) return qualifyingStandings(*race.qualifying, roster);
     if (!race.pLaps || leaderLaps == 0) return out;
     std::unordered_set<unsigned> seen;
     const std::size_t last = leaderLaps - 1;

@@ -51,8 +51,9 @@ struct RaceSnapshot {
         unsigned plid = 0;
         std::optional<std::string> name;  // UTF-8
         unsigned lapsDone = 0;
-        std::uint32_t lastLapMs = 0;
-        std::optional<std::uint32_t> gapMs;  // behind the first car at the same line
+        std::optional<std::uint32_t> lastLapMs;  // a race's
+        std::optional<std::uint32_t> bestLapMs;  // qualifying's
+        std::optional<std::uint32_t> gapMs;  // behind the first car at the same line; in qualifying, its best behind the first's
         bool inPit = false;
     };
     struct Team {                         // with the team link

@@ -89,7 +89,8 @@ std::string snapshotJson(const RaceSnapshot& snapshot) {
                              {"plid", car.plid},
                              {"name", valueOr(car.name)},
                              {"lapsDone", car.lapsDone},
-                             {"lastLapMs", car.lastLapMs},
+                             {"lastLapMs", valueOr(car.lastLapMs)},
+                             {"bestLapMs", valueOr(car.bestLapMs)},
                              {"gapMs", valueOr(car.gapMs)},
                              {"inPit", car.inPit}});
     }

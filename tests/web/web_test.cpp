@@ -66,7 +66,19 @@ TEST(WebSnapshot, TheRaceAsThePageReadsIt) {
               R"({"lap":4,"percent":50.0}],"link":{"insim":"lost","version":null},)"
               R"("plan":{"amounts":[26],"savingUse":null,"stops":1,"windowFrom":5,"windowTo":8},)"
               R"("race":{"kind":"laps","laps":10,"leaderLaps":4,"minutes":null},)"
-              R"("standings":[{"gapMs":0,"inPit":false,"lapsDone":4,"lastLapMs":60000,"name":)" + name + ","
-              R"("place":1,"plid":3},{"gapMs":4000,"inPit":true,"lapsDone":4,"lastLapMs":61000,"name":null,)"
+              R"("standings":[{"bestLapMs":null,"gapMs":0,"inPit":false,"lapsDone":4,"lastLapMs":60000,"name":)" + name + ","
+              R"("place":1,"plid":3},{"bestLapMs":null,"gapMs":4000,"inPit":true,"lapsDone":4,"lastLapMs":61000,"name":null,)"
               R"("place":2,"plid":5}],"stops":[{"askedPercent":null,"lap":0,"neededPercent":null,"tookPercent":40}],"team":null})");
+}
+
+// Qualifying: each car with a best lap, the fastest first, behind its best.
+TEST(WebSnapshot, QualifyingStandingsByBestLap) {
+    Config config;
+    config.web.on = true;
+    Program program(config);
+    feed(qualifying(3) + res(3, 61000, 4, 1) + res(5, 60500, 3, 0), program);
+    const std::string json = snapshotJson(takeSnapshot(program));
+    EXPECT_EQ(json.substr(json.find("\"standings\":") + 12, json.find(",\"stops\"") - json.find("\"standings\":") - 12),
+              R"([{"bestLapMs":60500,"gapMs":0,"inPit":false,"lapsDone":3,"lastLapMs":null,"name":null,"place":1,"plid":5},)"
+              R"({"bestLapMs":61000,"gapMs":500,"inPit":false,"lapsDone":4,"lastLapMs":null,"name":null,"place":2,"plid":3}])");
 }
