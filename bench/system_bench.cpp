@@ -264,21 +264,14 @@ LongRaceResult longRace(const Options& options) {
     return result;
 }
 
-// The board latency with the race log on against the same without it: two programs fed the same race,
-// each viewed lap line timed on both in turn (which goes first alternates), so that a load that comes
-// and goes weighs on both alike. With the log on, every line writes its row (the viewed car's at its
-// next line, as no OutGauge reading comes): one write and one flush.
-struct LogSamples {
-    std::vector<double> on, off;
-};
-
-LogSamples logLatency(const Options& options, int races) {
-    bench::ProgramUnderTest off(options.program);
-    bench::ProgramUnderTest on(options.program, "", "  <Log dir=\"logs\"/>\n");
+// Plays `races` races of the bench's shape to two programs alike: every packet goes to both, and each viewed
+// lap line from lap 2 on is handed to `line` (with whether its board carries an advice) to time as it will,
+// once both have handled what came before it.
+template <class Line>
+void playViewedLines(bench::ProgramUnderTest& off, bench::ProgramUnderTest& on, int races, Line line) {
     bench::RaceShape shape;
     shape.splitsPerLap = 0;
     const std::vector<bench::RaceEvent> events = bench::raceEvents(shape);
-    LogSamples samples;
     const auto both = [&](const std::vector<std::uint8_t>& bytes) {
         for (bench::ProgramUnderTest* program : {&off, &on}) {
             bench::sendAll(program->insim(), bytes.data(), bytes.size());
@@ -296,15 +289,30 @@ LogSamples logLatency(const Options& options, int races) {
             }
             both(pending);
             pending.clear();
-            const bool advice = event.lapsDone >= kRaceLaps - 1;
-            const IS_LAP lap = bench::lapPacket(event);
-            const bool offFirst = samples.off.size() % 2 == 0;
-            if (offFirst) samples.off.push_back(timedLapLine(off, lap, 0, advice));
-            samples.on.push_back(timedLapLine(on, lap, 0, advice));
-            if (!offFirst) samples.off.push_back(timedLapLine(off, lap, 0, advice));
+            line(event, bench::lapPacket(event), event.lapsDone >= kRaceLaps - 1);
         }
     }
     both(pending);
+}
+
+// The board latency with the race log on against the same without it: two programs fed the same race,
+// each viewed lap line timed on both in turn (which goes first alternates), so that a load that comes
+// and goes weighs on both alike. With the log on, every line writes its row (the viewed car's at its
+// next line, as no OutGauge reading comes): one write and one flush.
+struct LogSamples {
+    std::vector<double> on, off;
+};
+
+LogSamples logLatency(const Options& options, int races) {
+    bench::ProgramUnderTest off(options.program);
+    bench::ProgramUnderTest on(options.program, "", "  <Log dir=\"logs\"/>\n");
+    LogSamples samples;
+    playViewedLines(off, on, races, [&](const bench::RaceEvent&, const IS_LAP& lap, bool advice) {
+        const bool offFirst = samples.off.size() % 2 == 0;
+        if (offFirst) samples.off.push_back(timedLapLine(off, lap, 0, advice));
+        samples.on.push_back(timedLapLine(on, lap, 0, advice));
+        if (!offFirst) samples.off.push_back(timedLapLine(off, lap, 0, advice));
+    });
     off.stop();
     on.stop();
     return samples;
@@ -332,45 +340,22 @@ PageResult pageRun(const Options& options, int races, int clients) {
         if (!streams.back()->nextEvent(kEventWaitMs)) bench::fail("a stream of the page sent nothing");
     }
     standin::OutGaugeSender gauge(on.outGaugePort());
-    bench::RaceShape shape;
-    shape.splitsPerLap = 0;
-    const std::vector<bench::RaceEvent> events = bench::raceEvents(shape);
     PageResult result;
     std::uint32_t clock = 1000;
-    const auto both = [&](const std::vector<std::uint8_t>& bytes) {
-        for (bench::ProgramUnderTest* program : {&off, &on}) {
-            bench::sendAll(program->insim(), bytes.data(), bytes.size());
-            bench::barrier(program->insim());
-        }
-    };
-    std::vector<std::uint8_t> pending;
-    bench::appendBytes(pending, standin::makeSta(shape.viewedPlid, kRace, kRaceLaps));
-    for (int race = 0; race < races; ++race) {
-        bench::appendBytes(pending, standin::makeRst(kRaceLaps, 0));
-        for (const bench::RaceEvent& event : events) {
-            if (!(event.isLap && event.plid == shape.viewedPlid && event.lapsDone >= 2)) {
-                bench::appendPacket(pending, event);
-                continue;
-            }
-            both(pending);
-            pending.clear();
-            for (auto& stream : streams) {
-                while (stream->nextEvent(0)) {
-                }
-            }
-            const bool advice = event.lapsDone >= kRaceLaps - 1;
-            const IS_LAP lap = bench::lapPacket(event);
-            result.off.push_back(timedLapLine(off, lap, 0, advice));
-            gauge.sendPacket(standin::makeOutGauge(clock += 100, 1.0f - 0.005f * event.lapsDone, shape.viewedPlid));
-            const auto start = Clock::now();
-            result.on.push_back(timedLapLine(on, lap, 0, advice));
-            for (auto& stream : streams) {
-                if (!stream->nextEvent(kEventWaitMs)) bench::fail("a lap line's event did not come");
-                result.event.push_back(bench::microsBetween(start, Clock::now()) / 1000.0);
+    playViewedLines(off, on, races, [&](const bench::RaceEvent& event, const IS_LAP& lap, bool advice) {
+        for (auto& stream : streams) {
+            while (stream->nextEvent(0)) {
             }
         }
-    }
-    both(pending);
+        result.off.push_back(timedLapLine(off, lap, 0, advice));
+        gauge.sendPacket(standin::makeOutGauge(clock += 100, 1.0f - 0.005f * event.lapsDone, event.plid));
+        const auto start = Clock::now();
+        result.on.push_back(timedLapLine(on, lap, 0, advice));
+        for (auto& stream : streams) {
+            if (!stream->nextEvent(kEventWaitMs)) bench::fail("a lap line's event did not come");
+            result.event.push_back(bench::microsBetween(start, Clock::now()) / 1000.0);
+        }
+    });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const bench::CpuTime onBefore = bench::readCpu(on.pid()), offBefore = bench::readCpu(off.pid());
     const auto begin = Clock::now();
