@@ -18,9 +18,9 @@ TeamRace raceOf(const Program& program) {
     return {program.teamSide.host, textOf(started.Track, sizeof started.Track), started.RaceLaps};
 }
 
-// Stores the line's level in the slot of the car's record with the same lap and elapsed time; false when this
-// game has no such record (yet).
-bool storeLine(Program& program, std::uint8_t plid, const TeamLine& line) {
+// Stores the line's level in the slot of the car's record with the same lap and elapsed time, and hands it to
+// the page; false when this game has no such record (yet).
+bool storeLine(Program& program, std::uint8_t plid, const TeamLine& line, const std::string& sender) {
     if (!program.race.pLaps || line.lap == 0) return false;
     RaceLapStore& store = *program.race.pLaps;
     LapBlock* block = store.block(line.lap - 1u);
@@ -29,6 +29,7 @@ bool storeLine(Program& program, std::uint8_t plid, const TeamLine& line) {
     if (!slot || block->laps[*slot].ETime != line.elapsed) return false;
     block->fuel[*slot] = line.fuel;  // the link's reading wins over this game's own for a car it does not drive
     if (line.fuel == 0.0f) store.noteReadAsZero(line.lap - 1u, *slot);
+    if (program.faces) facesTeamLevel(program, plid, line.lap, line.fuel, sender);
     return true;
 }
 
@@ -59,7 +60,7 @@ void teamTakeOver(Program& program, const IS_TOC& toc) {
 void teamLapLine(Program& program, const IS_LAP& lap) {
     TeamSide& side = program.teamSide;
     if (side.waiting.empty()) return;
-    std::erase_if(side.waiting, [&](const TeamLine& line) { return storeLine(program, lap.PLID, line); });
+    std::erase_if(side.waiting, [&](const TeamSide::Waiting& w) { return storeLine(program, lap.PLID, w.line, w.sender); });
 }
 
 void teamLevelStored(Program& program, const LevelStored& stored) {
@@ -103,9 +104,9 @@ void takeTeamReport(Program& program, const TeamReport& report, Output& out) {
         side.shown = line;
     }
     for (const TeamLine& line : report.lines) {
-        if (storeLine(program, report.plid, line) || report.history) continue;
+        if (storeLine(program, report.plid, line, report.sender) || report.history) continue;
         if (side.waiting.size() == kMostWaiting) side.waiting.erase(side.waiting.begin());
-        side.waiting.push_back(line);
+        side.waiting.push_back({line, report.sender});
     }
     if (report.history || report.lines.empty()) return;
     side.teamAmount = report.amount;

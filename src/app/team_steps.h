@@ -21,7 +21,11 @@ struct TeamSide {                    // with <Team>: what the link's reports nee
     std::optional<float> use;
     float lapsToGo = 0.0f;
     unsigned stops = 0, windowFrom = 0, windowTo = 0, amount = 0;
-    std::vector<TeamLine> waiting;   // lines of the team car that came before its own game's IS_LAP
+    struct Waiting {
+        TeamLine line;
+        std::string sender;
+    };
+    std::vector<Waiting> waiting;    // lines of the team car that came before its own game's IS_LAP
     unsigned teamAmount = 0;         // the amount the driving member's program typed or held, for the board
     std::optional<TeamLine> shown;   // the latest line taken from another member
 };

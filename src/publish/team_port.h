@@ -2,6 +2,7 @@
 // taken at each turn. The link behind it lives beside the loop, on a library's thread of its own.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -22,4 +23,7 @@ public:
     virtual std::vector<TeamReport> arrived(Output& out) = 0;
     // A report the loop cannot take (another race or car): named on standard error once for its sender.
     virtual void ignored(const TeamReport& report, std::string_view why, Output& out) = 0;
+    // The team's name, and whether the broker was reached as of the last turn, for the page.
+    virtual const std::string& name() const = 0;
+    virtual bool connected() const = 0;
 };

@@ -34,6 +34,8 @@ public:
     void withdraw() override;
     std::vector<TeamReport> arrived(Output& out) override;
     void ignored(const TeamReport& report, std::string_view why, Output& out) override;
+    const std::string& name() const override { return settings_.name; }
+    bool connected() const override { return connected_; }
 
 private:
     struct Event {  // what a callback hands to the loop: a copy, nothing it points to

@@ -24,6 +24,9 @@ struct TestLink final : TeamPort {
     void withdraw() override { ++withdrawn; }
     std::vector<TeamReport> arrived(Output&) override { return std::exchange(coming, {}); }
     void ignored(const TeamReport& report, std::string_view why, Output& out) override { diagnose(out, report.sender, ": ", why); }
+    const std::string& name() const override { return team; }
+    bool connected() const override { return true; }
+    std::string team = "blue";
 };
 
 // The host's name, and a connection with its user name.
@@ -61,7 +64,9 @@ TEST(TeamSteps, TheDriverSharesEachLineOnceItsLevelIsRead) {
 // first line as driver makes the call with the team's use (levels in 32nds: exact).
 TEST(TeamSteps, TheWaitingMemberFollowsAndTakesOverWithTheTeamsUse) {
     TestLink link;
-    Program program;
+    Config config;
+    config.web.on = true;
+    Program program(config);
     program.team = &link;
     Recorder diagnostics;
     const TeamReport early{kRace, 3, "mate", {{1, 60000, 0.9f}}, {}, 0, 0, 0, 0, 0, true};
@@ -86,6 +91,12 @@ TEST(TeamSteps, TheWaitingMemberFollowsAndTakesOverWithTheTeamsUse) {
         "Team: mate's car at lap 28: 12.5% fuel, 3.125% per lap, 4 laps of fuel, 1 stops, the next from lap 30 to 31.\n"
         "Team: mate's car at lap 29: 9.375% fuel, 3.125% per lap, 3 laps of fuel, 1 stops, the next from lap 30 to 31.\n"))
         << diagnostics.text;
+    // The page: the team's level of the car's latest line, who sent it, who drives.
+    const RaceSnapshot page = takeSnapshot(program);
+    EXPECT_EQ(page.car->fuelPercent, 9.375f);
+    EXPECT_EQ(page.car->source, "team:mate");
+    EXPECT_EQ(page.car->driver, "mate");
+    EXPECT_EQ(page.team->members.size(), 1u);
     link.coming = {TeamReport{{"Night", "", 41}, 3, "mate", {}, {}, 0, 0, 0, 0, 0, true},
                    TeamReport{kRace, 4, "mate", {}, {}, 0, 0, 0, 0, 0, true}};
     feed(toc(3, 5, 0), program);
@@ -94,4 +105,10 @@ TEST(TeamSteps, TheWaitingMemberFollowsAndTakesOverWithTheTeamsUse) {
     out = feed(lap(3, 60000, 60000u * 30, 30), program);
     EXPECT_NE(out.find("Player has approx 6.25% fuel and consumes 3.125% per lap.\n"), std::string::npos) << out;
     EXPECT_NE(out.find("Setting fuel to"), std::string::npos) << out;
+    const RaceSnapshot::Team team = *takeSnapshot(program).team;
+    ASSERT_EQ(team.members.size(), 2u);
+    EXPECT_EQ(team.members[0].user + " " + std::to_string(team.members[0].stints[0].from) + "-" +
+                  std::to_string(team.members[0].stints[0].to) + ", " + team.members[1].user + " " +
+                  std::to_string(team.members[1].stints[0].from),
+              "mate 1-29, me 30");
 }
