@@ -102,6 +102,7 @@ void player(Program& program, const IS_NPL& npl, Output& out) {
 void takeOver(Program& program, const IS_TOC& toc, Output& out) {
     // The team link reads who drives from the guard's record too.
     if (program.pitFuel.guard.on || program.team) onTakeOver(program.pitFuel, program.race, toc, out);
+    if (program.team) teamTakeOver(program, toc);
     if (program.faces) onRosterTakeOver(program.faces->roster, toc);
 }
 void playerLeaves(Program& program, const IS_PLL& pll, Output&) {
