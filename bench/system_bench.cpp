@@ -1,6 +1,6 @@
 // Whole-process benchmarks of the real program against its floors, all in one run: lap line to pitboard
 // latency, race throughput, peak memory over 20 races, idle CPU, and CPU while waiting for the simulator.
-// Usage: bench_system PROGRAM FLOOR [latency|board|press|log|page|throughput|long|idle|waiting] > rows.tsv
+// Usage: bench_system PROGRAM FLOOR [latency|board|press|log|page|team|throughput|long|idle|waiting] > rows.tsv
 // (one tab-separated row per figure; without a choice, all of them).
 #include <algorithm>
 #include <atomic>
@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -264,23 +265,16 @@ LongRaceResult longRace(const Options& options) {
     return result;
 }
 
-// The board latency with the race log on against the same without it: two programs fed the same race,
-// each viewed lap line timed on both in turn (which goes first alternates), so that a load that comes
-// and goes weighs on both alike. With the log on, every line writes its row (the viewed car's at its
-// next line, as no OutGauge reading comes): one write and one flush.
-struct LogSamples {
-    std::vector<double> on, off;
-};
-
-LogSamples logLatency(const Options& options, int races) {
-    bench::ProgramUnderTest off(options.program);
-    bench::ProgramUnderTest on(options.program, "", "  <Log dir=\"logs\"/>\n");
+// Plays `races` races of the bench's shape to programs alike: every packet goes to each, and each viewed lap
+// line from lap 2 on is handed to `line` (with whether its board carries an advice) to time as it will, once
+// all have handled what came before it.
+template <class Line>
+void playViewedLines(const std::vector<bench::ProgramUnderTest*>& programs, int races, Line line) {
     bench::RaceShape shape;
     shape.splitsPerLap = 0;
     const std::vector<bench::RaceEvent> events = bench::raceEvents(shape);
-    LogSamples samples;
     const auto both = [&](const std::vector<std::uint8_t>& bytes) {
-        for (bench::ProgramUnderTest* program : {&off, &on}) {
+        for (bench::ProgramUnderTest* program : programs) {
             bench::sendAll(program->insim(), bytes.data(), bytes.size());
             bench::barrier(program->insim());
         }
@@ -296,15 +290,30 @@ LogSamples logLatency(const Options& options, int races) {
             }
             both(pending);
             pending.clear();
-            const bool advice = event.lapsDone >= kRaceLaps - 1;
-            const IS_LAP lap = bench::lapPacket(event);
-            const bool offFirst = samples.off.size() % 2 == 0;
-            if (offFirst) samples.off.push_back(timedLapLine(off, lap, 0, advice));
-            samples.on.push_back(timedLapLine(on, lap, 0, advice));
-            if (!offFirst) samples.off.push_back(timedLapLine(off, lap, 0, advice));
+            line(event, bench::lapPacket(event), event.lapsDone >= kRaceLaps - 1);
         }
     }
     both(pending);
+}
+
+// The board latency with the race log on against the same without it: two programs fed the same race,
+// each viewed lap line timed on both in turn (which goes first alternates), so that a load that comes
+// and goes weighs on both alike. With the log on, every line writes its row (the viewed car's at its
+// next line, as no OutGauge reading comes): one write and one flush.
+struct LogSamples {
+    std::vector<double> on, off;
+};
+
+LogSamples logLatency(const Options& options, int races) {
+    bench::ProgramUnderTest off(options.program);
+    bench::ProgramUnderTest on(options.program, "", "  <Log dir=\"logs\"/>\n");
+    LogSamples samples;
+    playViewedLines({&off, &on}, races, [&](const bench::RaceEvent&, const IS_LAP& lap, bool advice) {
+        const bool offFirst = samples.off.size() % 2 == 0;
+        if (offFirst) samples.off.push_back(timedLapLine(off, lap, 0, advice));
+        samples.on.push_back(timedLapLine(on, lap, 0, advice));
+        if (!offFirst) samples.off.push_back(timedLapLine(off, lap, 0, advice));
+    });
     off.stop();
     on.stop();
     return samples;
@@ -332,45 +341,22 @@ PageResult pageRun(const Options& options, int races, int clients) {
         if (!streams.back()->nextEvent(kEventWaitMs)) bench::fail("a stream of the page sent nothing");
     }
     standin::OutGaugeSender gauge(on.outGaugePort());
-    bench::RaceShape shape;
-    shape.splitsPerLap = 0;
-    const std::vector<bench::RaceEvent> events = bench::raceEvents(shape);
     PageResult result;
     std::uint32_t clock = 1000;
-    const auto both = [&](const std::vector<std::uint8_t>& bytes) {
-        for (bench::ProgramUnderTest* program : {&off, &on}) {
-            bench::sendAll(program->insim(), bytes.data(), bytes.size());
-            bench::barrier(program->insim());
-        }
-    };
-    std::vector<std::uint8_t> pending;
-    bench::appendBytes(pending, standin::makeSta(shape.viewedPlid, kRace, kRaceLaps));
-    for (int race = 0; race < races; ++race) {
-        bench::appendBytes(pending, standin::makeRst(kRaceLaps, 0));
-        for (const bench::RaceEvent& event : events) {
-            if (!(event.isLap && event.plid == shape.viewedPlid && event.lapsDone >= 2)) {
-                bench::appendPacket(pending, event);
-                continue;
-            }
-            both(pending);
-            pending.clear();
-            for (auto& stream : streams) {
-                while (stream->nextEvent(0)) {
-                }
-            }
-            const bool advice = event.lapsDone >= kRaceLaps - 1;
-            const IS_LAP lap = bench::lapPacket(event);
-            result.off.push_back(timedLapLine(off, lap, 0, advice));
-            gauge.sendPacket(standin::makeOutGauge(clock += 100, 1.0f - 0.005f * event.lapsDone, shape.viewedPlid));
-            const auto start = Clock::now();
-            result.on.push_back(timedLapLine(on, lap, 0, advice));
-            for (auto& stream : streams) {
-                if (!stream->nextEvent(kEventWaitMs)) bench::fail("a lap line's event did not come");
-                result.event.push_back(bench::microsBetween(start, Clock::now()) / 1000.0);
+    playViewedLines({&off, &on}, races, [&](const bench::RaceEvent& event, const IS_LAP& lap, bool advice) {
+        for (auto& stream : streams) {
+            while (stream->nextEvent(0)) {
             }
         }
-    }
-    both(pending);
+        result.off.push_back(timedLapLine(off, lap, 0, advice));
+        gauge.sendPacket(standin::makeOutGauge(clock += 100, 1.0f - 0.005f * event.lapsDone, event.plid));
+        const auto start = Clock::now();
+        result.on.push_back(timedLapLine(on, lap, 0, advice));
+        for (auto& stream : streams) {
+            if (!stream->nextEvent(kEventWaitMs)) bench::fail("a lap line's event did not come");
+            result.event.push_back(bench::microsBetween(start, Clock::now()) / 1000.0);
+        }
+    });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const bench::CpuTime onBefore = bench::readCpu(on.pid()), offBefore = bench::readCpu(off.pid());
     const auto begin = Clock::now();
@@ -384,6 +370,125 @@ PageResult pageRun(const Options& options, int races, int clients) {
     off.stop();
     on.stop();
     return result;
+}
+
+// The team link: the driving member's program with <Team> against one without, fed the same race, each
+// viewed lap line to its board on both, the first race with the broker up and the second with it gone; and
+// a waiting member's program with <Team> and the page, fed the same race with the other member named as
+// the car's driver: from the driver's line to the event of its page that carries that line's level. The
+// bytes the driver's program sent the broker, a lap, from the kernel's count of its connection (ss).
+struct TeamResult {
+    std::vector<double> up, gone, offUp, offGone;  // us
+    std::vector<double> page;                       // ms
+    double bytesPerLap = 0;
+};
+
+// Bytes sent so far on the connection of process `pid` to local port `port`; 0 when there is none.
+double bytesSentTo(pid_t pid, std::uint16_t port) {
+    const std::string command = "ss -tinpH '( dport = :" + std::to_string(port) + " )' 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    if (!pipe) return 0;
+    std::string text;
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe.get())) > 0;) text.append(chunk, got);
+    const std::size_t owner = text.find("pid=" + std::to_string(pid) + ",");
+    const std::size_t sent = owner == std::string::npos ? owner : text.find("bytes_sent:", owner);
+    return sent == std::string::npos ? 0 : std::stod(text.substr(sent + 11));
+}
+
+// IS_NCN and IS_NPL as the game sends them: the member's connections and the car the first one drives.
+std::vector<std::uint8_t> teamMembers(bool localDrives, std::uint8_t plid) {
+    std::vector<std::uint8_t> bytes;
+    for (const std::uint8_t ucid : {1, 2}) {
+        IS_NCN ncn{};
+        ncn.Size = sizeof ncn;
+        ncn.Type = ISP_NCN;
+        ncn.UCID = ucid;
+        std::strcpy(ncn.UName, ucid == 1 ? "driver" : "mate");
+        const bool local = (ucid == 1) == localDrives;
+        ncn.Flags = local ? 0 : NCN_REMOTE;
+        bench::appendBytes(bytes, ncn);
+    }
+    IS_NPL npl{};
+    npl.Size = sizeof npl;
+    npl.Type = ISP_NPL;
+    npl.PLID = plid;
+    npl.UCID = 1;
+    bench::appendBytes(bytes, npl);
+    return bytes;
+}
+
+TeamResult teamRun(const Options& options) {
+    const std::uint16_t brokerPort = standin::freePort(false), webPort = standin::freePort(false);
+    standin::ProgramRunner broker("/usr/sbin/mosquitto");
+    if (!broker.start(std::nullopt, {"-p", std::to_string(brokerPort)}) || !broker.waitForErrors("running", 5000)) {
+        bench::fail("the broker did not start: " + broker.errors());
+    }
+    const std::string team = "  <Team name=\"bench\" broker=\"127.0.0.1\" port=\"" + std::to_string(brokerPort) + "\"/>\n";
+    bench::ProgramUnderTest off(options.program);
+    bench::ProgramUnderTest on(options.program, "", team);
+    bench::ProgramUnderTest mate(options.program, "", team + "  <Web port=\"" + std::to_string(webPort) + "\"/>\n");
+    const std::uint8_t viewed = bench::RaceShape{}.viewedPlid;
+    for (auto [program, drives] : {std::pair{&on, true}, std::pair{&mate, false}}) {
+        const std::vector<std::uint8_t> members = teamMembers(drives, viewed);
+        bench::sendAll(program->insim(), members.data(), members.size());
+        bench::barrier(program->insim());
+    }
+    standin::HttpConnection stream(webPort);
+    stream.send("GET /events HTTP/1.1\r\n\r\n");
+    if (!stream.nextEvent(kEventWaitMs)) bench::fail("the waiting member's page sent nothing");
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // both links connect on their own threads
+    standin::OutGaugeSender gauge(on.outGaugePort());
+    TeamResult result;
+    std::uint32_t clock = 1000;
+    double bytesBefore = 0;
+    int race = 0, lines = 0;
+    playViewedLines({&off, &on, &mate}, 2, [&](const bench::RaceEvent& event, const IS_LAP& lap, bool advice) {
+        if (event.lapsDone == 2 && race++ == 1) {
+            result.bytesPerLap = (bytesSentTo(on.pid(), brokerPort) - bytesBefore) / lines;
+            broker.kill();  // the second race: the broker gone
+        }
+        if (race == 1 && event.lapsDone == 2) bytesBefore = bytesSentTo(on.pid(), brokerPort);
+        const bool up = race == 1;
+        (up ? result.offUp : result.offGone).push_back(timedLapLine(off, lap, 0, advice));
+        timedLapLine(mate, lap, 0, advice);  // the member's own game sends the line too
+        while (stream.nextEvent(0)) {
+        }
+        gauge.sendPacket(standin::makeOutGauge(clock += 100, 1.0f - 0.005f * event.lapsDone, event.plid));
+        const auto start = Clock::now();
+        (up ? result.up : result.gone).push_back(timedLapLine(on, lap, 0, advice));
+        if (!up) return;
+        ++lines;
+        const std::string level = "{\"lap\":" + std::to_string(event.lapsDone) + ",\"percent\":";
+        for (;;) {
+            const std::optional<std::string> json = stream.nextEvent(kEventWaitMs);
+            if (!json) bench::fail("the driver's level did not reach the waiting member's page");
+            if (json->find(level) == std::string::npos) continue;
+            result.page.push_back(bench::microsBetween(start, Clock::now()) / 1000.0);
+            break;
+        }
+    });
+    off.stop();
+    on.stop();
+    mate.stop();
+    return result;
+}
+
+void teamRows(const Options& options) {
+    const TeamResult run = teamRun(options);
+    for (const bool up : {true, false}) {
+        const std::vector<double>& on = up ? run.up : run.gone;
+        const std::vector<double>& off = up ? run.offUp : run.offGone;
+        const double on99 = bench::percentile(on, 0.99), off99 = bench::percentile(off, 0.99);
+        row(std::string("7 lap line -> board, team link on, broker ") + (up ? "up" : "gone") + ", p99 us", fixed(on99, 1),
+            fixed(off99, 1) + " link off", fixed(on99 / off99, 2), "<= 1.1x link off", verdict(on99 <= 1.1 * off99));
+    }
+    const double p50 = bench::percentile(run.page, 0.50), p99 = bench::percentile(run.page, 0.99);
+    row("7 driver's lap line -> level on the waiting member's page, p50 / p99 ms", fixed(p50, 2) + " / " + fixed(p99, 2),
+        "-", "-", "<= 1000", verdict(p99 <= 1000));
+    row("7 bytes sent to the broker a lap, mean of a 99-lap race", fixed(run.bytesPerLap, 0), "-", "-", "-", "-");
+    note("7 team link", std::to_string(run.up.size() + run.gone.size()) + " lap lines of 2 races of 64 cars; a local "
+         "mosquitto, killed after the first race; the waiting member's program fed the same race");
 }
 
 void pageRows(const Options& options) {
@@ -668,7 +773,7 @@ IdleResult waitingCost(const Options& options) {
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: bench_system PROGRAM FLOOR [latency|board|press|log|page|throughput|long|idle|waiting]\n");
+        std::fprintf(stderr, "usage: bench_system PROGRAM FLOOR [latency|board|press|log|page|team|throughput|long|idle|waiting]\n");
         return 2;
     }
     // The children start in directories of their own: their paths must not depend on ours.
@@ -687,6 +792,7 @@ int main(int argc, char** argv) {
     }
 
     if (only.empty() || only == "page") pageRows(options);
+    if (only.empty() || only == "team") teamRows(options);
     if (only.empty() || only == "latency" || only == "log") {
         const LogSamples samples = logLatency(options, 26);
         const double on50 = bench::percentile(samples.on, 0.50), off50 = bench::percentile(samples.off, 0.50);

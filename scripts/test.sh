@@ -37,12 +37,12 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 scripts/build.sh build-sanitize -DSTINTKEEPER_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 (cd build-sanitize && ctest --output-on-failure -j 2)
 
-# The page's threads beside the loop under ThreadSanitizer: the program and the tests of the page
-# (labelled web and browser), any report a failure.
+# The threads beside the loop under ThreadSanitizer: the program with the tests of the page (labelled web and
+# browser) and of the team link's network thread against a real broker (broker), any report a failure.
 export TSAN_OPTIONS="halt_on_error=1"
 cmake -S . -B build-thread -DSTINTKEEPER_WERROR=ON -DSTINTKEEPER_THREAD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build build-thread -j "$(nproc)" --target stintkeeper lfs-standin web_tests
-(cd build-thread && ctest --output-on-failure -j 2 -L 'web|browser')
+cmake --build build-thread -j "$(nproc)" --target stintkeeper lfs-standin web_tests team_tests
+(cd build-thread && ctest --output-on-failure -j 2 -L 'web|browser|broker')
 
 # About 20 seconds of fuzzing in all: a smoke run, the long runs are scripts/fuzz.sh's.
 scripts/fuzz.sh 7

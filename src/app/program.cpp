@@ -95,13 +95,14 @@ void host(Program& program, const IS_ISM& ism, Output&) { teamHost(program, ism)
 void connectionLeaves(Program& program, const IS_CNL& cnl, Output&) {
     if (program.faces) onRosterConnectionLeaves(program.faces->roster, cnl);
 }
-void player(Program& program, const IS_NPL& npl, Output&) {
-    onPlayer(program.pitFuel, npl);
+void player(Program& program, const IS_NPL& npl, Output& out) {
+    onPlayer(program.pitFuel, program.race, npl, out);
     if (program.faces) onRosterPlayer(program.faces->roster, npl);
 }
 void takeOver(Program& program, const IS_TOC& toc, Output& out) {
     // The team link reads who drives from the guard's record too.
     if (program.pitFuel.guard.on || program.team) onTakeOver(program.pitFuel, program.race, toc, out);
+    if (program.team) teamTakeOver(program, toc);
     if (program.faces) onRosterTakeOver(program.faces->roster, toc);
 }
 void playerLeaves(Program& program, const IS_PLL& pll, Output&) {

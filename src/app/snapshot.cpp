@@ -39,9 +39,33 @@ std::optional<RaceSnapshot::Race> raceOf(const Tracker& race) {
     return out;
 }
 
+// In qualifying, each car with a best lap, the fastest first.
+std::vector<RaceSnapshot::Standing> qualifyingStandings(const QualifyingStore& store, const Roster& roster) {
+    std::vector<const IS_RES*> results;
+    for (const IS_RES& result : store.results) {
+        if (result.BTime != 0) results.push_back(&result);
+    }
+    std::stable_sort(results.begin(), results.end(), [](const IS_RES* a, const IS_RES* b) { return a->BTime < b->BTime; });
+    std::vector<RaceSnapshot::Standing> out;
+    for (const IS_RES* result : results) {
+        RaceSnapshot::Standing car;
+        car.place = static_cast<unsigned>(out.size() + 1);
+        car.plid = result->PLID;
+        car.name = playerName(roster, result->PLID);
+        if (!car.name && result->PName[0] != '\0') car.name = gameTextAsUtf8(result->PName);
+        car.lapsDone = result->LapsDone;
+        car.bestLapMs = result->BTime;
+        car.gapMs = result->BTime - results.front()->BTime;
+        car.inPit = roster.players[result->PLID].inPitLane;
+        out.push_back(std::move(car));
+    }
+    return out;
+}
+
 // Each car at its latest line, the cars of later laps first, then in order of arrival.
 std::vector<RaceSnapshot::Standing> standingsOf(const Tracker& race, const Roster& roster, unsigned leaderLaps) {
     std::vector<RaceSnapshot::Standing> out;
+    if (!race.pLaps && race.qualifying && race.session.tracking) return qualifyingStandings(*race.qualifying, roster);
     if (!race.pLaps || leaderLaps == 0) return out;
     std::unordered_set<unsigned> seen;
     const std::size_t last = leaderLaps - 1;
@@ -100,6 +124,13 @@ RaceSnapshot::Car carOf(const Program& program, const Faces::Line& line) {
     }
     if (outcome.call.estimated) car.usePercent = outcome.call.use * 100.0f;
     car.advice = program.race.boardLines[3];
+    if (!faces.fuelByLap.empty() && faces.fuelPlid == car.plid && faces.fuelByLap.back().lap == car.lap) {
+        const bool team = faces.teamLevel && faces.teamLevel->lap == car.lap;
+        car.source = team ? "team:" + faces.teamLevel->sender : "outgauge";
+    }
+    const Roster::Player& player = faces.roster.players[car.plid];
+    const Roster::Connection& driver = faces.roster.connections[player.ucid];
+    if (player.known && driver.known) car.driver = driver.userName;
     return car;
 }
 
@@ -114,6 +145,30 @@ std::optional<RaceSnapshot::Plan> planOf(const Program& program, const StintPlan
     if (plan.windowTo != 0) out.windowTo = plan.windowTo;
     if (plan.savingUse != 0.0f) out.savingUse = plan.savingUse * 100.0f;
     return out;
+}
+
+std::optional<RaceSnapshot::Team> teamOf(const Program& program) {
+    if (program.team == nullptr) return std::nullopt;
+    RaceSnapshot::Team team{program.team->name(), program.team->connected(), {}};
+    for (const Faces::Stint& stint : program.faces->stints) {
+        auto member = std::find_if(team.members.begin(), team.members.end(),
+                                   [&](const RaceSnapshot::Team::Member& m) { return m.user == stint.driver; });
+        if (member == team.members.end()) member = team.members.insert(member, {stint.driver, {}});
+        member->stints.push_back({stint.from, stint.to});
+    }
+    return team;
+}
+
+// The viewed car's line: its driver's stint goes on, or another's begins.
+void noteStint(Faces& faces, const IS_LAP& lap) {
+    const Roster::Player& player = faces.roster.players[lap.PLID];
+    const Roster::Connection& driver = faces.roster.connections[player.ucid];
+    if (!player.known || !driver.known) return;
+    if (!faces.stints.empty() && faces.stints.back().driver == driver.userName) {
+        faces.stints.back().to = std::max<unsigned>(faces.stints.back().to, lap.LapsDone);
+    } else {
+        faces.stints.push_back({driver.userName, lap.LapsDone, lap.LapsDone});
+    }
 }
 
 std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
@@ -133,6 +188,7 @@ RaceSnapshot takeSnapshot(Program& program) {
     snapshot.fuelByLap = faces.fuelByLap;
     snapshot.standings = standingsOf(program.race, faces.roster, snapshot.race ? snapshot.race->leaderLaps : 0);
     snapshot.link = {faces.linkUp, program.race.session.insimVersion};
+    snapshot.team = teamOf(program);
     if (program.log) snapshot.raceLog = program.log->copy();
     return snapshot;
 }
@@ -147,6 +203,7 @@ void facesLapLine(Program& program, const IS_LAP& lap, const LapLineOutcome& out
     if (!outcome.viewed) return;
     if (faces.due) publishSnapshot(program);  // the line before never got its level
     faces.line = Faces::Line{lap, outcome, program.race.previousBoard};
+    noteStint(faces, lap);
     if (outcome.call.runsShort) faces.need = outcome.call.need;
     faces.due = now() + Faces::kLevelWait;
 }
@@ -159,6 +216,23 @@ void facesLevelStored(Program& program, const LevelStored& stored) {
     if (faces.due && faces.line && faces.line->lap.PLID == stored.plid && faces.line->lap.LapsDone == stored.lap) {
         publishSnapshot(program);
     }
+}
+
+void facesTeamLevel(Program& program, std::uint8_t plid, unsigned lap, float level, const std::string& sender) {
+    Faces& faces = *program.faces;
+    if (plid != faces.fuelPlid) faces.fuelByLap.clear();
+    faces.fuelPlid = plid;
+    const RaceSnapshot::FuelPoint point{lap, level * 100.0f};
+    auto at = std::lower_bound(faces.fuelByLap.begin(), faces.fuelByLap.end(), lap,
+                               [](const RaceSnapshot::FuelPoint& p, unsigned l) { return p.lap < l; });
+    if (at != faces.fuelByLap.end() && at->lap == lap) {
+        *at = point;
+    } else {
+        faces.fuelByLap.insert(at, point);
+    }
+    if (!faces.teamLevel || faces.teamLevel->lap <= lap) faces.teamLevel = Faces::TeamLevel{lap, sender};
+    // The car's latest line has its level now, however late the team's report came.
+    if (faces.line && faces.line->lap.PLID == plid && faces.line->lap.LapsDone == lap) publishSnapshot(program);
 }
 
 void facesPitStop(Program& program, const IS_PIT& pit) {
@@ -185,6 +259,8 @@ void facesSessionBegun(Program& program) {
     faces.stops.clear();
     faces.fuelByLap.clear();
     faces.need.reset();
+    faces.teamLevel.reset();
+    faces.stints.clear();
     publishSnapshot(program);
 }
 

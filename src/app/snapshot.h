@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/race_log.h"
@@ -34,11 +35,23 @@ struct Faces {
     std::vector<RaceSnapshot::FuelPoint> fuelByLap;  // of the car of `fuelPlid`, this session
     std::uint8_t fuelPlid = 0;
     std::optional<float> need;       // the fuel call's need at the last line that typed an amount
+    struct TeamLevel {               // the latest level of the car that the team link gave, and its sender
+        unsigned lap = 0;
+        std::string sender;
+    };
+    std::optional<TeamLevel> teamLevel;
+    struct Stint {                   // the viewed car's drivers, by their connection's user name, this session
+        std::string driver;
+        unsigned from = 0, to = 0;
+    };
+    std::vector<Stint> stints;
 };
 
 // The steps of the loop that publish, each after what it does for the game.
 void facesLapLine(Program& program, const IS_LAP& lap, const LapLineOutcome& outcome);  // the viewed car's: waits
 void facesLevelStored(Program& program, const LevelStored& stored);  // the line's level: published
+// A level of the car from the team link, stored in the lap store's slot of the line: in place of any other.
+void facesTeamLevel(Program& program, std::uint8_t plid, unsigned lap, float level, const std::string& sender);
 void facesPitStop(Program& program, const IS_PIT& pit);
 void facesPitEvent(Program& program);       // IS_PSF, IS_PLA
 void facesSessionBegun(Program& program);   // a restart or a join: the session's own facts start anew

@@ -18,9 +18,9 @@ TeamRace raceOf(const Program& program) {
     return {program.teamSide.host, textOf(started.Track, sizeof started.Track), started.RaceLaps};
 }
 
-// Stores the line's level in the slot of the car's record with the same lap and elapsed time; false when this
-// game has no such record (yet).
-bool storeLine(Program& program, std::uint8_t plid, const TeamLine& line) {
+// Stores the line's level in the slot of the car's record with the same lap and elapsed time, and hands it to
+// the page; false when this game has no such record (yet).
+bool storeLine(Program& program, std::uint8_t plid, const TeamLine& line, const std::string& sender) {
     if (!program.race.pLaps || line.lap == 0) return false;
     RaceLapStore& store = *program.race.pLaps;
     LapBlock* block = store.block(line.lap - 1u);
@@ -29,6 +29,7 @@ bool storeLine(Program& program, std::uint8_t plid, const TeamLine& line) {
     if (!slot || block->laps[*slot].ETime != line.elapsed) return false;
     block->fuel[*slot] = line.fuel;  // the link's reading wins over this game's own for a car it does not drive
     if (line.fuel == 0.0f) store.noteReadAsZero(line.lap - 1u, *slot);
+    if (program.faces) facesTeamLevel(program, plid, line.lap, line.fuel, sender);
     return true;
 }
 
@@ -51,10 +52,15 @@ void teamConnection(Program& program, const IS_NCN& ncn) {
 
 void teamHost(Program& program, const IS_ISM& ism) { program.teamSide.host = textOf(ism.HName, sizeof ism.HName); }
 
+void teamTakeOver(Program& program, const IS_TOC& toc) {
+    const std::optional<byte>& local = program.pitFuel.guard.localUcid;
+    if (local && toc.OldUCID == *local && toc.NewUCID != *local) program.team->withdraw();
+}
+
 void teamLapLine(Program& program, const IS_LAP& lap) {
     TeamSide& side = program.teamSide;
     if (side.waiting.empty()) return;
-    std::erase_if(side.waiting, [&](const TeamLine& line) { return storeLine(program, lap.PLID, line); });
+    std::erase_if(side.waiting, [&](const TeamSide::Waiting& w) { return storeLine(program, lap.PLID, w.line, w.sender); });
 }
 
 void teamLevelStored(Program& program, const LevelStored& stored) {
@@ -79,7 +85,10 @@ void teamLevelStored(Program& program, const LevelStored& stored) {
 void takeTeamReport(Program& program, const TeamReport& report, Output& out) {
     TeamSide& side = program.teamSide;
     if (report.sender == side.localUser) return;  // this program's own, back from the broker
-    if (!program.race.pLaps || !program.race.session.tracking || report.race != raceOf(program)) {
+    // Before this program is in a race of its own and knows its host (waiting for the game, joining) there is
+    // nothing to compare with: the report is passed without a word, the team's next ones following once it is.
+    if (!program.race.pLaps || !program.race.session.tracking || side.host.empty()) return;
+    if (report.race != raceOf(program)) {
         program.team->ignored(report, "it is about another race", out);
         return;
     }
@@ -88,10 +97,16 @@ void takeTeamReport(Program& program, const TeamReport& report, Output& out) {
         return;
     }
     if (localKnownToDrive(program, report.plid)) return;  // this program reads the car itself
+    // Each line comes twice, as the lap and as the state the broker keeps for those who join later: once is taken.
+    if (!report.history && !report.lines.empty()) {
+        const TeamLine& line = report.lines.back();
+        if (side.shown && side.shown->lap == line.lap && side.shown->elapsed == line.elapsed) return;
+        side.shown = line;
+    }
     for (const TeamLine& line : report.lines) {
-        if (storeLine(program, report.plid, line) || report.history) continue;
+        if (storeLine(program, report.plid, line, report.sender) || report.history) continue;
         if (side.waiting.size() == kMostWaiting) side.waiting.erase(side.waiting.begin());
-        side.waiting.push_back(line);
+        side.waiting.push_back({line, report.sender});
     }
     if (report.history || report.lines.empty()) return;
     side.teamAmount = report.amount;

@@ -21,8 +21,13 @@ struct TeamSide {                    // with <Team>: what the link's reports nee
     std::optional<float> use;
     float lapsToGo = 0.0f;
     unsigned stops = 0, windowFrom = 0, windowTo = 0, amount = 0;
-    std::vector<TeamLine> waiting;   // lines of the team car that came before its own game's IS_LAP
+    struct Waiting {
+        TeamLine line;
+        std::string sender;
+    };
+    std::vector<Waiting> waiting;    // lines of the team car that came before its own game's IS_LAP
     unsigned teamAmount = 0;         // the amount the driving member's program typed or held, for the board
+    std::optional<TeamLine> shown;   // the latest line taken from another member
 };
 
 // The local connection is known, named, and drives the car.
@@ -34,6 +39,8 @@ bool mateDrives(const Program& program, std::uint8_t plid);
 void teamConnection(Program& program, const IS_NCN& ncn);
 void teamHost(Program& program, const IS_ISM& ism);
 
+// A car handed over: when the local connection gave it away, what this program shared is not shared again.
+void teamTakeOver(Program& program, const IS_TOC& toc);
 // A lap line registered: a line of the team car that waited for this IS_LAP is taken now.
 void teamLapLine(Program& program, const IS_LAP& lap);
 // The level of the viewed car's line read: shared when the local connection drives it.

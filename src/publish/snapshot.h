@@ -27,6 +27,8 @@ struct RaceSnapshot {
         std::optional<float> fuelPercent, usePercent;  // the level at the line, the use a lap
         std::optional<unsigned> lapsToGo;
         std::optional<std::string> advice;  // the board's advice line
+        std::optional<std::string> driver;  // the user name of the connection that drives it
+        std::optional<std::string> source;  // of the level: "outgauge", or "team:" and the member who sent it
     };
     struct Plan {
         unsigned stops = 0;
@@ -49,9 +51,22 @@ struct RaceSnapshot {
         unsigned plid = 0;
         std::optional<std::string> name;  // UTF-8
         unsigned lapsDone = 0;
-        std::uint32_t lastLapMs = 0;
-        std::optional<std::uint32_t> gapMs;  // behind the first car at the same line
+        std::optional<std::uint32_t> lastLapMs;  // a race's
+        std::optional<std::uint32_t> bestLapMs;  // qualifying's
+        std::optional<std::uint32_t> gapMs;  // behind the first car at the same line; in qualifying, its best behind the first's
         bool inPit = false;
+    };
+    struct Team {                         // with the team link
+        std::string name;
+        bool connected = false;           // to the broker
+        struct Stint {
+            unsigned from = 0, to = 0;    // the first and last lap driven
+        };
+        struct Member {
+            std::string user;
+            std::vector<Stint> stints;
+        };
+        std::vector<Member> members;      // in the order of their first stint
     };
     struct Link {
         bool connected = false;
@@ -66,6 +81,7 @@ struct RaceSnapshot {
     std::vector<FuelPoint> fuelByLap;
     std::vector<Standing> standings;
     Link link;
+    std::optional<Team> team;
     // The race log's text so far, in pieces that never change once published; nothing without a log.
     std::shared_ptr<const TextPieces> raceLog;
 };

@@ -86,6 +86,35 @@ Distance timedDistance(const RaceLapStore& store, const IS_LAP& lap, unsigned ho
     return distance;
 }
 
+// The time the leader's stops still to come before his flag will take beyond his pace. He stops again a
+// stint after his last stop, a stint being the fewest laps he has run from a stop to the next (from the
+// start before his second), and each stop costs what his stops so far cost on the mean; none is foreseen
+// before his first. A lapped car's flag comes that much later: left out, it would be fuelled a line short.
+double stopsToComeMs(const RaceLapStore& store, const IS_LAP& leader, unsigned raceLaps, double pace) {
+    unsigned lastStop = 0, stint = 0, stops = 0, later = 0;
+    double cost = 0.0;
+    const IS_LAP* record = &leader;
+    unsigned n = leader.LapsDone;
+    for (; record != nullptr && n >= 1; --n) {
+        const std::size_t slot = static_cast<std::size_t>(record - store.block(n - 1)->laps);
+        const IS_LAP* before = n >= 2 ? recordOf(store, leader.PLID, n - 1, slot) : nullptr;
+        if (record->NumStops > (before != nullptr ? before->NumStops : 0)) {
+            if (later != 0) stint = stint == 0 ? later - n : std::min(stint, later - n);
+            else lastStop = n;
+            later = n;
+            ++stops;
+            cost += std::max(0.0, record->LTime - pace);
+        }
+        record = before;
+    }
+    // The first stint, from the start, only when there is no other: a car may start with less than a full tank.
+    if (stint == 0 && n == 0) stint = later;
+    if (stops == 0 || stint == 0) return 0.0;
+    const unsigned next = std::max(lastStop + stint, leader.LapsDone + 1u);
+    const unsigned toCome = next <= raceLaps ? (raceLaps - next) / stint + 1u : 0u;
+    return toCome * cost / stops;
+}
+
 // A lap race read with long races: the race ends for every car at its first line after the winner's, so a
 // lapped car completes fewer laps than the race's. Its lines to go are counted as in a timed race, from the
 // leader's latest line, his laps left and his recent pace; the race's laps for the board as ever.
@@ -114,7 +143,8 @@ Distance lapDistance(const RaceLapStore& store, const IS_LAP& lap, unsigned race
     const double leaderPace = recentPaceMs(store, leader.PLID, leader.LapsDone, 0);
     const double ownPace = recentPaceMs(store, lap.PLID, done, own != nullptr && own->arrivals > 0 ? own->arrivals - 1u : 0);
     if (leader.PLID != lap.PLID && leaderPace > 0.0 && ownPace > 0.0 && store.block(latest)->arrivals > 0) {
-        const double finish = leader.ETime + (raceLaps - leader.LapsDone) * leaderPace;
+        const double finish = leader.ETime + (raceLaps - leader.LapsDone) * leaderPace +
+                              stopsToComeMs(store, leader, raceLaps, leaderPace);
         const double ahead = finish - lap.ETime - delayMs;
         // The leader has not finished: the car crosses its line once more at the least.
         const unsigned lines = ahead >= 0.0 ? clampLaps(std::floor(ahead / ownPace) + 1.0) : 1u;

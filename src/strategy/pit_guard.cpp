@@ -45,9 +45,11 @@ void onConnection(PitFuelState& state, const IS_NCN& packet) {
     if ((packet.Flags & NCN_REMOTE) == 0) state.guard.localUcid = packet.UCID;
 }
 
-void onPlayer(PitFuelState& state, const IS_NPL& packet) {
+void onPlayer(PitFuelState& state, const Tracker& tracker, const IS_NPL& packet, Output& out) {
     state.guard.driver[packet.PLID] = packet.UCID;
     state.guard.driverKnown.set(packet.PLID);
+    // A car that joins again with the local driver in it: what was held while another drove it is typed.
+    typeHeldPitFuel(state, tracker, out);
 }
 
 void onTakeOver(PitFuelState& state, const Tracker& tracker, const IS_TOC& packet, Output& out) {

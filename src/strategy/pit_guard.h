@@ -17,10 +17,10 @@ void onLapLineOfCar(PitFuelState& state, const IS_LAP& packet);
 void onPitStop(PitFuelState& state, const Tracker& tracker, const IS_PIT& packet, Output& out);
 
 // Who drives each car: the local connection from IS_NCN, a car's driver from IS_NPL, a driver swap from IS_TOC
-// (the local driver taking the car types a held amount at once; one handing it away drops it), a car leaving
-// the race from IS_PLL.
+// (the local driver taking the car types a held amount at once, as does an IS_NPL with him in it; one handing
+// it away drops it), a car leaving the race from IS_PLL.
 void onConnection(PitFuelState& state, const IS_NCN& packet);
-void onPlayer(PitFuelState& state, const IS_NPL& packet);
+void onPlayer(PitFuelState& state, const Tracker& tracker, const IS_NPL& packet, Output& out);
 void onTakeOver(PitFuelState& state, const Tracker& tracker, const IS_TOC& packet, Output& out);
 void onPlayerLeaves(PitFuelState& state, const IS_PLL& packet);
 

@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr unsigned kAmountMoves = 3;  // points the plan's amount moves by before it is typed again
+constexpr unsigned kAmountMoves = 3;  // points the plan's amount falls by before it is typed again
 
 }  // namespace
 
@@ -22,7 +22,9 @@ unsigned plannedAmountDue(PlanTyped& typed, const PitFuelState& state, std::uint
     const bool sameStint = typed.race == race && typed.plid == lap.PLID && typed.stint == lap.NumStops;
     const unsigned moved = std::max(amount, typed.amount) - std::min(amount, typed.amount);
     const bool standing = state.guard.held != 0 || amountSet(state, race, lap.PLID) == typed.amount;
-    if (sameStint && countSaid == typed.stops && moved < kAmountMoves && standing) return 0;
+    // A rise is typed however small: the menu left lower would stop the car short of the flag.
+    const bool rose = amount > typed.amount;
+    if (sameStint && countSaid == typed.stops && !rose && moved < kAmountMoves && standing) return 0;
     typed = {race, lap.PLID, lap.NumStops, countSaid, amount};
     return amount;
 }

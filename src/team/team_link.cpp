@@ -128,6 +128,11 @@ void TeamLink::share(const TeamReport& report, const TeamReport& history) {
     publish("history", history_, true);
 }
 
+void TeamLink::withdraw() {
+    state_.clear();
+    history_.clear();
+}
+
 void TeamLink::named(const std::string& sender, std::string_view why, Output& out) {
     if (!namedSenders_.insert(sender).second) return;
     diagnose(out, "team link: a message from ", sender.empty() ? std::string("an unknown sender") : sender,

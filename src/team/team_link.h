@@ -31,8 +31,11 @@ public:
     bool start(Output& out);
 
     void share(const TeamReport& report, const TeamReport& history) override;
+    void withdraw() override;
     std::vector<TeamReport> arrived(Output& out) override;
     void ignored(const TeamReport& report, std::string_view why, Output& out) override;
+    const std::string& name() const override { return settings_.name; }
+    bool connected() const override { return connected_; }
 
 private:
     struct Event {  // what a callback hands to the loop: a copy, nothing it points to

@@ -42,7 +42,20 @@ json carJson(const std::optional<RaceSnapshot::Car>& car) {
             {"fuelPercent", valueOr(car->fuelPercent)},
             {"usePercent", valueOr(car->usePercent)},
             {"lapsToGo", valueOr(car->lapsToGo)},
-            {"advice", valueOr(car->advice)}};
+            {"advice", valueOr(car->advice)},
+            {"driver", valueOr(car->driver)},
+            {"source", valueOr(car->source)}};
+}
+
+json teamJson(const std::optional<RaceSnapshot::Team>& team) {
+    if (!team) return nullptr;
+    json members = json::array();
+    for (const RaceSnapshot::Team::Member& member : team->members) {
+        json stints = json::array();
+        for (const RaceSnapshot::Team::Stint& stint : member.stints) stints.push_back({{"from", stint.from}, {"to", stint.to}});
+        members.push_back({{"user", member.user}, {"stints", stints}});
+    }
+    return {{"name", team->name}, {"broker", team->connected ? "connected" : "lost"}, {"members", members}};
 }
 
 json planJson(const std::optional<RaceSnapshot::Plan>& plan) {
@@ -76,7 +89,8 @@ std::string snapshotJson(const RaceSnapshot& snapshot) {
                              {"plid", car.plid},
                              {"name", valueOr(car.name)},
                              {"lapsDone", car.lapsDone},
-                             {"lastLapMs", car.lastLapMs},
+                             {"lastLapMs", valueOr(car.lastLapMs)},
+                             {"bestLapMs", valueOr(car.bestLapMs)},
                              {"gapMs", valueOr(car.gapMs)},
                              {"inPit", car.inPit}});
     }
@@ -84,6 +98,6 @@ std::string snapshotJson(const RaceSnapshot& snapshot) {
                        {"version", snapshot.link.version != 0 ? json(snapshot.link.version) : json(nullptr)}};
     const json whole = {{"race", raceJson(snapshot.race)}, {"board", board},         {"car", carJson(snapshot.car)},
                         {"plan", planJson(snapshot.plan)}, {"stops", stops},         {"fuelByLap", fuel},
-                        {"standings", standings},          {"link", link}};
+                        {"standings", standings},          {"link", link},          {"team", teamJson(snapshot.team)}};
     return whole.dump(-1, ' ', false, json::error_handler_t::replace);
 }

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -99,10 +101,12 @@ struct ModelRun : HostedRun {
     std::vector<int> amounts;  // of the program's "Setting fuel to N%" lines
 
     // `extraConfig` and `insimAttributes` as for HostedRun; `options` of the simulator played. A program
-    // that connects again is stopped by SIGTERM at the end.
+    // that connects again is stopped by SIGTERM at the end. `atLine`: called at each line of the viewed PLID 1
+    // but its last once the programs have handled it, the race waiting for it (its driver keeps the car's rule).
     ModelRun(const std::string& name, const std::string& extraConfig, standin::HostOptions options,
-             const std::string& insimAttributes)
-        : HostedRun(extraConfig, insimAttributes), model(modelOf(name)), session{host, model, console, options} {
+             const std::string& insimAttributes, std::function<void(ModelRun&)> atLine = {})
+        : HostedRun(extraConfig, insimAttributes), model(modelOf(name)), session{host, model, console, asking(options, atLine)} {
+        if (atLine) model.askDriver(1);
         EXPECT_TRUE((options.connectAtMs != 0 || session.handshake(kWaitMs)) && session.run())
             << session.error() << "\n" << program.output();
         if (insimAttributes.find("reconnect") != std::string::npos) ::kill(program.pid(), SIGTERM);
@@ -110,6 +114,13 @@ struct ModelRun : HostedRun {
         const std::string out = program.output(), label = "\nSetting fuel to ";
         for (auto at = out.find(label); at != std::string::npos; at = out.find(label, at + 1))
             amounts.push_back(std::atoi(out.c_str() + at + label.size()));
+    }
+    standin::HostOptions asking(standin::HostOptions options, std::function<void(ModelRun&)> atLine) {
+        if (atLine) options.driver = [this, atLine] {
+            atLine(*this);
+            return std::optional<bool>();
+        };
+        return options;
     }
     // The viewed PLID 1's report when it stopped once and finished with fuel left; none (and a failure) else.
     const standin::CarReport* stoppedOnce() const {

@@ -8,11 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <mosquitto.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "standin/loopback.h"
 #include "support/files.h"
@@ -71,6 +74,34 @@ struct Broker {
         ::kill(pid, SIGTERM);
         ::waitpid(pid, nullptr, 0);
         pid = -1;
+    }
+    // As member bob, through libmosquitto: publishes the payloads on the team's `topic` and waits for the broker to
+    // take them; with none, the payload the broker keeps on it (empty when none comes within 5 s).
+    std::string client(const std::string& topic, const std::vector<std::string>& payloads = {}) const {
+        struct Seen {
+            std::string payload;
+            std::size_t taken = 0;
+        } seen;
+        mosquitto_lib_init();
+        mosquitto* client = mosquitto_new(nullptr, true, &seen);
+        mosquitto_username_pw_set(client, "bob", "bob-pw");
+        mosquitto_message_callback_set(client, [](mosquitto*, void* seen, const mosquitto_message* message) {
+            static_cast<Seen*>(seen)->payload.assign(static_cast<const char*>(message->payload), message->payloadlen);
+        });
+        mosquitto_publish_callback_set(client, [](mosquitto*, void* seen, int) { ++static_cast<Seen*>(seen)->taken; });
+        const std::string full = "stintkeeper/blue/" + topic;
+        if (mosquitto_connect(client, "127.0.0.1", port, 10) == MOSQ_ERR_SUCCESS) {
+            for (const std::string& payload : payloads)
+                mosquitto_publish(client, nullptr, full.c_str(), static_cast<int>(payload.size()), payload.data(), 1, false);
+            if (payloads.empty()) mosquitto_subscribe(client, nullptr, full.c_str(), 0);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while ((payloads.empty() ? seen.payload.empty() : seen.taken < payloads.size()) && std::chrono::steady_clock::now() < deadline)
+                mosquitto_loop(client, 100, 1);
+            mosquitto_disconnect(client);
+        }
+        mosquitto_destroy(client);
+        mosquitto_lib_cleanup();
+        return seen.payload;
     }
     // A <Team> element for this broker, as member `user`.
     std::string team(const std::string& user, const std::string& password, bool tls = false) const {

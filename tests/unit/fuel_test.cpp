@@ -232,6 +232,8 @@ TEST(PitGuard, WhatHoldsReleasesAndDropsTheAmount) {
         {"a stop of nothing", {}, typed + rst(20, 0) + sta(3, 1, 20) + mark() + pit(3, 0), "Pit stop: adding 0% fuel.\n"},
         {"a team mate drives, then the car is ours", ncn(0, false) + ncn(5, true) + npl(3, 5), toc(3, 5, 0) + toc(3, 5, 0),
          kShort + held(mate, 38) + board + released(38)},
+        {"a team mate drives, then the car joins with the local driver", ncn(0, false) + ncn(5, true) + npl(3, 5),
+         npl(3, 0), kShort + held(mate, 38) + board + released(38)},
         {"ours, then taken over by the team mate", npl(3, 0) + ncn(0, false) + cim(0, 4), toc(3, 0, 5) + cim(0, 0),
          kShort + held(screen, 38) + board + "Pit fuel dropped: another driver took the car\n"},
         {"handed to the team mate before the line", ncn(0, false) + npl(3, 0) + toc(3, 0, 5), cim(0, 0),

@@ -144,7 +144,7 @@ TEST(Plan, ConsoleLines) {
 
 // A race of 30 laps on a sixteenth of the tank a lap with the guard on: one stop from lap 14 to 16. The plan's
 // 88 % goes at the line that starts lap 14, held while a screen is open, the board showing the window until
-// it is typed; then again only when it moves by 3 points or more (90 % at line 14, 85 % at line 15, held too).
+// it is typed; then again when it rises (90 % at line 14) or falls by 3 points or more (85 % at line 15, held).
 TEST(Plan, BoardAndAmountTyped) {
     Program program;
     program.pitFuel.guard.on = true;
@@ -158,8 +158,8 @@ TEST(Plan, BoardAndAmountTyped) {
         {sixteenthLine(10) + sixteenthLine(11) + sixteenthLine(12), "", "BOX 14-16"},
         {cim(0, 4) + lap(3, 60000, 60000u * 13, 13) + gauge(13, 0.1864f), "", "BOX 14-16"},  // held: F12 is open
         {cim(0, 0), "88 ", ""},
-        {lap(3, 60000, 60000u * 14, 14) + gauge(14, 0.1257f), "", "SET 88% F"},
-        {cim(0, 4) + lap(3, 60000, 60000u * 15, 15), "", "BOX 16-16"},  // 88 % in the menu, 85 % held
+        {lap(3, 60000, 60000u * 14, 14) + gauge(14, 0.1257f), "90 ", "SET 90% F"},
+        {cim(0, 4) + lap(3, 60000, 60000u * 15, 15), "", "BOX 16-16"},  // 90 % in the menu, 85 % held
         {cim(0, 0), "85 ", ""},
     };
     for (const auto& step : steps) {
@@ -171,6 +171,31 @@ TEST(Plan, BoardAndAmountTyped) {
         EXPECT_EQ(typed, step.typed) << out;
         EXPECT_EQ(advice == std::string::npos ? "" : out.substr(advice + 15, out.find('\n', advice) - advice - 15), step.advice)
             << out;
+    }
+}
+
+// After an amount of 40 % was typed at the line of a stint, with 2 stops said: a later line's amount is typed
+// again when it rises at all (a menu left lower stops the car short), falls by 3 points or more, or comes with
+// another count said.
+TEST(Plan, AnAmountTypedAgain) {
+    const struct {
+        float fuel;
+        unsigned countSaid, typed;
+    } rows[] = {
+        {0.3995f, 2, 0}, {0.4095f, 2, 41}, {0.3795f, 2, 0}, {0.3695f, 2, 37}, {0.3995f, 1, 40},
+    };
+    for (const auto& row : rows) {
+        PitFuelState state;
+        state.typed = {1, 3, 40};
+        PlanTyped typed{1, 3, 0, 2, 40};
+        StintPlan plan;
+        plan.stops = 2;
+        plan.inWindow = true;
+        plan.fuel = row.fuel;
+        IS_LAP line{};
+        line.PLID = 3;
+        EXPECT_EQ(plannedAmountDue(typed, state, 1, line, plan, row.countSaid, FuelSettings{}), row.typed)
+            << row.fuel << " " << row.countSaid;
     }
 }
 

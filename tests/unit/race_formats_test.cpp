@@ -68,10 +68,12 @@ TEST(RaceFormats, LongLapRace) {
 }
 
 // A race of one hour (or 40 laps): the leader laps in 60 s, PLID 2 in 90 s half a second behind, PLID 3 in
-// 60 s with a stop of 30 s more in its lap 5; PLID 4 in 60 s but 90 s in its laps 1 or 28 to 30.
+// 60 s with a stop of 30 s more in its lap 5; PLID 4 in 60 s but 90 s in its laps 1 or 28 to 30; the
+// leader PLID 1 in 60 s with a stop of 30 s more in his lap 15 or 25.
 TEST(RaceFormats, LapsToGoFromTheLeader) {
     const Car leader{1, 60000}, slow{2, 90000, 500}, stopping{3, 60000, 0, 5, 30000};
     const Car standingStart{4, 60000, 0, 0, 0, 1, 1}, caution{4, 60000, 0, 0, 0, 28, 30};
+    const Car stopsTwice{1, 60000, 0, 15, 30000}, stopsLate{1, 60000, 0, 25, 30000};
     const struct {
         const char* name;
         std::vector<Car> cars;
@@ -97,6 +99,10 @@ TEST(RaceFormats, LapsToGoFromTheLeader) {
         // The leader finishes a race of 40 laps at 2,400 s: the lapped car's line 27 after it is its flag.
         {"a lap race: the lapped car's last lap", {leader, slow}, 2, 2340500, 40, 1, true, false, 40},
         {"a lap race: the lapped car's flag", {leader, slow}, 2, 2430500, 40, 0, false, true, 40},
+        // The leader stopped in his lap 15 for 30 s: his next stop, a stint on in lap 30, puts his flag at
+        // 2,460 s; the lapped car's line at 1,620.5 s has 10 lines to go, not 9.
+        {"a lap race: the leader's stop to come", {stopsTwice, slow}, 2, 1620500, 40, 10, false, false, 40},
+        {"a lap race: no stop to come a stint after the leader's", {stopsLate, slow}, 2, 1620500, 40, 9, false, false, 40},
         {"a lap race without long races: the race's laps", {leader, slow}, 2, 2430500, 40, 13, false, false, 40, false},
     };
     for (const auto& c : cases) {

@@ -60,13 +60,25 @@ TEST(WebSnapshot, TheRaceAsThePageReadsIt) {
     const std::string name = "\"J\u00e9r\ufffd\ufffd\u20ac\"";  // U+FFFD for the control bytes 0x81 and 0x01
     EXPECT_EQ(snapshotJson(takeSnapshot(program)),
               R"({"board":["L3/10 P1","-0.00^9/^2+3.00","1:00.00 ^1","SET 26% F"],)"
-              R"("car":{"advice":"SET 26% F","fuelPercent":50.0,"gapAheadMs":null,"gapBehindMs":3000,"lap":4,)"
-              R"("lapsToGo":6,"lastLapMs":60000,"name":)" + name + R"(,"place":1,"plid":3,"usePercent":12.5},)"
+              R"("car":{"advice":"SET 26% F","driver":null,"fuelPercent":50.0,"gapAheadMs":null,"gapBehindMs":3000,"lap":4,)"
+              R"("lapsToGo":6,"lastLapMs":60000,"name":)" + name + R"(,"place":1,"plid":3,"source":"outgauge","usePercent":12.5},)"
               R"("fuelByLap":[{"lap":1,"percent":87.5},{"lap":2,"percent":75.0},{"lap":3,"percent":62.5},)"
               R"({"lap":4,"percent":50.0}],"link":{"insim":"lost","version":null},)"
               R"("plan":{"amounts":[26],"savingUse":null,"stops":1,"windowFrom":5,"windowTo":8},)"
               R"("race":{"kind":"laps","laps":10,"leaderLaps":4,"minutes":null},)"
-              R"("standings":[{"gapMs":0,"inPit":false,"lapsDone":4,"lastLapMs":60000,"name":)" + name + ","
-              R"("place":1,"plid":3},{"gapMs":4000,"inPit":true,"lapsDone":4,"lastLapMs":61000,"name":null,)"
-              R"("place":2,"plid":5}],"stops":[{"askedPercent":null,"lap":0,"neededPercent":null,"tookPercent":40}]})");
+              R"("standings":[{"bestLapMs":null,"gapMs":0,"inPit":false,"lapsDone":4,"lastLapMs":60000,"name":)" + name + ","
+              R"("place":1,"plid":3},{"bestLapMs":null,"gapMs":4000,"inPit":true,"lapsDone":4,"lastLapMs":61000,"name":null,)"
+              R"("place":2,"plid":5}],"stops":[{"askedPercent":null,"lap":0,"neededPercent":null,"tookPercent":40}],"team":null})");
+}
+
+// Qualifying: each car with a best lap, the fastest first, behind its best.
+TEST(WebSnapshot, QualifyingStandingsByBestLap) {
+    Config config;
+    config.web.on = true;
+    Program program(config);
+    feed(qualifying(3) + res(3, 61000, 4, 1) + res(5, 60500, 3, 0), program);
+    const std::string json = snapshotJson(takeSnapshot(program));
+    EXPECT_EQ(json.substr(json.find("\"standings\":") + 12, json.find(",\"stops\"") - json.find("\"standings\":") - 12),
+              R"([{"bestLapMs":60500,"gapMs":0,"inPit":false,"lapsDone":3,"lastLapMs":null,"name":null,"place":1,"plid":5},)"
+              R"({"bestLapMs":61000,"gapMs":500,"inPit":false,"lapsDone":4,"lastLapMs":null,"name":null,"place":2,"plid":3}])");
 }

@@ -26,18 +26,25 @@ void clearFuel200(std::vector<std::uint8_t>& bytes) {
 }  // namespace
 
 HostSession::HostSession(InSimHost& host, RaceModel& model, Console& console, HostOptions options)
-    : host_(host), model_(model), console_(console), options_(options) {}
+    : host_(host), model_(model), console_(console), options_(options) {
+    local_.host = &host_;
+    mate_.host = options_.mateHost;
+    mate_.mate = true;
+}
 
 void HostSession::say(const std::string& text) {
     if (options_.showNotices) console_.line("[" + clockText(model_.now()) + "] " + text);
 }
 
-bool HostSession::handshake(int acceptTimeoutMs) {
-    if (!host_.connected() && !host_.accept(acceptTimeoutMs)) {
-        error_ = "no program connected";
+bool HostSession::handshake(int acceptTimeoutMs) { return handshake(local_, acceptTimeoutMs); }
+
+bool HostSession::handshake(Game& game, int acceptTimeoutMs) {
+    InSimHost& host = *game.host;
+    if (!host.connected() && !host.accept(acceptTimeoutMs)) {
+        error_ = game.mate ? "no team mate's program connected" : "no program connected";
         return false;
     }
-    const HandshakeBytes sent = host_.handshake(options_.insimVersion, options_.answerTimeoutMs, options_.simulator);
+    const HandshakeBytes sent = host.handshake(options_.insimVersion, options_.answerTimeoutMs, options_.simulator);
     // A program written for version 9 or later gives its IS_ISI's size in fours as well.
     const bool inFours = options_.simulator == Simulator::Current && sent.isi.size() == sizeof(IS_ISI) &&
                          sent.isi[offsetof(IS_ISI, InSimVer)] >= 9 && sent.isi[0] == sizeof(IS_ISI) / 4;
@@ -55,43 +62,57 @@ bool HostSession::handshake(int acceptTimeoutMs) {
         return false;
     }
     const auto outGaugePort = static_cast<std::uint16_t>(sent.isi[4] | (sent.isi[5] << 8));
-    outGaugeOn_ = sent.request[1] == ISP_SMALL && sent.request[3] == SMALL_SSG;
+    game.outGaugeOn = sent.request[1] == ISP_SMALL && sent.request[3] == SMALL_SSG;
     IS_SMALL request;
     std::memcpy(&request, sent.request.data(), sizeof request);
     model_.connected(sent.answered, request.UVal, options_.outGaugeAsked);
-    outGauge_ = std::make_unique<OutGaugeSender>(outGaugePort);
-    say("Program connected; OutGauge " + std::string(outGaugeOn_ ? "goes" : "was not asked for, nothing goes") +
-        " to UDP port " + std::to_string(outGaugePort) + ".");
-    return sync();
+    game.outGauge = std::make_unique<OutGaugeSender>(outGaugePort);
+    say(std::string(game.mate ? "The team mate's program" : "Program") + " connected; OutGauge " +
+        (game.outGaugeOn ? "goes" : "was not asked for, nothing goes") + " to UDP port " + std::to_string(outGaugePort) + ".");
+    game.linked = true;
+    if (!roundTrip(game)) return false;
+    afterSync();
+    return true;
 }
 
-void HostSession::takePacket(const Packet& packet) {
+void HostSession::takePacket(const Packet& packet, const Game& game) {
     // A request of the program is answered at once, each answer with its ReqI.
     if (packet.size() == sizeof(IS_TINY) && packet[1] == ISP_TINY && packet[2] != 0) {
-        for (const Packet& answer : model_.answer(packet[3], packet[2])) host_.sendWhole(answer.data(), answer.size());
+        for (const Packet& answer : model_.answer(packet[3], packet[2], game.mate))
+            game.host->sendWhole(answer.data(), answer.size());
         return;
     }
-    if (board_.apply(packet) || packet.size() != sizeof(IS_MST) || packet[1] != ISP_MST) return;
+    // The screen shown is the local driver's: the mate's program's buttons are on his.
+    const bool button = packet.size() >= 2 && (packet[1] == ISP_BTN || packet[1] == ISP_BFN);
+    if ((game.mate ? button : board_.apply(packet)) || packet.size() != sizeof(IS_MST) || packet[1] != ISP_MST) return;
     IS_MST mst;
     std::memcpy(&mst, packet.data(), sizeof mst);
     const std::string message = asText(mst);
     const std::string_view key = pressedKey(message);
     if (key.empty()) {
-        say("The program typed: " + message);
+        say(std::string(game.mate ? "The team mate's program" : "The program") + " typed: " + message);
         return;
     }
     ++keyPresses_;
     ++pressesSinceReport_;
-    model_.pressKey(key);
+    model_.pressKey(key, game.mate);
+}
+
+// A game not linked (the local one before its program's link is taken, or the mate's that is not served) is passed.
+bool HostSession::roundTrip(Game& game) {
+    if (!game.linked) return true;
+    const auto packets = game.host->keepAliveRoundTrip(options_.answerTimeoutMs);
+    if (!packets) {
+        error_ = std::string(game.mate ? "the team mate's program" : "the program") + " did not answer a keep-alive within " +
+                 std::to_string(options_.answerTimeoutMs) + " ms";
+        return false;
+    }
+    for (const Packet& packet : *packets) takePacket(packet, game);  // anything else the simulator would not act on
+    return true;
 }
 
 bool HostSession::sync() {
-    const auto packets = host_.keepAliveRoundTrip(options_.answerTimeoutMs);
-    if (!packets) {
-        error_ = "the program did not answer a keep-alive within " + std::to_string(options_.answerTimeoutMs) + " ms";
-        return false;
-    }
-    for (const Packet& packet : *packets) takePacket(packet);  // anything else the simulator would not act on
+    if (!roundTrip(local_) || !roundTrip(mate_)) return false;
     afterSync();
     return true;
 }
@@ -142,17 +163,17 @@ void HostSession::pace(std::uint32_t simTime) {
 }
 
 bool HostSession::relink(std::uint32_t simTime) {
-    if (linked_ && options_.dropAtMs != 0 && !dropped_ && simTime >= options_.dropAtMs) {
+    if (local_.linked && options_.dropAtMs != 0 && !dropped_ && simTime >= options_.dropAtMs) {
         host_.closeClient();
-        linked_ = false;
+        local_.linked = false;
         dropped_ = true;
         say("The link is dropped; the game goes on.");
     }
     const std::uint32_t backAt = dropped_ ? options_.dropAtMs + options_.downMs : options_.connectAtMs;
-    if (linked_ || simTime < backAt) return true;
+    if (local_.linked || simTime < backAt) return true;
     say(dropped_ ? "A new link is taken." : "The program's link is taken, the session running.");
     if (!handshake(options_.reconnectTimeoutMs)) return false;
-    linked_ = true;
+    local_.linked = true;
     // Real time goes on from here: what was skipped is not waited for.
     wallStart_ = std::chrono::steady_clock::now() -
                  std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -162,11 +183,12 @@ bool HostSession::relink(std::uint32_t simTime) {
 
 bool HostSession::run() {
     wallStart_ = std::chrono::steady_clock::now();
-    linked_ = options_.connectAtMs == 0;  // else the handshake waits for its time
+    local_.linked = options_.connectAtMs == 0;  // else the handshake waits for its time
+    if (mate_.host != nullptr && !handshake(mate_, options_.reconnectTimeoutMs)) return false;
     bool unsynced = false;  // InSim packets sent since the last keep-alive round trip
     while (auto event = model_.next()) {
         if (!relink(event->time)) return false;
-        if (!linked_) {  // nothing reaches the program; the person watching still sees the race
+        if (!local_.linked && !mate_.linked) {  // nothing reaches a program; the person watching still sees the race
             if (event->kind == ModelEvent::Kind::Notice) say(event->text);
             unsynced = false;
             continue;
@@ -175,7 +197,10 @@ bool HostSession::run() {
         switch (event->kind) {
             case ModelEvent::Kind::InSim:
                 if (options_.simulator == Simulator::Old) clearFuel200(event->bytes);
-                host_.sendWhole(event->bytes.data(), event->bytes.size());
+                for (Game* game : {&local_, &mate_}) {
+                    const auto other = game->mate ? ModelEvent::Game::Local : ModelEvent::Game::Mate;
+                    if (game->linked && event->game != other) game->host->sendWhole(event->bytes.data(), event->bytes.size());
+                }
                 unsynced = true;
                 break;
             case ModelEvent::Kind::Notice:
@@ -186,17 +211,20 @@ bool HostSession::run() {
                 unsynced = false;
                 model_.answerDriver(options_.driver ? options_.driver() : std::nullopt);
                 break;
-            case ModelEvent::Kind::OutGauge:
+            case ModelEvent::Kind::OutGauge: {
                 // The datagram must not overtake the packets before it: they are handled first.
                 if (unsynced && !sync()) return false;
-                if (outGaugeOn_) outGauge_->send(event->bytes.data(), event->bytes.size());
+                const Game& driving = mate_.linked && model_.viewedDriver() != 0 ? mate_ : local_;
+                if (driving.linked && driving.outGaugeOn) driving.outGauge->send(event->bytes.data(), event->bytes.size());
                 if (!sync()) return false;
                 unsynced = false;
                 break;
+            }
         }
     }
     if (unsynced && !sync()) return false;
     host_.closeClient();
+    if (mate_.host != nullptr) mate_.host->closeClient();
     say("Scenario over; the link is closed.");
     return true;
 }

@@ -36,6 +36,11 @@ struct HostOptions {
     std::uint32_t dropAtMs = 0;        // the link is dropped at this time (0: never), and what the game sends
     std::uint32_t downMs = 0;          // for this long is lost before a new link is taken
     int reconnectTimeoutMs = 10000;    // longest wait for the program to connect again
+    // A team race served to both members' games: the team mate's game on this second link, linked from the
+    // start (the connect and drop times are the local game's). Both games get the same packets but for the
+    // answers naming the local connection and each one's screen; OutGauge goes to the game whose driver drives
+    // the viewed car. The mate's program connects within reconnectTimeoutMs; its buttons are not shown.
+    InSimHost* mateHost = nullptr;
     // The driver of the car RaceModel::askDriver() named, asked once the program has handled his line:
     // whether his next lap ends in the pits (nothing: the car's own rule).
     std::function<std::optional<bool>()> driver = {};
@@ -63,8 +68,17 @@ public:
     const std::vector<Screen>& screens() const { return screens_; }
 
 private:
-    bool sync();                          // keep-alive round trip: everything sent before it has been handled
-    void takePacket(const Packet& packet);
+    struct Game {  // one member's game: its InSim link and the OutGauge port its program asked for
+        InSimHost* host = nullptr;        // none: this game is not served
+        bool mate = false;
+        bool linked = false;
+        bool outGaugeOn = false;
+        std::unique_ptr<OutGaugeSender> outGauge;
+    };
+    bool handshake(Game& game, int acceptTimeoutMs);
+    bool sync();                          // keep-alive round trips: everything sent before them has been handled
+    bool roundTrip(Game& game);
+    void takePacket(const Packet& packet, const Game& game);
     void pace(std::uint32_t simTime);
     void afterSync();
     void say(const std::string& text);
@@ -75,9 +89,7 @@ private:
     Console& console_;
     HostOptions options_;
     BoardView board_;
-    std::unique_ptr<OutGaugeSender> outGauge_;
-    bool outGaugeOn_ = false;
-    bool linked_ = false;
+    Game local_, mate_;
     bool dropped_ = false;
     std::string error_;
     std::vector<Screen> screens_;

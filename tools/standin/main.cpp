@@ -40,6 +40,10 @@ constexpr const char* kUsageOptions =
     "  --speed real|fast|N    real time, N times faster than real time, or as fast as the\n"
     "                         program takes the packets; default real\n"
     "  --port N               InSim port to listen on; 0 picks a free one; default 29999\n"
+    "  --team-port N          a team scenario served to both members' games: the team mate's game\n"
+    "                         on this InSim port too (0 picks a free one), his connection the local one\n"
+    "                         there; OutGauge goes to the game of the member who drives. Start his\n"
+    "                         stintkeeper yourself; --program starts the local member's only\n"
     "  --simulator old|current  old: a release that answers every program with --insim-version;\n"
     "                         current: one that answers with the InSim version the program asks for\n"
     "                         (6 when it asks for less, at most 10), never below --insim-version, and\n"
@@ -62,6 +66,7 @@ struct Options {
     standin::Pace pace = standin::Pace::Real;
     double factor = 1;
     long port = 29999;
+    std::optional<long> teamPort;
     standin::Simulator simulator = standin::Simulator::Old;
     long insimVersion = 5;
     bool outGaugeAsked = false;
@@ -133,6 +138,11 @@ std::string parseOptions(int argc, char** argv, Options& options, bool& help) {
         } else if (option == "--port") {
             if (!parseNumber(value, options.port) || options.port < 0 || options.port > 65535)
                 return "--port expects a port from 0 to 65535, not " + std::string(value);
+        } else if (option == "--team-port") {
+            long port = 0;
+            if (!parseNumber(value, port) || port < 0 || port > 65535)
+                return "--team-port expects a port from 0 to 65535, not " + std::string(value);
+            options.teamPort = port;
         } else if (option == "--simulator") {
             if (value == "old") options.simulator = standin::Simulator::Old;
             else if (value == "current") options.simulator = standin::Simulator::Current;
@@ -213,6 +223,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const standin::Scenario& scenario = *parsed.scenario;
+    if (options.teamPort && scenario.teamCar == 0) {
+        std::cerr << "lfs-standin: --team-port needs a team scenario (a 'team' line), as team_endurance\n";
+        return 2;
+    }
     // A team race needs the game's screens and its driver swaps: today's game, which the program asks for 8.
     if (scenario.teamCar != 0) options.simulator = standin::Simulator::Current;
     const std::uint64_t seed = options.seed.value_or(scenario.seed);
@@ -221,6 +235,14 @@ int main(int argc, char** argv) {
     if (!host.listening()) {
         std::cerr << "lfs-standin: cannot listen on port " << options.port << "\n";
         return 2;
+    }
+    std::optional<standin::InSimHost> mateHost;
+    if (options.teamPort) {
+        mateHost.emplace(static_cast<std::uint16_t>(*options.teamPort));
+        if (!mateHost->listening()) {
+            std::cerr << "lfs-standin: cannot listen on port " << *options.teamPort << "\n";
+            return 2;
+        }
     }
     const bool terminal = ::isatty(STDOUT_FILENO) == 1;
     standin::Console console(std::cout, terminal);
@@ -262,6 +284,11 @@ int main(int argc, char** argv) {
             return code != 0 ? code : 1;
         }
     }
+    if (mateHost) {
+        console.line("lfs-standin: waiting for the team mate's stintkeeper; its cfg.xml needs <InSim port=\"" +
+                     std::to_string(mateHost->port()) + "\" version=\"8\"/>.");
+        while (!mateHost->accept(200) && stopSignal == 0) {}
+    }
 
     standin::RaceModel model(scenario, seed);
     standin::HostOptions hostOptions;
@@ -274,6 +301,7 @@ int main(int argc, char** argv) {
     hostOptions.connectAtMs = static_cast<std::uint32_t>(scenario.connectAtSeconds * 1000);
     hostOptions.dropAtMs = static_cast<std::uint32_t>(scenario.dropLinkAtSeconds * 1000);
     hostOptions.downMs = static_cast<std::uint32_t>(scenario.linkDownSeconds * 1000);
+    if (mateHost) hostOptions.mateHost = &*mateHost;
     standin::HostSession session(host, model, console, hostOptions);
     const bool played = (hostOptions.connectAtMs != 0 || session.handshake(0)) && session.run();
     if (!played) {

@@ -108,12 +108,16 @@ const RaceModel::Car* RaceModel::viewedCar() const {
     return index < 0 ? nullptr : &cars_[static_cast<std::size_t>(index)];
 }
 
-PressOutcome RaceModel::pressKey(std::string_view key) {
+PressOutcome RaceModel::pressKey(std::string_view key, bool mate) {
     Car* car = viewedCar();
-    if (car != nullptr && driverOf(*car) != 0) car = nullptr;  // the team mate's pit menu is on his screen
-    const LocalScreen before = screen_;
-    const PressOutcome outcome = pressOn(screen_, car ? &car->menu : nullptr, key);
-    if (screen_ != before && insimVersion_ >= 8) emitInSim(packetBytes(makeCim(screen_.mode, screen_.subMode)));
+    if (car != nullptr && (driverOf(*car) != 0) != mate) car = nullptr;  // the pit menu is on the driver's screen
+    LocalScreen& screen = mate ? mateScreen_ : screen_;
+    const LocalScreen before = screen;
+    const PressOutcome outcome = pressOn(screen, car ? &car->menu : nullptr, key);
+    if (screen != before && insimVersion_ >= 8) {
+        emitInSim(packetBytes(makeCim(screen.mode, screen.subMode)));
+        outbox_.back().game = mate ? ModelEvent::Game::Mate : ModelEvent::Game::Local;
+    }
     countFault(outcome, outcome == PressOutcome::Moved && car->standing);
     return outcome;
 }
@@ -142,7 +146,10 @@ void RaceModel::screenAction(int session, int index) {
             screen_.mode = action.mode;
             screen_.subMode = action.subMode;
             if (screen_ == before) return;
-            if (insimVersion_ >= 8) emitInSim(packetBytes(makeCim(screen_.mode, screen_.subMode)));
+            if (insimVersion_ >= 8) {
+                emitInSim(packetBytes(makeCim(screen_.mode, screen_.subMode)));
+                outbox_.back().game = ModelEvent::Game::Local;
+            }
             notice("The driver goes to the " + screenName(screen_.mode, screen_.subMode) + ".");
             return;
         case ScreenAction::Kind::Dialog: screen_.dialog = action.open; break;
@@ -204,7 +211,7 @@ std::vector<std::uint8_t> RaceModel::playerPacket(const Car& car, byte reqI) con
     return packetBytes(npl);
 }
 
-std::vector<std::vector<std::uint8_t>> RaceModel::answer(byte subT, byte reqI) const {
+std::vector<std::vector<std::uint8_t>> RaceModel::answer(byte subT, byte reqI, bool mateGame) const {
     std::vector<std::vector<std::uint8_t>> out;
     const bool running = session_ >= 0 && scenario_.sessions[static_cast<std::size_t>(session_)].kind != SessionKind::Practice;
     if (subT == TINY_SST) {
@@ -216,19 +223,20 @@ std::vector<std::vector<std::uint8_t>> RaceModel::answer(byte subT, byte reqI) c
         rst.ReqI = reqI;
         out.push_back(packetBytes(rst));
     } else if (subT == TINY_NCN) {
-        IS_NCN ncn{};  // the local connection, the host; in a team race the team mate's remote one too
-        ncn.Size = sizeof ncn;
-        ncn.Type = ISP_NCN;
-        ncn.ReqI = reqI;
-        ncn.Total = scenario_.teamCar != 0 ? 2 : 1;
-        std::memcpy(ncn.UName, "local", 5);
-        out.push_back(packetBytes(ncn));
-        if (scenario_.teamCar != 0) {
-            ncn.UCID = scenario_.mateUcid;
-            ncn.Flags = NCN_REMOTE;
-            std::memcpy(ncn.UName, "mate\0", 6);
-            out.push_back(packetBytes(ncn));
-        }
+        // The local connection, the host; in a team race the team mate's remote one too. His own game has
+        // it the other way round: his connection the local one, first, and the host's remote.
+        IS_NCN local{};
+        local.Size = sizeof local;
+        local.Type = ISP_NCN;
+        local.ReqI = reqI;
+        local.Total = scenario_.teamCar != 0 ? 2 : 1;
+        std::memcpy(local.UName, "local", 5);
+        IS_NCN mate = local;
+        mate.UCID = scenario_.mateUcid;
+        std::memcpy(mate.UName, "mate\0", 6);
+        (mateGame ? local : mate).Flags = NCN_REMOTE;
+        out.push_back(packetBytes(mateGame ? mate : local));
+        if (scenario_.teamCar != 0) out.push_back(packetBytes(mateGame ? local : mate));
     } else if (subT == TINY_ISM) {
         IS_ISM ism{};  // a guest of the stand-in's host
         ism.Size = sizeof ism;
@@ -463,6 +471,11 @@ void RaceModel::stopInBox(int index) {
         notice(setup.name + "'s team mate hands the car to the local driver.");
     }
     plan(car.fillTo, Step::CarBoxLeft, index);
+}
+
+std::uint8_t RaceModel::viewedDriver() const {
+    const Car* car = viewedCar();
+    return car != nullptr ? driverOf(*car) : 0;
 }
 
 std::uint8_t RaceModel::driverOf(const Car& car) const {

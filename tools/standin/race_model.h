@@ -24,6 +24,10 @@ struct ModelEvent {
     std::uint32_t time = 0;            // simulated ms since the scenario began
     std::vector<std::uint8_t> bytes;   // the InSim packet or the OutGauge datagram
     std::string text;                  // a notice for the person watching
+    // Which member's game an InSim packet goes to when both members' games are served: a screen's change goes
+    // to the game whose screen it is.
+    enum class Game { Both, Local, Mate };
+    Game game = Game::Both;
 };
 
 struct StopRecord {
@@ -87,13 +91,17 @@ public:
     void answerDriver(std::optional<bool> stop) { driverSays_ = stop; }
 
     // A key pressed through "/press": lands on the local screen, and on the pit menu of the car viewed now.
-    // A change of screen sends IS_CIM, as the next event.
-    PressOutcome pressKey(std::string_view key);
+    // A change of screen sends IS_CIM, as the next event. `mate`: pressed in the team mate's own game, on his
+    // screen; either member's keys reach the car's menu only while he drives it.
+    PressOutcome pressKey(std::string_view key, bool mate = false);
 
     // The packets that answer a request of the program (IS_TINY with TINY_SST, TINY_RST, TINY_NCN, TINY_NPL or
     // TINY_NLP), each with its ReqI: the state, the restart of the session running, the one local connection,
-    // every car driven by it, and every car's lap.
-    std::vector<std::vector<std::uint8_t>> answer(byte subT, byte reqI) const;
+    // every car driven by it, and every car's lap. `mateGame`: as the team mate's own game answers, his
+    // connection the local one.
+    std::vector<std::vector<std::uint8_t>> answer(byte subT, byte reqI, bool mateGame = false) const;
+    // The connection driving the viewed car: 0 the local one, else the team mate's.
+    std::uint8_t viewedDriver() const;
 
     std::uint32_t now() const { return now_; }
     ViewStatus viewStatus() const;
@@ -204,6 +212,7 @@ private:
     int blockedTotal_ = 0;
     int boxChangesTotal_ = 0;
     LocalScreen screen_;
+    LocalScreen mateScreen_;           // the team mate's, in his own game
     word insimVersion_ = 0;
     IS_RST rst_{};                     // the restart of the session running
     std::uint32_t outGaugeMs_;
