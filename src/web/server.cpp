@@ -8,6 +8,7 @@
 #include <thread>
 #include <string_view>
 
+#include "publish/thread_priority.h"
 #include "web/json.h"
 #include "web/page.h"
 #include "web/routing.h"
@@ -53,6 +54,12 @@ bool sendEvent(mg_connection* connection, const std::string& json) {
 // Civetweb's own messages would go to standard error: the program says what matters itself.
 int quiet(const mg_connection*, const char*) { return 1; }
 
+// An event woken on 16 streams at once must not take the cores from the game as its board comes in.
+void* atIdlePriority(const mg_context*, int) {
+    idlePriority();
+    return nullptr;
+}
+
 }  // namespace
 
 WebServer::WebServer(const WebSettings& settings, std::shared_ptr<LatestSnapshot> latest)
@@ -71,6 +78,7 @@ std::unique_ptr<WebServer> WebServer::start(const WebSettings& settings, std::sh
     mg_callbacks callbacks{};
     callbacks.begin_request = onRequest;
     callbacks.log_message = quiet;
+    callbacks.init_thread = atIdlePriority;
     mg_init_data init{&callbacks, server.get(), options};
     char text[256] = "";
     mg_error_data failure{nullptr, text, sizeof text};
