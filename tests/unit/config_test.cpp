@@ -147,8 +147,6 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
         {"<C><Race join=\"yes\"/><InSim reconnect=\"0.5\"/></C>", "Read InSim Port: 0\n",
          "cfg.xml line 1: Race join \"yes\" is not a whole number: it counts as off\n"
          "cfg.xml line 1: InSim reconnect \"0.5\" is not a whole number: it counts as off\n", kDefaults},
-        {"<C><Race long=\"1\"/><Race long=\"yes\"/></C>", "",
-         "cfg.xml line 1: Race long \"yes\" is not a whole number: it counts as off\n" + repeated("Race"), kDefaults},
         {"<C><Log dir=\"logs\"/><Log/></C>", "", "cfg.xml line 1: Log has no dir: no race log is written\n" + repeated("Log"),
          kDefaults},
         // The pit guard: any whole number but 0 is on, with version 8 or later asked for, wherever it stands.
