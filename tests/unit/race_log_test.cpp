@@ -18,13 +18,6 @@ using namespace transcript;
 
 namespace {
 
-// 2026-12-08 20:41, local.
-std::tm restartTime() {
-    std::tm time{};
-    time.tm_min = 41, time.tm_hour = 20, time.tm_mday = 8, time.tm_mon = 11, time.tm_year = 126;
-    return time;
-}
-
 // Six laps of PLID 2 and the viewed PLID 1, who crosses second, then his level (none for 0), with a stop
 // in his lap 4 when `stop`; that race is the race log page's: a fuel call at lap 3, a stop that took 62.5 %.
 Script sixLaps(std::vector<float> levels = {0.5f, 0.375f, 0.25f, 0.75f, 0.625f, 0.5f}, bool stop = true) {
