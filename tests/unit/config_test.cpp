@@ -166,10 +166,9 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: Fuel fill \"full\" is neither laps nor finish: laps is used\n", kDefaults},
         {"<C><Fuel racing=\"1.1\" level=\"line\" topUp=\"1\"/></C>", "", "", with(" racing=1.10 level=line topUp")},
         {"<C><Fuel racing=\"3\" level=\"both\" topUp=\"0\"/></C>", "", "", with(" racing=3.00 level=both")},
-        {"<C><Fuel racing=\"1\" level=\"fuel200\" topUp=\"yes\"/><Fuel racing=\"3.5\" topUp=\"2\"/></C>", "",
+        {"<C><Fuel racing=\"1\" level=\"fuel200\"/><Fuel racing=\"3.5\" topUp=\"2\"/></C>", "",
          "cfg.xml line 1: Fuel racing \"1\" is not a pace ratio from 1.01 to 3: every valid lap counts\n"
          "cfg.xml line 1: Fuel level \"fuel200\" is neither gauge, line nor both: gauge is used\n"
-         "cfg.xml line 1: Fuel topUp \"yes\" is not 0 or 1: 0 is used\n"
          "cfg.xml line 1: Fuel racing \"3.5\" is not a pace ratio from 1.01 to 3: every valid lap counts\n"
          "cfg.xml line 1: Fuel topUp \"2\" is not 0 or 1: 0 is used\n" + repeated("Fuel"), kDefaults},
         {"<C><Fuel longAverage=\"40\" round=\"nearest\" stopSeconds=\"27.5\"/></C>", "", "",
