@@ -169,10 +169,7 @@ TEST(Plan, AnAmountTypedAgain) {
         PitFuelState state;
         state.typed = {1, 3, 40};
         PlanTyped typed{1, 3, 0, 2, 40};
-        StintPlan plan;
-        plan.stops = 2;
-        plan.inWindow = true;
-        plan.fuel = row.fuel;
+        const StintPlan plan{.stops = 2, .fuel = row.fuel, .inWindow = true};
         IS_LAP line{};
         line.PLID = 3;
         EXPECT_EQ(plannedAmountDue(typed, state, 1, line, plan, row.countSaid, FuelSettings{}), row.typed)
