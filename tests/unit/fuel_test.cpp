@@ -79,23 +79,6 @@ TEST(FuelEstimate, WhenItWarns) {
     }
 }
 
-// Three cars ahead two laps ago, two now: the readings are paired by player, not by place.
-TEST(FuelEstimate, ReadingsArePairedByPlayer) {
-    const Script script = race(20, 3) + lap(7, 60000, 900000, 15) + lap(8, 60000, 901000, 15) +
-                          lap(9, 60000, 902000, 15) + lap(3, 60000, 903000, 15) + gauge(1, 0.375f) +
-                          lap(7, 60000, 960000, 16) + lap(8, 60000, 961000, 16) + lap(3, 60000, 962000, 16) +
-                          gauge(2, 0.25f) + lap(9, 60000, 963000, 16) + mark() + lap(3, 60000, 1022000, 17);
-    EXPECT_EQ(play(script),
-              "New registered laptime by PLID 3: 1:0.0\nSearching in 4 results.\n"
-              "Index 2 laps ago = 3 but last lap = 2\n"
-              "Fuel in 14: 0.375. Fuel one lap later: 0.25\n"
-              "Player has approx 12.5% fuel and consumes 12.5% per lap.\n"
-              "Player will run out of fuel! 12.5% < 37.5%\n" +
-                  setting(38) +
-                  board(3, "16/20", "1:00.00 PIT", "-1000 | +1000\nP3 | PIT\n1:0.0", "L16/20 P^23", "-1.00^9/+1.00") +
-                  "Sending advice:SET 38% F\n{btn 4 |SET 38% F\\0\\0\\0|}");
-}
-
 // The batch and the advice for each amount are the estimate's above; the rounding and its limits here,
 // and one typing per lap line.
 TEST(PitFuel, AmountIsTruncatedPercentPlusOneCappedAt99AndTypedOncePerLapLine) {
@@ -256,4 +239,3 @@ TEST(PitGuard, ANewerAmountReplacesTheHeldOne) {
     EXPECT_NE(out.find(held("a screen is open", 29) + again + released(29)), std::string::npos) << out;
     EXPECT_EQ(out.find("Setting fuel"), out.rfind("Setting fuel")) << out;
 }
-
