@@ -1,5 +1,5 @@
 // Files for the tests that write them: a directory of a test's own under the temporary directory, gone
-// with all in it when the test ends, and a file's whole text.
+// with all in it when the test ends, a file's whole text, and the race log's clock.
 #pragma once
 
 #include <stdlib.h>
@@ -7,8 +7,16 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ctime>
 #include <stdexcept>
 #include <string>
+
+// The race log's clock in the tests that name its files: 2026-12-08 20:41, local.
+inline std::tm restartTime() {
+    std::tm time{};
+    time.tm_min = 41, time.tm_hour = 20, time.tm_mday = 8, time.tm_mon = 11, time.tm_year = 126;
+    return time;
+}
 
 inline std::string fileText(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);

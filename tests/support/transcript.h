@@ -65,9 +65,12 @@ inline Script sta(int viewPlid, int raceInProg, int raceLaps, int flags = 0) {
     return stream(fields(28, {{0, 28}, {1, 5}, {8, std::uint32_t(flags), 2}, {11, std::uint32_t(viewPlid)},
                               {15, std::uint32_t(raceInProg)}, {17, std::uint32_t(raceLaps)}}));
 }
-inline Script rst(int raceLaps, int qualMins, int flags = 0) {
-    return stream(fields(28, {{0, 28}, {1, 17}, {4, std::uint32_t(raceLaps)}, {5, std::uint32_t(qualMins)},
-                              {16, std::uint32_t(flags), 2}}));
+// A restart; `track` is written into its Track at byte 8 (at most 6 bytes), ReqI 2 makes it a join's answer.
+inline Script rst(int raceLaps, int qualMins, int flags = 0, const std::string& track = "", int reqI = 0) {
+    std::string packet = fields(28, {{0, 28}, {1, 17}, {2, std::uint32_t(reqI)}, {4, std::uint32_t(raceLaps)},
+                                     {5, std::uint32_t(qualMins)}, {16, std::uint32_t(flags), 2}});
+    packet.replace(8, track.size(), track);
+    return stream(packet);
 }
 inline Script lap(int plid, std::uint32_t lTime, std::uint32_t eTime, int lapsDone, int penalty = 0, int stops = 0,
                   int fuel200 = 0) {
@@ -95,11 +98,7 @@ inline Script npl(int plid, int ucid) { return stream(fields(76, {{0, 76}, {1, 2
 inline Script toc(int plid, int oldUcid, int newUcid) { return stream(bytes({8, 31, 0, plid, oldUcid, newUcid, 0, 0})); }
 inline Script pll(int plid) { return stream(bytes({4, 23, 0, plid})); }
 // The answers of a join (ReqI 2): the restart, and the cars' laps as {PLID, Lap} pairs, padded to fours.
-inline Script rstAnswer(int raceLaps, int qualMins, const char* track = "BL1") {
-    std::string packet = fields(28, {{0, 28}, {1, 17}, {2, 2}, {4, std::uint32_t(raceLaps)}, {5, std::uint32_t(qualMins)}});
-    packet.replace(8, std::string(track).size(), track);
-    return stream(packet);
-}
+inline Script rstAnswer(int raceLaps, int qualMins, const char* track = "BL1") { return rst(raceLaps, qualMins, 0, track, 2); }
 inline Script nlp(std::initializer_list<std::pair<int, int>> cars) {
     std::string packet = bytes({0, 37, 2, static_cast<int>(cars.size())});
     for (const auto& [plid, lapOn] : cars) packet += bytes({0, 0, lapOn & 255, lapOn >> 8, plid, 0});

@@ -144,11 +144,8 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
         {"<C><InSim version=\"8\"/><OutGauge interval=\"500\"/><Fuel average=\"3\" reserve=\"0.5\" fill=\"finish\"/></C>",
          "Read InSim Port: 0\n", "", with(" version=8 interval=500 fuel=3/0.50/finish")},
         {"<C><Race join=\"2\"/><InSim reconnect=\"1\"/></C>", "Read InSim Port: 0\n", "", with(" join reconnect")},
-        {"<C><Race join=\"yes\"/><InSim reconnect=\"0.5\"/></C>", "Read InSim Port: 0\n",
-         "cfg.xml line 1: Race join \"yes\" is not a whole number: it counts as off\n"
-         "cfg.xml line 1: InSim reconnect \"0.5\" is not a whole number: it counts as off\n", kDefaults},
-        {"<C><Race long=\"1\"/><Race long=\"yes\"/></C>", "",
-         "cfg.xml line 1: Race long \"yes\" is not a whole number: it counts as off\n" + repeated("Race"), kDefaults},
+        {"<C><Race join=\"yes\"/></C>", "", "cfg.xml line 1: Race join \"yes\" is not a whole number: it counts as off\n",
+         kDefaults},
         {"<C><Log dir=\"logs\"/><Log/></C>", "", "cfg.xml line 1: Log has no dir: no race log is written\n" + repeated("Log"),
          kDefaults},
         // The pit guard: any whole number but 0 is on, with version 8 or later asked for, wherever it stands.
@@ -168,10 +165,9 @@ TEST_F(ConfigFile, WhatEachElementSetsPrintsAndNames) {
          "cfg.xml line 1: Fuel fill \"full\" is neither laps nor finish: laps is used\n", kDefaults},
         {"<C><Fuel racing=\"1.1\" level=\"line\" topUp=\"1\"/></C>", "", "", with(" racing=1.10 level=line topUp")},
         {"<C><Fuel racing=\"3\" level=\"both\" topUp=\"0\"/></C>", "", "", with(" racing=3.00 level=both")},
-        {"<C><Fuel racing=\"1\" level=\"fuel200\" topUp=\"yes\"/><Fuel racing=\"3.5\" topUp=\"2\"/></C>", "",
+        {"<C><Fuel racing=\"1\" level=\"fuel200\"/><Fuel racing=\"3.5\" topUp=\"2\"/></C>", "",
          "cfg.xml line 1: Fuel racing \"1\" is not a pace ratio from 1.01 to 3: every valid lap counts\n"
          "cfg.xml line 1: Fuel level \"fuel200\" is neither gauge, line nor both: gauge is used\n"
-         "cfg.xml line 1: Fuel topUp \"yes\" is not 0 or 1: 0 is used\n"
          "cfg.xml line 1: Fuel racing \"3.5\" is not a pace ratio from 1.01 to 3: every valid lap counts\n"
          "cfg.xml line 1: Fuel topUp \"2\" is not 0 or 1: 0 is used\n" + repeated("Fuel"), kDefaults},
         {"<C><Fuel longAverage=\"40\" round=\"nearest\" stopSeconds=\"27.5\"/></C>", "", "",

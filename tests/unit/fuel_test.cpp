@@ -79,23 +79,6 @@ TEST(FuelEstimate, WhenItWarns) {
     }
 }
 
-// Three cars ahead two laps ago, two now: the readings are paired by player, not by place.
-TEST(FuelEstimate, ReadingsArePairedByPlayer) {
-    const Script script = race(20, 3) + lap(7, 60000, 900000, 15) + lap(8, 60000, 901000, 15) +
-                          lap(9, 60000, 902000, 15) + lap(3, 60000, 903000, 15) + gauge(1, 0.375f) +
-                          lap(7, 60000, 960000, 16) + lap(8, 60000, 961000, 16) + lap(3, 60000, 962000, 16) +
-                          gauge(2, 0.25f) + lap(9, 60000, 963000, 16) + mark() + lap(3, 60000, 1022000, 17);
-    EXPECT_EQ(play(script),
-              "New registered laptime by PLID 3: 1:0.0\nSearching in 4 results.\n"
-              "Index 2 laps ago = 3 but last lap = 2\n"
-              "Fuel in 14: 0.375. Fuel one lap later: 0.25\n"
-              "Player has approx 12.5% fuel and consumes 12.5% per lap.\n"
-              "Player will run out of fuel! 12.5% < 37.5%\n" +
-                  setting(38) +
-                  board(3, "16/20", "1:00.00 PIT", "-1000 | +1000\nP3 | PIT\n1:0.0", "L16/20 P^23", "-1.00^9/+1.00") +
-                  "Sending advice:SET 38% F\n{btn 4 |SET 38% F\\0\\0\\0|}");
-}
-
 // The batch and the advice for each amount are the estimate's above; the rounding and its limits here,
 // and one typing per lap line.
 TEST(PitFuel, AmountIsTruncatedPercentPlusOneCappedAt99AndTypedOncePerLapLine) {
@@ -103,27 +86,21 @@ TEST(PitFuel, AmountIsTruncatedPercentPlusOneCappedAt99AndTypedOncePerLapLine) {
         {0.375f, 38}, {0.001f, 1}, {0.5f, 51}, {0.29f, 29} /* stored just below 29% */, {0.97f, 98}, {0.98f, 99},
         {7.5f, 99},   {kInf, 99},  {0.0f, 1},  {-0.5f, 1},  {-kInf, 1},  {kNaN, 0}};
     for (const auto& [need, amount] : cases) EXPECT_EQ(pitFuelAmount(need), amount) << need;
-    // Typed once per lap line: the same race, player and lap again types nothing, even after other lines.
-    const struct {
-        std::uint32_t race;
-        int plid, lapsDone;
-        float need;
-    } lines[] = {{0, 3, 5, 0.001f}, {0, 3, 5, 0.5f}, {0, 4, 5, 0.001f}, {1, 4, 5, 0.001f}, {1, 4, 6, kNaN},
-                 {1, 4, 7, 0.001f}, {1, 5, 7, 0.001f}, {1, 4, 7, 0.001f}};
+    // Typed once per lap line: the same race, player and lap again types nothing; another player's or race's is typed.
+    const std::tuple<std::uint32_t, int, int, float> lines[] = {
+        {0, 3, 5, 0.001f}, {0, 3, 5, 0.5f}, {0, 4, 5, 0.001f}, {1, 4, 5, 0.001f}, {1, 4, 6, kNaN}};
     Program program;
     PitFuelState state;
     Recorder port;
-    for (const auto& l : lines) {
-        program.race.races = l.race;
+    for (const auto& [race, plid, lapsDone, need] : lines) {
+        program.race.races = race;
         IS_LAP line{};
-        line.PLID = static_cast<byte>(l.plid);
-        line.LapsDone = static_cast<word>(l.lapsDone);
-        setPitFuel(state, program.race, line, l.need, kMaxPitFuelAmount, true, port);
+        line.PLID = static_cast<byte>(plid);
+        line.LapsDone = static_cast<word>(lapsDone);
+        setPitFuel(state, program.race, line, need, kMaxPitFuelAmount, true, port);
     }
-    EXPECT_EQ(port.text, setting(1) + setting(1) + setting(1) + "Fuel need unknown! Pit fuel not set.\n" + setting(1) +
-                             setting(1));
-    EXPECT_EQ(port.errors, "lap 5 of PLID 3 came again: its pit fuel is not typed twice\n"
-                           "lap 7 of PLID 4 came again: its pit fuel is not typed twice\n");
+    EXPECT_EQ(port.text, setting(1) + setting(1) + setting(1) + "Fuel need unknown! Pit fuel not set.\n");
+    EXPECT_EQ(port.errors, "lap 5 of PLID 3 came again: its pit fuel is not typed twice\n");
 }
 
 // The use per lap averaged over the last valid laps (its rows are FuelRules'): a level never read warns of
@@ -156,10 +133,6 @@ std::string held(const std::string& reason, unsigned amount) {
     return "Pit fuel held: " + reason + "\nSet Advice: " + advice(amount);
 }
 std::string released(unsigned amount) { return setting(amount) + "\n"; }  // outside a lap line: the line ends
-
-}  // namespace
-
-namespace {
 
 struct GuardRow {
     const char* name;
@@ -265,14 +238,4 @@ TEST(PitGuard, ANewerAmountReplacesTheHeldOne) {
     EXPECT_NE(out.find(held("a screen is open", 51) + loneBoard(16, 20, 51)), std::string::npos) << out;
     EXPECT_NE(out.find(held("a screen is open", 29) + again + released(29)), std::string::npos) << out;
     EXPECT_EQ(out.find("Setting fuel"), out.rfind("Setting fuel")) << out;
-}
-
-// The IS_TINY packets the game sends of its own, other than the keep-alive, get no answer with or without
-// the settings of a join and the guard.
-TEST(PitGuard, NoAnswerToAnyOtherTiny) {
-    const Script others = tiny(11) + tiny(12) + tiny(9) + tiny(5) + tiny(4, 9) + tiny(0, 9);  // REN, CLR, MPE, VTC, REPLY
-    Program all = guarded();
-    all.join = true;
-    EXPECT_EQ(play(others), "{keep-alive}");
-    EXPECT_EQ(play(others, std::move(all)), "{keep-alive}");
 }

@@ -280,12 +280,6 @@ std::string streamOf(const transcript::Script& script) {
     return out;
 }
 
-std::tm noon() {
-    std::tm time{};
-    time.tm_hour = 12, time.tm_mday = 9, time.tm_mon = 11, time.tm_year = 126;
-    return time;
-}
-
 const std::string kVersion8 = bytes({20, 2, 1, 0}) + std::string(14, '\0') + bytes({8, 0});
 const std::string kBack = "Waiting for InSim... Connected!\nSent ISI. Waiting for reply...\nInSim version is 8 - accepted.\n"
                           "Requesting OutGauge...\n";
@@ -307,7 +301,7 @@ TEST(Link, ReconnectGoesOnWithTheSameRaceOrEndsTheOldOne) {
     const Script before = sta(7, 1, 20) + rstAnswer(20, 0) + nlp({{7, 1}, {8, 1}}) + lap(8, 60000, 60000, 1) +
                           lap(7, 60000, 60500, 1) + lap(8, 60000, 120000, 2) + lap(7, 60000, 120500, 2);
     const std::string ended = "Session ended! Stopping tracking! Clearing buttons!\n"
-                              "Race log: 2026-12-09_1200_BL1.csv, fuel at the flag unknown (no reading).\n";
+                              "Race log: 2026-12-08_2041_BL1.csv, fuel at the flag unknown (no reading).\n";
     const std::string withoutJoin = kLost.substr(0, kLost.find("Waiting")) + ended + kBack + "Waiting for restart...\n";
     // The viewed car's row waits for its level, which no datagram brings here, until its next line.
     const std::string rows = std::string(kRaceLogHeader) + "1,1,8,1,60000,60000,0,0,,,,\n1,2,8,1,60000,120000,0,0,,,,\n"
@@ -347,7 +341,7 @@ TEST(Link, ReconnectGoesOnWithTheSameRaceOrEndsTheOldOne) {
         config.insimVersion = 8;
         run.program.join = c.join;
         run.program.pitFuel.guard.on = c.guard;
-        run.program.log.emplace(logs.path, false, noon);
+        run.program.log.emplace(logs.path, false, restartTime);
         run.sockets.receives = {kVersion8};
         ASSERT_EQ(run.start(config), 0) << c.name;
         // Without join the first race begins with a restart; its answer is then a restart as any other.
@@ -356,25 +350,20 @@ TEST(Link, ReconnectGoesOnWithTheSameRaceOrEndsTheOldOne) {
         if (c.closedEarly) run.sockets.laterLinks.push_front({kVersion8.substr(0, 19)});
         run.sockets.laterRefusals = 3;
         run.sockets.stopWhenDone = &stop;
-        run.sockets.datagrams = {};
         run.link.stopOn(&stop);
         run.console.text.clear();
         EXPECT_EQ(run.link.run(run.program), 0) << c.name;
-        const std::string console = run.console.text;
-        EXPECT_EQ(console.substr(console.find("Failed to receive")), c.console) << c.name;
+        EXPECT_EQ(run.console.text.substr(run.console.text.find("Failed to receive")), c.console) << c.name;
         EXPECT_EQ(run.sockets.now, 3000u + 1000u * c.closedEarly) << c.name;  // three refusals, a second after each
         EXPECT_EQ(run.sockets.attempts, 5 + c.closedEarly) << c.name;
         EXPECT_EQ(run.sockets.inSimCloses, 1 + c.closedEarly) << c.name;
         const std::string& requests = c.join ? kRequests : kDrivers;
         std::size_t asked = 0;
-        for (std::size_t at = run.sockets.sent.find(requests); at != std::string::npos;
-             at = run.sockets.sent.find(requests, at + 1)) {
-            ++asked;
-        }
+        for (auto at = run.sockets.sent.find(requests); at != std::string::npos; at = run.sockets.sent.find(requests, at + 1)) ++asked;
         EXPECT_EQ(asked, c.join || c.guard ? 2u : 0u) << c.name;  // at both handshakes
         // Stopped with the link up: the board cleared; at the program's end the waiting row is written.
         EXPECT_EQ(run.sockets.sent.substr(run.sockets.sent.size() - 8), bytes({8, 42, 0, 1, 0, 0, 0, 0})) << c.name;
         run.program.log.reset();
-        EXPECT_EQ(fileText(logs.path / "2026-12-09_1200_BL1.csv"), c.log) << c.name;
+        EXPECT_EQ(fileText(logs.path / "2026-12-08_2041_BL1.csv"), c.log) << c.name;
     }
 }

@@ -164,12 +164,9 @@ TEST(RaceBoard, LineOneNeverLosesItsPlace) {
     };
     for (const auto& c : cases) {
         Tracker race;
-        race.previousBoard.plid = race.latestBoard.plid = 1;
-        race.previousBoard.position = c.positionBefore;
-        race.latestBoard.position = c.position;
-        race.latestBoard.lap = c.lap;
-        race.latestBoard.raceLaps = c.raceLaps;
-        race.latestBoard.raceLapsEstimated = c.estimated;
+        race.previousBoard = {.plid = 1, .position = c.positionBefore};
+        race.latestBoard = {.plid = 1, .position = c.position, .lap = c.lap, .raceLaps = c.raceLaps,
+                            .raceLapsEstimated = c.estimated};
         std::strcpy(race.latestBoard.advice, c.advice);
         Recorder out;
         out.setSizeUnit(c.unit);

@@ -62,16 +62,9 @@ TEST(Plan, StopsFuelWindowAndSaving) {
         {"no tank lasts a lap", 0.5f, 0.99f, 60, 0.5f, Stints::Full, false, 0, 0, 0, 0, 0, 0.0f},
     };
     for (const PlanCase& c : cases) {
-        CarAtLine car;
-        car.estimated = true;
-        car.lapsDone = 20;
-        car.level = c.level;
-        car.use = c.use;
-        car.highUse = c.high;
-        car.lapsToGo = car.lapsWithStop = c.lapsToGo;
-        car.mandatoryStopDue = c.mandatory;
-        FuelSettings settings;
-        settings.reserve = c.reserve;
+        const CarAtLine car{.estimated = true, .lapsDone = 20, .use = c.use, .highUse = c.high, .level = c.level,
+                            .lapsToGo = c.lapsToGo, .lapsWithStop = c.lapsToGo, .mandatoryStopDue = c.mandatory};
+        const FuelSettings settings{.reserve = c.reserve};
         const StintPlan plan = planStints(car, settings, c.stints);
         const unsigned fuel = plan.stops > 0 && !plan.mandatory ? plannedPercent(plan.fuel, settings) : 0;
         const unsigned lastFuel = plan.stops > 0 && !plan.mandatory ? plannedPercent(plan.lastFuel, settings) : 0;
@@ -91,23 +84,11 @@ TEST(Plan, StopsFuelWindowAndSaving) {
 TEST(Plan, ConsoleLines) {
     const auto plan = [](unsigned stops, float fuel, float lastFuel, unsigned from, unsigned to, float saving = 0.0f,
                          bool inWindow = false) {
-        StintPlan p;
-        p.made = true;
-        p.use = 0.034f;
-        p.stops = stops;
-        p.fuel = fuel;
-        p.lastFuel = lastFuel;
-        p.windowFrom = from;
-        p.windowTo = to;
-        p.savingUse = saving;
-        p.inWindow = inWindow;
-        return p;
+        return StintPlan{.made = true, .use = 0.034f, .stops = stops, .fuel = fuel, .lastFuel = lastFuel,
+                         .windowFrom = from, .windowTo = to, .inWindow = inWindow, .savingUse = saving};
     };
-    StintPlan spare;
-    spare.made = true;
-    spare.spareLaps = 1.44f;
-    StintPlan save = spare;
-    save.saveUse = 0.024f;
+    const StintPlan spare{.made = true, .spareLaps = 1.44f};
+    const StintPlan save{.made = true, .spareLaps = 1.44f, .saveUse = 0.024f};
     StintPlan mandatory = plan(1, 0.0f, 0.0f, 21, 29);
     mandatory.mandatory = true;
     const struct {
@@ -188,10 +169,7 @@ TEST(Plan, AnAmountTypedAgain) {
         PitFuelState state;
         state.typed = {1, 3, 40};
         PlanTyped typed{1, 3, 0, 2, 40};
-        StintPlan plan;
-        plan.stops = 2;
-        plan.inWindow = true;
-        plan.fuel = row.fuel;
+        const StintPlan plan{.stops = 2, .fuel = row.fuel, .inWindow = true};
         IS_LAP line{};
         line.PLID = 3;
         EXPECT_EQ(plannedAmountDue(typed, state, 1, line, plan, row.countSaid, FuelSettings{}), row.typed)

@@ -18,24 +18,10 @@ using namespace transcript;
 
 namespace {
 
-// 2026-12-08 20:41, local.
-std::tm restartTime() {
-    std::tm time{};
-    time.tm_min = 41, time.tm_hour = 20, time.tm_mday = 8, time.tm_mon = 11, time.tm_year = 126;
-    return time;
-}
-
-// A restart on `track` (at most 6 bytes, written into IS_RST's Track at byte 8).
-Script rstOn(const std::string& track, int raceLaps, int qualMins = 0) {
-    std::string bytes = rst(raceLaps, qualMins)[0].bytes;
-    bytes.replace(8, track.size(), track);
-    return stream(bytes);
-}
-
 // Six laps of PLID 2 and the viewed PLID 1, who crosses second, then his level (none for 0), with a stop
 // in his lap 4 when `stop`; that race is the race log page's: a fuel call at lap 3, a stop that took 62.5 %.
 Script sixLaps(std::vector<float> levels = {0.5f, 0.375f, 0.25f, 0.75f, 0.625f, 0.5f}, bool stop = true) {
-    return rstOn("BL1", 6) + sta(1, 1, 6) + linesUntil({{1, 60000, 500, stop ? 4 : 0, 0, 0, 0, levels}, {2}}, 360500);
+    return rst(6, 0, 0, "BL1") + sta(1, 1, 6) + linesUntil({{1, 60000, 500, stop ? 4 : 0, 0, 0, 0, levels}, {2}}, 360500);
 }
 
 const std::string kName = "2026-12-08_2041_BL1.csv";
@@ -58,7 +44,7 @@ protected:
 
 // Every line is a row, in the order handled; the viewed car's comes with its level.
 TEST_F(RaceLogTest, HeaderAndRowsOfARaceAndOfQualifying) {
-    const Script qualifying = rstOn("BL1", 0, 10) + sta(1, 2, 0) + res(2, 59000, 3, 0) + res(1, 60000, 2, 1) +
+    const Script qualifying = rst(0, 10, 0, "BL1") + sta(1, 2, 0) + res(2, 59000, 3, 0) + res(1, 60000, 2, 1) +
                               res(1, 61000, 3, 255) + sta(1, 0, 0);
     play(sixLaps() + sta(1, 0, 0) + qualifying, logged(dir_ / "logs"));
     EXPECT_EQ(file(kName),
@@ -104,7 +90,7 @@ TEST_F(RaceLogTest, PlanColumns) {
 // The viewed car's row waits for its level only until its next line; rows the store refuses are not
 // written; every restart counts, those without a file too.
 TEST_F(RaceLogTest, RowsThatWaitAndRowsThatAreNot) {
-    const Script script = rst(0, 0) + rstOn("", 3) + sta(1, 1, 3) + lap(1, 60000, 60000, 1) + lap(1, 60000, 60000, 1) +
+    const Script script = rst(0, 0) + rst(3, 0) + sta(1, 1, 3) + lap(1, 60000, 60000, 1) + lap(1, 60000, 60000, 1) +
                           lap(2, 60000, 60100, 1) + lap(1, 60000, 120000, 2) + gauge(1, 0.0f) + gauge(2, 0.5f) +
                           lap(1, 60000, 180000, 4);
     play(script, logged(dir_ / "logs"));
@@ -121,7 +107,7 @@ TEST_F(RaceLogTest, RowsThatWaitAndRowsThatAreNot) {
 TEST_F(RaceLogTest, FileNames) {
     std::filesystem::create_directories(dir_ / "logs");
     std::ofstream(dir_ / "logs" / kName) << "kept";
-    play(rstOn("BL1", 3) + rstOn("B L/1", 3) + rstOn(std::string("SO\0X", 4), 3) + rstOn("../", 3),
+    play(rst(3, 0, 0, "BL1") + rst(3, 0, 0, "B L/1") + rst(3, 0, 0, std::string("SO\0X", 4)) + rst(3, 0, 0, "../"),
          logged(dir_ / "logs"));
     EXPECT_EQ(file(kName), "kept");
     for (const char* name : {"2026-12-08_2041_BL1-2.csv", "2026-12-08_2041_BL1-3.csv", "2026-12-08_2041_SO.csv",
@@ -134,7 +120,7 @@ TEST_F(RaceLogTest, FileNames) {
 // race needed; an unknown figure says why. Before them, the console is as without a log.
 TEST_F(RaceLogTest, EndOfRaceLines) {
     const std::string flag = "Race log: " + kName + ", fuel at the flag ";
-    Script twoStops = rstOn("BL1", 6) + sta(1, 1, 6);  // stops in laps 3 and 5, taking 50 % and 6.25 %
+    Script twoStops = rst(6, 0, 0, "BL1") + sta(1, 1, 6);  // stops in laps 3 and 5, taking 50 % and 6.25 %
     const float levels[] = {0.5f, 0.375f, 0.75f, 0.625f, 0.5625f, 0.4375f};
     for (int n = 1; n <= 6; ++n) {
         twoStops = twoStops + lap(2, 60000, n * 60000, n) + lap(1, 60000, n * 60000 + 500, n, 0, (n - 1) / 2) + gauge(n, levels[n - 1]);
