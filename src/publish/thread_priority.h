@@ -1,5 +1,5 @@
-// The outward faces' threads yield to the loop and to the game: the calling thread at the idle priority.
-// Their work (an event's JSON for 16 streams, a report's writes) waits for any core the game leaves free.
+// The page server's threads yield to the loop and to the game: the calling thread at the idle priority.
+// Their work (an event's JSON for 16 streams) waits for any core the game leaves free.
 #pragma once
 
 #ifdef _WIN32

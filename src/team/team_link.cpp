@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstring>
 
-#include "publish/thread_priority.h"
 #include "team/payload.h"
 
 namespace {
@@ -87,8 +86,6 @@ void TeamLink::connectFirst() {
 }
 
 void TeamLink::onConnect(mosquitto*, void* self, int code) {
-    // The network thread's writes after a lap line must not take the cores from the game as its board comes in.
-    idlePriority();
     auto& link = *static_cast<TeamLink*>(self);
     if (code == 0) link.inbox_.push({Event::Connected, {}});
     else link.inbox_.push({Event::Refused, mosquitto_connack_string(code)});
