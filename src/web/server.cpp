@@ -157,10 +157,11 @@ void WebServer::stream(mg_connection* connection) {
     while (!seen.closed) {
         const std::uint64_t sent = seen.generation;
         seen = latest_->waitNewer(sent, std::chrono::steady_clock::now() + kCommentEvery);
-        if (seen.closed) return;
-        // The newest only: the publications in between are never sent.
-        const bool written = seen.generation != sent ? sendEvent(connection, *jsonOf(seen)) : mg_write(connection, ":\n\n", 3) > 0;
-        if (!written) return;
+        // The newest only: the publications in between are never sent. The last one, published as the program
+        // ends (the race's last board, the link lost), still goes before the stream ends.
+        const bool newer = seen.generation != sent;
+        if (newer && !sendEvent(connection, *jsonOf(seen))) return;
+        if (!newer && !seen.closed && mg_write(connection, ":\n\n", 3) <= 0) return;
     }
 }
 
