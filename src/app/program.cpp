@@ -248,7 +248,7 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
                                                      program.planShown.stops, program.fuel);
             if (amount != 0) outcome.pitFuel = setPlannedPitFuel(program.pitFuel, race, lap, amount, out);
         } else if (call.runsShort) {
-            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, call.mostPercent, !planOn, out);
+            outcome.pitFuel = setPitFuel(program.pitFuel, race, lap, call.need, !planOn, out);
         }
         advisePlan(board, plan, mate ? 0 : amountSet(program.pitFuel, race.races, lap.PLID));
         if (program.team) {

@@ -33,10 +33,7 @@ FuelCall callFuel(const CarAtLine& car, const FuelSettings& settings, std::optio
     if (settings.toFinish) need = need - estimate;
     if (planned) reaches = false;  // the plan has a stop left: the car stops, and the plan says with what
     if (reaches) need = 0.0f;
-    if (planned) {
-        need = *planned;
-        call.mostPercent = kFullTankPercent;
-    }
+    if (planned) need = *planned;
     const float estimatePercent = estimate * 100.0f;
     if (reaches) printLine(out, "Player has fuel to the flag: pit fuel to the least.");
     else printLine(out, "Player will run out of fuel! ", estimatePercent, "% < ", toFlag * 100.0f, "%");

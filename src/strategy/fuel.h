@@ -4,7 +4,6 @@
 
 #include <optional>
 
-#include "link/outgoing.h"
 #include "link/output.h"
 #include "strategy/car_at_line.h"
 #include "strategy/fuel_settings.h"
@@ -16,7 +15,6 @@ struct FuelCall {
     bool runsShort = false;  // less than three laps' use left with three laps or more to go (with topUp, one or
                              // more), both readings taken: an amount is to be typed
     float need = 0.0f;       // fraction of a full tank the pit menu should be set to
-    unsigned mostPercent = kMaxPitFuelAmount;  // a planned stop may fill the tank: kFullTankPercent
 };
 
 // `planned`: the fuel of the next stop of the stint plan, which takes the place of the fuel to the

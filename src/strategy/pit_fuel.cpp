@@ -114,10 +114,9 @@ unsigned typeOrHold(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, un
 
 }  // namespace
 
-unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, unsigned most, bool adviseHeld,
-                    Output& out) {
+unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, bool adviseHeld, Output& out) {
     if (cameAgain(state, tracker, lap, out)) return 0;
-    const unsigned amount = pitFuelAmount(need, most);
+    const unsigned amount = pitFuelAmount(need);
     if (amount == 0) {
         printLine(out, "Fuel need unknown! Pit fuel not set.");
         return 0;

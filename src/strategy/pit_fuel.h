@@ -52,8 +52,7 @@ struct PitFuelState {
 // into latestBoard.advice; nothing when it was typed at that line already. With the guard on and typing
 // not safe, says why ("Pit fuel held: ...") and holds the amount instead, replacing one held before; its
 // advice goes on the board with `adviseHeld` only. Returns the amount typed in percent, 0 when none was.
-unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, unsigned most, bool adviseHeld,
-                    Output& out);
+unsigned setPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, float need, bool adviseHeld, Output& out);
 // The same for an amount in percent the stint plan decided; a held one's advice stays off the board.
 unsigned setPlannedPitFuel(PitFuelState& state, Tracker& tracker, const IS_LAP& lap, unsigned amount, Output& out);
 // The amount the car's pit menu holds as typed in race `race`; 0 when none was, or while a newer one is held.

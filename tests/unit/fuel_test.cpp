@@ -97,7 +97,7 @@ TEST(PitFuel, AmountIsTruncatedPercentPlusOneCappedAt99AndTypedOncePerLapLine) {
         IS_LAP line{};
         line.PLID = static_cast<byte>(plid);
         line.LapsDone = static_cast<word>(lapsDone);
-        setPitFuel(state, program.race, line, need, kMaxPitFuelAmount, true, port);
+        setPitFuel(state, program.race, line, need, true, port);
     }
     EXPECT_EQ(port.text, setting(1) + setting(1) + setting(1) + "Fuel need unknown! Pit fuel not set.\n");
     EXPECT_EQ(port.errors, "lap 5 of PLID 3 came again: its pit fuel is not typed twice\n");
