@@ -229,6 +229,7 @@ struct Outcome {
     std::string stopList;      // "29:99 68:99 ...": each stop's lap and what its menu held
     int planLines = 0;         // "Plan: " lines of the console
     int countFlips = 0;        // counts said, unsaid and said again within three lines
+    int totalFlips = 0;        // the same of the stops in all: those made by the line and those said left
     std::string countList;     // " 5 4 4 3 ...": the counts of the plan lines
     int lapsDown = 0;          // behind the winner at the flag
     bool needlessStop = false;  // the last stop was made with the fuel to the flag in the tank
@@ -258,6 +259,21 @@ std::vector<int> planCounts(const std::string& console, int& lines) {
         if (count >= 0) counts.push_back(count);
     }
     return counts;
+}
+
+// The lap of each counted plan line: the plan follows the line's "Fuel in N: ..." of lap N + 3.
+std::vector<int> planLaps(const std::string& console) {
+    std::vector<int> laps;
+    int lap = 0;
+    for (std::size_t at = 0; at < console.size();) {
+        const std::size_t end = std::min(console.find('\n', at), console.size());
+        const char* line = console.c_str() + at;
+        int fuelIn = 0;
+        if (std::sscanf(line, "Fuel in %d:", &fuelIn) == 1) lap = fuelIn + 3;
+        if (std::strncmp(line, "Plan: ", 6) == 0 && planCount(line + 6) >= 0) laps.push_back(lap);
+        at = end + 1;
+    }
+    return laps;
 }
 
 // A count said again within three lines after another was said in between: 2, 3, 2 or 2, 3, 3, 2.
@@ -378,6 +394,14 @@ Outcome play(const std::string& binary, const Race& race, const Setting& setting
         outcome.countList += std::to_string(count);
     }
     outcome.lapsDown = order.front().lapsDone - car->lapsDone;
+    // A stop made lowers the stops left: 2, 3 and, after a stop, 2 is one count that rose, not a wobble.
+    const std::vector<int> laps = planLaps(output);
+    std::vector<int> totals;
+    for (std::size_t k = 0; k < counts.size() && k < laps.size(); ++k) {
+        const auto made = std::count_if(car->stops.begin(), car->stops.end(), [&](const auto& s) { return s.lap <= laps[k]; });
+        totals.push_back(counts[k] + static_cast<int>(made));
+    }
+    outcome.totalFlips = flipsOf(totals);
     // STRATEGY_CONSOLE="endurance race 4": that race's console and the car's stops, to see what went wrong.
     if (const char* name = std::getenv("STRATEGY_CONSOLE"); name != nullptr && scenario.name == name) {
         std::fprintf(stderr, "%s\n", program.output().c_str());
@@ -462,7 +486,7 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
                 "| Stops, mean | Races with a stop more than needed | Last stop: asked / needed, mean %% "
                 "| Asked - needed, mean size: laps | Stops = fewest | Stops = the driver's fewest "
                 "| Plan's first stop count right | Races with a last stop for fuel it had | `Plan:` lines a stint "
-                "| Counts said again within three lines |\n");
+                "| Counts said again within three lines: stops left / stops in all |\n");
     std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     const auto mean = [](const std::vector<double>& values) {
         return values.empty() ? 0.0 : std::accumulate(values.begin(), values.end(), 0.0) / values.size();
@@ -473,11 +497,12 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
     for (const int s : rows) {
         std::vector<double> leftPercent, leftLaps, asked, needed, missLaps;
         int dry = 0, stops = 0, extra = 0, fewest = 0, driversFewest = 0, planned = 0, planRight = 0;
-        int needless = 0, flips = 0;
+        int needless = 0, flips = 0, totalFlips = 0;
         for (const Outcome& o : outcomes[static_cast<std::size_t>(s)]) {
             stops += o.stops;
             needless += o.needlessStop ? 1 : 0;
             flips += o.countFlips;
+            totalFlips += o.totalFlips;
             if (o.planStops >= 0) {  // the first plan, against the stops made, dry or not
                 ++planned;
                 planRight += o.planStops == o.stops ? 1 : 0;
@@ -497,14 +522,14 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
             missLaps.push_back(std::abs(o.askedPercent - o.neededPercent) / o.usePercent);
         }
         const std::string planColumn = planned == 0 ? "-" : std::to_string(planRight) + " of " + std::to_string(planned);
-        std::printf("| `%s` | %d | %s / %s | %s / %s | %s | %d | %s / %s | %s | %d (%s %%) | %d (%s %%) | %s | %d | %s | %d |\n",
+        std::printf("| `%s` | %d | %s / %s | %s / %s | %s | %d | %s / %s | %s | %d (%s %%) | %d (%s %%) | %s | %d | %s | %d / %d |\n",
                     kSettings[s].name, dry, fixed(mean(leftPercent), 1).c_str(), fixed(mean(leftLaps), 2).c_str(),
                     fixed(lowest(leftPercent), 1).c_str(), fixed(lowest(leftLaps), 2).c_str(),
                     fixed(static_cast<double>(stops) / races, 2).c_str(), extra, fixed(mean(asked), 1).c_str(),
                     fixed(mean(needed), 1).c_str(), fixed(mean(missLaps), 2).c_str(), fewest,
                     fixed(100.0 * fewest / races, 1).c_str(), driversFewest,
                     fixed(100.0 * driversFewest / races, 1).c_str(), planColumn.c_str(), needless,
-                    linesAStint(outcomes[static_cast<std::size_t>(s)]).c_str(), flips);
+                    linesAStint(outcomes[static_cast<std::size_t>(s)]).c_str(), flips, totalFlips);
     }
 }
 
@@ -515,17 +540,18 @@ void printFollowerTable(const char* title, int races, const std::vector<std::vec
     std::printf("| Fuel setting | Races dry | Left at the flag, mean: laps | Stops, mean "
                 "| Races with a last stop for fuel it had | Count at lap 3: right / too few "
                 "| Count at his first stop: right / too few | Count at half distance: right / too few "
-                "| `Plan:` lines a stint | Counts said again within three lines |\n");
+                "| `Plan:` lines a stint | Counts said again within three lines: stops left / stops in all |\n");
     std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
     for (const int s : rows) {
         if (!withPlan(kSettings[s])) continue;
         const std::vector<Outcome>& played = outcomes[static_cast<std::size_t>(s)];
-        int dry = 0, stops = 0, needless = 0, flips = 0, home = 0;
+        int dry = 0, stops = 0, needless = 0, flips = 0, totalFlips = 0, home = 0;
         double leftLaps = 0;
         for (const Outcome& o : played) {
             stops += o.stops;
             needless += o.needlessStop ? 1 : 0;
             flips += o.countFlips;
+            totalFlips += o.totalFlips;
             if (o.dry) {
                 ++dry;
                 continue;
@@ -533,12 +559,12 @@ void printFollowerTable(const char* title, int races, const std::vector<std::vec
             ++home;
             leftLaps += o.leftLaps;
         }
-        std::printf("| `%s` | %d | %s | %s | %d | %s | %s | %s | %s | %d |\n", kSettings[s].name, dry,
+        std::printf("| `%s` | %d | %s | %s | %d | %s | %s | %s | %s | %d / %d |\n", kSettings[s].name, dry,
                     fixed(home == 0 ? 0.0 : leftLaps / home, 2).c_str(),
                     fixed(static_cast<double>(stops) / races, 2).c_str(), needless,
                     countColumn(played, &Outcome::planStops, false).c_str(),
                     countColumn(played, &Outcome::countAtFirstStop, false).c_str(),
-                    countColumn(played, &Outcome::countAtHalf, true).c_str(), linesAStint(played).c_str(), flips);
+                    countColumn(played, &Outcome::countAtHalf, true).c_str(), linesAStint(played).c_str(), flips, totalFlips);
     }
 }
 
