@@ -228,7 +228,8 @@ LapLineOutcome lapLineSteps(Program& program, const IS_LAP& lap, Output& out) {
     const std::optional<std::size_t> slot = findStandings(race, lap, out);
     if (slot && lap.LapsDone > 2) {
         const CarAtLine car = carAtLine(race, lap, *slot, distance, program.fuel, out);
-        const StintPlan plan = planStints(car, program.fuel, program.stints);
+        const StintPlan plan = planStints(car, program.fuel, program.stints,
+                                          countSaid(program.planShown, race.races, lap.NumStops));
         reportPlan(program.planShown, race.races, lap.NumStops, plan, program.fuel, out);
         std::optional<float> planned;
         if (plan.stops > 0 && !plan.mandatory) planned = plan.fuel;

@@ -10,14 +10,14 @@
 namespace {
 
 // A stop in a timed race moves the car's lines later. Until the flag falls it crosses the line at least
-// once more, and a stop shorter than one of its laps takes at most one line away.
-unsigned lapsWithStop(const Tracker& tracker, const IS_LAP& lap, unsigned lapsToGo, double lapTimeMs,
-                      const FuelSettings& settings) {
-    const auto stopMs = static_cast<std::uint32_t>(settings.stopSeconds * 1000.0f);
-    unsigned laps = distanceAt(tracker, lap, stopMs).lapsToGo;
+// once more, and stops shorter together than one of its laps take at most one line away.
+unsigned lapsWithStops(const Tracker& tracker, const IS_LAP& lap, unsigned lapsToGo, double lapTimeMs,
+                       const FuelSettings& settings, unsigned stops) {
+    const auto stopsMs = static_cast<std::uint32_t>(stops * settings.stopSeconds * 1000.0f);
+    unsigned laps = distanceAt(tracker, lap, stopsMs).lapsToGo;
     if (lapsToGo == 0) return laps;
     laps = std::max(laps, 1u);
-    if (stopMs < lapTimeMs) laps = std::max(laps, lapsToGo - 1);
+    if (stopsMs < lapTimeMs) laps = std::max(laps, lapsToGo - 1);
     return laps;
 }
 
@@ -90,9 +90,16 @@ CarAtLine carAtLine(const Tracker& tracker, const IS_LAP& lap, std::size_t slot,
     car.lapTimeMs = recentPaceMs(store, lap.PLID, lapsDone, slot);
     // Counted from the leader's finish (a timed race, a lap race read with long races), a stop may take a line away.
     const bool fromLeader = distance.estimated || tracker.longRaces;
-    car.lapsWithStop = settings.stopSeconds != 0.0f && fromLeader
-                           ? lapsWithStop(tracker, lap, distance.lapsToGo, car.lapTimeMs, settings)
-                           : distance.lapsToGo;
+    // In a timed race the flag falls at its time whatever the car does, so each of its stops counts; in a lap
+    // race the leader stops too, and only the one stop is counted.
+    const bool withStops = settings.stopSeconds != 0.0f && fromLeader;
+    for (unsigned k = 0; k < kStopsTimed; ++k) {
+        if (!withStops) car.lapsWithStops[k] = distance.lapsToGo;
+        else if (k == 0 || distance.estimated)
+            car.lapsWithStops[k] = lapsWithStops(tracker, lap, distance.lapsToGo, car.lapTimeMs, settings, k + 1);
+        else car.lapsWithStops[k] = car.lapsWithStops[0];
+    }
+    car.lapsWithStop = car.lapsWithStops[0];
     // Never from a reading that a stop came after: the level projected across this lap's stop, or the
     // use of a lap with one.
     if (settings.topUp) {

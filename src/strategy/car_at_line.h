@@ -11,6 +11,8 @@
 #include "race/tracker.h"
 #include "strategy/fuel_settings.h"
 
+constexpr unsigned kStopsTimed = 16;  // the stops whose time the laps to go are worked out with, one by one
+
 struct CarAtLine {
     bool estimated = false;      // both lap lines of the car before this one were found; the rest is set
     std::uint16_t lapsDone = 0;  // LapsDone of this line
@@ -20,6 +22,7 @@ struct CarAtLine {
     bool readingsTaken = false;  // neither level the use came from was 0, a line never read
     unsigned lapsToGo = 0;       // lines still to cross after this one
     unsigned lapsWithStop = 0;   // the same when a stop of settings.stopSeconds is to come (timed races)
+    unsigned lapsWithStops[kStopsTimed] = {};  // ... when k + 1 such stops are to come (timed races; the last for more)
     double lapTimeMs = 0.0;      // the car's recent pace; 0 when it has no lap
     unsigned stopAfterReading = 0;  // with topUp: a lap whose stop came after a reading the level is from
     bool mandatoryStopDue = false;  // the race asks for a stop and the car has made none

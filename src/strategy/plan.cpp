@@ -14,6 +14,9 @@ namespace {
 
 constexpr unsigned kMostStops = 99;  // a use this plan cannot carry to the flag stops planning there
 constexpr unsigned kHighLaps = 5;    // the laps ahead the highest recent use is feared for
+// The average of the last laps moves by a percent or two from lap to lap: a count said holds while a use this
+// much higher or lower gives it, so that the plan does not say 5, 6 and 5 stops as a floor flips.
+constexpr double kCountNoise = 0.015;
 
 // Whole laps the car can still drive from `level` before it is down to its reserve, at `use` a lap: a car
 // stops at the end of a lap, and what its last lap does not burn stays in the tank.
@@ -34,11 +37,29 @@ unsigned stopsFor(double first, double stint, double laps) {
 }
 
 // Whether `stops` stops carry the car `laps` laps with the reserve left at the flag.
-bool reaches(double level, double use, double reserveLaps, double laps, unsigned stops) {
+// The stops at `use` a lap, as the car would make them from `level`; kMostStops + 1 for a use no tank lasts a lap with.
+unsigned stopsAt(double level, double use, double reserveLaps, double laps) {
     const double reserve = reserveLaps * use;
     const double stint = lapsBefore(1.0, reserve, use);
-    if (stint < 1.0) return false;
-    return stopsFor(std::max(lapsBefore(level, reserve, use), 0.0), stint, laps) <= stops;
+    if (stint < 1.0) return kMostStops + 1;
+    return stopsFor(std::max(lapsBefore(level, reserve, use), 0.0), stint, laps);
+}
+
+// The laps to go when `stops` stops are to come.
+double lapsWith(const CarAtLine& car, unsigned stops) {
+    return car.lapsWithStops[std::min(stops, kStopsTimed) - 1];
+}
+
+// One stop at the least: a stop costs time, and in a timed race the car then completes fewer laps, the fewer
+// the more stops it makes.
+unsigned stopsNeeded(const CarAtLine& car, double level, double use, double reserveLaps) {
+    unsigned stops = 1;
+    while (stops < kMostStops && stopsAt(level, use, reserveLaps, lapsWith(car, stops)) > stops) ++stops;
+    return stops;
+}
+
+bool reaches(double level, double use, double reserveLaps, double laps, unsigned stops) {
+    return stopsAt(level, use, reserveLaps, laps) <= stops;
 }
 
 // The most a use can be, down to 0.9 x `use`, with which `stops` stops do; 0 when even that is too much.
@@ -65,7 +86,13 @@ unsigned plannedPercent(float fuel, const FuelSettings& settings) {
     return pitFuelAmount(settings.roundNearest ? fuel - 0.005f : fuel, kFullTankPercent);
 }
 
-StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints stints) {
+unsigned countSaid(const PlanShown& shown, std::uint32_t race, unsigned stopsMade) {
+    if (shown.race != race || shown.mandatory || stopsMade < shown.saidAtStops) return 0;
+    const unsigned since = stopsMade - shown.saidAtStops;
+    return shown.stops > since ? shown.stops - since : 0;
+}
+
+StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints stints, unsigned said) {
     StintPlan plan;
     const double use = car.use, level = car.level, reserveLaps = settings.reserve;
     // From its finishing line on the car has nothing left to plan.
@@ -95,11 +122,15 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
         if (car.lapsToGo > 1) plan.saveUse = static_cast<float>(level / (car.lapsToGo + reserveLaps));
         return plan;
     }
-    // A stop costs time: in a timed race the car then completes fewer laps.
-    const double laps = car.lapsWithStop;
     const double stint = lapsBefore(1.0, reserve, use);  // laps of a full tank
     if (stint < 1.0) return {};  // a use no tank lasts a lap with: nothing to plan
-    const unsigned stops = std::max(stopsFor(first, stint, laps), 1u);
+    unsigned stops = stopsNeeded(car, level, use, reserveLaps);
+    if (said != 0 && said != stops && !car.mandatoryStopDue &&
+        stopsNeeded(car, level, use * (1.0 - kCountNoise), reserveLaps) <= said &&
+        said <= stopsNeeded(car, level, use * (1.0 + kCountNoise), reserveLaps)) {
+        stops = said;
+    }
+    const double laps = lapsWith(car, stops);
     plan.stops = stops;
     // A stop takes a lap's fuel at the least: a driver low on fuel stops whatever the clock says, and a splash
     // of the least, counting on the lap the stop's time may take away, leaves him short and makes him stop again.
@@ -202,6 +233,7 @@ void reportPlan(PlanShown& shown, std::uint32_t race, unsigned stopsMade, const 
     shown.inWindow = plan.inWindow;
     shown.stopsMade = stopsMade;
     if (whole) {
+        shown.saidAtStops = stopsMade;
         shown.stops = plan.stops;
         shown.mandatory = plan.mandatory;
         shown.fuel = fuel;

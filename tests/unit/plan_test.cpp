@@ -21,6 +21,8 @@ struct PlanCase {
     float saving;
     float high = 0.0f;  // the highest use of the last five laps; 0: the use
     float save = 0.0f;  // expected: no stop, the use that keeps the reserve
+    unsigned said = 0;        // the count said before; 0: none
+    unsigned lapsAStop = 0;   // the laps each stop's time takes away (a timed race)
 };
 
 // The viewed car's lap line `n` on a sixteenth of the tank a lap, from a full tank.
@@ -60,12 +62,21 @@ TEST(Plan, StopsFuelWindowAndSaving) {
         {"mandatory, fuel enough", 0.5f, 0.04f, 10, 0.0f, Stints::Full, true, 1, 0, 0, 21, 29, 0.0f},
         {"mandatory among fuel stops", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, true, 2, 79, 79, 24, 34, 0.0f},
         {"no tank lasts a lap", 0.5f, 0.99f, 60, 0.5f, Stints::Full, false, 0, 0, 0, 0, 0, 0.0f},
+        // 14 laps, then tanks of 28 whole laps: 71 laps need three stops, and two at 1.5 % less a lap (29 laps a tank).
+        {"three by the floor of the tank", 0.5f, 0.0345f, 71, 0.0f, Stints::Full, false, 3, 100, 4, 21, 34, 1.0f / 29},
+        {"two said, kept within the noise", 0.5f, 0.0345f, 71, 0.0f, Stints::Full, false, 2, 100, 97, 34, 34, 0.0f,
+         0.0f, 0.0f, 2},
+        {"four said, not kept", 0.5f, 0.0345f, 71, 0.0f, Stints::Full, false, 3, 100, 4, 21, 34, 1.0f / 29, 0.0f, 0.0f, 4},
+        // 72 laps need three stops; but with two the car completes only 70, which two do.
+        {"each stop takes a lap away", 0.5f, 0.0345f, 72, 0.0f, Stints::Full, false, 2, 100, 94, 34, 34, 0.0f, 0.0f,
+         0.0f, 0, 1},
     };
     for (const PlanCase& c : cases) {
-        const CarAtLine car{.estimated = true, .lapsDone = 20, .use = c.use, .highUse = c.high, .level = c.level,
-                            .lapsToGo = c.lapsToGo, .lapsWithStop = c.lapsToGo, .mandatoryStopDue = c.mandatory};
+        CarAtLine car{.estimated = true, .lapsDone = 20, .use = c.use, .highUse = c.high, .level = c.level,
+                      .lapsToGo = c.lapsToGo, .lapsWithStop = c.lapsToGo - c.lapsAStop, .mandatoryStopDue = c.mandatory};
+        for (unsigned k = 0; k < kStopsTimed; ++k) car.lapsWithStops[k] = c.lapsToGo - (k + 1) * c.lapsAStop;
         const FuelSettings settings{.reserve = c.reserve};
-        const StintPlan plan = planStints(car, settings, c.stints);
+        const StintPlan plan = planStints(car, settings, c.stints, c.said);
         const unsigned fuel = plan.stops > 0 && !plan.mandatory ? plannedPercent(plan.fuel, settings) : 0;
         const unsigned lastFuel = plan.stops > 0 && !plan.mandatory ? plannedPercent(plan.lastFuel, settings) : 0;
         EXPECT_EQ(plan.stops, c.stops) << c.what;
