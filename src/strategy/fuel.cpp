@@ -13,6 +13,9 @@ FuelCall callFuel(const CarAtLine& car, const FuelSettings& settings, std::optio
     if (!(estimate < threeLaps) || !car.readingsTaken) return call;
     unsigned lapsToGo = car.lapsToGo;
     if (lapsToGo < 3 && !settings.topUp) return call;
+    // What the line compares the level with: the fuel to the flag and the reserve without a stop, as a stop is
+    // what it calls for; whatever amount is typed.
+    const float toFlag = (static_cast<float>(lapsToGo) + settings.reserve) * car.use;
 
     // In a timed race the stop the amount is for costs time, and the car completes fewer laps.
     if (car.lapsWithStop != lapsToGo) printLine(out, "Laps to go with a stop: ", car.lapsWithStop, ".");
@@ -20,7 +23,6 @@ FuelCall callFuel(const CarAtLine& car, const FuelSettings& settings, std::optio
     // The fuel for the laps to go and the reserve; to the finish, less what the tank holds now.
     const float lapsNeeded = static_cast<float>(lapsToGo) + settings.reserve;
     float need = lapsNeeded * car.use;
-    const float toFlag = need;  // what the line compares the level with, whatever amount is typed
     if (settings.topUp) {
         if (lapsToGo == 0) return call;
         if (car.stopAfterReading != 0) {

@@ -86,13 +86,13 @@ unsigned plannedPercent(float fuel, const FuelSettings& settings) {
     return pitFuelAmount(settings.roundNearest ? fuel - 0.005f : fuel, kFullTankPercent);
 }
 
-unsigned countSaid(const PlanShown& shown, std::uint32_t race, unsigned stopsMade) {
-    if (shown.race != race || shown.mandatory || stopsMade < shown.saidAtStops) return 0;
+std::optional<unsigned> countSaid(const PlanShown& shown, std::uint32_t race, unsigned stopsMade) {
+    if (shown.race != race || shown.mandatory || stopsMade < shown.saidAtStops) return std::nullopt;
     const unsigned since = stopsMade - shown.saidAtStops;
     return shown.stops > since ? shown.stops - since : 0;
 }
 
-StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints stints, unsigned said) {
+StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints stints, std::optional<unsigned> said) {
     StintPlan plan;
     const double use = car.use, level = car.level, reserveLaps = settings.reserve;
     // From its finishing line on the car has nothing left to plan.
@@ -118,17 +118,19 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
     // On the last lap the board says LAST LAP.
     const double highLaps = std::min(car.lapsToGo, kHighLaps);
     const double toFlag = highLaps * std::max(car.highUse, car.use) + (car.lapsToGo - highLaps) * use;
-    if (!car.mandatoryStopDue && level >= toFlag) {
+    // Once no stop was said, it holds while the car reaches the flag at its average use with half its reserve.
+    const bool noneSaid = said == 0u && level >= (car.lapsToGo + reserveLaps / 2.0) * use;
+    if (!car.mandatoryStopDue && (level >= toFlag || noneSaid)) {
         if (car.lapsToGo > 1) plan.saveUse = static_cast<float>(level / (car.lapsToGo + reserveLaps));
         return plan;
     }
     const double stint = lapsBefore(1.0, reserve, use);  // laps of a full tank
     if (stint < 1.0) return {};  // a use no tank lasts a lap with: nothing to plan
     unsigned stops = stopsNeeded(car, level, use, reserveLaps);
-    if (said != 0 && said != stops && !car.mandatoryStopDue &&
-        stopsNeeded(car, level, use * (1.0 - kCountNoise), reserveLaps) <= said &&
-        said <= stopsNeeded(car, level, use * (1.0 + kCountNoise), reserveLaps)) {
-        stops = said;
+    if (said.value_or(0) != 0 && said != stops && !car.mandatoryStopDue &&
+        stopsNeeded(car, level, use * (1.0 - kCountNoise), reserveLaps) <= *said &&
+        *said <= stopsNeeded(car, level, use * (1.0 + kCountNoise), reserveLaps)) {
+        stops = *said;
     }
     const double laps = lapsWith(car, stops);
     plan.stops = stops;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "link/output.h"
 #include "race/tracker.h"
@@ -26,9 +27,10 @@ struct StintPlan {
 
 // A tank holds 1; a stop is made with the reserve (settings.reserve laps of use) still in the tank. A car with
 // the fuel to the flag at the highest use of its last five laps makes no stop for the reserve alone. `said`:
-// the stops left as the console said them (0: none said), kept while a use within the noise of today's
-// average gives them too.
-StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints stints, unsigned said = 0);
+// the stops left as the console said them; a count is kept while a use within the noise of today's average
+// gives it too, and no stop while the average use reaches the flag with half the reserve.
+StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints stints,
+                     std::optional<unsigned> said = std::nullopt);
 
 // The percent typed for a fuel: the whole percent above it, or the nearest with round="nearest"; 100 at most
 // (a full tank).
@@ -51,8 +53,8 @@ struct PlanShown {
     unsigned saidAtStops = 0;  // NumStops when the count was said
 };
 
-// The stops left by the count said in `race`, less the stops made since; 0 for none said, or none left.
-unsigned countSaid(const PlanShown& shown, std::uint32_t race, unsigned stopsMade);
+// The stops left by the count said in `race`, less the stops made since; none without a count said.
+std::optional<unsigned> countSaid(const PlanShown& shown, std::uint32_t race, unsigned stopsMade);
 
 // At most one line a lap line. "Plan: 2 stops, 100% and 77%, next stop from lap 27 to lap 47." at the first
 // line of a race with a plan, at the first line after a stop, when a new count has held at two lines in a row,

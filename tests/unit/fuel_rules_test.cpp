@@ -169,6 +169,8 @@ TEST(FuelRules, AStopNeverTakesTheLastLap) {
     };
     const std::string twoLaps = "Player will run out of fuel! 12.5% < 31.25%\n" + setting(19);
     const std::string oneLap = "Player will run out of fuel! 12.5% < 18.75%\n" + setting(7);
+    // The stop takes a lap away: 7 % typed, but without it the car is short of 31.25 %.
+    const std::string stopTakesALap = "Laps to go with a stop: 1.\nPlayer will run out of fuel! 12.5% < 31.25%\n" + setting(7);
     const struct {
         int raceLaps;
         std::uint32_t lapMs;
@@ -179,10 +181,10 @@ TEST(FuelRules, AStopNeverTakesTheLastLap) {
     } cases[] = {
         {191, 60000, false, 58, 1.0f, twoLaps},
         {191, 60000, false, 58, 59.0f, twoLaps},
-        {191, 60000, false, 58, 60.0f, "Laps to go with a stop: 1.\n" + oneLap},
+        {191, 60000, false, 58, 60.0f, stopTakesALap},
         {191, 60000, false, 59, 60.0f, oneLap},
         {191, 62000, true, 57, 4.0f, twoLaps},
-        {191, 62000, true, 57, 5.0f, "Laps to go with a stop: 1.\n" + oneLap},
+        {191, 62000, true, 57, 5.0f, stopTakesALap},
         {191, 62000, true, 58, 5.0f, oneLap},
         {60, 60000, false, 58, 600.0f, twoLaps},
         {60, 60000, false, 59, 60.0f, oneLap},

@@ -2,6 +2,8 @@
 // typed at the lap lines of a race with the plan on.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "strategy/plan.h"
 #include "support/transcript.h"
 
@@ -21,7 +23,7 @@ struct PlanCase {
     float saving;
     float high = 0.0f;  // the highest use of the last five laps; 0: the use
     float save = 0.0f;  // expected: no stop, the use that keeps the reserve
-    unsigned said = 0;        // the count said before; 0: none
+    std::optional<unsigned> said{};  // the count said before
     unsigned lapsAStop = 0;   // the laps each stop's time takes away (a timed race)
 };
 
@@ -68,6 +70,9 @@ TEST(Plan, StopsFuelWindowAndSaving) {
          0.0f, 0.0f, 2},
         {"four said, not kept", 0.5f, 0.0345f, 71, 0.0f, Stints::Full, false, 3, 100, 4, 21, 34, 1.0f / 29, 0.0f, 0.0f, 4},
         // 72 laps need three stops; but with two the car completes only 70, which two do.
+        // Fuel for 8 laps and a quarter of the reserve: no stop once none was said, though a recent lap burnt more.
+        {"a stop by the highest lap", 0.5f, 0.06f, 8, 0.5f, Stints::Even, false, 1, 6, 6, 21, 27, 0.5f / 8.5f, 0.065f},
+        {"no stop said, kept", 0.5f, 0.06f, 8, 0.5f, Stints::Even, false, 0, 0, 0, 0, 0, 0.0f, 0.065f, 0.5f / 8.5f, 0},
         {"each stop takes a lap away", 0.5f, 0.0345f, 72, 0.0f, Stints::Full, false, 2, 100, 94, 34, 34, 0.0f, 0.0f,
          0.0f, 0, 1},
     };
