@@ -232,6 +232,7 @@ struct Outcome {
     int totalFlips = 0;        // the same of the stops in all: those made by the line and those said left
     std::string countList;     // " 5 4 4 3 ...": the counts of the plan lines
     int lapsDown = 0;          // behind the winner at the flag
+    bool timed = false;        // a race of hours
     bool needlessStop = false;  // the last stop was made with the fuel to the flag in the tank
     // The driver who follows the plan: its count at the line before his first stop and at half distance
     // (-1: none said), and the stops he made after that half-distance line.
@@ -394,6 +395,7 @@ Outcome play(const std::string& binary, const Race& race, const Setting& setting
         outcome.countList += std::to_string(count);
     }
     outcome.lapsDown = order.front().lapsDone - car->lapsDone;
+    outcome.timed = scenario.sessions.front().hours > 0;
     // A stop made lowers the stops left: 2, 3 and, after a stop, 2 is one count that rose, not a wobble.
     const std::vector<int> laps = planLaps(output);
     std::vector<int> totals;
@@ -530,6 +532,24 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
                     fixed(100.0 * fewest / races, 1).c_str(), driversFewest,
                     fixed(100.0 * driversFewest / races, 1).c_str(), planColumn.c_str(), needless,
                     linesAStint(outcomes[static_cast<std::size_t>(s)]).c_str(), flips, totalFlips);
+    }
+    if (lapped == 0) return;
+    // Endurance races hold three kinds of race: what is left at the flag in each.
+    std::printf("\n| Fuel setting | Left at the flag, mean laps: lap races, not lapped | lapped | timed races |\n");
+    std::printf("|---|---|---|---|\n");
+    for (const int s : rows) {
+        double sum[3] = {0, 0, 0};
+        int home[3] = {0, 0, 0};
+        for (const Outcome& o : outcomes[static_cast<std::size_t>(s)]) {
+            if (o.dry) continue;
+            const int kind = o.timed ? 2 : o.lapsDown > 0 ? 1 : 0;
+            sum[kind] += o.leftLaps;
+            ++home[kind];
+        }
+        std::printf("| `%s` | %s (%d races) | %s (%d) | %s (%d) |\n", kSettings[s].name,
+                    fixed(home[0] ? sum[0] / home[0] : 0.0, 2).c_str(), home[0],
+                    fixed(home[1] ? sum[1] / home[1] : 0.0, 2).c_str(), home[1],
+                    fixed(home[2] ? sum[2] / home[2] : 0.0, 2).c_str(), home[2]);
     }
 }
 
