@@ -194,3 +194,20 @@ TEST(FuelRules, AStopNeverTakesTheLastLap) {
             << "RaceLaps " << c.raceLaps << ", line " << c.line << ", stop of " << c.stopSeconds << " s";
     }
 }
+
+// In a timed race the flag falls at its time whatever the car does, so each stop's time counts: line 37 of an
+// hour on minute laps, 23 to go, 12.5 % left at 12.5 % a lap (tanks of 7 whole laps with half a lap kept). With
+// stops of a minute three leave 20 laps, which three stops do; counting one stop's time alone, 22 need four.
+TEST(FuelRules, EveryStopOfATimedRaceCosts) {
+    std::vector<float> levels(36, 0.0f);  // no level read before line 35: the plan's first line is at line 37
+    levels[34] = 0.375f;
+    levels[35] = 0.25f;
+    const std::vector<Car> cars{{3, 60000, 0, 0, 0, 0, 0, levels}};
+    Program program = with({.reserve = 0.5f, .toFinish = true, .topUp = true, .stopSeconds = 60.0f}, 5);
+    program.race.longRaces = true;
+    program.stints = Stints::Full;
+    const std::string console =
+        feed(race(191, 3) + linesUntil(cars, 60000u * 37 - 1) + mark() + lap(3, 60000, 60000u * 37, 37), program);
+    EXPECT_NE(console.find("\nPlan: 3 stops, 100%, 100% and 69%, next stop from lap 38 to lap 38.\n"), std::string::npos)
+        << console;
+}

@@ -69,10 +69,13 @@ TEST(Plan, StopsFuelWindowAndSaving) {
         {"two said, kept within the noise", 0.5f, 0.0345f, 71, 0.0f, Stints::Full, false, 2, 100, 97, 34, 34, 0.0f,
          0.0f, 0.0f, 2},
         {"four said, not kept", 0.5f, 0.0345f, 71, 0.0f, Stints::Full, false, 3, 100, 4, 21, 34, 1.0f / 29, 0.0f, 0.0f, 4},
+        {"one said, not kept", 0.5f, 0.0345f, 71, 0.0f, Stints::Full, false, 3, 100, 4, 21, 34, 1.0f / 29, 0.0f, 0.0f, 1},
         // 72 laps need three stops; but with two the car completes only 70, which two do.
         // Fuel for 8 laps and a quarter of the reserve: no stop once none was said, though a recent lap burnt more.
         {"a stop by the highest lap", 0.5f, 0.06f, 8, 0.5f, Stints::Even, false, 1, 6, 6, 21, 27, 0.5f / 8.5f, 0.065f},
         {"no stop said, kept", 0.5f, 0.06f, 8, 0.5f, Stints::Even, false, 0, 0, 0, 0, 0, 0.0f, 0.065f, 0.5f / 8.5f, 0},
+        {"no stop said, half the reserve short", 0.49f, 0.06f, 8, 0.5f, Stints::Even, false, 1, 6, 6, 21, 27, 0.49f / 8.5f,
+         0.065f, 0.0f, 0},
         {"each stop takes a lap away", 0.5f, 0.0345f, 72, 0.0f, Stints::Full, false, 2, 100, 94, 34, 34, 0.0f, 0.0f,
          0.0f, 0, 1},
     };
@@ -137,6 +140,24 @@ TEST(Plan, ConsoleLines) {
         reportPlan(shown, step.race, step.stopsMade, step.plan, FuelSettings{}, out);
         EXPECT_EQ(out.text, step.console);
     }
+}
+
+// The count said, less the stops made since: what the plan keeps within the noise of the use.
+TEST(Plan, CountSaidLessTheStopsMadeSince) {
+    PlanShown shown;
+    Recorder out;
+    reportPlan(shown, 1, 2, StintPlan{.made = true, .use = 0.034f, .stops = 3, .fuel = 1.0f, .lastFuel = 0.395f,
+                                      .windowFrom = 28, .windowTo = 30},
+               FuelSettings{}, out);
+    ASSERT_EQ(out.text, "Plan: 3 stops, 100%, 100% and 40%, next stop from lap 28 to lap 30.\n");
+    const struct {
+        std::uint32_t race;
+        unsigned stopsMade;
+        std::optional<unsigned> said;
+    } rows[] = {{1, 2, 3}, {1, 3, 2}, {1, 5, 0}, {1, 6, 0}, {2, 2, std::nullopt}, {1, 1, std::nullopt}};
+    for (const auto& row : rows) EXPECT_EQ(countSaid(shown, row.race, row.stopsMade), row.said) << row.stopsMade;
+    shown.mandatory = true;
+    EXPECT_EQ(countSaid(shown, 1, 2), std::nullopt);
 }
 
 // A race of 30 laps on a sixteenth of the tank a lap with the guard on: one stop from lap 14 to 16. The plan's
