@@ -231,6 +231,7 @@ struct Outcome {
     int countFlips = 0;        // counts said, unsaid and said again within three lines
     int totalFlips = 0;        // the same of the stops in all: those made by the line and those said left
     std::string countList;     // " 5 4 4 3 ...": the counts of the plan lines
+    std::string totalList;     // the same, with the stops made by each line
     int lapsDown = 0;          // behind the winner at the flag
     bool timed = false;        // a race of hours
     bool needlessStop = false;  // the last stop was made with the fuel to the flag in the tank
@@ -404,6 +405,7 @@ Outcome play(const std::string& binary, const Race& race, const Setting& setting
         totals.push_back(counts[k] + static_cast<int>(made));
     }
     outcome.totalFlips = flipsOf(totals);
+    for (const int total : totals) outcome.totalList += ' ' + std::to_string(total);
     // STRATEGY_CONSOLE="endurance race 4": that race's console and the car's stops, to see what went wrong.
     if (const char* name = std::getenv("STRATEGY_CONSOLE"); name != nullptr && scenario.name == name) {
         std::fprintf(stderr, "%s\n", program.output().c_str());
@@ -641,17 +643,17 @@ int main(int argc, char** argv) {
                     if (detail)
                         std::fprintf(stderr, "%s, row %d, the driver who follows the plan: %s, %d stops, plan %d at lap 3, "
                                      "%d at his first stop, %d at half distance (%d stops after it), %.1f %% left; stops%s; "
-                                     "counts%s\n",
+                                     "counts%s; in all%s\n",
                                      race.scenario.name.c_str(), s + 1, f.dry ? "dry" : "home", f.stops, f.planStops,
                                      f.countAtFirstStop, f.countAtHalf, f.stopsAfterHalf, f.leftPercent, f.stopList.c_str(),
-                                     f.countList.c_str());
+                                     f.countList.c_str(), f.totalList.c_str());
                 }
                 if (detail) {  // STRATEGY_DETAIL: one line a race and setting, to find the races a setting gets wrong
                     std::fprintf(stderr,
                                  "%s, row %d: %s, %d stops of %d fewest (the driver's %d), first plan %d, "
-                                 "%.1f %% left; stops%s; counts%s\n",
+                                 "%.1f %% (%.2f laps) left; stops%s; counts%s; in all%s\n",
                                  race.scenario.name.c_str(), s + 1, o.dry ? "dry" : "home", o.stops, o.fewestStops,
-                                 o.driversFewest, o.planStops, o.leftPercent, o.stopList.c_str(), o.countList.c_str());
+                                 o.driversFewest, o.planStops, o.leftPercent, o.leftLaps, o.stopList.c_str(), o.countList.c_str(), o.totalList.c_str());
                 }
             }
             const std::lock_guard<std::mutex> lock(progress);

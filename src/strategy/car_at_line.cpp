@@ -10,9 +10,10 @@
 namespace {
 
 // A stop in a timed race moves the car's lines later. Until the flag falls it crosses the line at least
-// once more, and stops shorter together than one of its laps take at most one line away.
+// once more, and stops shorter together than one of its laps take at most one line away. `stops`: the stops
+// of settings.stopSeconds to come, in halves of one.
 unsigned lapsWithStops(const Tracker& tracker, const IS_LAP& lap, unsigned lapsToGo, double lapTimeMs,
-                       const FuelSettings& settings, unsigned stops) {
+                       const FuelSettings& settings, float stops) {
     const auto stopsMs = static_cast<std::uint32_t>(stops * settings.stopSeconds * 1000.0f);
     unsigned laps = distanceAt(tracker, lap, stopsMs).lapsToGo;
     if (lapsToGo == 0) return laps;
@@ -91,13 +92,15 @@ CarAtLine carAtLine(const Tracker& tracker, const IS_LAP& lap, std::size_t slot,
     // Counted from the leader's finish (a timed race, a lap race read with long races), a stop may take a line away.
     const bool fromLeader = distance.estimated || tracker.longRaces;
     // In a timed race the flag falls at its time whatever the car does, so each of its stops counts; in a lap
-    // race the leader stops too, and only the one stop is counted.
+    // race the leader stops too, and only the one stop is counted. A stop's time is a guess (a splash is
+    // shorter than a fill), so the fuel counts on the line a last stop takes away only when half of it would.
     const bool withStops = settings.stopSeconds != 0.0f && fromLeader;
     for (unsigned k = 0; k < kStopsTimed; ++k) {
-        if (!withStops) car.lapsWithStops[k] = distance.lapsToGo;
-        else if (k == 0 || distance.estimated)
-            car.lapsWithStops[k] = lapsWithStops(tracker, lap, distance.lapsToGo, car.lapTimeMs, settings, k + 1);
-        else car.lapsWithStops[k] = car.lapsWithStops[0];
+        const float stops = distance.estimated ? static_cast<float>(k + 1) : 1.0f;
+        car.lapsWithStops[k] = withStops ? lapsWithStops(tracker, lap, distance.lapsToGo, car.lapTimeMs, settings, stops)
+                                         : distance.lapsToGo;
+        car.lapsFuelled[k] = withStops ? lapsWithStops(tracker, lap, distance.lapsToGo, car.lapTimeMs, settings, stops - 0.25f)
+                                       : distance.lapsToGo;
     }
     car.lapsWithStop = car.lapsWithStops[0];
     // Never from a reading that a stop came after: the level projected across this lap's stop, or the

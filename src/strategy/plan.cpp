@@ -133,16 +133,17 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
         stops = *said;
     }
     const double laps = lapsWith(car, stops);
+    const double fuelled = car.lapsFuelled[std::min(stops, kStopsTimed) - 1];  // the laps the fuel is for
     plan.stops = stops;
     // A stop takes a lap's fuel at the least: a driver low on fuel stops whatever the clock says, and a splash
     // of the least, counting on the lap the stop's time may take away, leaves him short and makes him stop again.
-    const double needed = std::max(fuelShort(level, use, reserveLaps, laps), use);
+    const double needed = std::max(fuelShort(level, use, reserveLaps, fuelled), use);
     if (stints == Stints::Even) {
         plan.fuel = plan.lastFuel = static_cast<float>(std::min(needed / stops, 1.0));
     } else {
         // The last stop takes the fuel for the laps left after it, less what the whole laps before it left.
         plan.fuel = stops > 1 ? 1.0f : static_cast<float>(std::min(needed, 1.0));
-        const double lastStint = laps - first - (stops - 1) * stint;
+        const double lastStint = fuelled - first - (stops - 1) * stint;
         const double leftOver = stops > 1 ? 1.0 - stint * use : level - first * use;
         plan.lastFuel = static_cast<float>(std::clamp(fuelShort(leftOver, use, reserveLaps, lastStint), use, 1.0));
     }
