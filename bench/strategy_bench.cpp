@@ -234,6 +234,7 @@ struct Outcome {
     std::string totalList;     // the same, with the stops made by each line
     int lapsDown = 0;          // behind the winner at the flag
     bool timed = false;        // a race of hours
+    bool lateCaution = false;  // a caution came after the car's last stop: the laps it slows are not foreseen
     bool needlessStop = false;  // the last stop was made with the fuel to the flag in the tank
     // The driver who follows the plan: its count at the line before his first stop and at half distance
     // (-1: none said), and the stops he made after that half-distance line.
@@ -397,6 +398,9 @@ Outcome play(const std::string& binary, const Race& race, const Setting& setting
     }
     outcome.lapsDown = order.front().lapsDone - car->lapsDone;
     outcome.timed = scenario.sessions.front().hours > 0;
+    const int lastStop = car->stops.empty() ? 0 : car->stops.back().lap;
+    for (const standin::CautionSetup& caution : scenario.sessions.front().cautions)
+        outcome.lateCaution = outcome.lateCaution || caution.toLap > lastStop;
     // A stop made lowers the stops left: 2, 3 and, after a stop, 2 is one count that rose, not a wobble.
     const std::vector<int> laps = planLaps(output);
     std::vector<int> totals;
@@ -535,23 +539,30 @@ void printTable(const char* title, int races, const std::vector<std::vector<Outc
                     fixed(100.0 * driversFewest / races, 1).c_str(), planColumn.c_str(), needless,
                     linesAStint(outcomes[static_cast<std::size_t>(s)]).c_str(), flips, totalFlips);
     }
-    if (lapped == 0) return;
+    const auto& first = outcomes[static_cast<std::size_t>(rows.front())];
+    if (lapped == 0 && std::none_of(first.begin(), first.end(), [](const Outcome& o) { return o.timed; })) return;
     // Endurance races hold three kinds of race: what is left at the flag in each.
-    std::printf("\n| Fuel setting | Left at the flag, mean laps: lap races, not lapped | lapped | timed races |\n");
-    std::printf("|---|---|---|---|\n");
+    // A caution after the last stop shortens a timed race by laps no plan can foresee: those races apart too.
+    std::printf("\n| Fuel setting | Left at the flag, mean laps: lap races, not lapped | lapped | timed races "
+                "| timed, no caution after the last stop |\n");
+    std::printf("|---|---|---|---|---|\n");
     for (const int s : rows) {
-        double sum[3] = {0, 0, 0};
-        int home[3] = {0, 0, 0};
+        double sum[4] = {0, 0, 0, 0};
+        int home[4] = {0, 0, 0, 0};
         for (const Outcome& o : outcomes[static_cast<std::size_t>(s)]) {
             if (o.dry) continue;
             const int kind = o.timed ? 2 : o.lapsDown > 0 ? 1 : 0;
             sum[kind] += o.leftLaps;
             ++home[kind];
+            if (o.timed && !o.lateCaution) {
+                sum[3] += o.leftLaps;
+                ++home[3];
+            }
         }
-        std::printf("| `%s` | %s (%d races) | %s (%d) | %s (%d) |\n", kSettings[s].name,
-                    fixed(home[0] ? sum[0] / home[0] : 0.0, 2).c_str(), home[0],
-                    fixed(home[1] ? sum[1] / home[1] : 0.0, 2).c_str(), home[1],
-                    fixed(home[2] ? sum[2] / home[2] : 0.0, 2).c_str(), home[2]);
+        std::printf("| `%s` |", kSettings[s].name);
+        for (int kind = 0; kind < 4; ++kind)
+            std::printf(" %s (%d races) |", fixed(home[kind] ? sum[kind] / home[kind] : 0.0, 2).c_str(), home[kind]);
+        std::printf("\n");
     }
 }
 

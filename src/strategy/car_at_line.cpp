@@ -11,7 +11,7 @@ namespace {
 
 // A stop in a timed race moves the car's lines later. Until the flag falls it crosses the line at least
 // once more, and stops shorter together than one of its laps take at most one line away. `stops`: the stops
-// of settings.stopSeconds to come, in halves of one.
+// of settings.stopSeconds to come, in parts of one.
 unsigned lapsWithStops(const Tracker& tracker, const IS_LAP& lap, unsigned lapsToGo, double lapTimeMs,
                        const FuelSettings& settings, float stops) {
     const auto stopsMs = static_cast<std::uint32_t>(stops * settings.stopSeconds * 1000.0f);
@@ -93,7 +93,8 @@ CarAtLine carAtLine(const Tracker& tracker, const IS_LAP& lap, std::size_t slot,
     const bool fromLeader = distance.estimated || tracker.longRaces;
     // In a timed race the flag falls at its time whatever the car does, so each of its stops counts; in a lap
     // race the leader stops too, and only the one stop is counted. A stop's time is a guess (a splash is
-    // shorter than a fill), so the fuel counts on the line a last stop takes away only when half of it would.
+    // shorter than a fill): the fuel counts on the line a last stop takes away only when three quarters of the
+    // stop would take it, or a short stop leaves the car short and makes it stop again.
     const bool withStops = settings.stopSeconds != 0.0f && fromLeader;
     for (unsigned k = 0; k < kStopsTimed; ++k) {
         const float stops = distance.estimated ? static_cast<float>(k + 1) : 1.0f;

@@ -23,7 +23,7 @@ struct CarAtLine {
     unsigned lapsToGo = 0;       // lines still to cross after this one
     unsigned lapsWithStop = 0;   // the same when a stop of settings.stopSeconds is to come (timed races)
     unsigned lapsWithStops[kStopsTimed] = {};  // ... when k + 1 such stops are to come (timed races; the last for more)
-    unsigned lapsFuelled[kStopsTimed] = {};    // the same, the last of them half as long: what the fuel is for
+    unsigned lapsFuelled[kStopsTimed] = {};    // the same, the last of them a quarter shorter: what the fuel is for
     double lapTimeMs = 0.0;      // the car's recent pace; 0 when it has no lap
     unsigned stopAfterReading = 0;  // with topUp: a lap whose stop came after a reading the level is from
     bool mandatoryStopDue = false;  // the race asks for a stop and the car has made none
