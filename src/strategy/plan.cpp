@@ -14,9 +14,9 @@ namespace {
 
 constexpr unsigned kMostStops = 99;  // a use this plan cannot carry to the flag stops planning there
 constexpr unsigned kHighLaps = 5;    // the laps ahead the highest recent use is feared for
-// The average of the last laps moves by a percent or two from lap to lap: a count said holds while a use this
+// The average of the last laps moves by a percent or so from lap to lap: a count said holds while a use this
 // much higher or lower gives it, so that the plan does not say 5, 6 and 5 stops as a floor flips.
-constexpr double kCountNoise = 0.015;
+constexpr double kCountNoise = 0.01;
 
 // Whole laps the car can still drive from `level` before it is down to its reserve, at `use` a lap: a car
 // stops at the end of a lap, and what its last lap does not burn stays in the tank.

@@ -64,7 +64,7 @@ TEST(Plan, StopsFuelWindowAndSaving) {
         {"mandatory, fuel enough", 0.5f, 0.04f, 10, 0.0f, Stints::Full, true, 1, 0, 0, 21, 29, 0.0f},
         {"mandatory among fuel stops", 0.5f, 0.0345f, 60, 0.0f, Stints::Even, true, 2, 79, 79, 24, 34, 0.0f},
         {"no tank lasts a lap", 0.5f, 0.99f, 60, 0.5f, Stints::Full, false, 0, 0, 0, 0, 0, 0.0f},
-        // 14 laps, then tanks of 28 whole laps: 71 laps need three stops, and two at 1.5 % less a lap (29 laps a tank).
+        // 14 laps, then tanks of 28 whole laps: 71 laps need three stops, and two at 1 % less a lap (29 laps a tank).
         {"three by the floor of the tank", 0.5f, 0.0345f, 71, 0.0f, Stints::Full, false, 3, 100, 4, 21, 34, 1.0f / 29},
         {"two said, kept within the noise", 0.5f, 0.0345f, 71, 0.0f, Stints::Full, false, 2, 100, 97, 34, 34, 0.0f,
          0.0f, 0.0f, 2},
