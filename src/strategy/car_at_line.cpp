@@ -97,11 +97,16 @@ CarAtLine carAtLine(const Tracker& tracker, const IS_LAP& lap, std::size_t slot,
     // stop would take it, or a short stop leaves the car short and makes it stop again.
     const bool withStops = settings.stopSeconds != 0.0f && fromLeader;
     for (unsigned k = 0; k < kStopsTimed; ++k) {
-        const float stops = distance.estimated ? static_cast<float>(k + 1) : 1.0f;
-        car.lapsWithStops[k] = withStops ? lapsWithStops(tracker, lap, distance.lapsToGo, car.lapTimeMs, settings, stops)
-                                         : distance.lapsToGo;
-        car.lapsFuelled[k] = withStops ? lapsWithStops(tracker, lap, distance.lapsToGo, car.lapTimeMs, settings, stops - 0.25f)
-                                       : distance.lapsToGo;
+        if (!withStops) {
+            car.lapsWithStops[k] = car.lapsFuelled[k] = distance.lapsToGo;
+        } else if (k == 0 || distance.estimated) {
+            const auto stops = static_cast<float>(k + 1);
+            car.lapsWithStops[k] = lapsWithStops(tracker, lap, distance.lapsToGo, car.lapTimeMs, settings, stops);
+            car.lapsFuelled[k] = lapsWithStops(tracker, lap, distance.lapsToGo, car.lapTimeMs, settings, stops - 0.25f);
+        } else {
+            car.lapsWithStops[k] = car.lapsWithStops[0];
+            car.lapsFuelled[k] = car.lapsFuelled[0];
+        }
     }
     car.lapsWithStop = car.lapsWithStops[0];
     // Never from a reading that a stop came after: the level projected across this lap's stop, or the
