@@ -108,7 +108,6 @@ CarAtLine carAtLine(const Tracker& tracker, const IS_LAP& lap, std::size_t slot,
             car.lapsFuelled[k] = car.lapsFuelled[0];
         }
     }
-    car.lapsWithStop = car.lapsWithStops[0];
     // Never from a reading that a stop came after: the level projected across this lap's stop, or the
     // use of a lap with one.
     if (settings.topUp) {

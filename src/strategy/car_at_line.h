@@ -21,8 +21,8 @@ struct CarAtLine {
     float level = 0.0f;          // fuel in the tank now, at this line (0 at the least; a NaN as read)
     bool readingsTaken = false;  // neither level the use came from was 0, a line never read
     unsigned lapsToGo = 0;       // lines still to cross after this one
-    unsigned lapsWithStop = 0;   // the same when a stop of settings.stopSeconds is to come (timed races)
-    unsigned lapsWithStops[kStopsTimed] = {};  // ... when k + 1 such stops are to come (timed races; the last for more)
+    // The same when k + 1 stops of settings.stopSeconds are to come (timed races; the last for more).
+    unsigned lapsWithStops[kStopsTimed] = {};
     unsigned lapsFuelled[kStopsTimed] = {};    // the same, the last of them a quarter shorter: what the fuel is for
     double lapTimeMs = 0.0;      // the car's recent pace; 0 when it has no lap
     unsigned stopAfterReading = 0;  // with topUp: a lap whose stop came after a reading the level is from

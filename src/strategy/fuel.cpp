@@ -18,8 +18,8 @@ FuelCall callFuel(const CarAtLine& car, const FuelSettings& settings, std::optio
     const float toFlag = (static_cast<float>(lapsToGo) + settings.reserve) * car.use;
 
     // In a timed race the stop the amount is for costs time, and the car completes fewer laps.
-    if (car.lapsWithStop != lapsToGo) printLine(out, "Laps to go with a stop: ", car.lapsWithStop, ".");
-    lapsToGo = car.lapsWithStop;
+    if (car.lapsWithStops[0] != lapsToGo) printLine(out, "Laps to go with a stop: ", car.lapsWithStops[0], ".");
+    lapsToGo = car.lapsWithStops[0];
     // The fuel for the laps to go and the reserve; to the finish, less what the tank holds now.
     const float lapsNeeded = static_cast<float>(lapsToGo) + settings.reserve;
     float need = lapsNeeded * car.use;

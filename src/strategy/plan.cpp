@@ -36,7 +36,6 @@ unsigned stopsFor(double first, double stint, double laps) {
     return static_cast<unsigned>(std::min(std::ceil((laps - first) / stint), static_cast<double>(kMostStops)));
 }
 
-// Whether `stops` stops carry the car `laps` laps with the reserve left at the flag.
 // The stops at `use` a lap, as the car would make them from `level`; kMostStops + 1 for a use no tank lasts a lap with.
 unsigned stopsAt(double level, double use, double reserveLaps, double laps) {
     const double reserve = reserveLaps * use;
@@ -45,9 +44,10 @@ unsigned stopsAt(double level, double use, double reserveLaps, double laps) {
     return stopsFor(std::max(lapsBefore(level, reserve, use), 0.0), stint, laps);
 }
 
-// The laps to go when `stops` stops are to come.
-double lapsWith(const CarAtLine& car, unsigned stops) {
-    return car.lapsWithStops[std::min(stops, kStopsTimed) - 1];
+// The laps to go when `stops` stops are to come; `fuelled`: those the fuel is for.
+double lapsWith(const CarAtLine& car, unsigned stops, bool fuelled = false) {
+    const unsigned k = std::min(stops, kStopsTimed) - 1;
+    return fuelled ? car.lapsFuelled[k] : car.lapsWithStops[k];
 }
 
 // One stop at the least: a stop costs time, and in a timed race the car then completes fewer laps, the fewer
@@ -58,6 +58,7 @@ unsigned stopsNeeded(const CarAtLine& car, double level, double use, double rese
     return stops;
 }
 
+// Whether `stops` stops carry the car `laps` laps with the reserve left at the flag.
 bool reaches(double level, double use, double reserveLaps, double laps, unsigned stops) {
     return stopsAt(level, use, reserveLaps, laps) <= stops;
 }
@@ -133,7 +134,7 @@ StintPlan planStints(const CarAtLine& car, const FuelSettings& settings, Stints 
         stops = *said;
     }
     const double laps = lapsWith(car, stops);
-    const double fuelled = car.lapsFuelled[std::min(stops, kStopsTimed) - 1];  // the laps the fuel is for
+    const double fuelled = lapsWith(car, stops, true);
     plan.stops = stops;
     // A stop takes a lap's fuel at the least: a driver low on fuel stops whatever the clock says, and a splash
     // of the least, counting on the lap the stop's time may take away, leaves him short and makes him stop again.

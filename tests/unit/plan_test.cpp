@@ -81,7 +81,7 @@ TEST(Plan, StopsFuelWindowAndSaving) {
     };
     for (const PlanCase& c : cases) {
         CarAtLine car{.estimated = true, .lapsDone = 20, .use = c.use, .highUse = c.high, .level = c.level,
-                      .lapsToGo = c.lapsToGo, .lapsWithStop = c.lapsToGo - c.lapsAStop, .mandatoryStopDue = c.mandatory};
+                      .lapsToGo = c.lapsToGo, .mandatoryStopDue = c.mandatory};
         for (unsigned k = 0; k < kStopsTimed; ++k) car.lapsWithStops[k] = car.lapsFuelled[k] = c.lapsToGo - (k + 1) * c.lapsAStop;
         const FuelSettings settings{.reserve = c.reserve};
         const StintPlan plan = planStints(car, settings, c.stints, c.said);
