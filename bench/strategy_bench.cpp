@@ -251,32 +251,24 @@ int planCount(const char* text) {
     return std::strncmp(after, " stop", 5) == 0 ? std::atoi(text) : -1;
 }
 
-// The counts of the console's plan lines, in order, and how many plan lines it has.
-std::vector<int> planCounts(const std::string& console, int& lines) {
-    std::vector<int> counts;
+// The counts of the console's plan lines, in order, with the lap of each (the plan follows the line's
+// "Fuel in N: ..." of lap N + 3), and how many plan lines it has.
+std::vector<std::pair<int, int>> planCounts(const std::string& console, int& lines) {
+    std::vector<std::pair<int, int>> counts;  // count, lap
     lines = 0;
-    for (std::size_t at = console.find("Plan: "); at != std::string::npos; at = console.find("Plan: ", at + 6)) {
-        if (at != 0 && console[at - 1] != '\n') continue;
-        ++lines;
-        const int count = planCount(console.c_str() + at + 6);
-        if (count >= 0) counts.push_back(count);
-    }
-    return counts;
-}
-
-// The lap of each counted plan line: the plan follows the line's "Fuel in N: ..." of lap N + 3.
-std::vector<int> planLaps(const std::string& console) {
-    std::vector<int> laps;
     int lap = 0;
     for (std::size_t at = 0; at < console.size();) {
         const std::size_t end = std::min(console.find('\n', at), console.size());
         const char* line = console.c_str() + at;
         int fuelIn = 0;
         if (std::sscanf(line, "Fuel in %d:", &fuelIn) == 1) lap = fuelIn + 3;
-        if (std::strncmp(line, "Plan: ", 6) == 0 && planCount(line + 6) >= 0) laps.push_back(lap);
+        if (std::strncmp(line, "Plan: ", 6) == 0) {
+            ++lines;
+            if (const int count = planCount(line + 6); count >= 0) counts.emplace_back(count, lap);
+        }
         at = end + 1;
     }
-    return laps;
+    return counts;
 }
 
 // A count said again within three lines after another was said in between: 2, 3, 2 or 2, 3, 3, 2.
@@ -390,26 +382,23 @@ Outcome play(const std::string& binary, const Race& race, const Setting& setting
     Outcome outcome;
     const std::string output = program.output();
     outcome.planStops = firstPlanStops(output);
-    const std::vector<int> counts = planCounts(output, outcome.planLines);
-    outcome.countFlips = flipsOf(counts);
-    for (const int count : counts) {
-        outcome.countList += ' ';
-        outcome.countList += std::to_string(count);
+    const std::vector<std::pair<int, int>> said = planCounts(output, outcome.planLines);
+    // A stop made lowers the stops left: 2, 3 and, after a stop, 2 is one count that rose, not a wobble.
+    std::vector<int> counts, totals;
+    for (const auto& [count, lap] : said) {
+        const auto made = std::count_if(car->stops.begin(), car->stops.end(), [lap](const auto& s) { return s.lap <= lap; });
+        counts.push_back(count);
+        totals.push_back(count + static_cast<int>(made));
+        outcome.countList += ' ' + std::to_string(count);
+        outcome.totalList += ' ' + std::to_string(totals.back());
     }
+    outcome.countFlips = flipsOf(counts);
+    outcome.totalFlips = flipsOf(totals);
     outcome.lapsDown = order.front().lapsDone - car->lapsDone;
     outcome.timed = scenario.sessions.front().hours > 0;
     const int lastStop = car->stops.empty() ? 0 : car->stops.back().lap;
     for (const standin::CautionSetup& caution : scenario.sessions.front().cautions)
         outcome.lateCaution = outcome.lateCaution || caution.toLap > lastStop;
-    // A stop made lowers the stops left: 2, 3 and, after a stop, 2 is one count that rose, not a wobble.
-    const std::vector<int> laps = planLaps(output);
-    std::vector<int> totals;
-    for (std::size_t k = 0; k < counts.size() && k < laps.size(); ++k) {
-        const auto made = std::count_if(car->stops.begin(), car->stops.end(), [&](const auto& s) { return s.lap <= laps[k]; });
-        totals.push_back(counts[k] + static_cast<int>(made));
-    }
-    outcome.totalFlips = flipsOf(totals);
-    for (const int total : totals) outcome.totalList += ' ' + std::to_string(total);
     // STRATEGY_CONSOLE="endurance race 4": that race's console and the car's stops, to see what went wrong.
     if (const char* name = std::getenv("STRATEGY_CONSOLE"); name != nullptr && scenario.name == name) {
         std::fprintf(stderr, "%s\n", program.output().c_str());
